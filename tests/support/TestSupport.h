@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+namespace PaTest {
+
+// Runs the Qt event loop until `done` returns true or `timeoutMs` passes.
+// Returns the last value of `done`. Tests wait on conditions, never on fixed sleeps.
+bool waitUntil(const std::function<bool()> &done, int timeoutMs = 5000);
+
+// Folder of the built executables (bin/), and of the built switch package.
+QString binDir();
+QString switchDir();
+// Root of the source tree, for fixtures kept under tests/.
+QString sourceDir();
+
+// Number of file descriptors this process holds open.
+int openFdCount();
+
+} // namespace PaTest
