@@ -510,8 +510,10 @@ TEST(RDSocket, ManyConnectionsLeakNoDescriptors)
             RDUdpSocket u;
             ASSERT_EQ(u.bind(RDSocketAddress("127.0.0.1", 0)), 0);
             RDTcpSocket failed;
-            EXPECT_EQ(failed.bind(RDSocketAddress(kUnresolvable, 0)), -1);
+            EXPECT_EQ(failed.connect(RDSocketAddress("127.0.0.1", 0)), -1);
         }
+        RDTcpSocket unresolved;
+        EXPECT_EQ(unresolved.bind(RDSocketAddress(kUnresolvable, 0)), -1);
     }
     EXPECT_EQ(PaTest::openFdCount(), before);
 }
