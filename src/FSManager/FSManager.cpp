@@ -3,7 +3,9 @@
 #include "FSClient.h"
 #include "FSConfigWriter.h"
 #include "FSConsoleThread.h"
-#include "FSDatabase.h"
+#include "FSChannelsManager.h"
+#include "FSSipRegistrationsManager.h"
+#include "FSGateway.h"
 #include "FSManagerObserver.h"
 #include "FSManagerThread.h"
 #include "RDDevice.h"
@@ -498,7 +500,7 @@ int FSManager::applyPendingConfiguration()
     return sent;
 }
 
-void FSManager::supervisionPass(FSChannelsManager *channels, FSSipRegistrationsManager *registrations)
+int FSManager::supervisionPass(FSChannelsManager *channels, FSSipRegistrationsManager *registrations)
 {
     Q_UNUSED(channels)
     Q_UNUSED(registrations)
@@ -506,5 +508,5 @@ void FSManager::supervisionPass(FSChannelsManager *channels, FSSipRegistrationsM
     // device and group states, apply the pending configuration, then visit
     // the conferences under the conference lock. The reads, the states and
     // the conferences arrive with the group operations.
-    applyPendingConfiguration();
+    return applyPendingConfiguration();
 }

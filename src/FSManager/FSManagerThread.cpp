@@ -2,7 +2,8 @@
 
 #include "FSClient.h"
 #include "FSConsoleThread.h"
-#include "FSDatabase.h"
+#include "FSChannelsManager.h"
+#include "FSSipRegistrationsManager.h"
 #include "FSManager.h"
 
 FSManagerThread::FSManagerThread(FSManager *manager)
