@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+// One row of the switch's `sip_registrations` table.
+class FSSipRegistration
+{
+public:
+    QString sip_user;
+    QString sip_host;
+    QString contact;
+    QString status;
+    QString network_ip;
+    QString network_port;
+};
