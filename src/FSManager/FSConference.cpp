@@ -1,6 +1,7 @@
 #include "FSConference.h"
 
-#include <QDebug>
+#include "RDLog.h"
+
 #include <algorithm>
 
 namespace {
@@ -15,7 +16,7 @@ int clampVolume(int volume)
 QString FSConference::getMedia(int index) const
 {
     if (index < 0 || index >= media.size()) {
-        qDebug().noquote() << QString::asprintf("getMeida(%d) over range [0, %d)", index, int(media.size()));
+        RDLogDetail(__FILE__, __func__, __LINE__, 5, "getMeida(%d) over range [0, %d)", index, int(media.size()));
         return QString();
     }
     return media.at(index);

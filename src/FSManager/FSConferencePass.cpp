@@ -1,6 +1,6 @@
 #include "FSConferencePass.h"
 
-#include <QDebug>
+#include "RDLog.h"
 
 const double FSConferencePass::kDialInterval = 10.0;
 
@@ -63,7 +63,8 @@ bool FSConferencePass::playMedia(const QString &conference, const QString &item)
     // apostrophe inside a file name needs no escaping. A line break or NUL
     // cannot travel in one console command at all.
     if (item.contains(QLatin1Char('\r')) || item.contains(QLatin1Char('\n')) || item.contains(QChar(0))) {
-        qWarning().noquote() << "skip media item with a line break or NUL in conference" << conference;
+        RDLogDetail(__FILE__, __func__, __LINE__, 5, "skip media item with a line break or NUL, conference %s",
+                    qUtf8Printable(conference));
         return false;
     }
     return isOk(m_host->execute(QStringLiteral("conference %1 play '%2'").arg(conference, item)));
@@ -95,7 +96,7 @@ void FSConferencePass::run(QVector<FSConference> &records, const FSSwitchState &
     // gone. Wait for the next good read.
     if (!state.isValid()) {
         if (m_lastStateValid)
-            qWarning() << "switch state unreadable, conference supervision waits for the next read";
+            RDLogDetail(__FILE__, __func__, __LINE__, 5, "switch state unreadable, conferences wait for the next read");
         m_lastStateValid = false;
         return;
     }
@@ -253,8 +254,8 @@ void FSConferencePass::playItem(FSConference &record, double now)
         // A whole list's worth of items in a row would not play (missing
         // files, names the console cannot carry): looping on would retry them
         // every pass for ever. Treat the list as run out.
-        qWarning().noquote() << "no item of the media list of conference" << record.conference
-                             << "could be played; the list counts as ended";
+        RDLogDetail(__FILE__, __func__, __LINE__, 5, "no item of the media list of conference %s could be played",
+                    qUtf8Printable(record.conference));
         record.loopTimesLeft = 0;
         record.mediaPosition = record.media.size();
         postMediaEnd(record);
