@@ -45,7 +45,7 @@ QString autostartEntryPath(const QString &appName)
     return autostartFolder() + '/' + id + QStringLiteral(".desktop");
 }
 
-// Exec= quoting of the Desktop Entry Specification: the program goes in
+// Exec= quoting of freedesktop.org desktop entries: the program goes in
 // double quotes, and '"', '`', '$' and '\' inside them take a backslash.
 // The value is then a string value, whose own escape turns '\' into "\\".
 static QString quoteExec(const QString &program)

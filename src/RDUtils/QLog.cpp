@@ -129,7 +129,7 @@ void QLog::open(const QString &folder)
     const QtMessageHandler previous = qInstallMessageHandler(&QLog::messageHandler);
     // A second open() must not chain the handler to itself.
     if (previous != &QLog::messageHandler)
-        log->m_previous = previous;
+        log->m_previous.store(previous);
 }
 
 void QLog::close()
@@ -165,8 +165,9 @@ void QLog::messageHandler(QtMsgType type, const QMessageLogContext &context, con
     // must not take the non-recursive lock a second time.
     static thread_local bool writing = false;
     QLog *log = s_log.load();
-    if (log && log->m_previous)
-        log->m_previous(type, context, message);
+    const QtMessageHandler previous = log ? log->m_previous.load() : nullptr;
+    if (previous)
+        previous(type, context, message);
     if (!log || writing)
         return;
 

@@ -51,7 +51,7 @@ private:
     QFile *m_file;
     QTextStream *m_stream;
     QMutex *m_lock;
-    QtMessageHandler m_previous;
+    std::atomic<QtMessageHandler> m_previous;
 };
 
 // The part of a source path after its last '/' or '\' (a separator in the
