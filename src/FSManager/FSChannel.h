@@ -2,10 +2,9 @@
 
 #include <QString>
 
-// One row of the switch's `channels` table (texts as read; NULL reads as "").
-class FSChannel
+// One row of the switch's "channels" table; SQL NULL reads as empty text.
+struct FSChannel
 {
-public:
     QString callee_num;
     QString accountcode;
     QString dest;

@@ -2,10 +2,9 @@
 
 #include <QString>
 
-// One row of the switch's `sip_registrations` table.
-class FSSipRegistration
+// One row of the switch's "sip_registrations" table; SQL NULL reads as empty text.
+struct FSSipRegistration
 {
-public:
     QString sip_user;
     QString sip_host;
     QString contact;
