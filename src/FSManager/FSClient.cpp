@@ -1,0 +1,40 @@
+#include "FSClient.h"
+
+#include "ProcessRunner.h"
+
+#include <QDebug>
+#include <QTextCodec>
+
+FSClient::FSClient() = default;
+
+FSClient::FSClient(const QString &path) : m_path(path) {}
+
+FSClient::~FSClient() = default;
+
+void FSClient::setPath(const QString &path)
+{
+    m_path = path;
+}
+
+QString FSClient::execute(const QString &command) const
+{
+    for (const QChar c : command) {
+        if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c.isNull()) {
+            QString shown = command;
+            shown.replace(QLatin1Char('\n'), QLatin1String("\\n")).replace(QLatin1Char('\r'), QLatin1String("\\r"));
+            shown.replace(QChar(0), QLatin1String("\\0"));
+            qWarning().noquote() << "FSClient: refusing console command with a line break or NUL:" << shown;
+            return QString();
+        }
+    }
+    if (m_path.isEmpty())
+        return QString();
+    // posix_spawn reports a failed exec at once, so the start wait is never
+    // used up; the whole run is bounded by both limits together.
+    const ProcessRunner::Result r =
+        ProcessRunner::run(m_path, {QStringLiteral("-x"), command}, kStartTimeoutMs + kFinishTimeoutMs);
+    if (r.output.isEmpty())
+        return QString();
+    QTextCodec *codec = QTextCodec::codecForName("System");
+    return codec ? codec->toUnicode(r.output) : QString::fromLocal8Bit(r.output);
+}

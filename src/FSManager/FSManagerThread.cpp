@@ -1,0 +1,51 @@
+#include "FSManagerThread.h"
+
+#include "FSClient.h"
+#include "FSConsoleThread.h"
+#include "FSChannelsManager.h"
+#include "FSSipRegistrationsManager.h"
+#include "FSManager.h"
+
+FSManagerThread::FSManagerThread(FSManager *manager)
+    : m_manager(manager)
+{
+}
+
+FSManagerThread::~FSManagerThread() = default;
+
+void FSManagerThread::run()
+{
+    FSConsoleThread *console = new FSConsoleThread(m_manager);
+    console->setName("FSConsoleThread");
+    m_manager->setConsoleThread(console);
+    console->start();
+
+    // Wait for the switch, without a time limit: the loading screen waits on
+    // the ready flag for as long as it takes.
+    while (!isStopped()) {
+        if (m_manager->client()->execute(QStringLiteral("conference list")).startsWith(QLatin1String("+OK"))) {
+            m_manager->setReady(true);
+            break;
+        }
+        sleep(1000);
+    }
+    m_manager->notifySwitchRestarted();
+
+    const QString dir = m_manager->directory();
+    FSChannelsManager channels;
+    FSSipRegistrationsManager registrations;
+    channels.open(QStringLiteral("%1/db/core.db").arg(dir), QStringLiteral("FSCore"));
+    registrations.open(QStringLiteral("%1/db/sofia_reg_internal.db").arg(dir), QStringLiteral("FSSIPREG"));
+
+    while (!isStopped()) {
+        m_manager->supervisionPass(&channels, &registrations);
+        sleep(500);
+    }
+
+    channels.close();
+    registrations.close();
+    console->stop();
+    console->wait();
+    m_manager->setConsoleThread(nullptr);
+    delete console;
+}

@@ -1,0 +1,15 @@
+#include "SipManager.h"
+
+SipManager::SipManager() = default;
+
+SipManager::~SipManager() = default;
+
+void SipManager::lock()
+{
+    m_lock.lock();
+}
+
+void SipManager::unlock()
+{
+    m_lock.unlock();
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+// A scripted stand-in for the switch and its console client, for the tests
+// of the switch supervision that need a switch misbehaving on purpose (one
+// that ignores "shutdown", that dies at once, that fails a rescan).
+//
+// The test binary itself plays both programs: copied into a folder under the
+// names of the switch and of its console client, it notices its name before
+// main() runs and acts the part, driven by small files in that folder:
+//   fake-switch   "run" (default: runs until SIGTERM, then exit 0),
+//                 "hang" (ignores SIGTERM), "exit0", "exit3" (end at once)
+//   fake-console  "ok" (default), "fail-rescan" (rescans answer -ERR),
+//                 "silent" (prints nothing)
+// Both append what they do to fake-journal.txt ("start <pid>", "cmd <text>").
+
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+class FakeSwitchFolder
+{
+public:
+    FakeSwitchFolder();
+    bool isValid() const { return m_valid; }
+    QString folder() const { return m_dir.path(); }
+
+    void setSwitchMode(const QString &mode);
+    void setConsoleMode(const QString &mode);
+    // Lines of the journal, in order.
+    QStringList journal() const;
+    QStringList commands() const; // the "cmd" lines without the prefix
+    int starts() const;           // the "start" lines
+
+private:
+    QTemporaryDir m_dir;
+    bool m_valid = false;
+};
