@@ -77,22 +77,29 @@ Velmar *Velmar::instance()
     return g_instance.load();
 }
 
+void Velmar::shutdown()
+{
+    // Once removed, no report of the switch manager reaches this object: the
+    // manager calls its observers under the lock that removal takes.
+    if (FSManager *manager = FSManager::instance())
+        manager->removeObserver(this);
+    VelmarDB::setDataReloadedHandler(VelmarDB::Notification());
+    // A restart in progress finishes before the services stop for good.
+    if (m_serviceThread) {
+        m_serviceThread->stop();
+        m_serviceThread->wait();
+        delete m_serviceThread;
+        m_serviceThread = nullptr;
+    }
+    stopServices();
+}
+
 void Velmar::destroyInstance()
 {
     Velmar *velmar = g_instance.load();
     if (!velmar)
         return;
-    // Once removed, no report of the switch manager reaches this object: the
-    // manager calls its observers under the lock that removal takes.
-    if (FSManager *manager = FSManager::instance())
-        manager->removeObserver(velmar);
-    VelmarDB::setDataReloadedHandler(VelmarDB::Notification());
-    // A restart in progress finishes before the services stop for good.
-    velmar->m_serviceThread->stop();
-    velmar->m_serviceThread->wait();
-    delete velmar->m_serviceThread;
-    velmar->m_serviceThread = nullptr;
-    velmar->stopServices();
+    velmar->shutdown();
     g_instance.store(nullptr);
     delete velmar;
 }

@@ -38,6 +38,10 @@ public:
     static bool createInstance();
     static Velmar *instance();
     static void destroyInstance();
+    // Leaves the switch manager's observers, ends the restarts and stops the
+    // services for good. Shut-down calls it before the main window and the
+    // switch manager go; destroyInstance() does it too.
+    void shutdown();
 
     // -- Observers ---------------------------------------------------------
     void addObserver(VelmarObserver *observer);
