@@ -2,7 +2,9 @@
 
 #include "FSClient.h"
 #include "FSConsoleThread.h"
-#include "FSDatabase.h"
+#include "FSChannelsManager.h"
+#include "FSGateway.h"
+#include "FSSipRegistrationsManager.h"
 #include "FSManager.h"
 
 FSManagerThread::FSManagerThread(FSManager *manager)
