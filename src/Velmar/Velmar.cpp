@@ -120,6 +120,12 @@ void Velmar::removeObserver(VelmarObserver *observer)
         m_observers.remove(index);
 }
 
+int Velmar::observerCount() const
+{
+    QMutexLocker locker(m_observerMutex);
+    return m_observers.size();
+}
+
 void Velmar::forEachObserver(const std::function<void(VelmarObserver *)> &call)
 {
     QMutexLocker locker(m_observerMutex);

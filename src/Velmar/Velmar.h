@@ -46,6 +46,7 @@ public:
     // -- Observers ---------------------------------------------------------
     void addObserver(VelmarObserver *observer);
     void removeObserver(VelmarObserver *observer);
+    int observerCount() const;
     // Tells every observer that the whole database was replaced.
     void notifyDataReloaded();
     // Runs `call` on every observer of a copy of the list, with the observer
