@@ -384,6 +384,9 @@ bool VDBHelper::copyDatabase(const QString &sourcePath, const QString &destinati
                 }
             }
         }
+        // One read transaction over all tables: a writer on another
+        // connection cannot change the data half-way through the copy.
+        const bool snapshot = failure.isEmpty() && source.transaction();
         if (failure.isEmpty() && !target.open())
             failure = QStringLiteral("cannot create ") + tempPath + QStringLiteral(": ") + target.lastError().text();
         for (int i = 0; failure.isEmpty() && i < tables.size(); ++i) {
@@ -404,6 +407,8 @@ bool VDBHelper::copyDatabase(const QString &sourcePath, const QString &destinati
             && (removeVersion(target, name) != 0 || writeVersion(target, name, version) != 0))
             failure = QStringLiteral("cannot stamp the version");
         target.close();
+        if (snapshot)
+            source.rollback();
         source.close();
     }
     QSqlDatabase::removeDatabase(targetName);

@@ -1,4 +1,5 @@
 #include "DatabaseTestSupport.h"
+#include "TestSupport.h"
 #include "PALogDB.h"
 #include "RDConfigure.h"
 #include "VelmarDB.h"
@@ -305,4 +306,38 @@ TEST_F(ConnectionsTest, ImportWaitsForOpenConnectionsAndFailsIfTheyStay)
     releaser.join();
     holder.join();
     EXPECT_EQ(devices(live()).size(), 1);
+}
+
+// While the file is being replaced no connection opens; a configuration
+// object made meanwhile reads its defaults and, once the import is done,
+// reopens on its next read and sees the imported values.
+TEST_F(ConnectionsTest, ConnectionsMadeDuringAnImportOpenAfterIt)
+{
+    const QString saved = tempPath(QStringLiteral("saved.db"));
+    ASSERT_TRUE(VelmarDB::exportDB(saved));
+    DbTest::exec(saved, {QStringLiteral("update conf set V='7070' where K='http server port'")});
+
+    // A private connection on another thread holds the import in its wait.
+    QSemaphore opened, release;
+    std::thread holder([&] {
+        VelmarDB db(true);
+        opened.release();
+        release.acquire();
+    });
+    opened.acquire();
+    std::atomic<bool> imported{false};
+    std::thread importer([&] { imported = VelmarDB::importDB(saved, 10000); });
+    ASSERT_TRUE(PaTest::waitUntil([] { return VelmarDB::isImporting(); }));
+
+    RDConfigure configure;
+    EXPECT_EQ(configure.httpServerPort(), 9391);
+    VelmarDB unregistered(true);
+    EXPECT_FALSE(unregistered.isOpen());
+
+    release.release();
+    holder.join();
+    importer.join();
+    ASSERT_TRUE(imported.load());
+    EXPECT_EQ(configure.httpServerPort(), 7070);
+    EXPECT_FALSE(unregistered.reopenIfNeeded());
 }
