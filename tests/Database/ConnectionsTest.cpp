@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 #include "PALogDB.h"
 #include "RDConfigure.h"
+#include "VDBHelper.h"
 #include "VelmarDB.h"
 #include "VelmarDBGuard.h"
 
@@ -170,6 +171,22 @@ TEST_F(ConnectionsTest, ExportToAnotherFilesystem)
     ASSERT_TRUE(VelmarDB::exportDB(target));
     EXPECT_EQ(devices(target), devices(live()));
     EXPECT_EQ(QDir(other.path()).entryList(QDir::Files), QStringList{"velmar.db"});
+
+    // The move itself across filesystems: copied in, then renamed there.
+    const QString local = tempPath(QStringLiteral("moved.db"));
+    ASSERT_TRUE(DbTest::writeAll(local, "payload"));
+    ASSERT_TRUE(VDBHelper::replaceFile(local, target));
+    EXPECT_EQ(DbTest::readAll(target), QByteArray("payload"));
+    EXPECT_FALSE(QFileInfo::exists(local));
+    EXPECT_EQ(QDir(other.path()).entryList(QDir::Files), QStringList{"velmar.db"});
+}
+
+TEST_F(ConnectionsTest, ExportIntoAMissingFolderFailsCleanly)
+{
+    const QString target = tempPath(QStringLiteral("no/such/folder/velmar.db"));
+    EXPECT_FALSE(VelmarDB::exportDB(target));
+    EXPECT_FALSE(QFileInfo::exists(target));
+    EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral(".export")));
 }
 
 TEST_F(ConnectionsTest, ImportReplacesTheDataAndReopensRegisteredConnections)
