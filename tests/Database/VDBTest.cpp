@@ -168,6 +168,9 @@ TEST_F(DataDirTest, UnreadableVersionNeverRebuildsTheFile)
     const QString path = dataPath(QStringLiteral("velmar.db"));
     QDir().mkpath(dataPath(QString()));
     VDB::setBusyTimeout(50);
+    struct RestoreTimeout {
+        ~RestoreTimeout() { VDB::setBusyTimeout(5000); }
+    } restore;
 
     // Held by another connection.
     writeOlderVelmarFile(path);
@@ -208,7 +211,6 @@ TEST_F(DataDirTest, UnreadableVersionNeverRebuildsTheFile)
         }
         EXPECT_EQ(DbTest::readAll(path), bytes);
     }
-    VDB::setBusyTimeout(5000);
 }
 
 TEST_F(DataDirTest, FolderThatCannotHoldTheFileIsReportedNotIgnored)
