@@ -48,6 +48,7 @@ TEST(VDBHelperVersion, CompareVersion)
     const Case cases[] = {
         {"1.0.0", "1.0.0", 0}, {"0.9.9", "1.0.0", -1}, {"1.0.10", "1.0.9", 1},
         {"", "1.0.0", -1},     {"2.0", "1.0.0", -1},   {"1.x.0", "1.0.0", 0},
+        {"-2147483648.0.0", "2147483647.0.0", -1},       {"2147483647.0.0", "-2147483648.0.0", 1},
     };
     for (const Case &c : cases) {
         const int result = VDBHelper::compareVersion(QString::fromUtf8(c.a), QString::fromUtf8(c.b));
