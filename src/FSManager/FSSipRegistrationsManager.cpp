@@ -1,6 +1,7 @@
 #include "FSSipRegistrationsManager.h"
 
-#include <QDebug>
+#include "RDLog.h"
+
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
@@ -16,11 +17,11 @@ QVector<FSSipRegistration> FSSipRegistrationsManager::getRegistrations(bool *ok)
     query.setForwardOnly(true);
     if (!query.prepare(QStringLiteral("select sip_user,sip_host,contact,status,network_ip,network_port "
                                       "from sip_registrations"))) {
-        qDebug().noquote() << "sql " + query.lastError().text();
+        RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "sql %s", query.lastError().text().toUtf8().constData());
         return list;
     }
     if (!query.exec()) {
-        qDebug().noquote() << "sql " + query.lastError().text();
+        RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "sql %s", query.lastError().text().toUtf8().constData());
         return list;
     }
     while (query.next()) {
@@ -34,7 +35,7 @@ QVector<FSSipRegistration> FSSipRegistrationsManager::getRegistrations(bool *ok)
         list.append(r);
     }
     if (query.lastError().isValid()) {
-        qDebug().noquote() << "sql " + query.lastError().text();
+        RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "sql %s", query.lastError().text().toUtf8().constData());
         list.clear();
         return list;
     }
