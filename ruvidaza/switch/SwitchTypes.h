@@ -18,6 +18,7 @@ struct Leg
     QString initialDest;
     QString profile;
     QString conference;     // conference key the leg belongs to, empty when none
+    QString partner;        // the other leg of a bridged call; both end together
     qint64 createdEpoch = 0;
 };
 
