@@ -4,7 +4,8 @@
 #include "GatewayState.h"
 #include "StateDb.h"
 #include "SwitchConfig.h"
-#include "SwitchTypes.h"
+#include "Leg.h"
+#include "Registration.h"
 
 #include <QElapsedTimer>
 #include <QHash>
