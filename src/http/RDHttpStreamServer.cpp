@@ -86,7 +86,7 @@ int RDHttpStreamServer::start()
     const RDHttpAddress address(m_config.host.empty() ? std::string("0.0.0.0") : m_config.host,
                                 m_config.port > 0 ? m_config.port : RDHttpServerConfigure::kDefaultPort);
     m_serverSocket = createServerSocket();
-    if (m_serverSocket->listen(address, 16) < 0) {
+    if (m_serverSocket->listen(address, 128) < 0) {
         qDebug("RDHttpStreamServer: cannot listen on %s:%d", address.host.c_str(), address.port);
         delete m_serverSocket;
         m_serverSocket = nullptr;
@@ -131,6 +131,15 @@ int RDHttpStreamServer::connectionCount() const
     int n = 0;
     for (auto *c : m_clients)
         n += c->isRunning() ? 1 : 0;
+    return n;
+}
+
+long long RDHttpStreamServer::pendingStreamBytes() const
+{
+    std::lock_guard<std::mutex> lock(m_clientsMutex);
+    long long n = 0;
+    for (auto *c : m_clients)
+        n += c->pendingStreamBytes();
     return n;
 }
 

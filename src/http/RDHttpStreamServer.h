@@ -40,8 +40,10 @@ public:
 
     bool authenticate(RDHttpConnection *connection, RDHttpBaseRequest *request);
 
-    // Connection threads now alive (for supervision and tests).
+    // Connection threads now alive, and the audio bytes waiting in listener
+    // buffers (for supervision and tests).
     int connectionCount() const;
+    long long pendingStreamBytes() const;
 
 protected:
     virtual httpshim::TcpServer *createServerSocket();

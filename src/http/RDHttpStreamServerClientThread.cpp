@@ -35,6 +35,12 @@ bool RDHttpStreamServerClientThread::isListener() const
     return m_streamBuffer != nullptr;
 }
 
+long long RDHttpStreamServerClientThread::pendingStreamBytes() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_streamBuffer ? static_cast<long long>(m_streamBuffer->size()) : 0;
+}
+
 void RDHttpStreamServerClientThread::appendStream(const RDHttpAudioStream &stream, const char *data, int length,
                                                   int limit)
 {

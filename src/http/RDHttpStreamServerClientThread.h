@@ -25,6 +25,7 @@ public:
     void appendStream(const RDHttpAudioStream &stream, const char *data, int length, int limit);
     void closeStream(const RDHttpAudioStream &stream);
     bool isListener() const;
+    long long pendingStreamBytes() const;
 
 private:
     void serveStream(RDHttpBaseRequest *request);
