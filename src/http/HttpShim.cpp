@@ -2,49 +2,14 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
-#include <chrono>
 #include <algorithm>
 #include <cstdio>
 #include <netinet/in.h>
 #include <poll.h>
-#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace httpshim {
-
-Thread::~Thread()
-{
-    if (m_thread.joinable())
-        m_thread.detach();
-}
-
-bool Thread::start()
-{
-    if (m_thread.joinable())
-        m_thread.join();
-    m_stop = false;
-    m_running = true;
-    m_thread = std::thread([this] {
-        if (!m_name.empty())
-            pthread_setname_np(pthread_self(), m_name.substr(0, 15).c_str());
-        run();
-        m_running = false;
-    });
-    return true;
-}
-
-bool Thread::wait()
-{
-    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id())
-        m_thread.join();
-    return true;
-}
-
-void Thread::msleep(unsigned ms)
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
 
 namespace {
 

@@ -1,13 +1,12 @@
 #pragma once
 
-// Minimal thread, socket and body-store primitives used by the HTTP server
+// Minimal socket and body-store primitives used by the HTTP server
 // while it is built on its own; the shapes follow the foundation classes so
 // the server can move onto them one for one.
 
 #include <atomic>
 #include <cstdint>
 #include <string>
-#include <thread>
 
 namespace httpshim {
 
@@ -16,28 +15,6 @@ struct Address {
     int port = 0;
     Address() = default;
     Address(std::string h, int p) : host(std::move(h)), port(p) {}
-};
-
-class Thread
-{
-public:
-    Thread() = default;
-    virtual ~Thread();
-    virtual void stop() { m_stop = true; }
-    virtual void run() = 0;
-
-    void setName(const char *name) { m_name = name ? name : ""; }
-    bool start();
-    bool isStopped() const { return m_stop; }
-    bool isRunning() const { return m_running; }
-    bool wait();
-    static void msleep(unsigned ms);
-
-private:
-    std::thread m_thread;
-    std::string m_name;
-    std::atomic<bool> m_stop {false};
-    std::atomic<bool> m_running {false};
 };
 
 class TcpSocket

@@ -5,7 +5,7 @@
 #include "RDHttpStreamServerClientThread.h"
 #include "RDHttpStreamServerThread.h"
 
-#include <QtGlobal>
+#include "RDLog.h"
 
 #include <algorithm>
 
@@ -87,7 +87,7 @@ int RDHttpStreamServer::start()
                                 m_config.port > 0 ? m_config.port : RDHttpServerConfigure::kDefaultPort);
     m_serverSocket = createServerSocket();
     if (m_serverSocket->listen(address, 128) < 0) {
-        qDebug("RDHttpStreamServer: cannot listen on %s:%d", address.host.c_str(), address.port);
+        RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "cannot listen on %s:%d\n", address.host.c_str(), address.port);
         delete m_serverSocket;
         m_serverSocket = nullptr;
         if (m_observer)
@@ -235,7 +235,7 @@ bool RDHttpStreamServer::makeRoom(RDHttpStreamServerThread *thread, int cap)
         }
         if (RDHttpConnection::nowMs() > giveUp)
             return false;
-        httpshim::Thread::msleep(1);
+        RDThread::msleep(1);
     }
     return false;
 }
@@ -313,6 +313,7 @@ bool RDHttpStreamServer::authenticate(RDHttpConnection *connection, RDHttpBaseRe
     const std::string expected = base64(m_config.user + ":" + m_config.password);
     const bool ok = constantTimeEquals(expected, offered);
     if (!ok) // never log either token: both are credentials
-        qDebug("RDHttpStreamServer::authenticate: refused a request from %s", connection->peerHost().c_str());
+        RDLogDetail(__FILE__, "RDHttpStreamServer::authenticate", __LINE__, 5, "refused a request from %s\n",
+                    connection->peerHost().c_str());
     return ok;
 }

@@ -7,7 +7,7 @@
 #include "RDHttpStreamServer.h"
 #include "RDHttpTextResponse.h"
 
-#include <QtGlobal>
+#include "RDLog.h"
 
 #include <memory>
 
@@ -24,7 +24,7 @@ RDHttpStreamServerClientThread::~RDHttpStreamServerClientThread()
 
 void RDHttpStreamServerClientThread::stop()
 {
-    httpshim::Thread::stop();
+    RDThread::stop();
     // Wakes a read or a write blocked on the socket.
     m_connection->shutdown();
 }
@@ -91,7 +91,7 @@ void RDHttpStreamServerClientThread::run()
                 answerError(m_connection->errorStatus());
             break;
         }
-        qDebug("recv %s", request->toString().c_str());
+        RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "recv %s\n", request->toString().c_str());
 
         if (request->path().compare(0, 7, "/stream") == 0) {
             m_connection->setPhase(RDHttpConnection::Phase::Streaming);

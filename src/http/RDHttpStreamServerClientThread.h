@@ -1,6 +1,6 @@
 #pragma once
 
-#include "HttpShim.h"
+#include "RDThread.h"
 #include "RDHttpAudioStream.h"
 
 #include <mutex>
@@ -11,13 +11,12 @@ class RDHttpConnection;
 class RDHttpBaseRequest;
 
 // Serves one connection: its requests one after another, or one live stream.
-class RDHttpStreamServerClientThread : public httpshim::Thread
+class RDHttpStreamServerClientThread : public RDThread
 {
 public:
     RDHttpStreamServerClientThread(RDHttpStreamServer *server, RDHttpConnection *connection);
     ~RDHttpStreamServerClientThread() override;
     void stop() override;
-    void run() override;
 
     RDHttpConnection *connection() const { return m_connection; }
 
@@ -26,6 +25,9 @@ public:
     void closeStream(const RDHttpAudioStream &stream);
     bool isListener() const;
     long long pendingStreamBytes() const;
+
+protected:
+    void run() override;
 
 private:
     void serveStream(RDHttpBaseRequest *request);

@@ -4,7 +4,7 @@
 
 void RDHttpStreamServerThread::stop()
 {
-    httpshim::Thread::stop();
+    RDThread::stop();
     // Wakes the accept wait at once; the loop then stops every connection.
     if (m_server->m_serverSocket)
         m_server->m_serverSocket->closeHandle();

@@ -1,16 +1,18 @@
 #pragma once
 
-#include "HttpShim.h"
+#include "RDThread.h"
 
 class RDHttpStreamServer;
 
 // The accept thread "RDHttpServer".
-class RDHttpStreamServerThread : public httpshim::Thread
+class RDHttpStreamServerThread : public RDThread
 {
 public:
     explicit RDHttpStreamServerThread(RDHttpStreamServer *server) : m_server(server) {}
     ~RDHttpStreamServerThread() override = default;
     void stop() override;
+
+protected:
     void run() override;
 
 private:

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <dirent.h>
+#include <fstream>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -143,4 +144,21 @@ int processThreadCount()
         ::closedir(d);
     }
     return n;
+}
+
+bool processHasThreadNamed(const std::string &name)
+{
+    bool found = false;
+    if (DIR *d = ::opendir("/proc/self/task")) {
+        while (dirent *e = ::readdir(d)) {
+            if (e->d_name[0] == '.')
+                continue;
+            std::ifstream comm(std::string("/proc/self/task/") + e->d_name + "/comm");
+            std::string line;
+            std::getline(comm, line);
+            found = found || line == name;
+        }
+        ::closedir(d);
+    }
+    return found;
 }

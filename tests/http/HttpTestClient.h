@@ -35,5 +35,6 @@ private:
 
 // A port that was free a moment ago on 127.0.0.1.
 int freeLoopbackPort();
-// Threads of this process.
+// Threads of this process, and whether one of them carries `name`.
 int processThreadCount();
+bool processHasThreadNamed(const std::string &name);
