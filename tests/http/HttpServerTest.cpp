@@ -123,7 +123,7 @@ TEST_F(HttpServerTest, RequestsReachTheObserverAndKeepAliveIsHonoured)
     EXPECT_EQ(observer.started, 1);
     EXPECT_TRUE(server->isListening());
     EXPECT_EQ(server->listenAddress().port, port);
-    EXPECT_TRUE(processHasThreadNamed("RDHttpServer"));
+    EXPECT_TRUE(PaTest::waitUntil([] { return processHasThreadNamed("RDHttpServer"); }));
 
     HttpTestClient c;
     ASSERT_TRUE(c.connectTo(port));
