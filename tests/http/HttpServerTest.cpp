@@ -4,6 +4,7 @@
 #include "HttpTestClient.h"
 #include "RDHttpBaseRequest.h"
 #include "RDHttpConnection.h"
+#include "RDHttpFileResponse.h"
 #include "RDHttpStreamServer.h"
 #include "RDHttpTextResponse.h"
 #include "RDHttpUtils.h"
@@ -15,6 +16,7 @@
 #include <QTemporaryDir>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -368,6 +370,64 @@ TEST_F(HttpServerTest, BasicCredentialsWhenConfigured)
         EXPECT_TRUE(c.buffer().empty()) << auth;
     }
     EXPECT_EQ(observer.all().size(), 2u);
+}
+
+// Serves a folder the way the upload route does: every target is checked
+// against the folder before a file is opened.
+class FolderObserver : public RDHttpStreamServerObserver
+{
+public:
+    explicit FolderObserver(std::string root) : m_root(std::move(root)) {}
+    void handleRequest(RDHttpStreamServer *, RDHttpConnection *connection, RDHttpBaseRequest *request) override
+    {
+        std::string path;
+        if (!httpResolvePathInFolder(m_root, request->target(), path) || !std::filesystem::is_regular_file(path)) {
+            RDHttpTextResponse refused;
+            refused.setText("{\"result\":-1, \"reason\":\"uri not support\"}");
+            connection->sendResponse(refused);
+            return;
+        }
+        RDHttpFileResponse file;
+        file.setFile(path);
+        connection->sendResponse(file);
+    }
+
+private:
+    std::string m_root;
+};
+
+TEST_F(HttpServerTest, FilesOutsideTheServedFolderNeverLeak)
+{
+    QTemporaryDir dir;
+    const std::string base = dir.path().toStdString();
+    std::filesystem::create_directories(base + "/upload/media");
+    std::filesystem::create_directories(base + "/database");
+    std::ofstream(base + "/database/velmar.db") << "SECRET-DATABASE";
+    std::ofstream(base + "/upload/media/song.mp3") << "ID3-audio";
+    std::filesystem::create_symlink(base + "/database/velmar.db", base + "/upload/media/db.mp3");
+
+    FolderObserver folder(base + "/upload");
+    startServer(RDHttpServerConfigure(), false);
+    server->setObserver(&folder);
+    for (const char *target : {"/../database/velmar.db", "/%2e%2e/database/velmar.db", "/media/..%2F..%2Fdatabase/velmar.db",
+                               "/media/db.mp3", "/media/song.mp3%00.txt", "//..//database/velmar.db"}) {
+        HttpTestClient c;
+        ASSERT_TRUE(c.connectTo(port));
+        ASSERT_TRUE(c.send(get(target)));
+        int status = 0;
+        std::string head, body;
+        ASSERT_TRUE(c.readResponse(status, head, body)) << target;
+        EXPECT_EQ(body, "{\"result\":-1, \"reason\":\"uri not support\"}") << target;
+        EXPECT_EQ(head.find("SECRET"), std::string::npos);
+    }
+    HttpTestClient ok;
+    ASSERT_TRUE(ok.connectTo(port));
+    ASSERT_TRUE(ok.send(get("/media/song.mp3")));
+    int status = 0;
+    std::string head, body;
+    ASSERT_TRUE(ok.readResponse(status, head, body));
+    EXPECT_EQ(body, "ID3-audio");
+    EXPECT_NE(head.find("Content-Type: audio/mp3\r\n"), std::string::npos);
 }
 
 class HttpStreamTest : public HttpServerTest
