@@ -62,7 +62,7 @@ int RDHttpConnection::sendAll(const char *data, int length)
         }
         if (w == 0)
             continue;
-        const int n = m_socket->send(data + total, length - total);
+        const int n = lockedSend(data + total, length - total);
         if (n > 0) {
             total += n;
             lastProgress = nowMs();
@@ -76,26 +76,35 @@ int RDHttpConnection::sendText(const std::string &text)
     return sendAll(text.data(), static_cast<int>(text.size()));
 }
 
-int RDHttpConnection::sendOnce(const char *data, int length)
+int RDHttpConnection::lockedSend(const char *data, int length)
 {
-    if (!m_socket || !m_socket->isValid())
+    std::lock_guard<std::mutex> lock(m_socketMutex);
+    if (!m_socket || !m_socket->isValid() || m_shutdown)
         return -1;
     return m_socket->send(data, length);
 }
 
+int RDHttpConnection::sendOnce(const char *data, int length)
+{
+    return lockedSend(data, length);
+}
+
 bool RDHttpConnection::isValid() const
 {
-    return m_socket && m_socket->isValid();
+    return m_socket && m_socket->isValid() && !m_shutdown;
 }
 
 void RDHttpConnection::close()
 {
+    std::lock_guard<std::mutex> lock(m_socketMutex);
     if (m_socket)
         m_socket->close();
 }
 
 void RDHttpConnection::shutdown()
 {
+    m_shutdown = true;
+    std::lock_guard<std::mutex> lock(m_socketMutex);
     if (m_socket)
         m_socket->closeHandle();
 }
@@ -122,7 +131,12 @@ RDHttpConnection::Receive RDHttpConnection::receiveSome(int64_t deadlineMs)
         if (r == 0)
             continue;
         char buf[4096];
-        const int n = m_socket->recv(buf, sizeof buf);
+        int n;
+        {
+            // Readable already, so this does not block while holding the lock.
+            std::lock_guard<std::mutex> lock(m_socketMutex);
+            n = m_socket->isValid() ? m_socket->recv(buf, sizeof buf) : -1;
+        }
         if (n > 0) {
             m_readBuffer.append(buf, static_cast<size_t>(n));
             return Receive::Data;

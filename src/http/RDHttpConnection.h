@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 class RDHttpBaseRequest;
@@ -51,7 +52,13 @@ private:
     enum class Receive { Data, Closed, TimedOut };
     Receive receiveSome(int64_t deadlineMs);
 
+    int lockedSend(const char *data, int length);
+
     RDHttpSocket *m_socket;
+    // Every call that may close the handle runs under this lock, so another
+    // thread's shutdown never meets a handle number already given to a new socket.
+    std::mutex m_socketMutex;
+    std::atomic<bool> m_shutdown {false};
     std::string m_readBuffer; // bytes received but not yet part of a request
     RDHttpServerConfigure m_config;
     std::string m_peerHost;
