@@ -137,11 +137,30 @@ QBreakpadHandler *QBreakpadHandler::instance()
 
 QString QBreakpadHandler::dumpPath() const { return m_dumpPath; }
 
+namespace {
+
+// One signal stack per thread, released when the thread ends.
+struct AlternateStack
+{
+    void *memory = nullptr;
+    ~AlternateStack()
+    {
+        if (!memory)
+            return;
+        stack_t off;
+        memset(&off, 0, sizeof off);
+        off.ss_flags = SS_DISABLE;
+        ::sigaltstack(&off, nullptr);
+        ::free(memory);
+    }
+};
+
+} // namespace
+
 void QBreakpadHandler::installAlternateStack()
 {
-    // Leaked on purpose: the stack must outlive any signal taken on this thread.
-    static thread_local bool installed = false;
-    if (installed)
+    static thread_local AlternateStack stack;
+    if (stack.memory)
         return;
     const size_t size = 64 * 1024;
     stack_t ss;
@@ -152,7 +171,7 @@ void QBreakpadHandler::installAlternateStack()
     ss.ss_size = size;
     ss.ss_flags = 0;
     if (::sigaltstack(&ss, nullptr) == 0)
-        installed = true;
+        stack.memory = ss.ss_sp;
     else
         ::free(ss.ss_sp);
 }

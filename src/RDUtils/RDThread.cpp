@@ -1,5 +1,7 @@
 #include "RDThread.h"
 
+#include "QBreakpadHandler.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QThread>
@@ -14,7 +16,12 @@ public:
     QString m_name;
 
 protected:
-    void run() override { m_owner->run(); }
+    void run() override
+    {
+        // A stack overflow on this thread can still be reported by the crash writer.
+        QBreakpadHandler::installAlternateStack();
+        m_owner->run();
+    }
 
 private:
     RDThread *m_owner;
