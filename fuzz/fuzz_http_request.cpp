@@ -3,6 +3,7 @@
 #include "RDHttpBaseRequest.h"
 #include "RDHttpRequestParser.h"
 #include "RDHttpUtils.h"
+#include "RDMFData.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -55,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const size_t body = static_cast<size_t>(request.contentLength());
         if (body > size - offset)
             break;
-        request.setBody(new RDHttpBody);
+        request.setBody(new RDMFData);
         request.body()->write(bytes + offset, static_cast<int>(body));
         check(request.isComplete());
         check(request.readBody().size() == body);

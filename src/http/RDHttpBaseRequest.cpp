@@ -1,11 +1,13 @@
 #include "RDHttpBaseRequest.h"
 
+#include "RDData.h"
+
 RDHttpBaseRequest::~RDHttpBaseRequest()
 {
     delete m_body;
 }
 
-void RDHttpBaseRequest::setBody(RDHttpBody *body)
+void RDHttpBaseRequest::setBody(RDData *body)
 {
     if (body != m_body)
         delete m_body;

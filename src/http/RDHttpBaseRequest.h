@@ -1,9 +1,8 @@
 #pragma once
 
-#include "HttpShim.h"
 #include "RDHttpRequest.h"
 
-using RDHttpBody = httpshim::BodyData;
+class RDData;
 
 // The request the server hands to its observer: the parsed head plus its body.
 class RDHttpBaseRequest : public RDHttpRequest
@@ -16,8 +15,8 @@ public:
     void clearBody() override {}
 
     // Takes ownership of `body` (replacing any earlier one).
-    void setBody(RDHttpBody *body);
-    RDHttpBody *body() const { return m_body; }
+    void setBody(RDData *body);
+    RDData *body() const { return m_body; }
 
     // True once the head is parsed and the body holds exactly contentLength bytes.
     bool isComplete() const;
@@ -25,5 +24,5 @@ public:
     std::string readBody();
 
 private:
-    RDHttpBody *m_body = nullptr;
+    RDData *m_body = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "RDHttpBinaryResponse.h"
 
+#include "RDData.h"
 #include "RDHttpConnection.h"
 
 RDHttpBinaryResponse::RDHttpBinaryResponse()
@@ -19,7 +20,7 @@ void RDHttpBinaryResponse::reset()
     m_data = nullptr;
 }
 
-void RDHttpBinaryResponse::setData(RDHttpBody *data)
+void RDHttpBinaryResponse::setData(RDData *data)
 {
     if (data != m_data)
         delete m_data;

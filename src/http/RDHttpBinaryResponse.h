@@ -1,7 +1,8 @@
 #pragma once
 
-#include "RDHttpBaseRequest.h"
 #include "RDHttpResponse.h"
+
+class RDData;
 
 class RDHttpBinaryResponse : public RDHttpResponse
 {
@@ -13,8 +14,8 @@ public:
     void send(RDHttpConnection *connection) override;
 
     // Takes ownership of `data`.
-    void setData(RDHttpBody *data);
+    void setData(RDData *data);
 
 private:
-    RDHttpBody *m_data = nullptr;
+    RDData *m_data = nullptr;
 };

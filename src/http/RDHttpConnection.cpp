@@ -3,20 +3,21 @@
 #include "RDHttpBaseRequest.h"
 #include "RDHttpRequestParser.h"
 #include "RDHttpResponse.h"
+#include "RDMFData.h"
+#include "RDStringHelper.h"
 
 #include <atomic>
 #include <chrono>
 
-namespace {
-std::atomic<unsigned> g_bodySerial {0};
-}
-
-RDHttpConnection::RDHttpConnection(RDHttpSocket *socket, const RDHttpServerConfigure &config)
+RDHttpConnection::RDHttpConnection(RDTcpSocket *socket, const RDHttpServerConfigure &config)
     : m_socket(socket), m_config(config)
 {
     if (m_socket) {
         m_peerHost = m_socket->address().host;
         m_peerPort = m_socket->address().port;
+        // A send that finds no room returns after this long instead of
+        // blocking, so a peer that stops reading is noticed and dropped.
+        m_socket->setTimeouts(0, 50000);
     }
     m_readBuffer.reserve(4096);
     setPhase(Phase::Idle);
@@ -55,13 +56,6 @@ int RDHttpConnection::sendAll(const char *data, int length)
             close(); // the peer takes nothing: do not let it hold this thread
             break;
         }
-        const int w = m_socket->waitWritable(static_cast<int>(left < 250 ? left : 250));
-        if (w < 0) {
-            close();
-            break;
-        }
-        if (w == 0)
-            continue;
         const int n = lockedSend(data + total, length - total);
         if (n > 0) {
             total += n;
@@ -125,7 +119,7 @@ RDHttpConnection::Receive RDHttpConnection::receiveSome(int64_t deadlineMs)
         const int64_t left = deadlineMs - nowMs();
         if (left <= 0)
             return Receive::TimedOut;
-        const int r = m_socket->waitReadable(static_cast<int>(left < 250 ? left : 250));
+        const int r = m_socket->waitReadable(0, static_cast<int>(left < 250 ? left : 250) * 1000);
         if (r < 0)
             break;
         if (r == 0)
@@ -190,15 +184,11 @@ RDHttpBaseRequest *RDHttpConnection::readRequest()
     // The body is exactly Content-Length bytes (RFC 7230 section 3.3.3); what
     // follows belongs to the next request and stays in the read buffer.
     setPhase(Phase::Reading);
-    RDHttpBody *body;
-    if (m_config.bodyTempPath.empty() || m_config.bodyMemoryLimit < 1) {
-        body = new RDHttpBody;
-    } else {
-        std::string dir = m_config.bodyTempPath;
-        if (dir.back() != '/')
-            dir += '/';
-        body = new RDHttpBody(dir + peerPortText() + "-" + std::to_string(++g_bodySerial), m_config.bodyMemoryLimit);
-    }
+    RDData *body;
+    if (m_config.bodyTempPath.empty() || m_config.bodyMemoryLimit < 1)
+        body = new RDMFData;
+    else
+        body = new RDMFData(joinPath(m_config.bodyTempPath, peerPortText()), m_config.bodyMemoryLimit);
     request->setBody(body);
     int64_t remaining = request->contentLength();
     int64_t lastByte = nowMs();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "HttpShim.h"
+#include "RDTcpSocket.h"
 #include "RDHttpServerConfigure.h"
 
 #include <atomic>
@@ -11,8 +11,6 @@
 class RDHttpBaseRequest;
 class RDHttpResponse;
 
-using RDHttpSocket = httpshim::TcpSocket;
-
 // One accepted connection: reads requests off it (framed by
 // RDHttpRequestParser, so pipelined requests and bodies never mix) and writes
 // answers onto it, with every read and write bounded in size and time.
@@ -21,7 +19,7 @@ class RDHttpConnection
 public:
     enum class Phase { Idle, Reading, Busy, Streaming };
 
-    RDHttpConnection(RDHttpSocket *socket, const RDHttpServerConfigure &config);
+    RDHttpConnection(RDTcpSocket *socket, const RDHttpServerConfigure &config);
     ~RDHttpConnection();
 
     void sendResponse(RDHttpResponse *response);
@@ -54,7 +52,7 @@ private:
 
     int lockedSend(const char *data, int length);
 
-    RDHttpSocket *m_socket;
+    RDTcpSocket *m_socket;
     // Every call that may close the handle runs under this lock, so another
     // thread's shutdown never meets a handle number already given to a new socket.
     std::mutex m_socketMutex;

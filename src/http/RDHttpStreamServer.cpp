@@ -6,38 +6,22 @@
 #include "RDHttpStreamServerThread.h"
 
 #include "RDLog.h"
+#include "RDStringHelper.h"
+#include "RDTcpSocket.h"
+#include "RDTcpSocketServer.h"
 
 #include <algorithm>
 
 namespace {
 
-std::string base64(const std::string &in)
+// A listening socket whose backlog absorbs a burst of connects: with the
+// default of 2, clients beyond it wait for SYN retransmits (a second or more)
+// before the accept thread even sees them.
+class RDHttpListenSocket : public RDTcpSocketServer
 {
-    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    size_t i = 0;
-    for (; i + 2 < in.size(); i += 3) {
-        const unsigned v = (static_cast<unsigned char>(in[i]) << 16) | (static_cast<unsigned char>(in[i + 1]) << 8)
-            | static_cast<unsigned char>(in[i + 2]);
-        out += alphabet[(v >> 18) & 63];
-        out += alphabet[(v >> 12) & 63];
-        out += alphabet[(v >> 6) & 63];
-        out += alphabet[v & 63];
-    }
-    if (i + 1 == in.size()) {
-        const unsigned v = static_cast<unsigned char>(in[i]) << 16;
-        out += alphabet[(v >> 18) & 63];
-        out += alphabet[(v >> 12) & 63];
-        out += "==";
-    } else if (i + 2 == in.size()) {
-        const unsigned v = (static_cast<unsigned char>(in[i]) << 16) | (static_cast<unsigned char>(in[i + 1]) << 8);
-        out += alphabet[(v >> 18) & 63];
-        out += alphabet[(v >> 12) & 63];
-        out += alphabet[(v >> 6) & 63];
-        out += '=';
-    }
-    return out;
-}
+public:
+    RDHttpListenSocket() { m_backlog = 128; }
+};
 
 // Compares without an early exit, so the time taken says nothing about where
 // a guessed credential first differs.
@@ -74,19 +58,19 @@ void RDHttpStreamServer::setConfigure(const RDHttpServerConfigure &config)
     m_config = config;
 }
 
-httpshim::TcpServer *RDHttpStreamServer::createServerSocket()
+RDTcpSocketServer *RDHttpStreamServer::createServerSocket()
 {
-    return new httpshim::TcpServer;
+    return new RDHttpListenSocket;
 }
 
 int RDHttpStreamServer::start()
 {
     if (m_acceptThread)
         stop();
-    const RDHttpAddress address(m_config.host.empty() ? std::string("0.0.0.0") : m_config.host,
+    const RDSocketAddress address(m_config.host.empty() ? std::string("0.0.0.0") : m_config.host,
                                 m_config.port > 0 ? m_config.port : RDHttpServerConfigure::kDefaultPort);
     m_serverSocket = createServerSocket();
-    if (m_serverSocket->listen(address, 128) < 0) {
+    if (m_serverSocket->listen(address) < 0) {
         RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "cannot listen on %s:%d\n", address.host.c_str(), address.port);
         delete m_serverSocket;
         m_serverSocket = nullptr;
@@ -94,7 +78,7 @@ int RDHttpStreamServer::start()
             m_observer->onStartFailed(this, address);
         return -1;
     }
-    m_listenAddress = m_serverSocket->boundAddress();
+    m_listenAddress = m_serverSocket->address();
     m_acceptThread = new RDHttpStreamServerThread(this);
     m_acceptThread->setName("RDHttpServer");
     m_acceptThread->start();
@@ -120,7 +104,7 @@ bool RDHttpStreamServer::isListening() const
     return m_acceptThread && m_serverSocket && m_serverSocket->isValid();
 }
 
-RDHttpAddress RDHttpStreamServer::listenAddress() const
+RDSocketAddress RDHttpStreamServer::listenAddress() const
 {
     return m_listenAddress;
 }
@@ -147,12 +131,14 @@ void RDHttpStreamServer::acceptLoop(RDHttpStreamServerThread *thread)
 {
     const int cap = m_config.maxConnections >= 1 ? m_config.maxConnections : RDHttpServerConfigure::kDefaultMaxConnections;
     while (!thread->isStopped()) {
-        const int r = m_serverSocket->waitReadable(1000);
-        if (r <= 0 || thread->isStopped())
+        // Blocks until a peer connects; stop() closes the listening socket,
+        // which wakes this call with no socket.
+        RDTcpSocket *socket = m_serverSocket->accept();
+        if (!socket) {
+            if (!thread->isStopped())
+                RDThread::msleep(10); // out of descriptors, say: do not spin
             continue;
-        httpshim::TcpSocket *socket = m_serverSocket->accept();
-        if (!socket)
-            continue;
+        }
         if (thread->isStopped()) {
             delete socket;
             continue;
@@ -310,7 +296,7 @@ bool RDHttpStreamServer::authenticate(RDHttpConnection *connection, RDHttpBaseRe
     if (next != std::string::npos)
         offered = offered.substr(0, next);
     offered = trimmed(offered);
-    const std::string expected = base64(m_config.user + ":" + m_config.password);
+    const std::string expected = base64Encode(m_config.user + ":" + m_config.password);
     const bool ok = constantTimeEquals(expected, offered);
     if (!ok) // never log either token: both are credentials
         RDLogDetail(__FILE__, "RDHttpStreamServer::authenticate", __LINE__, 5, "refused a request from %s\n",

@@ -1,14 +1,15 @@
 #pragma once
 
-#include "HttpShim.h"
 #include "RDHttpAudioStream.h"
 #include "RDHttpServerConfigure.h"
 #include "RDHttpStreamServerObserver.h"
 
 #include <mutex>
+#include <string>
 #include <vector>
 
 class RDHttpConnection;
+class RDTcpSocketServer;
 class RDHttpBaseRequest;
 class RDHttpStreamServerThread;
 class RDHttpStreamServerClientThread;
@@ -32,7 +33,7 @@ public:
     void stop();
     bool isListening() const;
     // The address actually listened on (its port read back from the socket).
-    RDHttpAddress listenAddress() const;
+    RDSocketAddress listenAddress() const;
 
     bool addStream(const RDHttpAudioStream &stream);
     void removeStream(const RDHttpAudioStream &stream);
@@ -46,7 +47,7 @@ public:
     long long pendingStreamBytes() const;
 
 protected:
-    virtual httpshim::TcpServer *createServerSocket();
+    virtual RDTcpSocketServer *createServerSocket();
 
 private:
     friend class RDHttpStreamServerThread;
@@ -58,7 +59,7 @@ private:
     bool makeRoom(RDHttpStreamServerThread *thread, int cap);
     void stopAllClients();
 
-    httpshim::TcpServer *m_serverSocket = nullptr;
+    RDTcpSocketServer *m_serverSocket = nullptr;
     std::vector<RDHttpAudioStream> m_streams;
     std::vector<RDHttpStreamServerClientThread *> m_clients;
     std::mutex m_streamsMutex;
@@ -66,5 +67,5 @@ private:
     RDHttpStreamServerThread *m_acceptThread = nullptr;
     RDHttpStreamServerObserver *m_observer = nullptr;
     RDHttpServerConfigure m_config;
-    RDHttpAddress m_listenAddress;
+    RDSocketAddress m_listenAddress;
 };

@@ -11,6 +11,22 @@
 
 #include <memory>
 
+namespace {
+
+// The head as logged: credentials never reach the log file.
+std::string loggableHead(const RDHttpBaseRequest &request)
+{
+    const RDHttpHeaderNameLess less;
+    std::string text = request.method() + " " + request.path() + " " + request.version() + "\r\n";
+    for (const auto &h : request.headers()) {
+        const bool credential = !less(h.first, "Authorization") && !less("Authorization", h.first);
+        text += h.first + ": " + (credential ? std::string("(hidden)") : h.second) + "\r\n";
+    }
+    return text + "\r\n";
+}
+
+} // namespace
+
 RDHttpStreamServerClientThread::RDHttpStreamServerClientThread(RDHttpStreamServer *server, RDHttpConnection *connection)
     : m_server(server), m_connection(connection)
 {
@@ -91,7 +107,7 @@ void RDHttpStreamServerClientThread::run()
                 answerError(m_connection->errorStatus());
             break;
         }
-        RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "recv %s\n", request->toString().c_str());
+        RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "recv %s\n", loggableHead(*request).c_str());
 
         if (request->path().compare(0, 7, "/stream") == 0) {
             m_connection->setPhase(RDHttpConnection::Phase::Streaming);

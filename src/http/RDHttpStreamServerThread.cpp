@@ -1,6 +1,7 @@
 #include "RDHttpStreamServerThread.h"
 
 #include "RDHttpStreamServer.h"
+#include "RDTcpSocketServer.h"
 
 void RDHttpStreamServerThread::stop()
 {

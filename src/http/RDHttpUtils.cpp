@@ -1,11 +1,13 @@
 #include "RDHttpUtils.h"
 
+#include "RDFileHelper.h"
+#include "RDStringHelper.h"
+
 #include <cctype>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <system_error>
-#include <sys/stat.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -43,17 +45,6 @@ std::string localTimeText(std::time_t t)
     std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", tmv.tm_year + 1900, tmv.tm_mon + 1,
                   tmv.tm_mday, tmv.tm_hour, tmv.tm_min, tmv.tm_sec);
     return buf;
-}
-
-std::string joinFolder(const std::string &a, const std::string &b)
-{
-    const bool aSlash = !a.empty() && a.back() == '/';
-    const bool bSlash = !b.empty() && b.front() == '/';
-    if (aSlash && bSlash)
-        return a + b.substr(1);
-    if (aSlash || bSlash)
-        return a + b;
-    return a + "/" + b;
 }
 
 // Canonical form of an existing path, or of its longest existing ancestor with
@@ -240,21 +231,14 @@ std::string httpDirectoryIndexPage(const std::string &folder)
         "    </tr>",
     };
 
-    std::error_code ec;
-    fs::directory_iterator it(fs::path(folder), ec);
-    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        const std::string joined = joinFolder(folder, name);
-        struct stat st {};
-        std::time_t mtime = 0;
-        long long size = 0;
-        if (::stat(joined.c_str(), &st) == 0) {
-            mtime = st.st_mtime;
-            size = static_cast<long long>(st.st_size);
-        }
-        std::error_code dirEc;
-        const bool isDir = it->is_directory(dirEc);
-        if (isDir) {
+    for (const RDDirEntry &entry : listDirectory(folder)) {
+        const std::string &name = entry.name;
+        const std::string &joined = entry.path;
+        RDFileStatus status;
+        fileStat(joined, status);
+        const std::time_t mtime = static_cast<std::time_t>(status.modifyTime);
+        const long long size = static_cast<long long>(status.size);
+        if (entry.isDirectory) {
             lines.push_back("    <tr>");
             lines.push_back("      <td><a href=\"" + name + "/\">" + name + "</a></td>");
             lines.push_back("      <td>" + localTimeText(mtime) + "</td>");
@@ -325,7 +309,7 @@ bool httpResolvePathInFolder(const std::string &root, const std::string &target,
     // The target is always relative to the root: leading slashes never make it absolute.
     size_t first = decoded.find_first_not_of('/');
     const std::string relative = first == std::string::npos ? std::string() : decoded.substr(first);
-    const std::string candidate = joinFolder(root, relative);
+    const std::string candidate = joinPath(root, relative);
     if (!httpIsInsideFolder(root, candidate))
         return false;
     resolved = candidate;

@@ -5,6 +5,7 @@
 #include "RDHttpStreamResponse.h"
 #include "RDHttpTextResponse.h"
 #include "RDHttpUtils.h"
+#include "RDMFData.h"
 
 #include <gtest/gtest.h>
 
@@ -156,7 +157,7 @@ TEST(HttpRequest, BodyCompletenessAndRead)
     RDHttpBaseRequest r;
     ASSERT_TRUE(r.parse("POST /x HTTP/1.1\r\nContent-Length: 5"));
     EXPECT_FALSE(r.isComplete()); // no body attached
-    r.setBody(new RDHttpBody);
+    r.setBody(new RDMFData);
     r.body()->write("abc", 3);
     EXPECT_FALSE(r.isComplete());
     r.body()->write("de", 2);

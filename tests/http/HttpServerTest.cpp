@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <filesystem>
@@ -36,13 +37,13 @@ struct Seen {
 class RecordingObserver : public RDHttpStreamServerObserver
 {
 public:
-    void onStarted(RDHttpStreamServer *, const RDHttpAddress &address) override
+    void onStarted(RDHttpStreamServer *, const RDSocketAddress &address) override
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         ++started;
         startedAddress = address;
     }
-    void onStartFailed(RDHttpStreamServer *, const RDHttpAddress &address) override
+    void onStartFailed(RDHttpStreamServer *, const RDSocketAddress &address) override
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         ++failed;
@@ -77,8 +78,8 @@ public:
     std::vector<Seen> seen;
     int started = 0;
     int failed = 0;
-    RDHttpAddress startedAddress;
-    RDHttpAddress failedAddress;
+    RDSocketAddress startedAddress;
+    RDSocketAddress failedAddress;
     std::string spillDir;
 };
 
@@ -346,8 +347,15 @@ TEST_F(HttpServerTest, BusyPortIsReportedAsFailure)
     EXPECT_EQ(defaults.configure()->port, 0);
 }
 
+QStringList g_logged;
+std::mutex g_loggedMutex;
+
 TEST_F(HttpServerTest, BasicCredentialsWhenConfigured)
 {
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &m) {
+        std::lock_guard<std::mutex> lock(g_loggedMutex);
+        g_logged << m;
+    });
     RDHttpServerConfigure config;
     config.user = "admin";
     config.password = "s3cret";
@@ -370,6 +378,12 @@ TEST_F(HttpServerTest, BasicCredentialsWhenConfigured)
         EXPECT_TRUE(c.buffer().empty()) << auth;
     }
     EXPECT_EQ(observer.all().size(), 2u);
+    server->stop();
+    qInstallMessageHandler(previous);
+    // Requests are logged, their credentials are not.
+    std::lock_guard<std::mutex> lock(g_loggedMutex);
+    EXPECT_TRUE(g_logged.join("\n").contains("recv GET /ok"));
+    EXPECT_FALSE(g_logged.join("\n").contains("YWRtaW46")) << g_logged.join("\n").toStdString();
 }
 
 // Serves a folder the way the upload route does: every target is checked
