@@ -16,6 +16,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -325,6 +326,69 @@ TEST_F(HttpServerTest, ConnectionFloodIsCappedAndRealRequestsStillPass)
     EXPECT_LE(processThreadCount(), threadsBefore + 8 + 2);
 }
 
+// Holds every request until released, like a route waiting on the switch.
+class BlockingObserver : public RDHttpStreamServerObserver
+{
+public:
+    void handleRequest(RDHttpStreamServer *, RDHttpConnection *connection, RDHttpBaseRequest *) override
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        ++m_entered;
+        m_cv.wait(lock, [this] { return m_released; });
+        RDHttpTextResponse response;
+        response.setText("done");
+        connection->sendResponse(response);
+    }
+    void release()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_released = true;
+        m_cv.notify_all();
+    }
+    int entered()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_entered;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_released = false;
+    int m_entered = 0;
+};
+
+TEST_F(HttpServerTest, BusySlotsAreNeverEvictedAndLateClientsHearSo)
+{
+    BlockingObserver blocking;
+    RDHttpServerConfigure config;
+    config.maxConnections = 1;
+    startServer(config, false);
+    server->setObserver(&blocking);
+    HttpTestClient first;
+    ASSERT_TRUE(first.connectTo(port));
+    ASSERT_TRUE(first.send(get("/slow")));
+    ASSERT_TRUE(PaTest::waitUntil([&] { return blocking.entered() == 1; }));
+    // The only slot is busy with a request: the next client is told 503
+    // instead of waiting unanswered, and the busy request is not cut off.
+    HttpTestClient second;
+    ASSERT_TRUE(second.connectTo(port));
+    int status = 0;
+    std::string head, body;
+    ASSERT_TRUE(second.readResponse(status, head, body, 10000));
+    EXPECT_EQ(status, 503);
+    blocking.release();
+    ASSERT_TRUE(first.readResponse(status, head, body));
+    EXPECT_EQ(body, "done");
+    // Once the slot is free again the next client is served.
+    HttpTestClient third;
+    ASSERT_TRUE(third.connectTo(port));
+    ASSERT_TRUE(third.send(get("/next")));
+    ASSERT_TRUE(third.readResponse(status, head, body, 10000));
+    EXPECT_EQ(status, 200);
+    server->stop();
+}
+
 TEST_F(HttpServerTest, BusyPortIsReportedAsFailure)
 {
     startServer(RDHttpServerConfigure());
@@ -534,6 +598,19 @@ TEST_F(HttpStreamTest, IcyFramingPutsAnEmptyMetadataByteAfterEachBlock)
     raw->send(get(a.path, "Icy-MetaData: 2\r\n"));
     ASSERT_TRUE(PaTest::waitUntil([&] { return raw->readAtLeast(1, 10) && raw->buffer().find("\r\n\r\n") != std::string::npos; }));
     EXPECT_EQ(raw->buffer().find("icy-metaint"), std::string::npos);
+
+    // ICY framing needs an interval; a stream without one is served raw.
+    auto noInterval = stream("/stream/plain");
+    noInterval.metaInterval = 0;
+    server->addStream(noInterval);
+    std::string plainHead;
+    auto plain = listen(noInterval.path, true, plainHead);
+    EXPECT_EQ(plainHead.find("icy-metaint"), std::string::npos);
+    EXPECT_NE(plainHead.find("Connection: close"), std::string::npos);
+    const std::string bytes = pattern(1024, 5);
+    server->writeStream(noInterval, bytes.data(), static_cast<int>(bytes.size()));
+    ASSERT_TRUE(plain->readAtLeast(1024));
+    EXPECT_EQ(plain->buffer(), bytes);
 }
 
 TEST_F(HttpStreamTest, UnknownStreamPathsGet404)
