@@ -289,6 +289,21 @@ TEST_F(ScriptedSwitchTest, PendingConfigurationGoesOutInOrderAndRepeatsUntilItSu
     EXPECT_TRUE(waitNothingPending());
 }
 
+// A device added while "reloadxml" runs must get a reload of its own: the
+// running one may already have read the directory without it.
+TEST_F(ScriptedSwitchTest, ChangeMadeWhileAReloadRunsIsReloadedAgain)
+{
+    configure(m_fake.folder());
+    ASSERT_TRUE(m_fs->start());
+    ASSERT_TRUE(waitReady());
+    ASSERT_TRUE(waitNothingPending());
+    m_fake.setConsoleMode("slow");
+    m_fs->addDevice(makeDevice("6001"));
+    ASSERT_TRUE(PaTest::waitUntil([&] { return m_fake.commands().count("reloadxml") == 1; }));
+    m_fs->addDevice(makeDevice("6002")); // while the reload is still running
+    EXPECT_TRUE(PaTest::waitUntil([&] { return m_fake.commands().count("reloadxml") == 2; }, 15000));
+}
+
 // ------------------------------------------------------ with the stand-in
 
 class StandInTest : public ManagerTest

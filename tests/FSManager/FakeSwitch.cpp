@@ -94,6 +94,9 @@ void onTerm(int) { g_term = 1; }
     journal(folder, "cmd " + cmd);
     const std::string mode = readSmall(folder + "/fake-console");
     std::string answer;
+    const bool reload = cmd == "reloadxml" || (cmd.size() >= 6 && cmd.compare(cmd.size() - 6, 6, "rescan") == 0);
+    if (mode == "slow" && reload)
+        ::usleep(1000000);
     if (mode == "silent") {
         answer.clear();
     } else if (cmd == "shutdown") {
