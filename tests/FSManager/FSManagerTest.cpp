@@ -466,6 +466,8 @@ public:
                     if (data.size() < end + 4 + length)
                         return;
                     m_bodies << QUrlQuery(QString::fromUtf8(data.mid(end + 4, length)));
+                    m_pending.remove(s);
+                    QObject::disconnect(s, &QTcpSocket::readyRead, nullptr, nullptr);
                     s->write("HTTP/1.1 200 OK\r\nContent-Length: 7\r\nConnection: close\r\n\r\nSuccess");
                     s->disconnectFromHost();
                 });
