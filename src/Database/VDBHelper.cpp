@@ -11,6 +11,7 @@
 #include <QSqlRecord>
 #include <QStringList>
 
+#include <climits>
 #include <filesystem>
 #include <system_error>
 
@@ -114,7 +115,7 @@ int VDBHelper::removeVersion(QSqlDatabase db, const QString &name)
     return 0;
 }
 
-bool VDBHelper::hasTable(QSqlDatabase db, const QString &table, bool *ok)
+bool VDBHelper::hasTable(QSqlDatabase db, const QString &table, bool *ok, QString *error)
 {
     const QString sql = QStringLiteral("select count(*) from sqlite_master where type='table' and name=:name");
     QSqlQuery query(db);
@@ -128,6 +129,8 @@ bool VDBHelper::hasTable(QSqlDatabase db, const QString &table, bool *ok)
                 utf8(query.lastError().text()).constData());
         if (ok)
             *ok = false;
+        if (error)
+            *error = query.lastError().text();
         return false;
     }
     if (ok)
@@ -305,9 +308,11 @@ int VDBHelper::compareVersion(const QString &a, const QString &b)
     if (partsA.size() != partsB.size())
         return partsA.size() - partsB.size();
     for (int i = 0; i < partsA.size(); ++i) {
-        const int difference = partsA.at(i).toInt(nullptr, 10) - partsB.at(i).toInt(nullptr, 10);
+        // Version texts come from files; a wide type keeps any two parts
+        // from overflowing the difference.
+        const qint64 difference = qint64(partsA.at(i).toInt(nullptr, 10)) - partsB.at(i).toInt(nullptr, 10);
         if (difference != 0)
-            return difference;
+            return int(qBound<qint64>(INT_MIN, difference, INT_MAX));
     }
     return 0;
 }
@@ -367,10 +372,11 @@ bool VDBHelper::copyDatabase(const QString &sourcePath, const QString &destinati
         target.setDatabaseName(tempPath);
 
         bool ok = false;
+        QString why;
         if (!source.open()) {
             failure = QStringLiteral("refused: cannot open: ") + source.lastError().text();
-        } else if (hasTable(source, versionTable, &ok), !ok) {
-            failure = QStringLiteral("refused: not a readable SQLite database");
+        } else if (hasTable(source, versionTable, &ok, &why), !ok) {
+            failure = QStringLiteral("refused: not a readable SQLite database (%1)").arg(why);
         } else if (readVersion(source, name, &ok).isEmpty() || !ok) {
             failure = QStringLiteral("refused: no version row \"%1\"").arg(name);
         } else {
@@ -381,6 +387,9 @@ bool VDBHelper::copyDatabase(const QString &sourcePath, const QString &destinati
                 }
             }
         }
+        // One read transaction over all tables: a writer on another
+        // connection cannot change the data half-way through the copy.
+        const bool snapshot = failure.isEmpty() && source.transaction();
         if (failure.isEmpty() && !target.open())
             failure = QStringLiteral("cannot create ") + tempPath + QStringLiteral(": ") + target.lastError().text();
         for (int i = 0; failure.isEmpty() && i < tables.size(); ++i) {
@@ -388,19 +397,21 @@ bool VDBHelper::copyDatabase(const QString &sourcePath, const QString &destinati
             if (execSql(target, createSqls.at(i)) != 0)
                 failure = QStringLiteral("cannot create table ") + tables.at(i);
             else if (copyTable(source, target, tables.at(i), &complete), !complete)
-                failure = QStringLiteral("rows of table %1 could not be copied").arg(tables.at(i));
+                failure = QStringLiteral("refused: rows of table %1 could not be copied").arg(tables.at(i));
         }
         if (failure.isEmpty() && !tables.contains(versionTable)) {
             bool complete = false;
             if (execSql(target, versionCreateSql) != 0)
                 failure = QStringLiteral("cannot create table ") + versionTable;
             else if (copyTable(source, target, versionTable, &complete), !complete)
-                failure = QStringLiteral("rows of table %1 could not be copied").arg(versionTable);
+                failure = QStringLiteral("refused: rows of table %1 could not be copied").arg(versionTable);
         }
         if (failure.isEmpty()
             && (removeVersion(target, name) != 0 || writeVersion(target, name, version) != 0))
             failure = QStringLiteral("cannot stamp the version");
         target.close();
+        if (snapshot)
+            source.rollback();
         source.close();
     }
     QSqlDatabase::removeDatabase(targetName);
