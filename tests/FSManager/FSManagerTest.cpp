@@ -537,6 +537,30 @@ TEST_F(StandInTest, InboundCallsAreReportedThroughTheWrittenScripts)
     expectReport("test call 558 +49303001 profile=external src=127.0.0.1", "external", "558", "+49303001");
 }
 
+// After a database import every stored device and zone is written again and
+// the running switch is told on the next pass.
+TEST_F(ManagerTest, ReloadConfigurationRewritesEverythingStored)
+{
+    QTemporaryDir sw;
+    for (const char *sub : {"conf/directory", "conf/dialplan", "conf/sip_profiles", "scripts"})
+        ASSERT_TRUE(QDir().mkpath(sw.path() + QLatin1Char('/') + QLatin1String(sub)));
+    {
+        VelmarDB db(true);
+        ASSERT_GT(db.insertDevice("Hall", "6001", "pw"), 0);
+        ASSERT_GT(db.insertGroup(makeGroup("3001", true, false)), 0);
+    }
+    configure(sw.path());
+    m_fs->reloadConfiguration();
+    for (const char *f : {"conf/directory/default/6001.xml", "conf/directory/default/4001.xml",
+                          "conf/directory/default/5001.xml", "conf/directory/default/rtp3001.xml",
+                          "conf/dialplan/public/rtp3001.xml", "conf/sip_profiles/internal/ingwrtp3001.xml"})
+        EXPECT_TRUE(QFileInfo::exists(sw.path() + "/" + f)) << f;
+    EXPECT_FALSE(QFileInfo::exists(sw.path() + "/conf/dialplan/public/voip3001.xml"));
+    EXPECT_TRUE(m_fs->isReloadPending());
+    EXPECT_TRUE(m_fs->isInternalRescanPending());
+    EXPECT_TRUE(m_fs->isExternalRescanPending());
+}
+
 TEST(FSManagerSettings, CodecListIsNormalisedAndComparedNormalised)
 {
     struct Case
