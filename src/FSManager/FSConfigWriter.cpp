@@ -21,8 +21,12 @@ const char *const kAutoloadFolder = "conf/autoload_configs";
 const char *const kCustomFolder = "conf/custom_configs";
 const char *const kScriptFolder = "scripts";
 
+// Empty while no switch folder is set: nothing is then written or deleted
+// (an empty folder would otherwise turn every path into one under "/").
 QString folderOf(const QString &dir, const char *sub)
 {
+    if (dir.isEmpty())
+        return QString();
     return QStringLiteral("%1/%2").arg(dir, QLatin1String(sub));
 }
 
@@ -83,6 +87,10 @@ QString plainTextProblem(const char *what, const QString &value)
 // The leaf folder is created when missing; its parent must exist.
 bool writeWhole(const QString &folder, const QString &fileName, const QString &content)
 {
+    if (folder.isEmpty()) {
+        qWarning().noquote() << QStringLiteral("switch configuration: %1 not written: no switch folder set").arg(fileName);
+        return false;
+    }
     QDir d(folder);
     if (!d.exists() && !QDir().mkdir(folder)) {
         qWarning().noquote() << QStringLiteral("switch configuration: cannot create folder %1").arg(folder);
@@ -107,8 +115,11 @@ bool writeWhole(const QString &folder, const QString &fileName, const QString &c
     return true;
 }
 
-bool removeIfPresent(const QString &path)
+bool removeIfPresent(const QString &folder, const QString &fileName)
 {
+    if (folder.isEmpty())
+        return false;
+    const QString path = folder + QLatin1Char('/') + fileName;
     QFileInfo fi(path);
     if (!fi.exists() && !fi.isSymLink())
         return true;
@@ -145,21 +156,20 @@ QString addressExpression(const QString &server)
 
 QString luaScript(const char *type, int httpPort)
 {
-    // Only characters that can appear in a number, a SIP user or a conference
-    // survive, and each value is single-quoted: what a remote caller puts in
-    // its caller id never reaches a shell as syntax, and a missing variable
-    // becomes an empty argument instead of a Lua error.
+    // A variable the call does not carry becomes an empty argument instead of
+    // a Lua error, and every value is one single-quoted argument, so an empty
+    // or blank caller cannot shift the conference into another position. The
+    // switch runs the command without a shell, so what a remote caller puts
+    // in its caller id is never read as shell syntax.
     return QStringLiteral(
-               "local caller=session:getVariable(\"caller_num\");\n"
-               "local number=session:getVariable(\"destination_number\");\n"
-               "local conference=session:getVariable(\"called_num\");\n"
+               "local caller=session:getVariable(\"caller_num\") or \"\";\n"
+               "local number=session:getVariable(\"destination_number\") or \"\";\n"
+               "local conference=session:getVariable(\"called_num\") or \"\";\n"
                "\n"
                "local os = require\"os\"\n"
-               "local function q(v) return \"'\"..(tostring(v or \"\"):gsub(\"[^%w%+%*#%._@-]\",\"\"))..\"'\" end\n"
-               "local cmd = \"fshttp \"..q(caller)..\" \"..q(number)..\" \"..q(conference)..\" %1 %2\"\n"
+               "local cmd = \"fshttp '\"..caller..\"' '\"..number..\"' '\"..conference..\"' %1 %2\"\n"
                "os.execute(cmd)\n")
-        .arg(QLatin1String(type))
-        .arg(httpPort);
+        .arg(QLatin1String(type), QString::number(httpPort));
 }
 
 bool writeScript(const QString &dir, const char *fileName, const char *type, int httpPort)
@@ -338,7 +348,7 @@ bool FSConfigWriter::removeUser(const QString &dir, const QString &id)
         qWarning().noquote() << QStringLiteral("switch configuration: refused to delete user \"%1\": not a user id").arg(id);
         return false;
     }
-    return removeIfPresent(folderOf(dir, kUserFolder) + QLatin1Char('/') + id + QLatin1String(".xml"));
+    return removeIfPresent(folderOf(dir, kUserFolder), id + QLatin1String(".xml"));
 }
 
 bool FSConfigWriter::writeRtpDialplan(const QString &dir, const QString &conference, const QString &host, int port)
@@ -406,7 +416,7 @@ void FSConfigWriter::removeDialplan(const QString &dir, const QString &fileName)
         qWarning().noquote() << QStringLiteral("switch configuration: refused to delete dialplan \"%1\"").arg(fileName);
         return;
     }
-    removeIfPresent(folderOf(dir, kPublicDialplanFolder) + QLatin1Char('/') + fileName);
+    removeIfPresent(folderOf(dir, kPublicDialplanFolder), fileName);
 }
 
 bool FSConfigWriter::writeInternalGateway(const QString &dir, const QString &name, const QString &ip, int port,
@@ -495,8 +505,7 @@ bool FSConfigWriter::removeRtpGroup(const QString &dir, const QString &conferenc
     }
     removeUser(dir, name);
     removeDialplan(dir, name + QLatin1String(".xml"));
-    removeIfPresent(folderOf(dir, kInternalProfileFolder) + QLatin1Char('/') + internalGatewayName(conference)
-                    + QLatin1String(".xml"));
+    removeIfPresent(folderOf(dir, kInternalProfileFolder), internalGatewayName(conference) + QLatin1String(".xml"));
     return true;
 }
 
@@ -523,8 +532,7 @@ bool FSConfigWriter::removeTrunkGroup(const QString &dir, const QString &confere
         return true;
     }
     removeDialplan(dir, base + QLatin1String(".xml"));
-    removeIfPresent(folderOf(dir, kExternalProfileFolder) + QLatin1Char('/') + externalGatewayName(conference)
-                    + QLatin1String(".xml"));
+    removeIfPresent(folderOf(dir, kExternalProfileFolder), externalGatewayName(conference) + QLatin1String(".xml"));
     return true;
 }
 
