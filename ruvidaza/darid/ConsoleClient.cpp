@@ -1,19 +1,18 @@
 #include "ConsoleClient.h"
 
 #include "ConsoleProtocol.h"
+#include "HmacSha256.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <openssl/evp.h>
-#include <openssl/hmac.h>
 #include <poll.h>
-#include <sstream>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -111,19 +110,25 @@ bool recvFrame(int fd, std::string *payload, Clock::time_point deadline)
     return size == 0 || recvAll(fd, &(*payload)[0], size, deadline);
 }
 
-std::string hmacHex(const std::string &key, const std::string &message)
+// Whole small file, read with plain system calls (no iostreams to set up).
+bool readSmallFile(const std::string &path, std::string *out)
 {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int len = 0;
-    HMAC(EVP_sha256(), key.data(), int(key.size()), reinterpret_cast<const unsigned char *>(message.data()),
-         message.size(), digest, &len);
-    static const char hex[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned int i = 0; i < len; ++i) {
-        out += hex[digest[i] >> 4];
-        out += hex[digest[i] & 0xf];
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    Fd guard(fd);
+    out->clear();
+    char buf[1024];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof(buf));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n == 0;
+        out->append(buf, size_t(n));
+        if (out->size() > 65536)
+            return false;
     }
-    return out;
 }
 
 } // namespace
@@ -133,16 +138,20 @@ ConsoleClient::ConsoleClient(std::string switchFolder) : m_folder(std::move(swit
 bool ConsoleClient::readRunFile(int *port, std::string *error) const
 {
     const std::string path = m_folder + "/" + ConsoleProtocol::kRunFolder + "/" + ConsoleProtocol::kRunFile;
-    std::ifstream in(path);
-    if (!in) {
+    std::string text;
+    if (!readSmallFile(path, &text)) {
         *error = "switch not running (no " + path + ")";
         return false;
     }
-    std::string line;
     *port = 0;
-    while (std::getline(in, line)) {
-        if (line.compare(0, 5, "port=") == 0)
-            *port = std::atoi(line.c_str() + 5);
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos)
+            end = text.size();
+        if (text.compare(pos, 5, "port=") == 0)
+            *port = std::atoi(text.c_str() + pos + 5);
+        pos = end + 1;
     }
     if (*port <= 0 || *port > 65535) {
         *error = "bad run file " + path;
@@ -154,8 +163,9 @@ bool ConsoleClient::readRunFile(int *port, std::string *error) const
 bool ConsoleClient::readSecret(std::string *secret, std::string *error) const
 {
     const std::string path = m_folder + "/" + ConsoleProtocol::kRunFolder + "/" + ConsoleProtocol::kSecretFile;
-    std::ifstream in(path);
-    if (!in || !std::getline(in, *secret) || secret->empty()) {
+    if (readSmallFile(path, secret))
+        secret->erase(std::min(secret->find('\n'), secret->size()));
+    if (secret->empty()) {
         *error = "cannot read console secret " + path;
         return false;
     }
@@ -205,7 +215,7 @@ bool ConsoleClient::run(const std::string &command, int timeoutMs, std::string *
         return false;
     }
     const std::string nonce = hello.substr(6);
-    if (!sendFrame(sock.get(), "auth " + hmacHex(secret, nonce), deadline)
+    if (!sendFrame(sock.get(), "auth " + HmacSha256::hex(secret, nonce), deadline)
         || !sendFrame(sock.get(), "cmd " + command, deadline)) {
         *error = "send failed";
         return false;

@@ -5,14 +5,24 @@
 #include <QVariant>
 
 RDDeviceInfo::RDDeviceInfo(const QSqlQuery &query)
+    : RDDeviceInfo(query, columnIndexes(query.record()))
 {
-    const QSqlRecord record = query.record();
-    auto column = [&](const char *field) {
-        const int index = record.indexOf(QLatin1String(field));
-        return index < 0 ? QVariant() : record.value(index);
+}
+
+RDDeviceInfo::RDDeviceInfo(const QSqlQuery &query, const QVector<int> &indexes)
+{
+    auto column = [&](int position) {
+        const int index = indexes.value(position, -1);
+        return index < 0 ? QVariant() : query.value(index);
     };
-    id = column("id").toInt();
-    name = column("name").toString();
-    number = column("number").toString();
-    password = column("password").toString();
+    id = column(0).toInt();
+    name = column(1).toString();
+    number = column(2).toString();
+    password = column(3).toString();
+}
+
+QVector<int> RDDeviceInfo::columnIndexes(const QSqlRecord &record)
+{
+    return {record.indexOf(QStringLiteral("id")), record.indexOf(QStringLiteral("name")),
+            record.indexOf(QStringLiteral("number")), record.indexOf(QStringLiteral("password"))};
 }

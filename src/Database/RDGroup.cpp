@@ -1,14 +1,10 @@
 #include "RDGroup.h"
 
-#include <QDateTime>
+#include "RDThread.h"
+
 #include <QStringList>
 
 namespace {
-
-double nowSeconds()
-{
-    return QDateTime::currentMSecsSinceEpoch() / 1000.0;
-}
 
 QString joinLines(const QVector<QString> &lines, QLatin1Char separator)
 {
@@ -63,12 +59,12 @@ void RDGroup::setPlayStatus(int index, double position, int pray)
     playIndex = index;
     playPosition = position;
     prayType = pray;
-    playUpdateTime = nowSeconds();
+    playUpdateTime = currentSeconds();
 }
 
 double RDGroup::currentPlayPosition() const
 {
-    return nowSeconds() - playUpdateTime + playPosition;
+    return currentSeconds() - playUpdateTime + playPosition;
 }
 
 void RDGroup::updateDeviceStatus(const QVector<RDDevice> &all)

@@ -5,20 +5,33 @@
 #include <QVariant>
 
 RDGroupInfo::RDGroupInfo(const QSqlQuery &query)
+    : RDGroupInfo(query, columnIndexes(query.record()))
 {
-    const QSqlRecord record = query.record();
-    auto column = [&](const char *field) {
-        const int index = record.indexOf(QLatin1String(field));
-        return index < 0 ? QVariant() : record.value(index);
+}
+
+RDGroupInfo::RDGroupInfo(const QSqlQuery &query, const QVector<int> &indexes)
+{
+    int next = 0;
+    auto column = [&]() {
+        const int index = indexes.value(next++, -1);
+        return index < 0 ? QVariant() : query.value(index);
     };
-    id = column("id").toInt();
-#define RD_READ_Int(field) field = column(#field).toInt();
-#define RD_READ_Text(field) field = column(#field).toString();
+    id = column().toInt();
+#define RD_READ_Int(field) field = column().toInt();
+#define RD_READ_Text(field) field = column().toString();
 #define RD_READ(kind, field) RD_READ_##kind(field)
     RD_GROUP_COLUMNS(RD_READ)
 #undef RD_READ
 #undef RD_READ_Text
 #undef RD_READ_Int
+}
+
+QVector<int> RDGroupInfo::columnIndexes(const QSqlRecord &record)
+{
+    QVector<int> indexes;
+    for (const QString &name : columnNames())
+        indexes.append(record.indexOf(name));
+    return indexes;
 }
 
 const QStringList &RDGroupInfo::columnNames()

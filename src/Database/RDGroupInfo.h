@@ -3,7 +3,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <QVector>
+
 class QSqlQuery;
+class QSqlRecord;
 
 // Every stored column of a zone after `id`, in table order, as (kind, field).
 // Kind `Int` columns are whole numbers, `Text` columns texts. Statements and the
@@ -105,6 +108,12 @@ struct RDGroupInfo
     // Reads the query's current row by column name. Every field is assigned,
     // so a NULL or missing column gives 0 or an empty text, not the default.
     explicit RDGroupInfo(const QSqlQuery &query);
+    // The same with the columns' positions worked out once per result
+    // (see columnIndexes), for readers of many rows.
+    RDGroupInfo(const QSqlQuery &query, const QVector<int> &indexes);
+
+    // Position of each of the 44 columns in `record`, -1 where it is missing.
+    static QVector<int> columnIndexes(const QSqlRecord &record);
 
     // The 44 column names in table order, `id` first.
     static const QStringList &columnNames();

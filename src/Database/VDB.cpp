@@ -117,15 +117,17 @@ bool VDB::checkUpgrade()
     // tracking). A busy lock or an unreadable file is not: it stops here and
     // the file is left alone.
     bool ok = false;
-    const bool tracked = VDBHelper::hasTable(m_db, VDBHelper::versionTable, &ok);
+    QString why;
+    const bool tracked = VDBHelper::hasTable(m_db, VDBHelper::versionTable, &ok, &why);
     QString stored;
-    if (ok && tracked)
+    if (ok && tracked) {
         stored = VDBHelper::readVersion(m_db, name(), &ok);
+        if (!ok)
+            why = QStringLiteral("the version table cannot be read");
+    }
     if (!ok) {
-        setErrorText(QStringLiteral("cannot read the version of %1: %2")
-                         .arg(m_dbPath, m_db.lastError().text().isEmpty()
-                                            ? QStringLiteral("the file is busy or damaged")
-                                            : m_db.lastError().text()));
+        setErrorText(QStringLiteral("cannot read the version of %1 (%2); the file is left as it is")
+                         .arg(m_dbPath, why));
         VDB_LOG("VDB::checkUpgrade", "%s\n", m_errorText.toUtf8().constData());
         return false;
     }

@@ -114,7 +114,7 @@ int VDBHelper::removeVersion(QSqlDatabase db, const QString &name)
     return 0;
 }
 
-bool VDBHelper::hasTable(QSqlDatabase db, const QString &table, bool *ok)
+bool VDBHelper::hasTable(QSqlDatabase db, const QString &table, bool *ok, QString *error)
 {
     const QString sql = QStringLiteral("select count(*) from sqlite_master where type='table' and name=:name");
     QSqlQuery query(db);
@@ -128,6 +128,8 @@ bool VDBHelper::hasTable(QSqlDatabase db, const QString &table, bool *ok)
                 utf8(query.lastError().text()).constData());
         if (ok)
             *ok = false;
+        if (error)
+            *error = query.lastError().text();
         return false;
     }
     if (ok)
@@ -367,10 +369,11 @@ bool VDBHelper::copyDatabase(const QString &sourcePath, const QString &destinati
         target.setDatabaseName(tempPath);
 
         bool ok = false;
+        QString why;
         if (!source.open()) {
             failure = QStringLiteral("refused: cannot open: ") + source.lastError().text();
-        } else if (hasTable(source, versionTable, &ok), !ok) {
-            failure = QStringLiteral("refused: not a readable SQLite database");
+        } else if (hasTable(source, versionTable, &ok, &why), !ok) {
+            failure = QStringLiteral("refused: not a readable SQLite database (%1)").arg(why);
         } else if (readVersion(source, name, &ok).isEmpty() || !ok) {
             failure = QStringLiteral("refused: no version row \"%1\"").arg(name);
         } else {
@@ -388,14 +391,14 @@ bool VDBHelper::copyDatabase(const QString &sourcePath, const QString &destinati
             if (execSql(target, createSqls.at(i)) != 0)
                 failure = QStringLiteral("cannot create table ") + tables.at(i);
             else if (copyTable(source, target, tables.at(i), &complete), !complete)
-                failure = QStringLiteral("rows of table %1 could not be copied").arg(tables.at(i));
+                failure = QStringLiteral("refused: rows of table %1 could not be copied").arg(tables.at(i));
         }
         if (failure.isEmpty() && !tables.contains(versionTable)) {
             bool complete = false;
             if (execSql(target, versionCreateSql) != 0)
                 failure = QStringLiteral("cannot create table ") + versionTable;
             else if (copyTable(source, target, versionTable, &complete), !complete)
-                failure = QStringLiteral("rows of table %1 could not be copied").arg(versionTable);
+                failure = QStringLiteral("refused: rows of table %1 could not be copied").arg(versionTable);
         }
         if (failure.isEmpty()
             && (removeVersion(target, name) != 0 || writeVersion(target, name, version) != 0))

@@ -28,8 +28,9 @@ public:
     static int writeVersion(QSqlDatabase db, const QString &name, const QString &version);
     static int removeVersion(QSqlDatabase db, const QString &name);
 
-    // Whether `table` exists; `ok` false when the schema could not be read.
-    static bool hasTable(QSqlDatabase db, const QString &table, bool *ok = nullptr);
+    // Whether `table` exists; `ok` false when the schema could not be read,
+    // and then `error` (optional) holds the driver's text.
+    static bool hasTable(QSqlDatabase db, const QString &table, bool *ok = nullptr, QString *error = nullptr);
 
     static QVector<QString> readTableHeaders(QSqlDatabase db, const QString &table, bool *ok = nullptr);
     static QVector<VDBRow> readTableDatas(QSqlDatabase db, const QString &table, bool *ok = nullptr);

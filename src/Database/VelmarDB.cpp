@@ -11,6 +11,7 @@
 #include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QStringList>
 #include <QThread>
 #include <QWriteLocker>
@@ -280,8 +281,9 @@ QVector<RDDevice> VelmarDB::selectDevicesWithStatus(const QMap<QString, QString>
     }
     if (!execStatement(query, sql))
         return devices;
+    const QVector<int> indexes = RDDeviceInfo::columnIndexes(query.record());
     while (query.next()) {
-        const RDDeviceInfo info(query);
+        const RDDeviceInfo info(query, indexes);
         if (info.id > 0)
             devices.append(RDDevice(info, statusMap.value(info.number, QStringLiteral("none"))));
     }
@@ -375,8 +377,9 @@ QVector<RDGroup> VelmarDB::readGroups(const QString &sql, const QString &bindNam
     if (!execStatement(query, sql))
         return groups;
     const QMap<QString, RDGroupStatus> status = currentGroupStatus();
+    const QVector<int> indexes = RDGroupInfo::columnIndexes(query.record());
     while (query.next()) {
-        const RDGroupInfo info(query);
+        const RDGroupInfo info(query, indexes);
         if (info.id > 0)
             groups.append(RDGroup(info, status.value(info.conference, RDGroupStatus())));
     }

@@ -1,8 +1,8 @@
 #include "FSClient.h"
 
 #include "ProcessRunner.h"
+#include "RDLog.h"
 
-#include <QDebug>
 #include <QTextCodec>
 
 FSClient::FSClient() = default;
@@ -23,7 +23,8 @@ QString FSClient::execute(const QString &command) const
             QString shown = command;
             shown.replace(QLatin1Char('\n'), QLatin1String("\\n")).replace(QLatin1Char('\r'), QLatin1String("\\r"));
             shown.replace(QChar(0), QLatin1String("\\0"));
-            qWarning().noquote() << "FSClient: refusing console command with a line break or NUL:" << shown;
+            RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "refusing console command with a line break or NUL: %s",
+                        shown.toUtf8().constData());
             return QString();
         }
     }

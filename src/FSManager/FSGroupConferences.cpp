@@ -350,10 +350,12 @@ void FSGroupConferences::updateGroupStatus(double now)
     m_groupStatus.swap(status);
 }
 
-void FSGroupConferences::supervise(const FSSwitchState &state, double now)
+int FSGroupConferences::supervise(const FSSwitchState &state, double now)
 {
     std::lock_guard<std::mutex> lock(m_conferenceLock);
+    const int before = m_commandsSent;
     m_pass.run(m_records, state, now);
+    return m_commandsSent - before;
 }
 
 QMap<QString, QString> FSGroupConferences::deviceStatus()
@@ -378,6 +380,7 @@ QVector<FSConference> FSGroupConferences::conferences()
 
 QString FSGroupConferences::execute(const QString &command)
 {
+    ++m_commandsSent;
     return m_env.execute(command);
 }
 

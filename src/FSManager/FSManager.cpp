@@ -568,7 +568,7 @@ int FSManager::applyPendingConfiguration()
     return sent;
 }
 
-void FSManager::supervisionPass(FSChannelsManager *channels, FSSipRegistrationsManager *registrations)
+int FSManager::supervisionPass(FSChannelsManager *channels, FSSipRegistrationsManager *registrations)
 {
     // Order of a pass: read the channel and registration rows, rebuild the
     // device and group states, apply the pending configuration, then visit
@@ -581,6 +581,7 @@ void FSManager::supervisionPass(FSChannelsManager *channels, FSSipRegistrationsM
     const FSSwitchState state(std::move(channelRows), std::move(registrationRows), channelsOk && registrationsOk);
     m_conferences->updateDeviceStatus(state);
     m_conferences->updateGroupStatus(currentSeconds());
-    applyPendingConfiguration();
-    m_conferences->supervise(state, currentSeconds());
+    int sent = applyPendingConfiguration();
+    sent += m_conferences->supervise(state, currentSeconds());
+    return sent;
 }

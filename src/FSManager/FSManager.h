@@ -120,7 +120,8 @@ public:
     // -- Used by the manager's own threads ---------------------------------
     FSClient *client() const { return m_client; }
     // One supervision pass; the supervision thread calls it every 500 ms.
-    void supervisionPass(FSChannelsManager *channels, FSSipRegistrationsManager *registrations);
+    // Returns the number of console commands it sent.
+    int supervisionPass(FSChannelsManager *channels, FSSipRegistrationsManager *registrations);
     // Applies the pending configuration: external profile, internal profile,
     // then "reloadxml". Returns the number of console commands it sent.
     int applyPendingConfiguration();

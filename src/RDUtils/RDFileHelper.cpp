@@ -81,7 +81,7 @@ std::vector<RDDirEntry> listDirectory(const std::string &path)
     return entries;
 }
 
-bool removeFile(const std::string &path)
+bool removeUtf8File(const std::string &path)
 {
     return usablePath(path) && std::remove(path.c_str()) == 0;
 }

@@ -32,4 +32,4 @@ int64_t fileSize(const std::string &path);
 // empty path or a directory that cannot be read.
 std::vector<RDDirEntry> listDirectory(const std::string &path);
 // Deletes a file; true on success.
-bool removeFile(const std::string &path);
+bool removeUtf8File(const std::string &path);

@@ -21,7 +21,7 @@ RDMFData::~RDMFData()
     delete m_memory;
     delete m_file;
     if (m_createdFile)
-        removeFile(m_path);
+        removeUtf8File(m_path);
 }
 
 int RDMFData::write(const char *data, int length)
@@ -54,7 +54,7 @@ void RDMFData::spill()
         // whole, so keep it and drop the partial file.
         qWarning("RDMFData: cannot spill to %s, keeping the data in memory", m_path.c_str());
         delete file;
-        removeFile(m_path);
+        removeUtf8File(m_path);
         m_createdFile = false;
         m_spillFailed = true;
         return;

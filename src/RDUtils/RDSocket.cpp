@@ -163,12 +163,15 @@ int RDSocket::recvFromImpl(RDSocketAddress &address, char *buffer, int length)
 
 void RDSocket::closeImpl()
 {
+    // Only the caller that takes the descriptor clears the address: when an
+    // owner closes the socket to wake its thread, that thread's own close
+    // (after its call returned) must not touch the address at the same time.
     const int fd = m_handle.exchange(-1);
     if (fd >= 0) {
         ::shutdown(fd, SHUT_RDWR);
         ::close(fd);
+        m_address.clear();
     }
-    m_address.clear();
 }
 
 int RDSocket::closeHandleImpl()

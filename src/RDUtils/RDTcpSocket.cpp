@@ -34,6 +34,7 @@ int RDTcpSocket::connect(const RDSocketAddress &address)
     if (rc != 0) {
         m_lastError = errno;
         close();
+        m_address.clear();
         return -1;
     }
     if (m_timeoutSeconds > 0 || m_timeoutMicroseconds >= 1)

@@ -54,8 +54,8 @@ void RDTcpSocketServer::close()
     if (fd >= 0) {
         ::shutdown(fd, SHUT_RDWR);
         ::close(fd);
+        m_address.clear();
     }
-    m_address.clear();
 }
 
 int RDTcpSocketServer::closeHandle()

@@ -26,6 +26,7 @@ int RDUdpSocket::connect(const RDSocketAddress &address)
     if (::connect(fd, reinterpret_cast<const sockaddr *>(&addr), sizeof(addr)) != 0) {
         m_lastError = errno;
         close();
+        m_address.clear();
         return -1;
     }
     return fd;

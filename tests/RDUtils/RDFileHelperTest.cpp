@@ -124,6 +124,6 @@ TEST(RDFileHandle, OpenReadWriteSeekClose)
     EXPECT_FALSE(h.isOpen());
     EXPECT_FALSE(h.open(path, "wbx")) << "exclusive create refuses an existing file";
     EXPECT_FALSE(h.open(std::string("a\0b", 3), "wb"));
-    EXPECT_TRUE(removeFile(path));
-    EXPECT_FALSE(removeFile(path));
+    EXPECT_TRUE(removeUtf8File(path));
+    EXPECT_FALSE(removeUtf8File(path));
 }
