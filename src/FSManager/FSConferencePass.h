@@ -42,6 +42,8 @@ public:
     static const double kDialInterval;
 
 private:
+    enum class PlayResult { Playing, Refused, NoAnswer };
+    PlayResult playItemCommand(const QString &conference, const QString &item);
     void hangupStaleConferences(const QVector<FSConference> &records, const FSSwitchState &state);
     int checkMembers(FSConference &record, const QVector<FSConference> &records, const FSSwitchState &state,
                      double now);

@@ -322,6 +322,39 @@ TEST_F(GroupConferenceSwitch, MediaListLoopsByItsLoopType)
     }
 }
 
+TEST_F(GroupConferenceSwitch, RecordsSurviveASwitchRestartAndAreDialledAgain)
+{
+    QTemporaryDir media;
+    ASSERT_TRUE(media.isValid());
+    QVector<QString> items;
+    for (const char *name : {"one.wav", "two.wav", "three.wav"}) {
+        items << media.filePath(name);
+        ASSERT_TRUE(writeWav(items.last(), 1500));
+    }
+    registerDevice("6501");
+    RDGroup g = makeGroup(501, "3501", 1, {"6501"});
+    g.source = "media";
+    g.mediumLoopType = "none";
+    g.setMedia(items);
+    g.updateMedia();
+    m_conferences->startGroup(g, "", "", 9, "user", "test");
+    ASSERT_TRUE(passUntil([&] { return plays("3501") == QStringList({"0"}) && activeIn("6501") == "3501"; }));
+
+    s_switch->kill();
+    s_switch->waitForExit(10000);
+    for (int i = 0; i < 6; ++i) // the switch is gone: its console answers nothing
+        pass();
+    ASSERT_TRUE(s_switch->start());
+
+    // The record is still there; the device is dialled into the new switch
+    // and the list goes on with its next item.
+    ASSERT_TRUE(passUntil([&] { return activeIn("6501") == "3501" && plays("3501").size() >= 2; }, 30000));
+    EXPECT_EQ(plays("3501").mid(0, 2), QStringList({"0", "1"}));
+    EXPECT_TRUE(stopReason("3501").isEmpty());
+    ASSERT_EQ(m_conferences->conferences().size(), 1);
+    m_conferences->stopGroup(g, "user", "test");
+}
+
 TEST_F(GroupConferenceSwitch, InboundCallStartsTheZoneAndItsHangUpStopsIt)
 {
     const RDGroup zone = makeGroup(401, "3401", 1, {"6402"});
