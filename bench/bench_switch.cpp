@@ -18,9 +18,11 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <benchmark/benchmark.h>
+#include <sqlite3.h>
 
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -107,11 +109,9 @@ void BM_ConsoleRoundTrip(benchmark::State &state)
     }
 }
 
-void BM_StateRead(benchmark::State &state)
+// 1000 registrations and 500 channels in two WAL files in `dir`.
+void fillStateFiles(const QString &regFile, const QString &chanFile)
 {
-    QTemporaryDir dir;
-    const QString regFile = dir.filePath(QStringLiteral("sofia_reg_internal.db"));
-    const QString chanFile = dir.filePath(QStringLiteral("core.db"));
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("benchfill"));
         db.setDatabaseName(regFile);
@@ -139,7 +139,14 @@ void BM_StateRead(benchmark::State &state)
         db.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("benchfill"));
+}
 
+void BM_StateRead(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    const QString regFile = dir.filePath(QStringLiteral("sofia_reg_internal.db"));
+    const QString chanFile = dir.filePath(QStringLiteral("core.db"));
+    fillStateFiles(regFile, chanFile);
     FSChannelsManager chans;
     FSSipRegistrationsManager regs;
     chans.open(chanFile, QStringLiteral("FSCore"));
@@ -156,10 +163,50 @@ void BM_StateRead(benchmark::State &state)
     }
 }
 
+// The same two reads with plain SQLite calls, for comparison.
+void BM_StateReadRawSqlite(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    const QString regFile = dir.filePath(QStringLiteral("sofia_reg_internal.db"));
+    const QString chanFile = dir.filePath(QStringLiteral("core.db"));
+    fillStateFiles(regFile, chanFile);
+    sqlite3 *chan = nullptr;
+    sqlite3 *reg = nullptr;
+    sqlite3_open(chanFile.toUtf8().constData(), &chan);
+    sqlite3_open(regFile.toUtf8().constData(), &reg);
+    auto readAll = [](sqlite3 *db, const char *sql, int cols) {
+        sqlite3_stmt *st = nullptr;
+        sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+        std::vector<std::string> values;
+        int rows = 0;
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            for (int i = 0; i < cols; ++i) {
+                const auto *t = reinterpret_cast<const char *>(sqlite3_column_text(st, i));
+                values.emplace_back(t ? t : "");
+            }
+            ++rows;
+        }
+        sqlite3_finalize(st);
+        return rows;
+    };
+    for (auto _ : state) {
+        const int c = readAll(chan, "select callee_num,accountcode,dest,callstate,uuid,application_data,cid_name,ip_addr,"
+                                    "initial_cid_num,initial_dest from channels", 10);
+        const int r = readAll(reg, "select sip_user,sip_host,contact,status,network_ip,network_port from sip_registrations", 6);
+        if (c != 500 || r != 1000) {
+            state.SkipWithError("bad read");
+            break;
+        }
+    }
+    sqlite3_close(chan);
+    sqlite3_close(reg);
+}
+
 } // namespace
 
 BENCHMARK(BM_SpawnTrivial)->Arg(0)->Arg(256)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(3)->ReportAggregatesOnly(true);
 BENCHMARK(BM_ConsoleRoundTrip)->Arg(0)->Arg(256)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_StateReadRawSqlite)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
 BENCHMARK(BM_StateRead)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
 
 int main(int argc, char **argv)

@@ -144,6 +144,7 @@ bool ConsoleClient::readRunFile(int *port, std::string *error) const
         return false;
     }
     *port = 0;
+    std::string folder;
     size_t pos = 0;
     while (pos < text.size()) {
         size_t end = text.find('\n', pos);
@@ -151,7 +152,13 @@ bool ConsoleClient::readRunFile(int *port, std::string *error) const
             end = text.size();
         if (text.compare(pos, 5, "port=") == 0)
             *port = std::atoi(text.c_str() + pos + 5);
+        else if (text.compare(pos, 7, "folder=") == 0)
+            folder = text.substr(pos + 7, end - pos - 7);
         pos = end + 1;
+    }
+    if (!folder.empty() && folder != m_folder) {
+        *error = "run file " + path + " belongs to a switch in " + folder;
+        return false;
     }
     if (*port <= 0 || *port > 65535) {
         *error = "bad run file " + path;

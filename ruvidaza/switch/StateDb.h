@@ -1,6 +1,7 @@
 #pragma once
 
-#include "SwitchTypes.h"
+#include "Leg.h"
+#include "Registration.h"
 
 #include <QString>
 #include <QVector>

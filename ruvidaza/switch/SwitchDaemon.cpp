@@ -11,6 +11,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSaveFile>
 #include <QTimer>
@@ -72,7 +73,13 @@ bool SwitchDaemon::writeRunFile(quint16 port, QString *error)
         return false;
     }
     f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    f.write(QStringLiteral("port=%1\npid=%2\n").arg(port).arg(QCoreApplication::applicationPid()).toUtf8());
+    // The folder line lets a client in a copy of this folder (copied with
+    // its run files while this switch runs) see that the file is not its own.
+    f.write(QStringLiteral("port=%1\npid=%2\nfolder=%3\n")
+                .arg(port)
+                .arg(QCoreApplication::applicationPid())
+                .arg(QFileInfo(m_folder).canonicalFilePath())
+                .toUtf8());
     if (!f.commit()) {
         *error = f.errorString();
         return false;

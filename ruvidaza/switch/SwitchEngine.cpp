@@ -321,8 +321,28 @@ bool SwitchEngine::dial(const QString &token, const QString &dialString, const Q
         const GatewayState gs = m_gateways.value(gateway);
         if (gs.config.name.isEmpty())
             fail(0, QStringLiteral("no such gateway ") + gateway);
-        else if (gs.config.profile == QLatin1String("internal") && gs.state == QLatin1String("REGED"))
-            answer(50);  // answered by this switch's own dialplan
+        else if (gs.config.profile == QLatin1String("internal") && gs.state == QLatin1String("REGED")) {
+            // The call loops back into the internal profile as the gateway's
+            // user and is answered by this switch's own dialplan.
+            const QString user = gs.config.username;
+            const QString ip = m_config.var(QStringLiteral("sip_ip"), QStringLiteral("127.0.0.1"));
+            QTimer::singleShot(50, this, [this, id, user, target, ip] {
+                if (!m_legs.contains(id))
+                    return;
+                QString far;
+                QString why;
+                if (!inboundCall(user, target, QStringLiteral("internal"), ip, &far, &why)) {
+                    qInfo() << "leg" << id << "ended:" << why;
+                    removeLeg(id);
+                    return;
+                }
+                if (!m_legs.contains(far))
+                    return;
+                m_legs[far].partner = id;
+                m_legs[id].partner = far;
+                setLegState(id, QStringLiteral("ACTIVE"));
+            });
+        }
         else
             fail(0, QStringLiteral("gateway ") + gateway + QStringLiteral(" not registered"));
         return true;
@@ -341,10 +361,62 @@ bool SwitchEngine::dial(const QString &token, const QString &dialString, const Q
     return true;
 }
 
+bool SwitchEngine::bridgeToUser(const QString &aLeg, const QString &user, QString *error)
+{
+    if (!nameRe().match(user).hasMatch() || !m_registrations.contains(user)) {
+        *error = QStringLiteral("user ") + user + QStringLiteral(" not registered");
+        return false;
+    }
+    const Registration reg = m_registrations.value(user);
+    const Leg &a = m_legs[aLeg];
+    Leg b;
+    b.uuid = newUuid();
+    b.direction = QStringLiteral("outbound");
+    b.callstate = QStringLiteral("RINGING");
+    b.accountcode = user;
+    b.dest = user;
+    b.calleeNum = user;
+    b.initialDest = user;
+    b.initialCidNum = a.initialCidNum;
+    b.cidName = a.cidName;
+    b.ipAddr = reg.networkIp;
+    b.profile = QStringLiteral("internal");
+    b.createdEpoch = epochNow();
+    b.partner = aLeg;
+    m_legs[aLeg].partner = b.uuid;
+    m_legs.insert(b.uuid, b);
+    m_db->insertChannel(b);
+    const QString bId = b.uuid;
+    switch (reg.answer) {
+    case AnswerMode::Auto:
+        QTimer::singleShot(reg.answerMs, this, [this, aLeg, bId] {
+            if (m_legs.contains(bId) && m_legs.contains(aLeg)) {
+                setLegState(bId, QStringLiteral("ACTIVE"));
+                setLegState(aLeg, QStringLiteral("ACTIVE"));
+            }
+        });
+        break;
+    case AnswerMode::Ring:
+        break;
+    case AnswerMode::Reject:
+    case AnswerMode::None:
+        QTimer::singleShot(reg.answer == AnswerMode::Reject ? reg.answerMs : 30000, this, [this, bId] {
+            if (m_legs.contains(bId) && m_legs[bId].callstate == QLatin1String("RINGING"))
+                removeLeg(bId);
+        });
+        break;
+    }
+    return true;
+}
+
 void SwitchEngine::removeLeg(const QString &uuid)
 {
+    if (!m_legs.contains(uuid))
+        return;
     const Leg leg = m_legs.take(uuid);
     m_db->deleteChannel(uuid);
+    if (!leg.partner.isEmpty())
+        removeLeg(leg.partner);
     if (leg.conference.isEmpty())
         return;
     auto it = m_conferences.find(leg.conference);
@@ -463,8 +535,24 @@ bool SwitchEngine::removeRegistration(const QString &user)
     return known;
 }
 
+void SwitchEngine::refreshGatewayRegistrations()
+{
+    const qint64 soon = epochNow() + 1800;
+    for (const GatewayState &gs : m_gateways) {
+        if (gs.config.profile != QLatin1String("internal") || gs.state != QLatin1String("REGED"))
+            continue;
+        auto it = m_registrations.find(gs.config.username);
+        if (it != m_registrations.end() && it->expires < soon) {
+            Registration r = *it;
+            r.expires = epochNow() + 3600;
+            addRegistration(r);
+        }
+    }
+}
+
 void SwitchEngine::purgeExpired()
 {
+    refreshGatewayRegistrations();
     for (const QString &user : m_db->purgeExpired(epochNow())) {
         qInfo() << "registration expired:" << user;
         m_registrations.remove(user);
@@ -630,7 +718,17 @@ bool SwitchEngine::inboundCall(const QString &from, const QString &dest, const Q
                 if (l.callstate != QLatin1String("ACTIVE"))
                     l.callstate = QStringLiteral("ACTIVE");
                 m_db->updateChannel(l);
-            } else if (a.application == QLatin1String("bridge") || a.application == QLatin1String("esf_page_group")) {
+            } else if (a.application == QLatin1String("bridge")) {
+                l.applicationData = data;
+                m_db->updateChannel(l);
+                QString why;
+                if (!data.startsWith(QLatin1String("user/")) || !bridgeToUser(id, data.mid(5), &why)) {
+                    removeLeg(id);
+                    *error = why.isEmpty() ? QStringLiteral("unsupported bridge ") + data : why;
+                    return false;
+                }
+                return true;  // a bridge ends the plan
+            } else if (a.application == QLatin1String("esf_page_group")) {
                 l.applicationData = data;
                 l.callstate = QStringLiteral("ACTIVE");
                 m_db->updateChannel(l);

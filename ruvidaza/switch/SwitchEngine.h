@@ -4,7 +4,8 @@
 #include "GatewayState.h"
 #include "StateDb.h"
 #include "SwitchConfig.h"
-#include "SwitchTypes.h"
+#include "Leg.h"
+#include "Registration.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -68,6 +69,9 @@ private:
     void startGateway(const GatewayConfig &cfg);
     void dropGateway(const QString &name);
     void removeLeg(const QString &uuid);
+    // Places the far leg of a bridge to directory user `user`, as a device answers it.
+    bool bridgeToUser(const QString &aLeg, const QString &user, QString *error);
+    void refreshGatewayRegistrations();
     void joinConference(Leg &leg, const QString &token);
     void purgeExpired();
     QString newUuid() const;

@@ -11,6 +11,7 @@
 #include <QSqlRecord>
 #include <QStringList>
 
+#include <climits>
 #include <filesystem>
 #include <system_error>
 
@@ -307,9 +308,11 @@ int VDBHelper::compareVersion(const QString &a, const QString &b)
     if (partsA.size() != partsB.size())
         return partsA.size() - partsB.size();
     for (int i = 0; i < partsA.size(); ++i) {
-        const int difference = partsA.at(i).toInt(nullptr, 10) - partsB.at(i).toInt(nullptr, 10);
+        // Version texts come from files; a wide type keeps any two parts
+        // from overflowing the difference.
+        const qint64 difference = qint64(partsA.at(i).toInt(nullptr, 10)) - partsB.at(i).toInt(nullptr, 10);
         if (difference != 0)
-            return difference;
+            return int(qBound<qint64>(INT_MIN, difference, INT_MAX));
     }
     return 0;
 }
@@ -384,6 +387,9 @@ bool VDBHelper::copyDatabase(const QString &sourcePath, const QString &destinati
                 }
             }
         }
+        // One read transaction over all tables: a writer on another
+        // connection cannot change the data half-way through the copy.
+        const bool snapshot = failure.isEmpty() && source.transaction();
         if (failure.isEmpty() && !target.open())
             failure = QStringLiteral("cannot create ") + tempPath + QStringLiteral(": ") + target.lastError().text();
         for (int i = 0; failure.isEmpty() && i < tables.size(); ++i) {
@@ -404,6 +410,8 @@ bool VDBHelper::copyDatabase(const QString &sourcePath, const QString &destinati
             && (removeVersion(target, name) != 0 || writeVersion(target, name, version) != 0))
             failure = QStringLiteral("cannot stamp the version");
         target.close();
+        if (snapshot)
+            source.rollback();
         source.close();
     }
     QSqlDatabase::removeDatabase(targetName);

@@ -115,6 +115,13 @@ VelmarDB::~VelmarDB()
     close();
 }
 
+bool VelmarDB::isOpen()
+{
+    // An import may close this connection from its own thread.
+    QMutexLocker lock(&m_mutex);
+    return VDB::isOpen();
+}
+
 bool VelmarDB::open(const QString &connectionName)
 {
     QMutexLocker lock(&m_mutex);

@@ -32,6 +32,7 @@ public:
     explicit VelmarDB(bool open);
     ~VelmarDB() override;
 
+    bool isOpen() override;
     bool open(const QString &connectionName) override;
     void close() override;
     QString version() override;

@@ -34,6 +34,11 @@ QString FSClient::execute(const QString &command) const
     // used up; the whole run is bounded by both limits together.
     const ProcessRunner::Result r =
         ProcessRunner::run(m_path, {QStringLiteral("-x"), command}, kStartTimeoutMs + kFinishTimeoutMs);
+    if (!r.started)
+        RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "cannot run console client %s", m_path.toUtf8().constData());
+    else if (!r.finished)
+        RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "console client killed after %d ms: %s",
+                    kStartTimeoutMs + kFinishTimeoutMs, command.toUtf8().constData());
     if (r.output.isEmpty())
         return QString();
     QTextCodec *codec = QTextCodec::codecForName("System");

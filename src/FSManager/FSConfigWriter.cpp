@@ -145,21 +145,20 @@ QString addressExpression(const QString &server)
 
 QString luaScript(const char *type, int httpPort)
 {
-    // Only characters that can appear in a number, a SIP user or a conference
-    // survive, and each value is single-quoted: what a remote caller puts in
-    // its caller id never reaches a shell as syntax, and a missing variable
-    // becomes an empty argument instead of a Lua error.
+    // A variable the call does not carry becomes an empty argument instead of
+    // a Lua error, and every value is one single-quoted argument, so an empty
+    // or blank caller cannot shift the conference into another position. The
+    // switch runs the command without a shell, so what a remote caller puts
+    // in its caller id is never read as shell syntax.
     return QStringLiteral(
-               "local caller=session:getVariable(\"caller_num\");\n"
-               "local number=session:getVariable(\"destination_number\");\n"
-               "local conference=session:getVariable(\"called_num\");\n"
+               "local caller=session:getVariable(\"caller_num\") or \"\";\n"
+               "local number=session:getVariable(\"destination_number\") or \"\";\n"
+               "local conference=session:getVariable(\"called_num\") or \"\";\n"
                "\n"
                "local os = require\"os\"\n"
-               "local function q(v) return \"'\"..(tostring(v or \"\"):gsub(\"[^%w%+%*#%._@-]\",\"\"))..\"'\" end\n"
-               "local cmd = \"fshttp \"..q(caller)..\" \"..q(number)..\" \"..q(conference)..\" %1 %2\"\n"
+               "local cmd = \"fshttp '\"..caller..\"' '\"..number..\"' '\"..conference..\"' %1 %2\"\n"
                "os.execute(cmd)\n")
-        .arg(QLatin1String(type))
-        .arg(httpPort);
+        .arg(QLatin1String(type), QString::number(httpPort));
 }
 
 bool writeScript(const QString &dir, const char *fileName, const char *type, int httpPort)

@@ -1,6 +1,8 @@
 #include "DatabaseTestSupport.h"
+#include "TestSupport.h"
 #include "PALogDB.h"
 #include "RDConfigure.h"
+#include "VDBHelper.h"
 #include "VelmarDB.h"
 #include "VelmarDBGuard.h"
 
@@ -169,6 +171,22 @@ TEST_F(ConnectionsTest, ExportToAnotherFilesystem)
     ASSERT_TRUE(VelmarDB::exportDB(target));
     EXPECT_EQ(devices(target), devices(live()));
     EXPECT_EQ(QDir(other.path()).entryList(QDir::Files), QStringList{"velmar.db"});
+
+    // The move itself across filesystems: copied in, then renamed there.
+    const QString local = tempPath(QStringLiteral("moved.db"));
+    ASSERT_TRUE(DbTest::writeAll(local, "payload"));
+    ASSERT_TRUE(VDBHelper::replaceFile(local, target));
+    EXPECT_EQ(DbTest::readAll(target), QByteArray("payload"));
+    EXPECT_FALSE(QFileInfo::exists(local));
+    EXPECT_EQ(QDir(other.path()).entryList(QDir::Files), QStringList{"velmar.db"});
+}
+
+TEST_F(ConnectionsTest, ExportIntoAMissingFolderFailsCleanly)
+{
+    const QString target = tempPath(QStringLiteral("no/such/folder/velmar.db"));
+    EXPECT_FALSE(VelmarDB::exportDB(target));
+    EXPECT_FALSE(QFileInfo::exists(target));
+    EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral(".export")));
 }
 
 TEST_F(ConnectionsTest, ImportReplacesTheDataAndReopensRegisteredConnections)
@@ -305,4 +323,38 @@ TEST_F(ConnectionsTest, ImportWaitsForOpenConnectionsAndFailsIfTheyStay)
     releaser.join();
     holder.join();
     EXPECT_EQ(devices(live()).size(), 1);
+}
+
+// While the file is being replaced no connection opens; a configuration
+// object made meanwhile reads its defaults and, once the import is done,
+// reopens on its next read and sees the imported values.
+TEST_F(ConnectionsTest, ConnectionsMadeDuringAnImportOpenAfterIt)
+{
+    const QString saved = tempPath(QStringLiteral("saved.db"));
+    ASSERT_TRUE(VelmarDB::exportDB(saved));
+    DbTest::exec(saved, {QStringLiteral("update conf set V='7070' where K='http server port'")});
+
+    // A private connection on another thread holds the import in its wait.
+    QSemaphore opened, release;
+    std::thread holder([&] {
+        VelmarDB db(true);
+        opened.release();
+        release.acquire();
+    });
+    opened.acquire();
+    std::atomic<bool> imported{false};
+    std::thread importer([&] { imported = VelmarDB::importDB(saved, 10000); });
+    ASSERT_TRUE(PaTest::waitUntil([] { return VelmarDB::isImporting(); }));
+
+    RDConfigure configure;
+    EXPECT_EQ(configure.httpServerPort(), 9391);
+    VelmarDB unregistered(true);
+    EXPECT_FALSE(unregistered.isOpen());
+
+    release.release();
+    holder.join();
+    importer.join();
+    ASSERT_TRUE(imported.load());
+    EXPECT_EQ(configure.httpServerPort(), 7070);
+    EXPECT_FALSE(unregistered.reopenIfNeeded());
 }

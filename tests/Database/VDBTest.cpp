@@ -48,6 +48,7 @@ TEST(VDBHelperVersion, CompareVersion)
     const Case cases[] = {
         {"1.0.0", "1.0.0", 0}, {"0.9.9", "1.0.0", -1}, {"1.0.10", "1.0.9", 1},
         {"", "1.0.0", -1},     {"2.0", "1.0.0", -1},   {"1.x.0", "1.0.0", 0},
+        {"-2147483648.0.0", "2147483647.0.0", -1},       {"2147483647.0.0", "-2147483648.0.0", 1},
     };
     for (const Case &c : cases) {
         const int result = VDBHelper::compareVersion(QString::fromUtf8(c.a), QString::fromUtf8(c.b));
@@ -168,6 +169,9 @@ TEST_F(DataDirTest, UnreadableVersionNeverRebuildsTheFile)
     const QString path = dataPath(QStringLiteral("velmar.db"));
     QDir().mkpath(dataPath(QString()));
     VDB::setBusyTimeout(50);
+    struct RestoreTimeout {
+        ~RestoreTimeout() { VDB::setBusyTimeout(5000); }
+    } restore;
 
     // Held by another connection.
     writeOlderVelmarFile(path);
@@ -208,7 +212,6 @@ TEST_F(DataDirTest, UnreadableVersionNeverRebuildsTheFile)
         }
         EXPECT_EQ(DbTest::readAll(path), bytes);
     }
-    VDB::setBusyTimeout(5000);
 }
 
 TEST_F(DataDirTest, FolderThatCannotHoldTheFileIsReportedNotIgnored)

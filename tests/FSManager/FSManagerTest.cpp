@@ -20,8 +20,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QUrlQuery>
 #include <QUdpSocket>
 
 #include <atomic>
@@ -101,10 +104,10 @@ protected:
         VDB::setDataDir(m_oldDataDir);
     }
 
-    void configure(const QString &dir, int shutdownGraceMs = 20000, int failureWaitMs = 5000)
+    void configure(const QString &dir, int shutdownGraceMs = 20000, int failureWaitMs = 5000, int httpPort = 9391)
     {
         m_fs->setDirectory(dir);
-        m_fs->setHttpPort(9391);
+        m_fs->setHttpPort(httpPort);
         m_fs->setNetwork(QStringLiteral("127.0.0.1"), QStringLiteral("255.0.0.0"), freeUdpPort(), false,
                          QStringLiteral("127.0.0.1"), freeUdpPort(), QStringLiteral("pcmu,PCMA"));
         m_fs->setRtpPortRange(30000, 30100);
@@ -155,6 +158,9 @@ TEST_F(ScriptedSwitchTest, ShutdownEndsTheSwitchAndStartsNoOther)
     ASSERT_TRUE(m_fs->start());
     ASSERT_TRUE(waitReady());
     ASSERT_TRUE(PaTest::waitUntil([&] { return m_fake.starts() == 1; }));
+    // A switch that has been up for a while: one that ends right after its
+    // start is restarted only after a pause, which would hide a restart.
+    QThread::msleep(1500);
     m_fs->stop();
     EXPECT_TRUE(m_fake.commands().contains("shutdown"));
     // The switch ended with code 0 after "shutdown": it must not have been
@@ -281,6 +287,21 @@ TEST_F(ScriptedSwitchTest, PendingConfigurationGoesOutInOrderAndRepeatsUntilItSu
 
     m_fake.setConsoleMode("ok");
     EXPECT_TRUE(waitNothingPending());
+}
+
+// A device added while "reloadxml" runs must get a reload of its own: the
+// running one may already have read the directory without it.
+TEST_F(ScriptedSwitchTest, ChangeMadeWhileAReloadRunsIsReloadedAgain)
+{
+    configure(m_fake.folder());
+    ASSERT_TRUE(m_fs->start());
+    ASSERT_TRUE(waitReady());
+    ASSERT_TRUE(waitNothingPending());
+    m_fake.setConsoleMode("slow");
+    m_fs->addDevice(makeDevice("6001"));
+    ASSERT_TRUE(PaTest::waitUntil([&] { return m_fake.commands().count("reloadxml") == 1; }));
+    m_fs->addDevice(makeDevice("6002")); // while the reload is still running
+    EXPECT_TRUE(PaTest::waitUntil([&] { return m_fake.commands().count("reloadxml") == 2; }, 15000));
 }
 
 // ------------------------------------------------------ with the stand-in
@@ -421,6 +442,97 @@ TEST_F(StandInTest, ConcurrentChangesFromManyThreadsAreAllApplied)
     const QStringList gateways = known("gateways", "name");
     for (int t = 0; t < threads; ++t)
         EXPECT_TRUE(gateways.contains(QStringLiteral("ingwrtp%1").arg(3100 + t))) << t;
+}
+
+// Records the form bodies of the requests the switch's reporter sends.
+class ReportListener
+{
+public:
+    ReportListener()
+    {
+        m_server.listen(QHostAddress(QHostAddress::LocalHost), 0);
+        QObject::connect(&m_server, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket *s = m_server.nextPendingConnection()) {
+                QObject::connect(s, &QTcpSocket::readyRead, [this, s] {
+                    m_pending[s] += s->readAll();
+                    const QByteArray &data = m_pending[s];
+                    const int end = data.indexOf("\r\n\r\n");
+                    if (end < 0)
+                        return;
+                    int length = 0;
+                    for (const QByteArray &line : data.left(end).split('\n'))
+                        if (line.toLower().startsWith("content-length:"))
+                            length = line.mid(15).trimmed().toInt();
+                    if (data.size() < end + 4 + length)
+                        return;
+                    m_bodies << QUrlQuery(QString::fromUtf8(data.mid(end + 4, length)));
+                    s->write("HTTP/1.1 200 OK\r\nContent-Length: 7\r\nConnection: close\r\n\r\nSuccess");
+                    s->disconnectFromHost();
+                });
+                QObject::connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+            }
+        });
+    }
+    int port() const { return m_server.serverPort(); }
+    QVector<QUrlQuery> bodies() const { return m_bodies; }
+
+private:
+    QTcpServer m_server;
+    QMap<QTcpSocket *, QByteArray> m_pending;
+    QVector<QUrlQuery> m_bodies;
+};
+
+// The written dialplans and scripts, run by the switch for inbound calls,
+// report each call once with its values in the right places.
+TEST_F(StandInTest, InboundCallsAreReportedThroughTheWrittenScripts)
+{
+    ReportListener http;
+    ASSERT_GT(http.port(), 0);
+    const RDGroup zone = makeGroup("3001", false, true); // trunk number +49303001
+    {
+        VelmarDB db(true);
+        ASSERT_GT(db.insertDevice("Hall", "6001", "pw"), 0);
+        ASSERT_GT(db.insertGroup(zone), 0);
+    }
+    configure(m_switch.folder(), 20000, 5000, http.port());
+    ASSERT_TRUE(m_fs->start());
+    ASSERT_TRUE(waitReady());
+
+    // The script waits for the report before the call goes on, so the
+    // console runs on another thread while this one serves the listener.
+    auto call = [&](const QString &command) {
+        QString answer;
+        std::atomic<bool> done{false};
+        std::thread t([&] {
+            answer = m_switch.console(command);
+            done = true;
+        });
+        PaTest::waitUntil([&] { return done.load(); }, 60000);
+        t.join();
+        return answer;
+    };
+    auto expectReport = [&](const QString &command, const char *type, const char *caller, const char *number) {
+        SCOPED_TRACE(command.toStdString());
+        const int before = http.bodies().size();
+        const QString answer = call(command);
+        ASSERT_TRUE(answer.startsWith("+OK")) << answer.toStdString();
+        ASSERT_TRUE(PaTest::waitUntil([&] { return http.bodies().size() >= before + 1; }, 15000));
+        EXPECT_EQ(http.bodies().size(), before + 1);
+        const QUrlQuery q = http.bodies().last();
+        EXPECT_EQ(q.queryItemValue("type", QUrl::FullyDecoded), type);
+        EXPECT_EQ(q.queryItemValue("caller", QUrl::FullyDecoded), caller);
+        EXPECT_EQ(q.queryItemValue("number", QUrl::FullyDecoded), number);
+        EXPECT_EQ(q.queryItemValue("conference", QUrl::FullyDecoded), "3001");
+    };
+
+    expectReport("test call 6001 3001", "internal", "6001", "3001");
+    expectReport("test call 1;touch-x +49303001 profile=external src=127.0.0.1", "external", "1;touch-x", "+49303001");
+    // The trunk number and the server address are matched literally: these
+    // calls are never reported, so the next report is the next routed call.
+    call("test call 555 49303001 profile=external src=127.0.0.1");
+    call("test call 556 +49303001 profile=external src=127.0.0.2");
+    call("test call 557 +4930300 profile=external src=127.0.0.1");
+    expectReport("test call 558 +49303001 profile=external src=127.0.0.1", "external", "558", "+49303001");
 }
 
 TEST(FSManagerSettings, CodecListIsNormalisedAndComparedNormalised)

@@ -54,6 +54,14 @@ void journal(const std::string &folder, const std::string &line)
     ::close(fd);
 }
 
+// Alive and not yet a zombie.
+bool processRuns(long pid)
+{
+    const std::string stat = readSmall("/proc/" + std::to_string(pid) + "/stat");
+    const size_t close = stat.rfind(')');
+    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
+}
+
 volatile sig_atomic_t g_term = 0;
 void onTerm(int) { g_term = 1; }
 
@@ -86,12 +94,20 @@ void onTerm(int) { g_term = 1; }
     journal(folder, "cmd " + cmd);
     const std::string mode = readSmall(folder + "/fake-console");
     std::string answer;
+    const bool reload = cmd == "reloadxml" || (cmd.size() >= 6 && cmd.compare(cmd.size() - 6, 6, "rescan") == 0);
+    if (mode == "slow" && reload)
+        ::usleep(1000000);
     if (mode == "silent") {
         answer.clear();
     } else if (cmd == "shutdown") {
         const long pid = std::atol(readSmall(folder + "/fake-switch.pid").c_str());
-        if (pid > 0)
-            ::kill(static_cast<pid_t>(pid), SIGTERM);
+        if (pid > 0 && ::kill(static_cast<pid_t>(pid), SIGTERM) == 0) {
+            // Like the real switch, answer only once it has ended, and give
+            // its supervisor time to react before the answer arrives.
+            for (int i = 0; i < 200 && processRuns(pid); ++i)
+                ::usleep(10000);
+            ::usleep(300000);
+        }
         answer = "+OK\n";
     } else if (cmd.size() >= 6 && cmd.compare(cmd.size() - 6, 6, "rescan") == 0) {
         answer = mode == "fail-rescan" ? "-ERR Reload XML [Failed]\n" : "Reload XML [Success]\n+OK scan complete\n";

@@ -10,7 +10,7 @@
 //   fake-switch   "run" (default: runs until SIGTERM, then exit 0),
 //                 "hang" (ignores SIGTERM), "exit0", "exit3" (end at once)
 //   fake-console  "ok" (default), "fail-rescan" (rescans answer -ERR),
-//                 "silent" (prints nothing)
+//                 "silent" (prints nothing), "slow" (reloads answer after 1 s)
 // Both append what they do to fake-journal.txt ("start <pid>", "cmd <text>").
 
 #include <QString>

@@ -171,6 +171,12 @@ TEST_F(SwitchConfigFiles, GatewaysFollowRescanAndKillgw)
                           "    <param name=\"username\" value=\"0301234\"/>\n    <param name=\"password\" value=\"s&lt;c\"/>\n"
                           "    <param name=\"register\" value=\"true\"/>\n    <param name=\"expire-seconds\" value=\"600\"/>\n"
                           "  </gateway>\n</include>\n"));
+    ASSERT_TRUE(writeFile(m_sw.path(QStringLiteral("conf/dialplan/public/rtp3001.xml")),
+                          "<include>\n  <extension name=\"rtp3001\">\n"
+                          "    <condition field=\"destination_number\" expression=\"^(rtp3001)$\">\n"
+                          "    <action application=\"answer\"/>\n"
+                          "    <action application=\"esf_page_group\" data=\"239.0.0.1 5004\"/>\n"
+                          "    </condition>\n  </extension>\n</include>\n"));
     const QString regDb = QStringLiteral("db/sofia_reg_internal.db");
     const QString listSql = QStringLiteral("select sip_user from sip_registrations");
 
@@ -193,14 +199,21 @@ TEST_F(SwitchConfigFiles, GatewaysFollowRescanAndKillgw)
     // The internal gateway registers with the switch itself.
     EXPECT_EQ(column(regDb, listSql), QStringList{QStringLiteral("rtp3001")});
 
-    // Its leg is answered by the switch itself.
+    // Its leg loops back into the internal profile and is answered by the
+    // RTP dialplan; the dialled leg's row comes first.
+    const QString legSql =
+        QStringLiteral("select accountcode||':'||callstate||':'||application_data from channels");
     EXPECT_TRUE(m_sw.console(QStringLiteral("conference 3001@cdquality++flags{mute|endconf} bgdial "
                                             "sofia/gateway/ingwrtp3001/rtp3001 3001 3001"))
                     .startsWith(QLatin1String("+OK")));
     EXPECT_TRUE(PaTest::waitUntil([&] {
-        return column(QStringLiteral("db/core.db"), QStringLiteral("select accountcode||':'||callstate from channels"))
-               == QStringList{QStringLiteral("rtp3001:ACTIVE")};
-    }));
+        return column(QStringLiteral("db/core.db"), legSql)
+               == QStringList{QStringLiteral("rtp3001:ACTIVE:3001@cdquality++flags{mute|endconf}"),
+                              QStringLiteral("rtp3001:ACTIVE:239.0.0.1 5004")};
+    })) << column(QStringLiteral("db/core.db"), legSql).join(QLatin1Char(',')).toStdString();
+    // Ending the conference ends both legs.
+    EXPECT_TRUE(m_sw.console(QStringLiteral("conference 3001 hup all")).startsWith(QLatin1String("+OK")));
+    EXPECT_TRUE(column(QStringLiteral("db/core.db"), legSql).isEmpty());
 
     m_sw.console(QStringLiteral("sofia profile internal killgw _all_"));
     EXPECT_FALSE(m_sw.console(QStringLiteral("sofia xmlstatus gateway")).contains(QLatin1String("ingwrtp3001")));
@@ -259,6 +272,25 @@ TEST_F(SwitchConfigFiles, InboundCallsRunTheDialplanScriptAndReportOverHttp)
     EXPECT_TRUE(m_sw.console(QStringLiteral("test call 555 0301234 profile=external src=10.0.0.6")).startsWith(QLatin1String("-ERR")));
     EXPECT_TRUE(m_sw.console(QStringLiteral("test call 9999 3001")).startsWith(QLatin1String("-ERR")));
     EXPECT_EQ(http.requests().size(), 2);
+}
+
+TEST_F(SwitchConfigFiles, IntercomCallsBridgeToARegisteredDevice)
+{
+    const QString sql = QStringLiteral("select accountcode||':'||callstate||':'||initial_cid_num||':'||initial_dest from channels");
+    // Not registered: the call fails and leaves nothing behind.
+    EXPECT_TRUE(m_sw.console(QStringLiteral("test call 2000 6001")).startsWith(QLatin1String("-ERR")));
+    EXPECT_TRUE(column(QStringLiteral("db/core.db"), sql).isEmpty());
+
+    ASSERT_TRUE(m_sw.console(QStringLiteral("test reg add 6001")).startsWith(QLatin1String("+OK")));
+    const QString answer = m_sw.console(QStringLiteral("test call 2000 6001"));
+    ASSERT_TRUE(answer.startsWith(QLatin1String("+OK "))) << answer.toStdString();
+    EXPECT_TRUE(PaTest::waitUntil([&] {
+        return column(QStringLiteral("db/core.db"), sql)
+               == QStringList{QStringLiteral("2000:ACTIVE:2000:6001"), QStringLiteral("6001:ACTIVE:2000:6001")};
+    })) << column(QStringLiteral("db/core.db"), sql).join(QLatin1Char(',')).toStdString();
+    // Either side hanging up ends the call.
+    EXPECT_TRUE(m_sw.console(QStringLiteral("test hangup 6001")).startsWith(QLatin1String("+OK")));
+    EXPECT_TRUE(column(QStringLiteral("db/core.db"), sql).isEmpty());
 }
 
 TEST(Fshttp, ChecksItsArguments)

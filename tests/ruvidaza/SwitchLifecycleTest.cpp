@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QUuid>
 #include <QVariant>
 #include <gtest/gtest.h>
@@ -174,4 +176,25 @@ TEST(SwitchLifecycle, RegistrationsExpireWhileRunning)
     EXPECT_EQ(column(regDb, QStringLiteral("select sip_user from sip_registrations")), QStringList{QStringLiteral("6005")});
     EXPECT_TRUE(PaTest::waitUntil(
         [&] { return column(regDb, QStringLiteral("select sip_user from sip_registrations")).isEmpty(); }, 10000));
+}
+
+TEST(SwitchLifecycle, ACopyOfARunningFolderDoesNotTalkToTheOriginal)
+{
+    SwitchStandIn sw;
+    ASSERT_TRUE(sw.start());
+    QTemporaryDir other;
+    const QString copy = other.path() + QStringLiteral("/RUVIDAZA");
+    QProcess cp;
+    cp.start(QStringLiteral("/bin/cp"), {QStringLiteral("-a"), sw.folder(), copy});
+    ASSERT_TRUE(cp.waitForFinished(30000));
+    ASSERT_TRUE(QFile::exists(copy + QStringLiteral("/run/console")));
+
+    QProcess client;
+    client.start(copy + QStringLiteral("/da_rid"), {QStringLiteral("-x"), QStringLiteral("shutdown")});
+    ASSERT_TRUE(client.waitForFinished(30000));
+    EXPECT_EQ(client.readAllStandardOutput(), QByteArray());
+    EXPECT_EQ(client.exitCode(), 2);
+    EXPECT_TRUE(sw.isRunning());
+    EXPECT_TRUE(sw.console(QStringLiteral("conference list")).startsWith(QLatin1String("+OK")));
+    EXPECT_EQ(sw.shutdown(), 0);
 }

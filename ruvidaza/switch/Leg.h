@@ -18,23 +18,6 @@ struct Leg
     QString initialDest;
     QString profile;
     QString conference;     // conference key the leg belongs to, empty when none
+    QString partner;        // the other leg of a bridged call; both end together
     qint64 createdEpoch = 0;
-};
-
-// How a simulated endpoint reacts when the switch dials it.
-enum class AnswerMode { Auto, Ring, Reject, None };
-
-// One registration binding, mirrored into "sip_registrations".
-struct Registration
-{
-    QString sipUser;
-    QString sipHost;
-    QString contact;
-    QString status;
-    QString networkIp;
-    QString networkPort;
-    QString callId;
-    qint64 expires = 0;     // epoch seconds
-    AnswerMode answer = AnswerMode::Auto;
-    int answerMs = 100;
 };
