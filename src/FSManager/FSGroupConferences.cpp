@@ -341,7 +341,8 @@ void FSGroupConferences::updateGroupStatus(double now)
         RDGroupStatus s;
         s.started = 1;
         s.playIndex = r.mediaPosition;
-        s.playPosition = now - r.itemStartTime;
+        // Nothing has played yet: no position (rather than the whole epoch).
+        s.playPosition = r.itemStartTime > 0 ? now - r.itemStartTime : 0.0;
         s.startType = fsGroupStartTypeText(r.startType);
         s.prayType = r.prayIndex;
         status.insert(r.conference, s);

@@ -138,6 +138,8 @@ TEST_F(FSGroupConferencesTest, StartSignsAccountsInAndStopSignsThemOutAndHangsUp
     conferences->updateGroupStatus(1.0e9);
     EXPECT_EQ(conferences->groupStatus().value("3004").startType, "http");
     EXPECT_EQ(conferences->groupStatus().value("3004").started, 1);
+    EXPECT_EQ(conferences->groupStatus().value("3004").playPosition, 0.0) << "nothing played yet";
+    EXPECT_EQ(conferences->groupStatus().value("3004").prayType, 9);
 
     conferences->stopGroup(g, "user", "operator");
     EXPECT_EQ(commands, QStringList({"conference 3004 hup all"}));
