@@ -169,6 +169,27 @@ void BM_SupervisionPass(benchmark::State &state)
 }
 BENCHMARK(BM_SupervisionPass)->Unit(benchmark::kMicrosecond);
 
+// The pass's own work on rows already read: indexing, device status and
+// the conference steps.
+void BM_PassWithoutRead(benchmark::State &state)
+{
+    Fixture &f = fixture();
+    CountingHost host;
+    FSConferencePass pass(&host);
+    QVector<FSChannel> channels;
+    QVector<FSSipRegistration> regs;
+    const bool ok = f.read(&channels, &regs);
+    double now = 1.0e9;
+    for (auto _ : state) {
+        FSSwitchState snapshot(channels, regs, ok);
+        benchmark::DoNotOptimize(snapshot.deviceStatus());
+        pass.run(f.records, snapshot, now);
+        now += 0.5;
+    }
+    state.counters["commands"] = double(host.commands);
+}
+BENCHMARK(BM_PassWithoutRead)->Unit(benchmark::kMicrosecond);
+
 } // namespace
 
 int main(int argc, char **argv)

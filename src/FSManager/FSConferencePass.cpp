@@ -111,10 +111,13 @@ void FSConferencePass::run(QVector<FSConference> &records, const FSSwitchState &
     m_lastStateValid = true;
 
     m_recordByConference.clear();
-    for (int i = 0; i < records.size(); ++i)
+    m_heldConferences.clear();
+    for (int i = 0; i < records.size(); ++i) {
         m_recordByConference.insert(records.at(i).conference.toLower(), i);
+        m_heldConferences.insert(records.at(i).conference);
+    }
 
-    hangupStaleConferences(records, state);
+    hangupStaleConferences(state);
 
     for (FSConference &record : records) {
         m_postedThisPass = false;
@@ -125,7 +128,7 @@ void FSConferencePass::run(QVector<FSConference> &records, const FSSwitchState &
     }
 }
 
-void FSConferencePass::hangupStaleConferences(const QVector<FSConference> &records, const FSSwitchState &state)
+void FSConferencePass::hangupStaleConferences(const FSSwitchState &state)
 {
     for (const FSChannel &c : state.channels()) {
         const QString conference = FSSwitchState::conferenceOf(c);
@@ -135,14 +138,7 @@ void FSConferencePass::hangupStaleConferences(const QVector<FSConference> &recor
         const int n = conference.toInt(&numeric);
         if (!numeric || n < 3000 || n > 3999)
             continue;
-        bool held = false;
-        for (const FSConference &r : records) {
-            if (r.conference == conference) {
-                held = true;
-                break;
-            }
-        }
-        if (!held)
+        if (!m_heldConferences.contains(conference))
             hangupConference(conference);
     }
 }
