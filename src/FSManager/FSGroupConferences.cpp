@@ -19,6 +19,13 @@ bool isConferenceNumber(const QString &conference)
     return ok && conference.size() == 4 && n >= 3000 && n <= 3999;
 }
 
+// A call or app talk is interrupting the group right now (its level is the
+// silenced one, not the group's own).
+bool isInterruptedNow(const FSConference &r)
+{
+    return r.interrupted && (r.hasCaller() || !r.appLeg.isEmpty());
+}
+
 } // namespace
 
 FSGroupConferences::FSGroupConferences(Environment environment)
@@ -151,10 +158,13 @@ void FSGroupConferences::startGroup(const RDGroup &group, const QString &interna
         const int i = findGroup(group.id);
         if (i >= 0 && isCall) {
             FSConference &r = m_records[i];
+            // A second call during an interruption must not save the
+            // silenced level as the one to return to.
+            if (!isInterruptedNow(r))
+                r.savedVolume = r.volume;
             r.internalCaller = internalCaller;
             r.externalCaller = externalCaller;
             r.interrupted = true;
-            r.savedVolume = r.volume;
             r.volume = -10;
             r.volumeChanged = true;
             r.prayIndex = prayIndex;
@@ -201,9 +211,10 @@ void FSGroupConferences::startTalkGroup(const RDGroup &group, const std::shared_
         const int i = findGroup(group.id);
         if (i >= 0) {
             FSConference &r = m_records[i];
+            if (!isInterruptedNow(r))
+                r.savedVolume = r.volume;
             r.appLeg = group.inputSipNumber;
             r.interrupted = true;
-            r.savedVolume = r.volume;
             r.volume = -10;
             r.volumeChanged = true;
             if (PASipManager *sip = PASipManager::instance())

@@ -166,6 +166,21 @@ TEST_F(FSGroupConferencesTest, CallIntoARunningGroupInterruptsIt)
     EXPECT_EQ(r.volume, -10);
     EXPECT_TRUE(r.volumeChanged);
     EXPECT_EQ(events.size(), 1) << "observers hear of the start once";
+
+    // A second call while the first one still talks, then both gone: the
+    // group returns to its own level, not to the silenced one.
+    conferences->startGroup(g, "6010", "", 9, "call conference", "");
+    EXPECT_EQ(conferences->conferences()[0].savedVolume, 5);
+    for (int i = 0; i < 2; ++i)
+        conferences->supervise(FSSwitchState({}, {}), 1.0e9 + i);
+    EXPECT_EQ(conferences->conferences()[0].volume, 5);
+    EXPECT_TRUE(conferences->conferences()[0].internalCaller.isEmpty());
+    // Later calls save the level as it is then.
+    RDGroup louder = g;
+    louder.volume = 8;
+    conferences->updateGroupVolume(louder);
+    conferences->startGroup(g, "6011", "", 9, "call conference", "");
+    EXPECT_EQ(conferences->conferences()[0].savedVolume, 8);
 }
 
 TEST_F(FSGroupConferencesTest, OperationsOnGroupsThatDoNotRun)
