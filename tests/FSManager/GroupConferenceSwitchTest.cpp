@@ -6,7 +6,7 @@
 #include "FSSipRegistrationsManager.h"
 #include "RDGroup.h"
 #include "RDThread.h"
-#include "ReportListener.h"
+#include "InboundReportListener.h"
 #include "SwitchStandIn.h"
 #include "TestSupport.h"
 
@@ -358,26 +358,14 @@ TEST_F(GroupConferenceSwitch, RecordsSurviveASwitchRestartAndAreDialledAgain)
 TEST_F(GroupConferenceSwitch, InboundCallStartsTheZoneAndItsHangUpStopsIt)
 {
     const RDGroup zone = makeGroup(401, "3401", 1, {"6402"});
-    ReportListener route([&](const QMap<QString, QString> &f) {
+    InboundReportListener route([&](const QMap<QString, QString> &f) {
         // What the program's "/fs/conference" route does with an internal call.
         if (f.value("type") == "internal" && f.value("conference") == zone.conference)
             m_conferences->startGroup(zone, f.value("caller"), "", 9, "call conference", "");
     });
     ASSERT_GT(route.port(), 0);
     ASSERT_TRUE(FSConfigWriter::writeUser(s_switch->folder(), "6401", "Desk", "6401"));
-    {
-        // The call script in its plainest form: report the call, then join.
-        QFile script(s_switch->path("scripts/call_conference.lua"));
-        ASSERT_TRUE(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        script.write(QStringLiteral("local caller=session:getVariable(\"caller_num\");\n"
-                                    "local number=session:getVariable(\"destination_number\");\n"
-                                    "local conference=session:getVariable(\"called_num\");\n"
-                                    "local os = require\"os\"\n"
-                                    "local cmd = \"fshttp \"..caller..\" \"..number..\" \"..conference..\" internal %1\"\n"
-                                    "os.execute(cmd)\n")
-                         .arg(route.port())
-                         .toUtf8());
-    }
+    ASSERT_TRUE(FSConfigWriter::writeCallConferenceScript(s_switch->folder(), route.port()));
     ASSERT_TRUE(console("reloadxml").startsWith("+OK"));
     registerDevice("6401");
     registerDevice("6402");

@@ -1,4 +1,4 @@
-#include "ReportListener.h"
+#include "InboundReportListener.h"
 
 #include <QByteArray>
 #include <QUrl>
@@ -10,7 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-ReportListener::ReportListener(Callback callback) : m_callback(std::move(callback))
+InboundReportListener::InboundReportListener(Callback callback) : m_callback(std::move(callback))
 {
     m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a{};
@@ -25,7 +25,7 @@ ReportListener::ReportListener(Callback callback) : m_callback(std::move(callbac
     m_thread = std::thread([this] { serve(); });
 }
 
-ReportListener::~ReportListener()
+InboundReportListener::~InboundReportListener()
 {
     m_stop = true;
     if (m_thread.joinable())
@@ -34,7 +34,7 @@ ReportListener::~ReportListener()
         ::close(m_fd);
 }
 
-void ReportListener::serve()
+void InboundReportListener::serve()
 {
     while (!m_stop) {
         pollfd p{m_fd, POLLIN, 0};

@@ -11,12 +11,12 @@
 // callback before the answer goes out, as the route does, and then answered
 // "Success". Its own thread, so it answers while the test's thread waits for
 // a console client.
-class ReportListener
+class InboundReportListener
 {
 public:
     using Callback = std::function<void(const QMap<QString, QString> &fields)>;
-    explicit ReportListener(Callback callback);
-    ~ReportListener();
+    explicit InboundReportListener(Callback callback);
+    ~InboundReportListener();
     int port() const { return m_port; }
     int requests() const { return m_requests.load(); }
 
