@@ -464,6 +464,19 @@ TEST_F(FSConferenceMediaTest, EmptyListEndsUnlessACallerHoldsTheGroup)
     EXPECT_EQ(records[0].command, FSConference::CommandStart);
 }
 
+TEST_F(FSConferenceMediaTest, ZoneWithoutDevicesPlaysOnceItsOwnAccountsJoin)
+{
+    setUp("none");
+    records[0].members.removeFirst(); // only the zone's input and output accounts are left
+    pass({}, {});
+    EXPECT_TRUE(host.commands.isEmpty()) << "nothing registered, nothing dialled, nothing played";
+    pass({}, {reg("4001"), reg("5001")});
+    EXPECT_EQ(host.commands, QStringList({dialCommand("3001", "4001", true), dialCommand("3001", "5001")}));
+    host.clear();
+    passAllJoined();
+    EXPECT_TRUE(host.commands.contains("conference 3001 play 'a'"));
+}
+
 TEST_F(FSConferenceMediaTest, SilentSwitchNeitherSkipsNorEndsTheList)
 {
     // A restarting switch answers nothing at all: no item counts as ended or
