@@ -21,8 +21,12 @@ const char *const kAutoloadFolder = "conf/autoload_configs";
 const char *const kCustomFolder = "conf/custom_configs";
 const char *const kScriptFolder = "scripts";
 
+// Empty while no switch folder is set: nothing is then written or deleted
+// (an empty folder would otherwise turn every path into one under "/").
 QString folderOf(const QString &dir, const char *sub)
 {
+    if (dir.isEmpty())
+        return QString();
     return QStringLiteral("%1/%2").arg(dir, QLatin1String(sub));
 }
 
@@ -83,6 +87,10 @@ QString plainTextProblem(const char *what, const QString &value)
 // The leaf folder is created when missing; its parent must exist.
 bool writeWhole(const QString &folder, const QString &fileName, const QString &content)
 {
+    if (folder.isEmpty()) {
+        qWarning().noquote() << QStringLiteral("switch configuration: %1 not written: no switch folder set").arg(fileName);
+        return false;
+    }
     QDir d(folder);
     if (!d.exists() && !QDir().mkdir(folder)) {
         qWarning().noquote() << QStringLiteral("switch configuration: cannot create folder %1").arg(folder);
@@ -107,8 +115,11 @@ bool writeWhole(const QString &folder, const QString &fileName, const QString &c
     return true;
 }
 
-bool removeIfPresent(const QString &path)
+bool removeIfPresent(const QString &folder, const QString &fileName)
 {
+    if (folder.isEmpty())
+        return false;
+    const QString path = folder + QLatin1Char('/') + fileName;
     QFileInfo fi(path);
     if (!fi.exists() && !fi.isSymLink())
         return true;
@@ -337,7 +348,7 @@ bool FSConfigWriter::removeUser(const QString &dir, const QString &id)
         qWarning().noquote() << QStringLiteral("switch configuration: refused to delete user \"%1\": not a user id").arg(id);
         return false;
     }
-    return removeIfPresent(folderOf(dir, kUserFolder) + QLatin1Char('/') + id + QLatin1String(".xml"));
+    return removeIfPresent(folderOf(dir, kUserFolder), id + QLatin1String(".xml"));
 }
 
 bool FSConfigWriter::writeRtpDialplan(const QString &dir, const QString &conference, const QString &host, int port)
@@ -405,7 +416,7 @@ void FSConfigWriter::removeDialplan(const QString &dir, const QString &fileName)
         qWarning().noquote() << QStringLiteral("switch configuration: refused to delete dialplan \"%1\"").arg(fileName);
         return;
     }
-    removeIfPresent(folderOf(dir, kPublicDialplanFolder) + QLatin1Char('/') + fileName);
+    removeIfPresent(folderOf(dir, kPublicDialplanFolder), fileName);
 }
 
 bool FSConfigWriter::writeInternalGateway(const QString &dir, const QString &name, const QString &ip, int port,
@@ -494,8 +505,7 @@ bool FSConfigWriter::removeRtpGroup(const QString &dir, const QString &conferenc
     }
     removeUser(dir, name);
     removeDialplan(dir, name + QLatin1String(".xml"));
-    removeIfPresent(folderOf(dir, kInternalProfileFolder) + QLatin1Char('/') + internalGatewayName(conference)
-                    + QLatin1String(".xml"));
+    removeIfPresent(folderOf(dir, kInternalProfileFolder), internalGatewayName(conference) + QLatin1String(".xml"));
     return true;
 }
 
@@ -522,8 +532,7 @@ bool FSConfigWriter::removeTrunkGroup(const QString &dir, const QString &confere
         return true;
     }
     removeDialplan(dir, base + QLatin1String(".xml"));
-    removeIfPresent(folderOf(dir, kExternalProfileFolder) + QLatin1Char('/') + externalGatewayName(conference)
-                    + QLatin1String(".xml"));
+    removeIfPresent(folderOf(dir, kExternalProfileFolder), externalGatewayName(conference) + QLatin1String(".xml"));
     return true;
 }
 

@@ -111,6 +111,10 @@ TEST_F(SwitchTree, UnusableUserValuesAreRefusedAndLeaveTheOldFile)
         EXPECT_FALSE(FSConfigWriter::removeUser(m_dir, id));
     }
     EXPECT_TRUE(QFileInfo::exists(outside));
+    // Without a switch folder nothing is written or deleted anywhere.
+    EXPECT_FALSE(FSConfigWriter::writeUser(QString(), "6001", "n", "p"));
+    EXPECT_FALSE(FSConfigWriter::removeUser(QString(), "6001"));
+    EXPECT_FALSE(FSConfigWriter::writeSwitchConf(QString(), 1000, 2000));
     const QStringList left = QDir(path("conf/directory/default")).entryList(QDir::Files | QDir::Hidden);
     EXPECT_EQ(left, QStringList{"6001.xml"});
 }
