@@ -59,15 +59,23 @@ void FSConferencePass::stopMedia(const QString &conference)
 
 bool FSConferencePass::playMedia(const QString &conference, const QString &item)
 {
+    return playItemCommand(conference, item) == PlayResult::Playing;
+}
+
+FSConferencePass::PlayResult FSConferencePass::playItemCommand(const QString &conference, const QString &item)
+{
     // The console takes the path between the first and the last quote, so an
     // apostrophe inside a file name needs no escaping. A line break or NUL
     // cannot travel in one console command at all.
     if (item.contains(QLatin1Char('\r')) || item.contains(QLatin1Char('\n')) || item.contains(QChar(0))) {
         RDLogDetail(__FILE__, __func__, __LINE__, 5, "skip media item with a line break or NUL, conference %s",
                     qUtf8Printable(conference));
-        return false;
+        return PlayResult::Refused;
     }
-    return isOk(m_host->execute(QStringLiteral("conference %1 play '%2'").arg(conference, item)));
+    const QString answer = m_host->execute(QStringLiteral("conference %1 play '%2'").arg(conference, item));
+    if (answer.isEmpty())
+        return PlayResult::NoAnswer;
+    return isOk(answer) ? PlayResult::Playing : PlayResult::Refused;
 }
 
 void FSConferencePass::applyVolume(const FSConference &record)
@@ -103,10 +111,13 @@ void FSConferencePass::run(QVector<FSConference> &records, const FSSwitchState &
     m_lastStateValid = true;
 
     m_recordByConference.clear();
-    for (int i = 0; i < records.size(); ++i)
+    m_heldConferences.clear();
+    for (int i = 0; i < records.size(); ++i) {
         m_recordByConference.insert(records.at(i).conference.toLower(), i);
+        m_heldConferences.insert(records.at(i).conference);
+    }
 
-    hangupStaleConferences(records, state);
+    hangupStaleConferences(state);
 
     for (FSConference &record : records) {
         m_postedThisPass = false;
@@ -117,7 +128,7 @@ void FSConferencePass::run(QVector<FSConference> &records, const FSSwitchState &
     }
 }
 
-void FSConferencePass::hangupStaleConferences(const QVector<FSConference> &records, const FSSwitchState &state)
+void FSConferencePass::hangupStaleConferences(const FSSwitchState &state)
 {
     for (const FSChannel &c : state.channels()) {
         const QString conference = FSSwitchState::conferenceOf(c);
@@ -127,14 +138,7 @@ void FSConferencePass::hangupStaleConferences(const QVector<FSConference> &recor
         const int n = conference.toInt(&numeric);
         if (!numeric || n < 3000 || n > 3999)
             continue;
-        bool held = false;
-        for (const FSConference &r : records) {
-            if (r.conference == conference) {
-                held = true;
-                break;
-            }
-        }
-        if (!held)
+        if (!m_heldConferences.contains(conference))
             hangupConference(conference);
     }
 }
@@ -241,10 +245,17 @@ void FSConferencePass::postMediaEnd(FSConference &record)
 void FSConferencePass::playItem(FSConference &record, double now)
 {
     const QString item = record.getMedia(record.mediaPosition);
-    if (playMedia(record.conference, item)) {
+    switch (playItemCommand(record.conference, item)) {
+    case PlayResult::Playing:
         record.failedPlays = 0;
-    } else {
+        break;
+    case PlayResult::Refused:
         ++record.failedPlays;
+        break;
+    case PlayResult::NoAnswer:
+        // The switch did not answer at all (restarting): that says nothing
+        // about the file.
+        break;
     }
     applyVolume(record);
     record.volumeChanged = false;
@@ -294,8 +305,14 @@ void FSConferencePass::driveMedia(FSConference &record, int joined, double now)
             postMediaEnd(record);
             return;
         }
-        if (isOk(m_host->execute(QStringLiteral("conference ") + record.conference
-                                 + QStringLiteral(" play_status")))) {
+        const QString status =
+            m_host->execute(QStringLiteral("conference ") + record.conference + QStringLiteral(" play_status"));
+        // No answer at all means no switch to ask (it is restarting), not an
+        // ended item: skipping on would run through the list while nothing
+        // can play. Ask again next pass.
+        if (status.isEmpty())
+            return;
+        if (isOk(status)) {
             if (record.volumeChanged) {
                 applyVolume(record);
                 record.volumeChanged = false;

@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QMap>
+#include <QSet>
 #include <QString>
 #include <QVector>
 
@@ -42,7 +43,9 @@ public:
     static const double kDialInterval;
 
 private:
-    void hangupStaleConferences(const QVector<FSConference> &records, const FSSwitchState &state);
+    enum class PlayResult { Playing, Refused, NoAnswer };
+    PlayResult playItemCommand(const QString &conference, const QString &item);
+    void hangupStaleConferences(const FSSwitchState &state);
     int checkMembers(FSConference &record, const QVector<FSConference> &records, const FSSwitchState &state,
                      double now);
     int checkRtpLeg(FSConference &record, const FSSwitchState &state, double now);
@@ -56,6 +59,7 @@ private:
     FSConferenceHost *m_host;
     QMap<QString, double> m_lastDial;
     QHash<QString, int> m_recordByConference; // lower-case conference -> index, rebuilt per pass
+    QSet<QString> m_heldConferences;          // exact conference texts, rebuilt per pass
     bool m_postedThisPass = false;
     bool m_lastStateValid = true;
 };

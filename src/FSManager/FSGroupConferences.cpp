@@ -19,6 +19,13 @@ bool isConferenceNumber(const QString &conference)
     return ok && conference.size() == 4 && n >= 3000 && n <= 3999;
 }
 
+// A call or app talk is interrupting the group right now (its level is the
+// silenced one, not the group's own).
+bool isInterruptedNow(const FSConference &r)
+{
+    return r.interrupted && (r.hasCaller() || !r.appLeg.isEmpty());
+}
+
 } // namespace
 
 FSGroupConferences::FSGroupConferences(Environment environment)
@@ -151,10 +158,13 @@ void FSGroupConferences::startGroup(const RDGroup &group, const QString &interna
         const int i = findGroup(group.id);
         if (i >= 0 && isCall) {
             FSConference &r = m_records[i];
+            // A second call during an interruption must not save the
+            // silenced level as the one to return to.
+            if (!isInterruptedNow(r))
+                r.savedVolume = r.volume;
             r.internalCaller = internalCaller;
             r.externalCaller = externalCaller;
             r.interrupted = true;
-            r.savedVolume = r.volume;
             r.volume = -10;
             r.volumeChanged = true;
             r.prayIndex = prayIndex;
@@ -201,9 +211,10 @@ void FSGroupConferences::startTalkGroup(const RDGroup &group, const std::shared_
         const int i = findGroup(group.id);
         if (i >= 0) {
             FSConference &r = m_records[i];
+            if (!isInterruptedNow(r))
+                r.savedVolume = r.volume;
             r.appLeg = group.inputSipNumber;
             r.interrupted = true;
-            r.savedVolume = r.volume;
             r.volume = -10;
             r.volumeChanged = true;
             if (PASipManager *sip = PASipManager::instance())
@@ -341,7 +352,8 @@ void FSGroupConferences::updateGroupStatus(double now)
         RDGroupStatus s;
         s.started = 1;
         s.playIndex = r.mediaPosition;
-        s.playPosition = now - r.itemStartTime;
+        // Nothing has played yet: no position (rather than the whole epoch).
+        s.playPosition = r.itemStartTime > 0 ? now - r.itemStartTime : 0.0;
         s.startType = fsGroupStartTypeText(r.startType);
         s.prayType = r.prayIndex;
         status.insert(r.conference, s);
@@ -350,10 +362,12 @@ void FSGroupConferences::updateGroupStatus(double now)
     m_groupStatus.swap(status);
 }
 
-void FSGroupConferences::supervise(const FSSwitchState &state, double now)
+int FSGroupConferences::supervise(const FSSwitchState &state, double now)
 {
     std::lock_guard<std::mutex> lock(m_conferenceLock);
+    const int before = m_commandsSent;
     m_pass.run(m_records, state, now);
+    return m_commandsSent - before;
 }
 
 QMap<QString, QString> FSGroupConferences::deviceStatus()
@@ -378,6 +392,7 @@ QVector<FSConference> FSGroupConferences::conferences()
 
 QString FSGroupConferences::execute(const QString &command)
 {
+    ++m_commandsSent;
     return m_env.execute(command);
 }
 

@@ -68,8 +68,9 @@ public:
     void updateDeviceStatus(const FSSwitchState &state);
     // Group run state from a copy of the records.
     void updateGroupStatus(double now);
-    // The conference steps of the pass, under the conference lock.
-    void supervise(const FSSwitchState &state, double now);
+    // The conference steps of the pass, under the conference lock. Returns
+    // the number of console commands they sent.
+    int supervise(const FSSwitchState &state, double now);
 
     // Copies.
     QMap<QString, QString> deviceStatus();
@@ -99,6 +100,7 @@ private:
     std::mutex m_conferenceLock;
     QVector<FSConference> m_records; // sorted by priority
     FSConferencePass m_pass;         // owns the last-dial times
+    int m_commandsSent = 0;          // console commands, under the conference lock
 
     std::mutex m_statusLock;
     QMap<QString, QString> m_deviceStatus;

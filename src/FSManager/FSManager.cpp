@@ -581,7 +581,7 @@ int FSManager::supervisionPass(FSChannelsManager *channels, FSSipRegistrationsMa
     const FSSwitchState state(std::move(channelRows), std::move(registrationRows), channelsOk && registrationsOk);
     m_conferences->updateDeviceStatus(state);
     m_conferences->updateGroupStatus(currentSeconds());
-    const int sent = applyPendingConfiguration();
-    m_conferences->supervise(state, currentSeconds());
+    int sent = applyPendingConfiguration();
+    sent += m_conferences->supervise(state, currentSeconds());
     return sent;
 }

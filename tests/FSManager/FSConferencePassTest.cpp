@@ -464,6 +464,39 @@ TEST_F(FSConferenceMediaTest, EmptyListEndsUnlessACallerHoldsTheGroup)
     EXPECT_EQ(records[0].command, FSConference::CommandStart);
 }
 
+TEST_F(FSConferenceMediaTest, ZoneWithoutDevicesPlaysOnceItsOwnAccountsJoin)
+{
+    setUp("none");
+    records[0].members.removeFirst(); // only the zone's input and output accounts are left
+    pass({}, {});
+    EXPECT_TRUE(host.commands.isEmpty()) << "nothing registered, nothing dialled, nothing played";
+    pass({}, {reg("4001"), reg("5001")});
+    EXPECT_EQ(host.commands, QStringList({dialCommand("3001", "4001", true), dialCommand("3001", "5001")}));
+    host.clear();
+    passAllJoined();
+    EXPECT_TRUE(host.commands.contains("conference 3001 play 'a'"));
+}
+
+TEST_F(FSConferenceMediaTest, SilentSwitchNeitherSkipsNorEndsTheList)
+{
+    // A restarting switch answers nothing at all: no item counts as ended or
+    // refused, so a short list is not run through (and stopped) meanwhile.
+    setUp("none");
+    passAllJoined();
+    host.answer = [](const QString &) { return QString(); };
+    for (int i = 0; i < 10; ++i)
+        passAllJoined();
+    EXPECT_EQ(records[0].mediaPosition, 0);
+    EXPECT_TRUE(host.stops.isEmpty());
+    // Back again: the item has ended there, the next one plays.
+    host.answer = [](const QString &c) {
+        return c.endsWith("play_status") ? QStringLiteral("-ERR not playing\n") : QStringLiteral("+OK\n");
+    };
+    host.clear();
+    passAllJoined();
+    EXPECT_EQ(host.commands.filter(" play '"), QStringList({"conference 3001 play 'b'"}));
+}
+
 TEST_F(FSConferenceMediaTest, ListWhoseItemsAllFailEndsInsteadOfLoopingForEver)
 {
     for (bool withCaller : {false, true}) {
