@@ -5,6 +5,9 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+void PrintTo(const QByteArray &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+
 namespace PaTest {
 
 bool waitUntil(const std::function<bool()> &done, int timeoutMs)

@@ -1,7 +1,13 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <functional>
+#include <ostream>
+
+// Readable gtest output for Qt strings.
+void PrintTo(const QString &s, std::ostream *os);
+void PrintTo(const QByteArray &s, std::ostream *os);
 
 namespace PaTest {
 
