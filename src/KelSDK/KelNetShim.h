@@ -1,68 +1,17 @@
 #pragma once
-// Temporary stand-ins with the interface of the foundation's worker thread
-// and socket classes, used until those land; removed then.
+// Temporary stand-ins with the interface of the foundation's socket
+// classes, used until those land; removed then.
 
 #include <arpa/inet.h>
-#include <atomic>
-#include <chrono>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <string>
 #include <sys/select.h>
 #include <sys/socket.h>
-#include <thread>
 #include <unistd.h>
 #include <cerrno>
 
 namespace kelshim {
-
-inline double monotonicSeconds()
-{
-    using namespace std::chrono;
-    return double(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count()) / 1000.0;
-}
-
-class RDThread
-{
-public:
-    RDThread() = default;
-    virtual ~RDThread() = default;
-    virtual void stop() { m_stopped = true; }
-    void setName(const char *) {}
-    bool start()
-    {
-        m_stopped = false;
-        m_running = true;
-        m_thread = std::thread([this] {
-            run();
-            m_running = false;
-        });
-        return true;
-    }
-    bool isStopped() const { return m_stopped; }
-    bool isRunning() const { return m_running; }
-    bool wait()
-    {
-        if (m_thread.joinable())
-            m_thread.join();
-        return true;
-    }
-    static void msleep(unsigned long ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-    void sleep(int ms)
-    {
-        const double end = monotonicSeconds() + ms / 1000.0;
-        while (!m_stopped && monotonicSeconds() < end)
-            msleep(1);
-    }
-
-protected:
-    virtual void run() = 0;
-
-private:
-    std::thread m_thread;
-    std::atomic<bool> m_stopped{false};
-    std::atomic<bool> m_running{false};
-};
 
 struct RDSocketAddress {
     RDSocketAddress() = default;

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <thread>
 
 using namespace KelTest;
 
@@ -376,4 +377,32 @@ TEST(WSServerStart, BusyPortIsReported)
     EXPECT_FALSE(second.start());
     EXPECT_FALSE(second.isStarted());
     EXPECT_FALSE(second.isListening());
+}
+
+TEST_F(WSServerTest, ReceivedAudioKeepsTheNewest30Frames)
+{
+    ASSERT_TRUE(startServer());
+    auto ws = connectClient();
+    ASSERT_TRUE(PaTest::waitUntil([&] { return observer.sessions().size() == 1; }));
+    auto session = observer.sessions().at(0);
+    for (int ts = 1; ts <= 31; ++ts) {
+        QByteArray audio(1, '\x01');
+        audio += QByteArray("\x00\x01\x1F\x40\x00\x00\x00", 7) + char(ts);
+        audio += QByteArray(320, '\x11');
+        ws->sendBinaryMessage(audio);
+    }
+    // A text message behind them: once it is seen, the audio was read.
+    ws->sendTextMessage(QStringLiteral("mark"));
+    ASSERT_TRUE(PaTest::waitUntil([&] { return observer.messages().size() == 1; }));
+    std::vector<uint32_t> stamps;
+    for (;;) {
+        KelAudioFrame f;
+        session->takeAudio(f);
+        if (f.length == 0)
+            break;
+        stamps.push_back(f.timestamp);
+    }
+    ASSERT_EQ(stamps.size(), 30u);
+    EXPECT_EQ(stamps.front(), 2u);
+    EXPECT_EQ(stamps.back(), 31u);
 }

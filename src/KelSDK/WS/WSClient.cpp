@@ -6,9 +6,9 @@
 #include "WSHandshake.h"
 #include "WSMessageAssembler.h"
 
-#include <QDebug>
+#include "RDLog.h"
+#include "RDThread.h"
 
-using kelshim::monotonicSeconds;
 
 namespace {
 
@@ -171,7 +171,7 @@ void WSClient::enqueue(WSFrame &&frame, bool isAudio)
     if (overflow) {
         // The peer stopped reading: end the session instead of buffering
         // without bound. The server's sweep then closes and announces it.
-        qDebug("WSClient: send queue full, closing session");
+        RDLogDetail(__FILE__, "WSClient::enqueue", __LINE__, 5, "send queue full, closing session\n");
         closeSocket();
     }
     m_sendCond.notify_one();
@@ -183,7 +183,7 @@ void WSClient::wakeSender()
     m_sendCond.notify_all();
 }
 
-int WSClient::rawSend(const char *data, size_t size, const kelshim::RDThread *thread)
+int WSClient::rawSend(const char *data, size_t size, const RDThread *thread)
 {
     size_t sent = 0;
     int last = 0;
@@ -199,12 +199,12 @@ int WSClient::rawSend(const char *data, size_t size, const kelshim::RDThread *th
         if (last > 0)
             sent += size_t(last);
         else
-            kelshim::RDThread::msleep(1);
+            RDThread::msleep(1);
     }
     return last;
 }
 
-void WSClient::refuse(uint16_t closeCode, const kelshim::RDThread *thread)
+void WSClient::refuse(uint16_t closeCode, const RDThread *thread)
 {
     const std::string f = WSFrame::encodeClose(closeCode, std::string(), kMaskOutgoing);
     rawSend(f.data(), f.size(), thread);
@@ -346,7 +346,7 @@ void WSClient::handleMessage(int opcode, std::vector<uint8_t> &payload)
         m_audioQueue.push_back(std::move(frame));
         if (m_audioQueue.size() > m_limits.maxReceivedAudio) {
             m_audioQueue.pop_front();
-            qDebug("remove audio size over 30\n");
+            RDLogDetail(__FILE__, "WSClient::doRead", __LINE__, 5, "remove audio size over 30\n");
         }
     }
 }

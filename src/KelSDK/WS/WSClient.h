@@ -2,6 +2,7 @@
 
 #include "KelClient.h"
 #include "KelNetShim.h"
+#include "RDThread.h"
 #include "WSFrame.h"
 #include "WSSessionLimits.h"
 
@@ -47,10 +48,10 @@ private:
     bool handleControl(int opcode, std::vector<uint8_t> &payload);
     void handleMessage(int opcode, std::vector<uint8_t> &payload);
 
-    int rawSend(const char *data, size_t size, const kelshim::RDThread *thread);
+    int rawSend(const char *data, size_t size, const RDThread *thread);
     bool socketValid() const;
     void closeSocket();
-    void refuse(uint16_t closeCode, const kelshim::RDThread *thread);
+    void refuse(uint16_t closeCode, const RDThread *thread);
     void enqueue(WSFrame &&frame, bool isAudio);
 
     const WSSessionLimits m_limits;

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "KelNetShim.h"
+#include "RDThread.h"
 
 class WSClient;
 
-class WSClientReadThread : public kelshim::RDThread
+class WSClientReadThread : public RDThread
 {
 public:
     explicit WSClientReadThread(WSClient *client) : m_client(client) {}

@@ -4,7 +4,7 @@
 
 void WSClientSendThread::stop()
 {
-    kelshim::RDThread::stop();
+    RDThread::stop();
     m_client->wakeSender();
 }
 

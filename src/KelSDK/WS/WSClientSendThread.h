@@ -1,10 +1,10 @@
 #pragma once
 
-#include "KelNetShim.h"
+#include "RDThread.h"
 
 class WSClient;
 
-class WSClientSendThread : public kelshim::RDThread
+class WSClientSendThread : public RDThread
 {
 public:
     explicit WSClientSendThread(WSClient *client) : m_client(client) {}

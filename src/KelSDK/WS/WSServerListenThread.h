@@ -1,10 +1,10 @@
 #pragma once
 
-#include "KelNetShim.h"
+#include "RDThread.h"
 
 class WSServer;
 
-class WSServerListenThread : public kelshim::RDThread
+class WSServerListenThread : public RDThread
 {
 public:
     explicit WSServerListenThread(WSServer *server) : m_server(server) {}
