@@ -3,6 +3,8 @@
 #include "KelCode.h"
 #include "KelDiscoveryThread.h"
 #include "KelRateLimiter.h"
+#include "RDThread.h"
+#include "RDUdpSocket.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -21,12 +23,12 @@ void KelDiscovery::setLocalIp(const std::string &ip)
     m_localIp = ip;
 }
 
-void KelDiscovery::setListenAddress(const kelshim::RDSocketAddress &address)
+void KelDiscovery::setListenAddress(const RDSocketAddress &address)
 {
     m_listenAddress = address;
 }
 
-void KelDiscovery::setReplyAddress(const kelshim::RDSocketAddress &address)
+void KelDiscovery::setReplyAddress(const RDSocketAddress &address)
 {
     m_replyAddress = address;
 }
@@ -46,17 +48,17 @@ bool KelDiscovery::start()
     stop();
     m_appName = QCoreApplication::applicationName();
     // The sockets are made here so that a port in use is reported.
-    auto receive = std::make_unique<kelshim::RDUdpSocket>();
+    auto receive = std::make_unique<RDUdpSocket>();
     receive->setReuseAddress(1);
     receive->setBroadcast();
     receive->setNonBlocking();
     if (receive->bind(m_listenAddress) != 0)
         return false;
-    auto reply = std::make_unique<kelshim::RDUdpSocket>();
+    auto reply = std::make_unique<RDUdpSocket>();
     reply->setNonBlocking();
     reply->setBroadcast();
     if (!m_localIp.empty())
-        reply->bind(kelshim::RDSocketAddress(m_localIp, 0));
+        reply->bind(RDSocketAddress(m_localIp, 0));
     m_receiveSocket = std::move(receive);
     m_replySocket = std::move(reply);
     m_cachedReply.clear();
@@ -127,10 +129,12 @@ void KelDiscovery::doRun(KelDiscoveryThread *thread)
             continue;
         // Drain what has arrived, a bounded number per turn.
         for (int i = 0; i < 64 && !thread->isStopped(); ++i) {
-            kelshim::RDSocketAddress from;
+            RDSocketAddress from;
             const int n = m_receiveSocket->recvFrom(from, buffer, int(sizeof buffer) - 1);
-            if (n <= 0)
+            if (n < 0)
                 break;
+            if (n == 0)
+                continue; // an empty datagram
             QJsonParseError err{};
             const QJsonDocument doc = QJsonDocument::fromJson(QByteArray(buffer, n), &err);
             if (err.error != QJsonParseError::NoError || !doc.isObject())

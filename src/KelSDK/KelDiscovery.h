@@ -1,7 +1,7 @@
 #pragma once
 
 #include "KelDiscoveryInfo.h"
-#include "KelNetShim.h"
+#include "RDSocketAddress.h"
 
 #include <QByteArray>
 
@@ -11,6 +11,7 @@
 #include <string>
 
 class KelDiscoveryThread;
+class RDUdpSocket;
 
 // LAN discovery: any JSON object arriving on UDP port 19980 is answered
 // with a JSON description of this installation, broadcast to port 19981.
@@ -28,8 +29,8 @@ public:
     void setLocalIp(const std::string &ip);
     // Where requests are received and where answers go. Defaults:
     // 0.0.0.0:19980 and 255.255.255.255:19981.
-    void setListenAddress(const kelshim::RDSocketAddress &address);
-    void setReplyAddress(const kelshim::RDSocketAddress &address);
+    void setListenAddress(const RDSocketAddress &address);
+    void setReplyAddress(const RDSocketAddress &address);
     // Called (at most once a second, on the discovery thread) for the data
     // of the answer. Without one the answer names the application only.
     void setInfoSource(std::function<KelDiscoveryInfo()> source);
@@ -50,14 +51,14 @@ private:
     QByteArray currentReply(double now);
 
     std::string m_localIp;
-    kelshim::RDSocketAddress m_listenAddress{"0.0.0.0", RequestPort};
-    kelshim::RDSocketAddress m_replyAddress{"255.255.255.255", ReplyPort};
+    RDSocketAddress m_listenAddress{"0.0.0.0", RequestPort};
+    RDSocketAddress m_replyAddress{"255.255.255.255", ReplyPort};
     std::function<KelDiscoveryInfo()> m_infoSource;
     int m_maxRepliesPerSecond = 10;
     QString m_appName;
 
-    std::unique_ptr<kelshim::RDUdpSocket> m_receiveSocket;
-    std::unique_ptr<kelshim::RDUdpSocket> m_replySocket;
+    std::unique_ptr<RDUdpSocket> m_receiveSocket;
+    std::unique_ptr<RDUdpSocket> m_replySocket;
     KelDiscoveryThread *m_thread = nullptr;
 
     QByteArray m_cachedReply;

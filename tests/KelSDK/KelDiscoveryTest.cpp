@@ -2,6 +2,7 @@
 #include "KelDiscovery.h"
 #include "KelRateLimiter.h"
 #include "KelTestSupport.h"
+#include "RDSocketAddress.h"
 #include "TestSupport.h"
 
 #include <QCoreApplication>
@@ -71,8 +72,8 @@ protected:
     {
         requestPort = freeUdpPort();
         ASSERT_TRUE(listener.bind(QHostAddress(QHostAddress::LocalHost), 0));
-        discovery.setListenAddress(kelshim::RDSocketAddress("127.0.0.1", requestPort));
-        discovery.setReplyAddress(kelshim::RDSocketAddress("127.0.0.1", listener.localPort()));
+        discovery.setListenAddress(RDSocketAddress("127.0.0.1", requestPort));
+        discovery.setReplyAddress(RDSocketAddress("127.0.0.1", listener.localPort()));
         discovery.setInfoSource([this] {
             ++infoReads;
             KelDiscoveryInfo info;

@@ -5,6 +5,8 @@
 #include "WSFrameParser.h"
 #include "WSServer.h"
 
+#include "RDSocketAddress.h"
+
 #include <QWebSocket>
 
 #include <gtest/gtest.h>
@@ -21,9 +23,7 @@ class WSServerTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        port = freeTcpPort();
-        ASSERT_GT(port, 0);
-        server.setAddress(kelshim::RDSocketAddress("127.0.0.1", port));
+        server.setAddress(RDSocketAddress("127.0.0.1", 0));
         server.addObserver(&observer);
     }
     void TearDown() override { server.stop(); }
@@ -31,7 +31,10 @@ protected:
     bool startServer()
     {
         server.setSessionLimits(limits);
-        return server.start();
+        if (!server.start())
+            return false;
+        port = server.listenPort();
+        return port > 0;
     }
 
     std::unique_ptr<QWebSocket> connectClient()
@@ -371,8 +374,8 @@ TEST(WSServerStart, BusyPortIsReported)
 {
     const int port = freeTcpPort();
     WSServer first, second;
-    first.setAddress(kelshim::RDSocketAddress("127.0.0.1", port));
-    second.setAddress(kelshim::RDSocketAddress("127.0.0.1", port));
+    first.setAddress(RDSocketAddress("127.0.0.1", port));
+    second.setAddress(RDSocketAddress("127.0.0.1", port));
     ASSERT_TRUE(first.start());
     EXPECT_FALSE(second.start());
     EXPECT_FALSE(second.isStarted());

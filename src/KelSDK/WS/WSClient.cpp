@@ -7,6 +7,7 @@
 #include "WSMessageAssembler.h"
 
 #include "RDLog.h"
+#include "RDTcpSocket.h"
 #include "RDThread.h"
 
 
@@ -30,7 +31,7 @@ template <class T> void stopThread(T *&thread)
 
 } // namespace
 
-WSClient::WSClient(kelshim::RDTcpSocket *socket, const WSSessionLimits &limits)
+WSClient::WSClient(RDTcpSocket *socket, const WSSessionLimits &limits)
     : m_limits(limits), m_socket(socket)
 {
 }

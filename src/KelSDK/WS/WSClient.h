@@ -1,7 +1,6 @@
 #pragma once
 
 #include "KelClient.h"
-#include "KelNetShim.h"
 #include "RDThread.h"
 #include "WSFrame.h"
 #include "WSSessionLimits.h"
@@ -12,6 +11,7 @@
 #include <mutex>
 #include <string>
 
+class RDTcpSocket;
 class WSClientReadThread;
 class WSClientSendThread;
 
@@ -22,7 +22,7 @@ class WSClient : public KelClient
 {
 public:
     // Takes ownership of the accepted socket (already non-blocking).
-    explicit WSClient(kelshim::RDTcpSocket *socket, const WSSessionLimits &limits = WSSessionLimits());
+    explicit WSClient(RDTcpSocket *socket, const WSSessionLimits &limits = WSSessionLimits());
     ~WSClient() override;
 
     void open() override;
@@ -58,7 +58,7 @@ private:
     std::atomic<bool> m_handshaken{false};
 
     mutable std::mutex m_socketMutex;
-    std::unique_ptr<kelshim::RDTcpSocket> m_socket;
+    std::unique_ptr<RDTcpSocket> m_socket;
 
     struct Queued {
         WSFrame frame;

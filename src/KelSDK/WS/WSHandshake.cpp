@@ -1,7 +1,6 @@
 #include "WSHandshake.h"
 
-#include <QByteArray>
-#include <QCryptographicHash>
+#include "RDStringHelper.h"
 
 #include <strings.h>
 
@@ -69,9 +68,11 @@ bool WSHandshake::isUpgradeRequest(const std::map<std::string, std::string> &hea
 
 std::string WSHandshake::acceptValue(const std::string &key)
 {
-    const QByteArray digest = QCryptographicHash::hash(QByteArray::fromStdString(key + kGuid),
-                                                       QCryptographicHash::Sha1);
-    return digest.toBase64().toStdString();
+    const std::string text = key + kGuid;
+    uint8_t digest[20];
+    if (sha1(text.data(), int(text.size()), digest) != 0)
+        return std::string();
+    return base64Encode(digest, 20);
 }
 
 std::string WSHandshake::response(const std::string &accept)

@@ -3,6 +3,32 @@
 #include "WSClient.h"
 #include "WSServerListenThread.h"
 
+#include "RDTcpSocket.h"
+#include "RDTcpSocketServer.h"
+
+#include <fcntl.h>
+#include <poll.h>
+
+namespace {
+
+// The listening socket class offers neither a readiness wait nor
+// non-blocking mode; both are needed so the listen thread can sweep ended
+// sessions and notice a stop while no one connects.
+bool waitAcceptable(int handle, int milliseconds)
+{
+    pollfd p{handle, POLLIN, 0};
+    return ::poll(&p, 1, milliseconds) > 0 && (p.revents & POLLIN);
+}
+
+void setNonBlocking(int handle)
+{
+    const int flags = ::fcntl(handle, F_GETFL, 0);
+    if (flags >= 0)
+        ::fcntl(handle, F_SETFL, flags | O_NONBLOCK);
+}
+
+} // namespace
+
 WSServer::WSServer() = default;
 
 WSServer::~WSServer()
@@ -10,7 +36,7 @@ WSServer::~WSServer()
     WSServer::stop();
 }
 
-void WSServer::setAddress(const kelshim::RDSocketAddress &address)
+void WSServer::setAddress(const RDSocketAddress &address)
 {
     m_address = address;
 }
@@ -30,10 +56,10 @@ bool WSServer::start()
     stop();
     // Listen here, not on the thread, so a busy port is reported to the
     // caller instead of leaving a server that looks started but is deaf.
-    auto socket = std::make_unique<kelshim::RDTcpSocketServer>();
+    auto socket = std::make_unique<RDTcpSocketServer>();
     if (socket->listen(m_address) < 0)
         return false;
-    socket->setNonBlocking();
+    setNonBlocking(socket->handle());
     {
         std::lock_guard<std::mutex> lock(m_listenMutex);
         m_listenSocket = std::move(socket);
@@ -68,6 +94,12 @@ bool WSServer::isListening() const
 {
     std::lock_guard<std::mutex> lock(m_listenMutex);
     return m_listenSocket && m_listenSocket->isValid();
+}
+
+int WSServer::listenPort() const
+{
+    std::lock_guard<std::mutex> lock(m_listenMutex);
+    return m_listenSocket ? m_listenSocket->address().port : 0;
 }
 
 int WSServer::sessionCount() const
@@ -130,12 +162,12 @@ void WSServer::doListen(WSServerListenThread *thread)
         sweep(false);
         // The listening socket lives from start() until stop() has joined
         // this thread, so it is used here without the lock.
-        kelshim::RDTcpSocketServer *listener = m_listenSocket.get();
+        RDTcpSocketServer *listener = m_listenSocket.get();
         if (!listener || !listener->isValid())
             break;
-        if (listener->waitReadable(0, 20000) <= 0)
+        if (!waitAcceptable(listener->handle(), 20))
             continue;
-        kelshim::RDTcpSocket *accepted = listener->accept();
+        RDTcpSocket *accepted = listener->accept();
         if (!accepted)
             continue;
         accepted->setNonBlocking();

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "KelClientObserver.h"
-#include "KelNetShim.h"
+#include "RDSocketAddress.h"
 #include "KelServer.h"
 #include "WSSessionLimits.h"
 
@@ -9,6 +9,7 @@
 #include <mutex>
 #include <vector>
 
+class RDTcpSocketServer;
 class WSServerListenThread;
 
 // Accepts phone-app WebSocket connections and turns each into a WSClient
@@ -19,7 +20,7 @@ public:
     WSServer();
     ~WSServer() override;
 
-    void setAddress(const kelshim::RDSocketAddress &address);
+    void setAddress(const RDSocketAddress &address);
     // At most this many sessions exist at once; further connections are
     // refused with 503 and closed.
     void setMaxSessions(int count);
@@ -35,6 +36,9 @@ public:
 
     // Sessions in the list now.
     int sessionCount() const;
+    // The port listened on (the one the system chose when 0 was asked);
+    // 0 when not listening.
+    int listenPort() const;
 
 private:
     friend class WSServerListenThread;
@@ -45,12 +49,12 @@ private:
     void sweep(bool all);
     std::vector<std::shared_ptr<KelClient>> snapshot() const;
 
-    kelshim::RDSocketAddress m_address;
+    RDSocketAddress m_address;
     int m_maxSessions = 16;
     WSSessionLimits m_limits;
 
     mutable std::mutex m_listenMutex; // guards m_listenSocket
-    std::unique_ptr<kelshim::RDTcpSocketServer> m_listenSocket;
+    std::unique_ptr<RDTcpSocketServer> m_listenSocket;
 
     mutable std::mutex m_sessionMutex;
     std::vector<std::shared_ptr<KelClient>> m_sessions;
