@@ -65,10 +65,16 @@ void KelServer::notifySessionData(KelServer *server, std::shared_ptr<KelClient> 
 
 void KelServer::setAuth(int enable, const std::string &user, const std::string &passwordDigest)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_authEnable = enable;
-    m_user = user;
-    m_passwordDigest = passwordDigest;
+    bool changed;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        changed = m_authEnable != enable || m_user != user || m_passwordDigest != passwordDigest;
+        m_authEnable = enable;
+        m_user = user;
+        m_passwordDigest = passwordDigest;
+    }
+    if (changed)
+        clearAuthorizations();
 }
 
 int KelServer::isAuthEnabled() const

@@ -39,6 +39,11 @@ public:
     // not depend on where they differ.
     bool checkAuth(const std::string &user, const std::string &passwordDigest) const;
 
+protected:
+    // Called after setAuth changed the stored values: sessions that logged
+    // in with the old credentials must log in again.
+    virtual void clearAuthorizations() {}
+
 private:
     std::vector<KelServerObserver *> observers() const;
 

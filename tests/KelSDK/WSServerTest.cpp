@@ -354,6 +354,12 @@ TEST_F(WSServerTest, EventsSkipSessionsThatHaveNotLoggedIn)
     anonSession->sendText("direct");
     ASSERT_TRUE(anon.readUntil([&](const std::string &b) { return firstFrame(b, op, payload); }));
     EXPECT_EQ(payload, "direct");
+
+    // New credentials end every login; unchanged ones keep them.
+    server.setAuth(1, "admin", "21232f297a57a5a743894a0e4a801fc3");
+    EXPECT_TRUE(memberSession->isAuthorized());
+    server.setAuth(1, "admin", "5f4dcc3b5aa765d61d8327deb882cf99");
+    EXPECT_FALSE(memberSession->isAuthorized());
 }
 
 TEST(KelServerAuth, CompareIsExactAndCaseSensitive)

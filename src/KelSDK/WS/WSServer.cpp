@@ -128,6 +128,12 @@ void WSServer::send(const void *data, int length)
     }
 }
 
+void WSServer::clearAuthorizations()
+{
+    for (const auto &session : snapshot())
+        session->setAuthorized(false);
+}
+
 void WSServer::onMessage(std::shared_ptr<KelClient> session, const KelPacket &packet)
 {
     notifySessionData(this, std::move(session), packet);

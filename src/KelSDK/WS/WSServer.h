@@ -40,6 +40,9 @@ public:
     // 0 when not listening.
     int listenPort() const;
 
+protected:
+    void clearAuthorizations() override;
+
 private:
     friend class WSServerListenThread;
 
