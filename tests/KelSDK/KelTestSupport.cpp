@@ -7,6 +7,7 @@
 #include <QUdpSocket>
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <chrono>
 #include <netinet/in.h>
 #include <poll.h>
@@ -85,16 +86,16 @@ std::vector<std::shared_ptr<KelClient>> RecordingObserver::sessions() const
     return m_sessions;
 }
 
-RawClient::RawClient(int port, int receiveBuffer)
+RawClient::RawClient(int port, int receiveBuffer, bool wait)
 {
-    m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    m_fd = ::socket(AF_INET, SOCK_STREAM | (wait ? 0 : SOCK_NONBLOCK), 0);
     if (receiveBuffer > 0)
         setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(uint16_t(port));
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(m_fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
+    if (::connect(m_fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 && !(!wait && errno == EINPROGRESS)) {
         ::close(m_fd);
         m_fd = -1;
     }

@@ -45,7 +45,8 @@ private:
 class RawClient
 {
 public:
-    explicit RawClient(int port, int receiveBuffer = 0);
+    // With `wait` false the connect is started and not waited for.
+    explicit RawClient(int port, int receiveBuffer = 0, bool wait = true);
     ~RawClient();
     bool isConnected() const { return m_fd >= 0; }
     bool sendAll(const std::string &bytes);

@@ -7,6 +7,8 @@
 
 #include "RDSocketAddress.h"
 
+#include <QElapsedTimer>
+#include <QFile>
 #include <QWebSocket>
 
 #include <gtest/gtest.h>
@@ -414,4 +416,79 @@ TEST_F(WSServerTest, ReceivedAudioKeepsTheNewest30Frames)
     ASSERT_EQ(stamps.size(), 30u);
     EXPECT_EQ(stamps.front(), 2u);
     EXPECT_EQ(stamps.back(), 31u);
+}
+
+namespace {
+
+int threadCount()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : f.readAll().split('\n')) {
+        if (line.startsWith("Threads:"))
+            return line.mid(8).trimmed().toInt();
+    }
+    return -1;
+}
+
+} // namespace
+
+TEST_F(WSServerTest, IdleConnectionsCannotExhaustThreads)
+{
+    limits.handshakeTimeout = 0.5;
+    server.setMaxSessions(16);
+    ASSERT_TRUE(startServer());
+    const int base = threadCount();
+    ASSERT_GT(base, 0);
+    std::vector<std::unique_ptr<RawClient>> idle;
+    // Connects do not wait: the listen backlog is short, and the kernel
+    // retries what it drops.
+    for (int i = 0; i < 300; ++i)
+        idle.push_back(std::make_unique<RawClient>(port, 0, false));
+    ASSERT_TRUE(PaTest::waitUntil([&] { return server.sessionCount() == 16; }));
+    // Two threads per session, whatever the number of connections.
+    EXPECT_LE(threadCount(), base + 2 * 16 + 2);
+
+    // Connections that never handshake time out, and an app gets in.
+    std::unique_ptr<QWebSocket> app;
+    ASSERT_TRUE(PaTest::waitUntil(
+        [&] {
+            if (!app || app->state() == QAbstractSocket::UnconnectedState) {
+                app = std::make_unique<QWebSocket>();
+                app->open(QUrl(QStringLiteral("ws://127.0.0.1:%1/").arg(port)));
+            }
+            return app->state() == QAbstractSocket::ConnectedState;
+        },
+        20000));
+}
+
+TEST_F(WSServerTest, KeepAlivePingsAndAnsweredPingsKeepTheSessionOpen)
+{
+    limits.keepAliveInterval = 0.2;
+    limits.idleTimeout = 0.6;
+    ASSERT_TRUE(startServer());
+    RawClient raw(port);
+    ASSERT_TRUE(raw.handshake());
+    QElapsedTimer timer;
+    timer.start();
+    int pings = 0;
+    // Answer every ping for well past the idle time-out.
+    while (timer.elapsed() < 1500) {
+        int op = -1;
+        std::string payload;
+        size_t used = 0;
+        ASSERT_TRUE(raw.readUntil([&](const std::string &b) { return firstFrame(b, op, payload, &used); }, 2000))
+            << "no keep-alive ping";
+        raw.buffer.erase(0, used);
+        ASSERT_EQ(op, WSFrame::Ping);
+        EXPECT_EQ(payload, "\r\n");
+        ++pings;
+        ASSERT_TRUE(raw.sendAll(clientFrame(WSFrame::Pong, payload)));
+    }
+    EXPECT_GE(pings, 3);
+    EXPECT_EQ(server.sessionCount(), 1);
+    // A peer that stops answering is closed after the idle time-out.
+    EXPECT_TRUE(raw.waitClosed(5000));
+    ASSERT_TRUE(PaTest::waitUntil([&] { return server.sessionCount() == 0; }));
 }

@@ -20,6 +20,15 @@ bool waitAcceptable(int handle, int milliseconds)
     return ::poll(&p, 1, milliseconds) > 0 && (p.revents & POLLIN);
 }
 
+// A listen queue of two drops the SYNs of a burst of apps reconnecting at
+// once (after a restart of the server, say), and each dropped SYN costs that
+// app a retry a second or more later.
+class WSListenSocket : public RDTcpSocketServer
+{
+public:
+    WSListenSocket() { m_backlog = 64; }
+};
+
 void setNonBlocking(int handle)
 {
     const int flags = ::fcntl(handle, F_GETFL, 0);
@@ -56,7 +65,7 @@ bool WSServer::start()
     stop();
     // Listen here, not on the thread, so a busy port is reported to the
     // caller instead of leaving a server that looks started but is deaf.
-    auto socket = std::make_unique<RDTcpSocketServer>();
+    std::unique_ptr<RDTcpSocketServer> socket = std::make_unique<WSListenSocket>();
     if (socket->listen(m_address) < 0)
         return false;
     setNonBlocking(socket->handle());
