@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Builds every libFuzzer target in fuzz/ with clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer, and runs each one for a bounded time on its seed
+# corpus (fuzz/corpus/<target name without "fuzz_">). Any finding fails the
+# script. PA_FUZZ_SECONDS sets the time per target (default 60).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT="$PWD"
+BUILD="${PA_FUZZ_BUILD_DIR:-$ROOT/build-fuzz}"
+JOBS="${PA_JOBS:-$(nproc)}"
+SECONDS_PER_TARGET="${PA_FUZZ_SECONDS:-60}"
+
+targets=()
+for src in fuzz/*.cpp; do
+  [ -e "$src" ] || continue
+  targets+=("$(basename "$src" .cpp)")
+done
+if [ ${#targets[@]} -eq 0 ]; then
+  echo "fuzz.sh: no fuzz targets"
+  exit 0
+fi
+
+CC=clang CXX=clang++ cmake -S . -B "$BUILD" -G Ninja \
+  -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" -DCMAKE_C_FLAGS_DEBUG="-g -O1" \
+  -DPA_SANITIZE=ON -DPA_BUILD_TESTS=OFF -DPA_BUILD_BENCH=OFF -DPA_BUILD_FUZZ=ON
+# Only the fuzz targets and what they link, never the whole program.
+cmake --build "$BUILD" -j "$JOBS" --target "${targets[@]}"
+
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+if [ -f "$ROOT/.ci/lsan.supp" ]; then
+  export LSAN_OPTIONS="suppressions=$ROOT/.ci/lsan.supp:print_suppressions=0"
+fi
+
+status=0
+for t in "${targets[@]}"; do
+  seeds="$ROOT/fuzz/corpus/${t#fuzz_}"
+  work="$(mktemp -d)"
+  artifacts="$BUILD/fuzz-artifacts/$t"
+  mkdir -p "$artifacts"
+  if [ -d "$seeds" ]; then
+    cp -r "$seeds/." "$work/"
+  fi
+  echo "fuzz.sh: $t for ${SECONDS_PER_TARGET}s"
+  # The working corpus lives in a temporary folder so the seeds in the tree
+  # stay small; findings land in $artifacts.
+  if ! "$BUILD/bin/fuzz/$t" -max_total_time="$SECONDS_PER_TARGET" -timeout=10 -rss_limit_mb=2048 \
+       -print_final_stats=1 -artifact_prefix="$artifacts/" "$work" > "$BUILD/fuzz-$t.log" 2>&1; then
+    echo "fuzz.sh: $t found a problem (log: $BUILD/fuzz-$t.log, input in $artifacts)"
+    tail -n 60 "$BUILD/fuzz-$t.log"
+    status=1
+  else
+    grep -E "stat::number_of_executed_units|cov:" "$BUILD/fuzz-$t.log" | tail -n 2 || true
+  fi
+  rm -rf "$work"
+done
+exit $status

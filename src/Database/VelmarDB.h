@@ -1,0 +1,130 @@
+#pragma once
+
+#include "RDDevice.h"
+#include "RDGroup.h"
+#include "RDGroupStatus.h"
+#include "VDB.h"
+
+#include <QMap>
+#include <QRecursiveMutex>
+#include <QString>
+#include <QVector>
+
+#include <atomic>
+#include <functional>
+
+class QSqlQuery;
+
+// The application database "velmar.db": settings (`conf`), devices and zones.
+// An instance is used by the thread that owns its connection; callers that
+// may run on another thread go through VelmarDBGuard.
+class VelmarDB : public VDB
+{
+    Q_OBJECT
+public:
+    enum ConnectionState {
+        StateNormal = 0,
+        StateConnectionError = 1,
+        StateClosedForImport = 2,
+        StateReopenAfterImport = 3,
+    };
+
+    explicit VelmarDB(bool open);
+    ~VelmarDB() override;
+
+    bool isOpen() override;
+    bool open(const QString &connectionName) override;
+    void close() override;
+    QString version() override;
+    QString filePath() override;
+    bool upgradeTables(QSqlDatabase oldDb, QSqlDatabase newDb) override;
+    QString name() override;
+
+    // Settings.
+    bool readConfig(const QString &key, QString &value);
+    QString getConfig(const QString &key, const QString &defaultValue);
+    bool hasConfig(const QString &key);
+    void setConfig(const QString &key, const QString &value);
+
+    // Devices.
+    int insertDevice(const QString &name, const QString &number, const QString &password);
+    bool updateDevice(int id, const QString &name, const QString &password);
+    bool deleteDevice(int id);
+    QVector<RDDevice> selectDevicesWithStatus(const QMap<QString, QString> &statusMap);
+    QVector<RDDevice> selectDevices();
+
+    // Zones.
+    int insertGroup(const RDGroup &group);
+    bool updateGroup(const RDGroup &group);
+    bool updateGroupBackground(const RDGroup &group);
+    bool updateGroupSortIndex(const RDGroup &group);
+    bool updateGroupVolume(const RDGroup &group);
+    bool deleteGroup(const RDGroup &group);
+    QVector<RDGroup> selectGroups();
+    RDGroup selectGroupById(int id);
+    RDGroup selectGroupByConference(const QString &conference);
+
+    // Conference numbers, order and start-up.
+    QString nextConference();
+    static bool isValidConference(const QString &text);
+    static void fillSipNumbers(RDGroup &group);
+    void createDefaultGroup();
+    static void sortDevices(QVector<RDDevice> &devices);
+    static void sortGroups(QVector<RDGroup> &groups);
+    static QString dbFilePath();
+    static QString dbFileName();
+
+    // Logs a failed statement; a connection error marks the connection for reopening.
+    void checkSqlQueryError(const QSqlQuery &query, const QString &statementText);
+
+    int connectionState() const { return m_state.load(); }
+    void setConnectionState(int state) { m_state.store(state); }
+
+    // Shared instances: registered by their owner thread, so that an import
+    // can close them and have them reopen on their owner's next use.
+    static void registerDB(VelmarDB *db);
+    static void unregisterDB(VelmarDB *db);
+    static bool isRegistered(VelmarDB *db);
+    // Owner-thread check: reopens a connection marked for it. Whether the
+    // connection is open afterwards.
+    bool reopenIfNeeded();
+
+    static bool exportDB(const QString &destination);
+    // Replaces the database with the content of `source`. The file is only
+    // replaced once no connection of this process is open on it; connections
+    // that are still open after `waitMs` make the import fail untouched.
+    static bool importDB(const QString &source, int waitMs = 3000);
+    static bool isImporting();
+    // Connections of this class open right now, over all threads.
+    static int openConnectionCount();
+
+    // The switch control's live maps and its reload entry, and the central
+    // object's reload notification. Each is set by its owner while it exists
+    // and cleared (an empty function) before it goes away.
+    using DeviceStatusSource = std::function<QMap<QString, QString>()>;
+    using GroupStatusSource = std::function<QMap<QString, RDGroupStatus>()>;
+    using Notification = std::function<void()>;
+    static void setDeviceStatusSource(const DeviceStatusSource &source);
+    static void setGroupStatusSource(const GroupStatusSource &source);
+    static void setDataReloadedHandler(const Notification &handler);
+    static void setConfigurationReloadHandler(const Notification &handler);
+
+private:
+    friend class VelmarDBGuard;
+
+    // Closes and reopens a connection in state 1 or 3 (under its own name).
+    void reopenCheck();
+    bool execStatement(QSqlQuery &query, const QString &sql);
+    bool bindGroupAndExec(const QString &sql, const RDGroup &group, bool withId, int *newId);
+    bool execUpdate(const QString &sql, const QVector<QPair<QString, QVariant>> &values);
+    QVector<RDGroup> readGroups(const QString &sql, const QString &bindName, const QVariant &bindValue);
+
+    static QMap<QString, QString> currentDeviceStatus();
+    static QMap<QString, RDGroupStatus> currentGroupStatus();
+
+    std::atomic<int> m_state{StateNormal};
+    // Held around every statement, and by an import while it closes the
+    // connection from another thread, so that a connection never closes
+    // under a running statement.
+    mutable QRecursiveMutex m_mutex;
+};

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+
+// One read-only view of a SQLite file the switch keeps: a named Qt SQL
+// connection on it, opened, used and closed on one thread.
+class FSDatabase
+{
+public:
+    FSDatabase() = default;
+    ~FSDatabase();
+    FSDatabase(const FSDatabase &) = delete;
+    FSDatabase &operator=(const FSDatabase &) = delete;
+
+    // Opens `path` under `connectionName`, replacing a connection of that
+    // name left from an earlier run. False (and nothing kept) on failure.
+    bool open(const QString &path, const QString &connectionName);
+    void close();
+
+    bool isOpen() const { return m_db.isOpen(); }
+    QString path() const { return m_path; }
+    QString connectionName() const { return m_connectionName; }
+
+protected:
+    QString m_path;
+    QString m_connectionName;
+    QSqlDatabase m_db;
+};

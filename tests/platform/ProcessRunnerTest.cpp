@@ -1,0 +1,50 @@
+// Running a child to completion with a time limit.
+#include "ProcessRunner.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <csignal>
+#include <gtest/gtest.h>
+
+TEST(ProcessRunner, CapturesStdoutAndExitCode)
+{
+    const ProcessRunner::Result r =
+        ProcessRunner::run(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("printf 'a b'; echo e >&2; exit 7")}, 10000);
+    EXPECT_TRUE(r.started);
+    EXPECT_TRUE(r.finished);
+    EXPECT_EQ(r.exitCode, 7);
+    EXPECT_EQ(r.output, QByteArray("a b"));
+}
+
+TEST(ProcessRunner, MissingProgramIsNotStarted)
+{
+    const ProcessRunner::Result r = ProcessRunner::run(QStringLiteral("/nonexistent/prog"), {}, 1000);
+    EXPECT_FALSE(r.started);
+    EXPECT_TRUE(r.output.isEmpty());
+}
+
+TEST(ProcessRunner, KillsAChildThatOutlivesTheLimitAndKeepsItsOutput)
+{
+    QTemporaryDir dir;
+    const QString pidFile = dir.filePath(QStringLiteral("pid"));
+    const ProcessRunner::Result r = ProcessRunner::run(
+        QStringLiteral("/bin/sh"),
+        {QStringLiteral("-c"), QStringLiteral("echo $$ > '%1'; printf partial; exec sleep 60").arg(pidFile)}, 300);
+    EXPECT_TRUE(r.started);
+    EXPECT_FALSE(r.finished);
+    EXPECT_EQ(r.output, QByteArray("partial"));
+    QFile f(pidFile);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const pid_t pid = pid_t(f.readAll().trimmed().toInt());
+    ASSERT_GT(pid, 0);
+    // Killed and reaped: the pid no longer exists.
+    EXPECT_NE(::kill(pid, 0), 0);
+}
+
+TEST(ProcessRunner, ChildIgnoringSigpipeOrClosingStdoutEarlyStillEnds)
+{
+    const ProcessRunner::Result r = ProcessRunner::run(
+        QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("exec >&-; exit 0")}, 10000);
+    EXPECT_TRUE(r.finished);
+    EXPECT_EQ(r.exitCode, 0);
+}
