@@ -304,7 +304,7 @@ bool WSClient::handshake(WSClientReadThread *thread, std::string &buffer)
     return true;
 }
 
-bool WSClient::handleControl(int opcode, std::vector<uint8_t> &payload)
+bool WSClient::handleControl(int opcode, std::vector<uint8_t> &payload, const RDThread *thread)
 {
     if (opcode == WSFrame::Ping) {
         enqueue(WSFrame(WSFrame::Pong, kPongPayload), false);
@@ -320,7 +320,7 @@ bool WSClient::handleControl(int opcode, std::vector<uint8_t> &payload)
                               (code >= 3000 && code <= 4999);
         if (!sendable)
             code = WSFrameParser::CloseProtocolError;
-        refuse(code, m_readThread);
+        refuse(code, thread);
         return false;
     }
     return true; // pong
@@ -382,7 +382,7 @@ void WSClient::doRead(WSClientReadThread *thread)
                 refuse(ev.closeCode, thread);
                 return;
             }
-            if (ev.kind == WSMessageAssembler::Kind::Control && !handleControl(ev.opcode, ev.payload))
+            if (ev.kind == WSMessageAssembler::Kind::Control && !handleControl(ev.opcode, ev.payload, thread))
                 return;
             if (ev.kind == WSMessageAssembler::Kind::Message)
                 handleMessage(ev.opcode, ev.payload);

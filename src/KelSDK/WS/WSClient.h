@@ -45,7 +45,7 @@ private:
 
     bool handshake(WSClientReadThread *thread, std::string &buffer);
     // Returns false when the session must end.
-    bool handleControl(int opcode, std::vector<uint8_t> &payload);
+    bool handleControl(int opcode, std::vector<uint8_t> &payload, const RDThread *thread);
     void handleMessage(int opcode, std::vector<uint8_t> &payload);
 
     int rawSend(const char *data, size_t size, const RDThread *thread);
