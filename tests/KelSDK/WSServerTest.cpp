@@ -160,12 +160,15 @@ TEST_F(WSServerTest, PingPongAndCloseWithQWebSocket)
     ASSERT_TRUE(PaTest::waitUntil([&] { return a->state() == QAbstractSocket::UnconnectedState; }));
     ASSERT_TRUE(PaTest::waitUntil([&] { return observer.closed() == 1 && server.sessionCount() == 1; }));
 
-    // Stopping the server closes the rest.
+    // Stopping the server closes the rest, telling them it goes away.
+    QWebSocketProtocol::CloseCode closeCode = QWebSocketProtocol::CloseCodeNormal;
+    QObject::connect(b.get(), &QWebSocket::disconnected, [&] { closeCode = b->closeCode(); });
     server.stop();
     EXPECT_FALSE(server.isStarted());
     EXPECT_FALSE(server.isListening());
     EXPECT_EQ(observer.closed(), 2);
     EXPECT_TRUE(PaTest::waitUntil([&] { return b->state() == QAbstractSocket::UnconnectedState; }));
+    EXPECT_EQ(closeCode, QWebSocketProtocol::CloseCodeGoingAway);
 }
 
 TEST_F(WSServerTest, BadFramesGetACloseWithTheRightStatus)

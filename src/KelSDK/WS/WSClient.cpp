@@ -68,6 +68,12 @@ void WSClient::close()
         m_audioQueue.clear();
     }
     std::lock_guard<std::mutex> lock(m_socketMutex);
+    if (m_socket && m_socket->isValid() && m_handshaken) {
+        // Tell the app the server is going away (RFC 6455 section 7.4.1,
+        // 1001) rather than just dropping the connection; one try, no wait.
+        const std::string bye = WSFrame::encodeClose(1001, std::string(), kMaskOutgoing);
+        m_socket->send(bye.data(), int(bye.size()));
+    }
     m_socket.reset();
 }
 
