@@ -2,6 +2,10 @@
 
 #include "FSGateway.h"
 #include "FSManager.h"
+#include "KelDiscovery.h"
+#include "RDConfigure.h"
+#include "RDHttpStreamServer.h"
+#include "WSServer.h"
 #include "PALogDB.h"
 #include "PALogRecord.h"
 #include "RDCoreDevice.h"
@@ -17,6 +21,7 @@
 #include <QDateTime>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QSysInfo>
 
 namespace {
 
@@ -151,21 +156,46 @@ void Velmar::notifyDeviceStatusChanged(const QVector<RDDevice> &devices)
 bool Velmar::startServices()
 {
     std::lock_guard<std::mutex> change(m_serviceChangeLock);
-    RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "start services\n");
-    m_servicesStartCount.fetch_add(1);
-    startStatusWatch();
-    {
-        std::lock_guard<std::mutex> guard(m_serviceLock);
-        m_servicesRunning = true;
-    }
-    return true;
+    return startServicesLocked();
 }
 
 void Velmar::stopServices()
 {
     std::lock_guard<std::mutex> change(m_serviceChangeLock);
+    stopServicesLocked();
+}
+
+bool Velmar::startServicesLocked()
+{
+    RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "start services\n");
+    m_servicesStartCount.fetch_add(1);
+    startStatusWatch();
+    startDiscovery();
+    createSessionServers();
+    applySessionSettings();
+    {
+        std::lock_guard<std::mutex> guard(m_serviceLock);
+        m_servicesRunning = true;
+    }
+    bool apiEnabled;
+    int port;
+    {
+        RDConfigure conf;
+        apiEnabled = conf.httpApiEnable();
+        port = conf.httpServerPort();
+    }
+    return startHttpServerLocked(apiEnabled, port);
+}
+
+void Velmar::stopServicesLocked()
+{
     RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "stop services\n");
-    // Threads stop and are joined before anything they use goes away.
+    // Request sources first, then the threads (joined), and only then the
+    // objects those threads use: every user holds its own reference, so
+    // nothing is freed under a caller.
+    stopHttpServerLocked();
+    stopDiscovery();
+    stopSessionServers();
     stopStatusWatch();
     std::lock_guard<std::mutex> guard(m_serviceLock);
     m_servicesRunning = false;
@@ -179,9 +209,12 @@ bool Velmar::areServicesRunning() const
 
 void Velmar::restartServices()
 {
-    stopServices();
-    if (!startServices())
-        stopServices();
+    std::lock_guard<std::mutex> change(m_serviceChangeLock);
+    stopServicesLocked();
+    // A port that is taken costs the HTTP routes only: schedules, prayers
+    // and app sessions go on.
+    if (!startServicesLocked())
+        RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "http server not started, other services run\n");
 }
 
 void Velmar::onSwitchRestarted()
@@ -219,6 +252,167 @@ void Velmar::stopStatusWatch()
     thread->stop();
     thread->wait();
     delete thread;
+}
+
+void Velmar::startDiscovery()
+{
+    auto discovery = std::make_shared<KelDiscovery>();
+    const QString ip = internalIp();
+    discovery->setLocalIp(ip.toStdString());
+    discovery->setInfoSource([ip] {
+        RDConfigure conf;
+        KelDiscoveryInfo info;
+        info.wsEnable = conf.wsEnable();
+        info.wsPort = conf.wsPort();
+        info.kelcodeEnable = conf.kelCodeEnable();
+        info.kelcode = conf.kelCode();
+        info.internalIp = ip;
+        info.uid = Velmar::installationUid();
+        return info;
+    });
+    if (!discovery->start())
+        RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "discovery port %d not available\n",
+                    KelDiscovery::RequestPort);
+    std::lock_guard<std::mutex> guard(m_serviceLock);
+    m_discovery = discovery;
+}
+
+void Velmar::stopDiscovery()
+{
+    std::shared_ptr<KelDiscovery> discovery;
+    {
+        std::lock_guard<std::mutex> guard(m_serviceLock);
+        discovery.swap(m_discovery);
+    }
+    if (discovery)
+        discovery->stop();
+}
+
+void Velmar::createSessionServers()
+{
+    auto ws = std::make_shared<WSServer>();
+    ws->addObserver(this);
+    std::lock_guard<std::mutex> guard(m_serviceLock);
+    m_wsServer = ws;
+}
+
+void Velmar::stopSessionServers()
+{
+    std::shared_ptr<WSServer> ws;
+    {
+        std::lock_guard<std::mutex> guard(m_serviceLock);
+        ws.swap(m_wsServer);
+    }
+    if (ws)
+        ws->stop();
+}
+
+void Velmar::applySessionSettings()
+{
+    int wsEnable, wsPort, authEnable;
+    QString user, password;
+    {
+        RDConfigure conf;
+        wsEnable = conf.wsEnable();
+        wsPort = conf.wsPort();
+        authEnable = conf.authEnable();
+        user = conf.authUsername();
+        password = conf.authPassword();
+    }
+    setWebSocket(wsEnable, wsPort);
+    setAuth(authEnable, user, password);
+}
+
+void Velmar::setWebSocket(int enable, int port)
+{
+    const std::shared_ptr<WSServer> ws = webSocketServer();
+    if (!ws)
+        return;
+    if (ws->isStarted() && enable != 0 && ws->listenPort() == port)
+        return;
+    ws->stop();
+    if (enable == 0 || port < 1)
+        return;
+    int authEnable;
+    QString user, password;
+    {
+        std::lock_guard<std::mutex> guard(m_authLock);
+        authEnable = m_authEnable;
+        user = m_authUsername;
+        password = m_authPassword;
+    }
+    ws->setAuth(authEnable, user.toStdString(), passwordDigest(password).toStdString());
+    ws->setAddress(RDSocketAddress("0.0.0.0", port));
+    if (!ws->start())
+        RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "websocket server cannot listen on port %d\n", port);
+}
+
+std::shared_ptr<WSServer> Velmar::webSocketServer() const
+{
+    std::lock_guard<std::mutex> guard(m_serviceLock);
+    return m_wsServer;
+}
+
+std::shared_ptr<KelDiscovery> Velmar::discovery() const
+{
+    std::lock_guard<std::mutex> guard(m_serviceLock);
+    return m_discovery;
+}
+
+bool Velmar::startHttpServer(bool apiEnabled, int port)
+{
+    std::lock_guard<std::mutex> change(m_serviceChangeLock);
+    return startHttpServerLocked(apiEnabled, port);
+}
+
+void Velmar::stopHttpServer()
+{
+    std::lock_guard<std::mutex> change(m_serviceChangeLock);
+    stopHttpServerLocked();
+}
+
+bool Velmar::startHttpServerLocked(bool apiEnabled, int port)
+{
+    m_apiEnabled.store(apiEnabled);
+    m_httpPort.store(port);
+    stopHttpServerLocked();
+    auto server = std::make_shared<RDHttpStreamServer>();
+    RDHttpServerConfigure config;
+    config.host = "0.0.0.0";
+    config.port = port;
+    config.uploadPath = "./upload";
+    server->setConfigure(config);
+    server->setObserver(this);
+    if (server->start() < 0) {
+        server->stop();
+        return false;
+    }
+    std::lock_guard<std::mutex> guard(m_serviceLock);
+    m_httpServer = server;
+    return true;
+}
+
+void Velmar::stopHttpServerLocked()
+{
+    std::shared_ptr<RDHttpStreamServer> server;
+    {
+        std::lock_guard<std::mutex> guard(m_serviceLock);
+        server.swap(m_httpServer);
+    }
+    if (server)
+        server->stop();
+}
+
+bool Velmar::isHttpServerRunning() const
+{
+    std::lock_guard<std::mutex> guard(m_serviceLock);
+    return m_httpServer != nullptr;
+}
+
+std::shared_ptr<RDHttpStreamServer> Velmar::httpStreamServer() const
+{
+    std::lock_guard<std::mutex> guard(m_serviceLock);
+    return m_httpServer;
 }
 
 // -- Switch manager notifications ------------------------------------------
@@ -264,10 +458,21 @@ QString Velmar::passwordDigest(const QString &password)
 
 void Velmar::setAuth(int enable, const QString &user, const QString &password)
 {
-    std::lock_guard<std::mutex> guard(m_authLock);
-    m_authEnable = enable;
-    m_authUsername = user;
-    m_authPassword = password;
+    {
+        std::lock_guard<std::mutex> guard(m_authLock);
+        m_authEnable = enable;
+        m_authUsername = user;
+        m_authPassword = password;
+    }
+    const std::string digest = passwordDigest(password).toStdString();
+    if (const std::shared_ptr<WSServer> ws = webSocketServer())
+        ws->setAuth(enable, user.toStdString(), digest);
+}
+
+QString Velmar::installationUid()
+{
+    const QByteArray seed = QSysInfo::machineUniqueId() + '\n' + QCoreApplication::applicationDirPath().toUtf8();
+    return QString::fromLatin1(QCryptographicHash::hash(seed, QCryptographicHash::Md5).toHex());
 }
 
 int Velmar::authEnable() const

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "FSManagerObserver.h"
+#include "KelServerObserver.h"
+#include "RDHttpStreamServerObserver.h"
 #include "RDDevice.h"
 #include "RDGroup.h"
 #include "VelmarDB.h"
@@ -14,6 +16,9 @@
 #include <mutex>
 
 class KelClient;
+class KelDiscovery;
+class RDHttpStreamServer;
+class WSServer;
 class QMutex;
 class RDCoreDevice;
 class RDDeviceStatusWatchThread;
@@ -32,7 +37,7 @@ class VelmarServiceThread;
 // service joins threads that may be waiting for that very lock inside a group
 // start or stop. The report only flags the restart; the service thread of
 // this object carries it out with no lock of the switch manager held.
-class Velmar : public FSManagerObserver
+class Velmar : public FSManagerObserver, public RDHttpStreamServerObserver, public KelServerObserver
 {
 public:
     static bool createInstance();
@@ -76,12 +81,28 @@ public:
     bool isApiEnabled() const { return m_apiEnabled.load(); }
     void setApiEnabled(bool enabled) { m_apiEnabled.store(enabled); }
     int httpPort() const { return m_httpPort.load(); }
+    // Stores both values and starts the HTTP server on "0.0.0.0":port.
+    // False (and no server) when it cannot listen; the other services keep
+    // running then.
+    bool startHttpServer(bool apiEnabled, int port);
+    void stopHttpServer();
+    bool isHttpServerRunning() const;
+    // The running HTTP server, kept alive for as long as the caller holds it.
+    std::shared_ptr<RDHttpStreamServer> httpStreamServer() const;
+    std::shared_ptr<WSServer> webSocketServer() const;
+    std::shared_ptr<KelDiscovery> discovery() const;
     // Stores the phone-app login; the session servers get the MD5 digest.
     void setAuth(int enable, const QString &user, const QString &password);
+    // Keeps the WebSocket server when it already listens on `port` with
+    // `enable` set; otherwise stops it and, when enabled with a valid port,
+    // starts it again there.
+    void setWebSocket(int enable, int port);
     int authEnable() const;
     QString authUsername() const;
     // Lower-case hexadecimal MD5 digest of the password's UTF-8 bytes.
     static QString passwordDigest(const QString &password);
+    // A text that identifies this installation (discovery and app answers).
+    static QString installationUid();
 
     // -- Devices and groups: database first, switch only when it succeeded --
     int addDevice(const RDDevice &device);
@@ -157,6 +178,15 @@ private:
     // Each service's own start and stop, in the order of the sequence.
     void startStatusWatch();
     void stopStatusWatch();
+    void startDiscovery();
+    void stopDiscovery();
+    void createSessionServers();
+    void stopSessionServers();
+    void applySessionSettings();
+    bool startHttpServerLocked(bool apiEnabled, int port);
+    void stopHttpServerLocked();
+    bool startServicesLocked();
+    void stopServicesLocked();
 
     // Reads a group and rebuilds its lists against `devices`.
     static void completeGroup(RDGroup &group, const QVector<RDDevice> &devices);
@@ -182,6 +212,9 @@ private:
     // swap a pointer.
     mutable std::mutex m_serviceLock;
     RDDeviceStatusWatchThread *m_statusWatchThread = nullptr;
+    std::shared_ptr<KelDiscovery> m_discovery;
+    std::shared_ptr<WSServer> m_wsServer;
+    std::shared_ptr<RDHttpStreamServer> m_httpServer;
     bool m_servicesRunning = false;
     std::atomic<int> m_servicesStartCount{0};
 

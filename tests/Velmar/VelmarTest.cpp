@@ -1,4 +1,8 @@
 #include "FSManager.h"
+#include "KelDiscovery.h"
+#include "RDConfigure.h"
+#include "RDHttpStreamServer.h"
+#include "WSServer.h"
 #include "PALogDB.h"
 #include "PASipManager.h"
 #include "PlatformProcess.h"
@@ -17,6 +21,7 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QTemporaryDir>
+#include <QTcpServer>
 #include <QUdpSocket>
 
 #include <atomic>
@@ -118,7 +123,9 @@ protected:
     {
         ASSERT_TRUE(m_fs->start());
         ASSERT_TRUE(PaTest::waitUntil([&] { return m_fs->isReady(); }, 60000));
-        ASSERT_TRUE(PaTest::waitUntil([&] { return m_velmar->servicesStartCount() >= 1; }, 10000));
+        ASSERT_TRUE(PaTest::waitUntil([&] {
+            return m_velmar->servicesStartCount() >= 1 && !m_velmar->isRestartPending();
+        }, 10000));
     }
 
     QString consoleJournal() const
@@ -333,6 +340,88 @@ TEST_F(VelmarTest, ReadyReportOnlyFlagsTheRestartAndServicesComeBackAfterEachSwi
     m_velmar->onSwitchRestarted();
     EXPECT_FALSE(m_velmar->isRestartPending());
     EXPECT_FALSE(m_velmar->areServicesRunning());
+}
+
+namespace {
+int freeTcpPort()
+{
+    QTcpServer s;
+    s.listen(QHostAddress::LocalHost, 0);
+    return s.serverPort();
+}
+} // namespace
+
+TEST_F(VelmarTest, ServicesFollowTheStoredSettingsAndAreNewAfterEachRestart)
+{
+    const int httpPort = freeTcpPort();
+    const int wsPort = freeTcpPort();
+    {
+        RDConfigure conf;
+        conf.setHttpServerPort(httpPort);
+        conf.setHttpApiEnable(true);
+        conf.setWsEnable(1);
+        conf.setWsPort(wsPort);
+    }
+    startSwitch();
+    ASSERT_TRUE(m_velmar->isHttpServerRunning());
+    EXPECT_EQ(m_velmar->httpPort(), httpPort);
+    EXPECT_TRUE(m_velmar->isApiEnabled());
+    const std::shared_ptr<RDHttpStreamServer> http = m_velmar->httpStreamServer();
+    const std::shared_ptr<WSServer> ws = m_velmar->webSocketServer();
+    ASSERT_TRUE(http && ws && m_velmar->discovery());
+    EXPECT_EQ(http->listenAddress().port, httpPort);
+    EXPECT_TRUE(ws->isStarted());
+    EXPECT_EQ(ws->listenPort(), wsPort);
+
+    // The same port with the switch on keeps the server; anything else
+    // stops it or moves it.
+    m_velmar->setWebSocket(1, wsPort);
+    EXPECT_TRUE(ws->isStarted());
+    m_velmar->setWebSocket(0, wsPort);
+    EXPECT_FALSE(ws->isStarted());
+    const int otherPort = freeTcpPort();
+    m_velmar->setWebSocket(1, otherPort);
+    EXPECT_TRUE(ws->isStarted());
+    EXPECT_EQ(ws->listenPort(), otherPort);
+    m_velmar->setWebSocket(1, 0);
+    EXPECT_FALSE(ws->isStarted());
+
+    // A restart of the switch brings new service objects; those still held
+    // by a user stay valid but stopped.
+    const int count = m_velmar->servicesStartCount();
+    ASSERT_TRUE(m_fs->restart());
+    ASSERT_TRUE(PaTest::waitUntil([&] {
+        return m_velmar->servicesStartCount() == count + 1 && !m_velmar->isRestartPending();
+    }, 60000));
+    EXPECT_NE(m_velmar->httpStreamServer(), http);
+    EXPECT_NE(m_velmar->webSocketServer(), ws);
+    EXPECT_FALSE(http->isListening());
+    EXPECT_TRUE(m_velmar->webSocketServer()->isStarted());
+}
+
+TEST_F(VelmarTest, BusyHttpPortLeavesTheOtherServicesRunning)
+{
+    QTcpServer squatter;
+    ASSERT_TRUE(squatter.listen(QHostAddress::Any, 0));
+    {
+        RDConfigure conf;
+        conf.setHttpServerPort(squatter.serverPort());
+    }
+    startSwitch();
+    EXPECT_FALSE(m_velmar->isHttpServerRunning());
+    EXPECT_EQ(m_velmar->httpStreamServer(), nullptr);
+    EXPECT_TRUE(m_velmar->areServicesRunning());
+    EXPECT_NE(m_velmar->webSocketServer(), nullptr);
+    EXPECT_NE(m_velmar->discovery(), nullptr);
+
+    // Once the port is free the settings screen can start it.
+    const quint16 port = squatter.serverPort();
+    squatter.close();
+    EXPECT_TRUE(m_velmar->startHttpServer(false, port));
+    EXPECT_TRUE(m_velmar->isHttpServerRunning());
+    EXPECT_FALSE(m_velmar->isApiEnabled());
+    m_velmar->stopHttpServer();
+    EXPECT_FALSE(m_velmar->isHttpServerRunning());
 }
 
 TEST_F(VelmarTest, TrunkStatusOfAnUnknownTrunkIsEmpty)
