@@ -1,0 +1,8 @@
+#include "WSClientReadThread.h"
+
+#include "WSClient.h"
+
+void WSClientReadThread::run()
+{
+    m_client->doRead(this);
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "KelClientObserver.h"
+#include "RDSocketAddress.h"
+#include "KelServer.h"
+#include "WSSessionLimits.h"
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+class RDTcpSocketServer;
+class WSServerListenThread;
+
+// Accepts phone-app WebSocket connections and turns each into a WSClient
+// session. Sessions are announced to the KelServer observers.
+class WSServer : public KelServer, public KelClientObserver
+{
+public:
+    WSServer();
+    ~WSServer() override;
+
+    void setAddress(const RDSocketAddress &address);
+    // At most this many sessions exist at once; further connections are
+    // refused with 503 and closed.
+    void setMaxSessions(int count);
+    void setSessionLimits(const WSSessionLimits &limits);
+
+    bool start() override;
+    void stop() override;
+    bool isStarted() const override;
+    bool isListening() const override;
+    void send(const void *data, int length) override;
+
+    void onMessage(std::shared_ptr<KelClient> session, const KelPacket &packet) override;
+
+    // Sessions in the list now.
+    int sessionCount() const;
+    // The port listened on (the one the system chose when 0 was asked);
+    // 0 when not listening.
+    int listenPort() const;
+
+protected:
+    void clearAuthorizations() override;
+
+private:
+    friend class WSServerListenThread;
+
+    void doListen(WSServerListenThread *thread);
+    // Takes the sessions that are no longer open (or all) out of the list
+    // under the lock, then closes and announces them with no lock held.
+    void sweep(bool all);
+    std::vector<std::shared_ptr<KelClient>> snapshot() const;
+
+    RDSocketAddress m_address;
+    int m_maxSessions = 16;
+    WSSessionLimits m_limits;
+
+    mutable std::mutex m_listenMutex; // guards m_listenSocket
+    std::unique_ptr<RDTcpSocketServer> m_listenSocket;
+
+    mutable std::mutex m_sessionMutex;
+    std::vector<std::shared_ptr<KelClient>> m_sessions;
+
+    WSServerListenThread *m_thread = nullptr;
+};
