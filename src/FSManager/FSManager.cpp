@@ -4,8 +4,9 @@
 #include "FSConfigWriter.h"
 #include "FSConsoleThread.h"
 #include "FSChannelsManager.h"
-#include "FSSipRegistrationsManager.h"
 #include "FSGateway.h"
+#include "FSGroupConferences.h"
+#include "FSSipRegistrationsManager.h"
 #include "FSManagerObserver.h"
 #include "FSManagerThread.h"
 #include "RDDevice.h"
@@ -28,10 +29,38 @@ const char *const FSManager::kConsoleProgram = "da_rid";
 FSManager::FSManager()
     : m_client(new FSClient)
 {
+    FSGroupConferences::Environment env;
+    env.execute = [this](const QString &command) { return m_client->execute(command); };
+    env.postStopConference = [this](const QString &conference, const QString &reason) {
+        postStopConference(conference, reason);
+    };
+    env.groupStarted = [this](int groupId, const QString &conference, const QString &startType,
+                              const QString &from) {
+        std::lock_guard<std::mutex> g(m_observerLock);
+        const QVector<FSManagerObserver *> observers = m_observers;
+        for (FSManagerObserver *o : observers)
+            o->onGroupStarted(groupId, conference, startType, from);
+    };
+    env.groupStopped = [this](int groupId, const QString &conference, const QString &reason, const QString &from) {
+        std::lock_guard<std::mutex> g(m_observerLock);
+        const QVector<FSManagerObserver *> observers = m_observers;
+        for (FSManagerObserver *o : observers)
+            o->onGroupStopped(groupId, conference, reason, from);
+    };
+    env.playChanged = [this](int groupId, const QString &conference, int index, const QString &item) {
+        std::lock_guard<std::mutex> g(m_observerLock);
+        const QVector<FSManagerObserver *> observers = m_observers;
+        for (FSManagerObserver *o : observers)
+            o->onGroupPlayChanged(groupId, conference, index, item);
+    };
+    env.internalIp = [this] { return internalIp(); };
+    env.internalPort = [this] { return internalPort(); };
+    m_conferences = new FSGroupConferences(std::move(env));
 }
 
 FSManager::~FSManager()
 {
+    delete m_conferences;
     delete m_client;
 }
 
@@ -205,14 +234,12 @@ FS_GETTER(int, rtpEndPort, m_rtpEndPort)
 
 QMap<QString, QString> FSManager::deviceStatus()
 {
-    std::lock_guard<std::mutex> g(m_statusLock);
-    return m_deviceStatus;
+    return m_conferences->deviceStatus();
 }
 
 QMap<QString, RDGroupStatus> FSManager::groupStatus()
 {
-    std::lock_guard<std::mutex> g(m_statusLock);
-    return m_groupStatus;
+    return m_conferences->groupStatus();
 }
 
 // --------------------------------------------------------------- lifecycle
@@ -454,7 +481,48 @@ void FSManager::onQueueMessage(RDMessageQueue<FSMSG> *queue, qint32 type, FSMSG 
 
 void FSManager::stopConference(const QString &conference, const QString &reason)
 {
-    qDebug().noquote() << QStringLiteral("stop conference %1, reason = %2").arg(conference, reason);
+    m_conferences->stopConference(conference, reason);
+}
+
+void FSManager::startGroup(const RDGroup &group, const QString &internalCaller, QString externalCaller,
+                           int prayIndex, const QString &startType, const QString &from)
+{
+    m_conferences->startGroup(group, internalCaller, externalCaller, prayIndex, startType, from);
+}
+
+void FSManager::stopGroup(const RDGroup &group, const QString &stopType, const QString &from)
+{
+    m_conferences->stopGroup(group, stopType, from);
+}
+
+void FSManager::startTalkGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session)
+{
+    m_conferences->startTalkGroup(group, session);
+}
+
+void FSManager::stopTalkGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session)
+{
+    m_conferences->stopTalkGroup(group, session);
+}
+
+void FSManager::startListenGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session)
+{
+    m_conferences->startListenGroup(group, session);
+}
+
+void FSManager::stopListenGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session)
+{
+    m_conferences->stopListenGroup(group, session);
+}
+
+bool FSManager::changeGroupMedia(const RDGroup &group, int position)
+{
+    return m_conferences->changeGroupMedia(group, position);
+}
+
+bool FSManager::updateGroupVolume(const RDGroup &group)
+{
+    return m_conferences->updateGroupVolume(group);
 }
 
 // ------------------------------------------------------- supervision pass
@@ -502,11 +570,18 @@ int FSManager::applyPendingConfiguration()
 
 int FSManager::supervisionPass(FSChannelsManager *channels, FSSipRegistrationsManager *registrations)
 {
-    Q_UNUSED(channels)
-    Q_UNUSED(registrations)
     // Order of a pass: read the channel and registration rows, rebuild the
     // device and group states, apply the pending configuration, then visit
-    // the conferences under the conference lock. The reads, the states and
-    // the conferences arrive with the group operations.
-    return applyPendingConfiguration();
+    // the conferences under the conference lock. A failed read is kept apart
+    // from empty tables: the last good state stands for that pass.
+    bool channelsOk = false;
+    bool registrationsOk = false;
+    QVector<FSChannel> channelRows = channels->getChannels(&channelsOk);
+    QVector<FSSipRegistration> registrationRows = registrations->getRegistrations(&registrationsOk);
+    const FSSwitchState state(std::move(channelRows), std::move(registrationRows), channelsOk && registrationsOk);
+    m_conferences->updateDeviceStatus(state);
+    m_conferences->updateGroupStatus(currentSeconds());
+    int sent = applyPendingConfiguration();
+    sent += m_conferences->supervise(state, currentSeconds());
+    return sent;
 }

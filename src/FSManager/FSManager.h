@@ -9,11 +9,14 @@
 #include <QVector>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 
 class FSChannelsManager;
 class FSClient;
 class FSConsoleThread;
+class FSGroupConferences;
+class KelClient;
 class FSManagerObserver;
 class FSManagerThread;
 class FSSipRegistrationsManager;
@@ -99,8 +102,20 @@ public:
     // Queues a conference stop for the message-queue thread; the supervision
     // pass uses it because it holds the conference lock that a stop takes.
     void postStopConference(const QString &conference, const QString &reason);
-    // Ends a running conference (the group operations fill this in).
+    // Ends a running conference: "hup all", observers told, record dropped.
     void stopConference(const QString &conference, const QString &reason);
+
+    // -- Group operations (FSGroupConferences), callable on any thread ------
+    void startGroup(const RDGroup &group, const QString &internalCaller, QString externalCaller, int prayIndex,
+                    const QString &startType, const QString &from);
+    void stopGroup(const RDGroup &group, const QString &stopType, const QString &from);
+    void startTalkGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session);
+    void stopTalkGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session);
+    void startListenGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session);
+    void stopListenGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session);
+    bool changeGroupMedia(const RDGroup &group, int position);
+    bool updateGroupVolume(const RDGroup &group);
+    FSGroupConferences *conferences() const { return m_conferences; }
 
     // -- Used by the manager's own threads ---------------------------------
     FSClient *client() const { return m_client; }
@@ -160,6 +175,9 @@ private:
     int m_httpPort = 0;
 
     FSClient *m_client;
+    // The conference records, the conference lock, the last-dial times and
+    // the two status maps live here.
+    FSGroupConferences *m_conferences;
     std::atomic<bool> m_ready{false};
 
     // Guards the conference records and the last-dial times.

@@ -3,6 +3,7 @@
 #include "FSClient.h"
 #include "FSConsoleThread.h"
 #include "FSChannelsManager.h"
+#include "FSGateway.h"
 #include "FSSipRegistrationsManager.h"
 #include "FSManager.h"
 

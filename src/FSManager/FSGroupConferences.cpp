@@ -1,0 +1,425 @@
+#include "FSGroupConferences.h"
+
+#include "FSGroupStartType.h"
+#include "PASipManager.h"
+#include "RDCoreDevice.h"
+#include "RDGroup.h"
+#include "RDLog.h"
+
+namespace {
+
+#define CONF_LOG(...) RDLogDetail(__FILE__, __func__, __LINE__, 5, __VA_ARGS__)
+
+// Conference numbers are four-digit texts 3000..3999. Anything else could not
+// be told apart from a stale conference, or would not even make a command.
+bool isConferenceNumber(const QString &conference)
+{
+    bool ok = false;
+    const int n = conference.toInt(&ok);
+    return ok && conference.size() == 4 && n >= 3000 && n <= 3999;
+}
+
+// A call or app talk is interrupting the group right now (its level is the
+// silenced one, not the group's own).
+bool isInterruptedNow(const FSConference &r)
+{
+    return r.interrupted && (r.hasCaller() || !r.appLeg.isEmpty());
+}
+
+} // namespace
+
+FSGroupConferences::FSGroupConferences(Environment environment)
+    : m_env(std::move(environment)), m_pass(this)
+{
+    // Every hook may be left out (tests, tools): a missing one does nothing.
+    if (!m_env.execute)
+        m_env.execute = [](const QString &) { return QString(); };
+    if (!m_env.postStopConference)
+        m_env.postStopConference = [](const QString &, const QString &) {};
+    if (!m_env.groupStarted)
+        m_env.groupStarted = [](int, const QString &, const QString &, const QString &) {};
+    if (!m_env.groupStopped)
+        m_env.groupStopped = [](int, const QString &, const QString &, const QString &) {};
+    if (!m_env.playChanged)
+        m_env.playChanged = [](int, const QString &, int, const QString &) {};
+    if (!m_env.internalIp)
+        m_env.internalIp = [] { return QString(); };
+    if (!m_env.internalPort)
+        m_env.internalPort = [] { return 0; };
+}
+
+FSGroupConferences::~FSGroupConferences() = default;
+
+// ----------------------------------------------------------- records
+
+FSConference FSGroupConferences::buildConference(const RDGroup &group, int startType, int prayIndex)
+{
+    FSConference r;
+    r.groupId = group.id;
+    r.startType = startType;
+    r.conference = group.conference;
+    r.volume = group.volume;
+    r.prayIndex = prayIndex;
+    r.priority = group.priority;
+
+    if (group.isMediaSource()) {
+        const QString loop = group.mediumLoopType;
+        if (loop.compare(QLatin1String("none"), Qt::CaseInsensitive) == 0) {
+            r.loopTimesLeft = 0;
+        } else if (loop.compare(QLatin1String("list"), Qt::CaseInsensitive) == 0) {
+            r.loopTimesLeft = -1;
+        } else if (loop.compare(QLatin1String("duration"), Qt::CaseInsensitive) == 0) {
+            r.loopTimesLeft = -1;
+            r.loopDuration = group.mediumLoopDuration;
+        } else if (loop.compare(QLatin1String("times"), Qt::CaseInsensitive) == 0) {
+            r.loopTimesLeft = group.mediumLoopTimes;
+        } else {
+            r.loopTimesLeft = -1;
+        }
+    }
+
+    r.command = FSConference::CommandNone;
+    for (const RDDevice &d : group.deviceList)
+        r.members.append(FSConferenceMember(d.number, false));
+    r.members.append(FSConferenceMember(group.inputSipNumber, true));
+    r.members.append(FSConferenceMember(group.outputSipNumber, false));
+
+    if (startType != FSGroupStartCallConference && startType != FSGroupStartSipTrunk) {
+        if (group.isMediaSource()) {
+            QVector<QString> media = group.mediaList;
+            if (media.isEmpty() && !group.medium.isEmpty()) {
+                // The list was not rebuilt from its column by the caller.
+                RDGroup copy = group;
+                copy.updateMedia();
+                media = copy.mediaList;
+            }
+            for (const QString &m : media)
+                r.media.append(m);
+            r.command = FSConference::CommandStart;
+        } else if (group.isPraySource()) {
+            QVector<QString> files = group.prayFileList;
+            if (files.isEmpty()) {
+                RDGroup copy = group;
+                copy.updatePrayFiles();
+                files = copy.prayFileList;
+            }
+            if (prayIndex >= 0 && prayIndex < files.size()) {
+                r.media.append(files.at(prayIndex));
+                r.command = FSConference::CommandStart;
+            }
+        }
+    }
+    if (group.rtpEnable != 0)
+        r.rtpLeg = QStringLiteral("rtp%1").arg(group.conference);
+    return r;
+}
+
+int FSGroupConferences::findGroup(int groupId) const
+{
+    for (int i = 0; i < m_records.size(); ++i) {
+        if (m_records.at(i).groupId == groupId)
+            return i;
+    }
+    return -1;
+}
+
+void FSGroupConferences::registerAccounts(const RDGroup &group, const FSConference &record,
+                                          const QString &inputSourceUrl, const RDCoreDevice &device,
+                                          const std::shared_ptr<KelClient> &session)
+{
+    PASipManager *sip = PASipManager::instance();
+    if (!sip)
+        return;
+    const QString ip = m_env.internalIp();
+    const int port = m_env.internalPort();
+    const int level = FSConference::sipLevel(record.volume);
+    sip->lock();
+    sip->registerSourceAccount(ip, port, group.inputSipNumber, group.inputSipPassword, inputSourceUrl, device,
+                               session, QString(), level);
+    sip->registerSourceAccount(ip, port, group.outputSipNumber, group.outputSipPassword, QString(), RDCoreDevice(),
+                               nullptr, group.httpOutputEnable ? group.conference : QString(), level);
+    sip->unlock();
+}
+
+// ------------------------------------------------------ group operations
+
+void FSGroupConferences::startGroup(const RDGroup &group, const QString &internalCaller, QString externalCaller,
+                                    int prayIndex, const QString &startType, const QString &from)
+{
+    if (group.id <= 0 || !isConferenceNumber(group.conference)) {
+        CONF_LOG("refuse to start group %d with conference \"%s\", from = %s", group.id,
+                 qUtf8Printable(group.conference), qUtf8Printable(from));
+        return;
+    }
+    const int type = fsGroupStartTypeFromText(startType);
+    const bool isCall = type == FSGroupStartCallConference || type == FSGroupStartSipTrunk;
+    {
+        std::lock_guard<std::mutex> lock(m_conferenceLock);
+        const int i = findGroup(group.id);
+        if (i >= 0 && isCall) {
+            FSConference &r = m_records[i];
+            // A second call during an interruption must not save the
+            // silenced level as the one to return to.
+            if (!isInterruptedNow(r))
+                r.savedVolume = r.volume;
+            r.internalCaller = internalCaller;
+            r.externalCaller = externalCaller;
+            r.interrupted = true;
+            r.volume = -10;
+            r.volumeChanged = true;
+            r.prayIndex = prayIndex;
+            CONF_LOG("restart group %s, cause startType%s, internal = %s, external = %s, from = %s",
+                     qUtf8Printable(r.conference), qUtf8Printable(startType), qUtf8Printable(internalCaller),
+                     qUtf8Printable(externalCaller), qUtf8Printable(from));
+        } else if (i >= 0) {
+            CONF_LOG("start a starting group %s, cause startType%s, internal = %s, external = %s, from = %s",
+                     qUtf8Printable(group.conference), qUtf8Printable(startType), qUtf8Printable(internalCaller),
+                     qUtf8Printable(externalCaller), qUtf8Printable(from));
+        } else {
+            FSConference r = buildConference(group, type, prayIndex);
+            r.internalCaller = internalCaller;
+            r.externalCaller = externalCaller;
+            QString url;
+            RDCoreDevice device;
+            if (!isCall) {
+                if (group.source.compare(QLatin1String("stream"), Qt::CaseInsensitive) == 0)
+                    url = group.streamUrl;
+                else if (group.source.compare(QLatin1String("device"), Qt::CaseInsensitive) == 0)
+                    device = RDCoreDevice(group.audioId, group.audioName, group.audioType);
+            }
+            registerAccounts(group, r, url, device, nullptr);
+            m_records.append(r);
+            m_env.groupStarted(r.groupId, r.conference, fsGroupStartTypeText(type), from);
+            m_pass.clearDialTimes(r);
+            CONF_LOG("start group %s, cause startType%s, internal = %s, external = %s, prayType = %d, from = %s",
+                     qUtf8Printable(r.conference), qUtf8Printable(startType), qUtf8Printable(internalCaller),
+                     qUtf8Printable(externalCaller), prayIndex, qUtf8Printable(from));
+        }
+        FSConference::sortByPriority(m_records);
+    }
+    markStarted(group.conference, startType);
+}
+
+void FSGroupConferences::startTalkGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session)
+{
+    if (group.id <= 0 || !isConferenceNumber(group.conference)) {
+        CONF_LOG("refuse app talk into group %d with conference \"%s\"", group.id, qUtf8Printable(group.conference));
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_conferenceLock);
+        const int i = findGroup(group.id);
+        if (i >= 0) {
+            FSConference &r = m_records[i];
+            if (!isInterruptedNow(r))
+                r.savedVolume = r.volume;
+            r.appLeg = group.inputSipNumber;
+            r.interrupted = true;
+            r.volume = -10;
+            r.volumeChanged = true;
+            if (PASipManager *sip = PASipManager::instance())
+                sip->startTalk(m_env.internalIp(), m_env.internalPort(), group.inputSipNumber, session);
+        } else {
+            RDGroup talk = group;
+            talk.source = QStringLiteral("stream");
+            talk.streamUrl.clear();
+            talk.mediaList.clear();
+            talk.medium.clear();
+            FSConference r = buildConference(talk, FSGroupStartApi, 0);
+            r.appLeg = group.inputSipNumber;
+            registerAccounts(talk, r, QString(), RDCoreDevice(), session);
+            m_records.append(r);
+            m_env.groupStarted(r.groupId, r.conference, fsGroupStartTypeText(FSGroupStartApi),
+                               QStringLiteral("API"));
+            m_pass.clearDialTimes(r);
+        }
+        FSConference::sortByPriority(m_records);
+    }
+    markStarted(group.conference, fsGroupStartTypeText(FSGroupStartApi));
+}
+
+void FSGroupConferences::stopTalkGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session)
+{
+    if (PASipManager *sip = PASipManager::instance())
+        sip->stopTalk(m_env.internalIp(), m_env.internalPort(), group.inputSipNumber, session);
+}
+
+void FSGroupConferences::startListenGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session)
+{
+    if (PASipManager *sip = PASipManager::instance())
+        sip->startListen(m_env.internalIp(), m_env.internalPort(), group.outputSipNumber, session);
+}
+
+void FSGroupConferences::stopListenGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session)
+{
+    if (PASipManager *sip = PASipManager::instance())
+        sip->stopListen(m_env.internalIp(), m_env.internalPort(), group.outputSipNumber, session);
+}
+
+void FSGroupConferences::stopGroup(const RDGroup &group, const QString &stopType, const QString &from)
+{
+    CONF_LOG("stop group %s, stopType = %s, from = %s", qUtf8Printable(group.conference), qUtf8Printable(stopType),
+             qUtf8Printable(from));
+    {
+        std::lock_guard<std::mutex> lock(m_conferenceLock);
+        const int i = findGroup(group.id);
+        if (i >= 0) {
+            const FSConference r = m_records.at(i);
+            if (PASipManager *sip = PASipManager::instance()) {
+                sip->unregisterAccount(m_env.internalIp(), m_env.internalPort(), group.inputSipNumber);
+                sip->unregisterAccount(m_env.internalIp(), m_env.internalPort(), group.outputSipNumber);
+            }
+            m_pass.clearDialTimes(r);
+            m_pass.hangupConference(r.conference);
+            m_env.groupStopped(r.groupId, r.conference, stopType, from);
+            m_records.removeAt(i);
+        }
+    }
+    removeStatus(group.conference);
+}
+
+void FSGroupConferences::stopConference(const QString &conference, const QString &reason)
+{
+    CONF_LOG("stop conference %s, reason = %s", qUtf8Printable(conference), qUtf8Printable(reason));
+    {
+        std::lock_guard<std::mutex> lock(m_conferenceLock);
+        for (int i = 0; i < m_records.size(); ++i) {
+            if (m_records.at(i).conference != conference)
+                continue;
+            const FSConference r = m_records.at(i);
+            m_pass.hangupConference(r.conference);
+            m_env.groupStopped(r.groupId, r.conference, reason, QString());
+            m_records.removeAt(i);
+            break;
+        }
+    }
+    removeStatus(conference);
+}
+
+bool FSGroupConferences::changeGroupMedia(const RDGroup &group, int position)
+{
+    std::lock_guard<std::mutex> lock(m_conferenceLock);
+    const int i = findGroup(group.id);
+    if (i < 0)
+        return false;
+    m_records[i].mediaPosition = position;
+    m_records[i].command = FSConference::CommandSwitch;
+    return true;
+}
+
+bool FSGroupConferences::updateGroupVolume(const RDGroup &group)
+{
+    std::lock_guard<std::mutex> lock(m_conferenceLock);
+    const int i = findGroup(group.id);
+    if (i < 0)
+        return false;
+    m_records[i].volume = group.volume;
+    m_records[i].volumeChanged = true;
+    return true;
+}
+
+// ---------------------------------------------------------------- status
+
+void FSGroupConferences::markStarted(const QString &conference, const QString &startType)
+{
+    std::lock_guard<std::mutex> lock(m_statusLock);
+    RDGroupStatus &s = m_groupStatus[conference];
+    s.started = 1;
+    s.startType = startType;
+}
+
+void FSGroupConferences::removeStatus(const QString &conference)
+{
+    std::lock_guard<std::mutex> lock(m_statusLock);
+    m_groupStatus.remove(conference);
+}
+
+void FSGroupConferences::updateDeviceStatus(const FSSwitchState &state)
+{
+    // Unreadable tables say nothing about the devices: keep what was known.
+    if (!state.isValid())
+        return;
+    QMap<QString, QString> status = state.deviceStatus();
+    std::lock_guard<std::mutex> lock(m_statusLock);
+    m_deviceStatus.swap(status);
+}
+
+void FSGroupConferences::updateGroupStatus(double now)
+{
+    const QVector<FSConference> records = conferences();
+    QMap<QString, RDGroupStatus> status;
+    for (const FSConference &r : records) {
+        RDGroupStatus s;
+        s.started = 1;
+        s.playIndex = r.mediaPosition;
+        // Nothing has played yet: no position (rather than the whole epoch).
+        s.playPosition = r.itemStartTime > 0 ? now - r.itemStartTime : 0.0;
+        s.startType = fsGroupStartTypeText(r.startType);
+        s.prayType = r.prayIndex;
+        status.insert(r.conference, s);
+    }
+    std::lock_guard<std::mutex> lock(m_statusLock);
+    m_groupStatus.swap(status);
+}
+
+int FSGroupConferences::supervise(const FSSwitchState &state, double now)
+{
+    std::lock_guard<std::mutex> lock(m_conferenceLock);
+    const int before = m_commandsSent;
+    m_pass.run(m_records, state, now);
+    return m_commandsSent - before;
+}
+
+QMap<QString, QString> FSGroupConferences::deviceStatus()
+{
+    std::lock_guard<std::mutex> lock(m_statusLock);
+    return m_deviceStatus;
+}
+
+QMap<QString, RDGroupStatus> FSGroupConferences::groupStatus()
+{
+    std::lock_guard<std::mutex> lock(m_statusLock);
+    return m_groupStatus;
+}
+
+QVector<FSConference> FSGroupConferences::conferences()
+{
+    std::lock_guard<std::mutex> lock(m_conferenceLock);
+    return m_records;
+}
+
+// ------------------------------------------------------- pass host
+
+QString FSGroupConferences::execute(const QString &command)
+{
+    ++m_commandsSent;
+    return m_env.execute(command);
+}
+
+void FSGroupConferences::postStopConference(const QString &conference, const QString &reason)
+{
+    m_env.postStopConference(conference, reason);
+}
+
+void FSGroupConferences::notifyPlayChanged(int groupId, const QString &conference, int index, const QString &item)
+{
+    m_env.playChanged(groupId, conference, index, item);
+}
+
+void FSGroupConferences::setSipVolume(const QString &user, int level)
+{
+    if (PASipManager *sip = PASipManager::instance())
+        sip->setVolume(user, level);
+}
+
+bool FSGroupConferences::isAccountRegistered(const QString &user)
+{
+    PASipManager *sip = PASipManager::instance();
+    return sip && sip->isRegistered(m_env.internalIp(), m_env.internalPort(), user);
+}
+
+bool FSGroupConferences::isAccountTalking(const QString &user)
+{
+    PASipManager *sip = PASipManager::instance();
+    return sip && sip->isTalking(m_env.internalIp(), m_env.internalPort(), user);
+}

@@ -1,0 +1,243 @@
+#include "FSGroupConferences.h"
+#include "FSGroupStartType.h"
+#include "PASipManager.h"
+#include "RDGroup.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+RDGroup zone(int id, const QString &conference, const QString &source = QStringLiteral("media"))
+{
+    RDGroup g;
+    g.id = id;
+    g.conference = conference;
+    g.source = source;
+    g.volume = 5;
+    g.priority = 3;
+    g.inputSipNumber = QString::number(conference.toInt() + 1000);
+    g.inputSipPassword = "in-pw";
+    g.outputSipNumber = QString::number(conference.toInt() + 2000);
+    g.outputSipPassword = "out-pw";
+    g.medium = "/m/a.mp3\n/m/b.mp3";
+    g.updateMedia();
+    g.prayFiles = "/p/fajr.mp3\n\n/p/asr.mp3";
+    g.updatePrayFiles();
+    RDDevice d;
+    d.id = 7;
+    d.number = "6007";
+    g.deviceList << d;
+    return g;
+}
+
+class FSGroupConferencesTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        PASipManager::createInstance("127.0.0.1");
+        FSGroupConferences::Environment env;
+        env.execute = [this](const QString &c) {
+            commands << c;
+            return QStringLiteral("+OK\n");
+        };
+        env.groupStarted = [this](int id, const QString &conf, const QString &type, const QString &from) {
+            events << QStringLiteral("started %1 %2 %3 %4").arg(id).arg(conf, type, from);
+        };
+        env.groupStopped = [this](int id, const QString &conf, const QString &reason, const QString &from) {
+            events << QStringLiteral("stopped %1 %2 %3 %4").arg(id).arg(conf, reason, from);
+        };
+        env.internalIp = [] { return QStringLiteral("10.0.0.2"); };
+        env.internalPort = [] { return 5060; };
+        conferences = std::make_unique<FSGroupConferences>(std::move(env));
+    }
+    void TearDown() override
+    {
+        conferences.reset();
+        PASipManager::destroyInstance();
+    }
+    PASipManager::Account account(const QString &user)
+    {
+        PASipManager::Account a;
+        PASipManager::instance()->account("10.0.0.2", 5060, user, &a);
+        return a;
+    }
+
+    QStringList commands;
+    QStringList events;
+    std::unique_ptr<FSGroupConferences> conferences;
+};
+
+TEST(FSGroupConferencesBuild, RecordFromGroup)
+{
+    struct Case {
+        const char *source;
+        const char *loopType;
+        const char *startType;
+        int prayIndex;
+        int command;
+        int loopTimesLeft;
+        double loopDuration;
+        QStringList media;
+    } cases[] = {
+        {"media", "none", "user", 9, FSConference::CommandStart, 0, 0, {"/m/a.mp3", "/m/b.mp3"}},
+        {"MEDIA", "LIST", "user", 9, FSConference::CommandStart, -1, 0, {"/m/a.mp3", "/m/b.mp3"}},
+        {"media", "times", "schedule", 9, FSConference::CommandStart, 3, 0, {"/m/a.mp3", "/m/b.mp3"}},
+        {"media", "duration", "http", 9, FSConference::CommandStart, -1, 60, {"/m/a.mp3", "/m/b.mp3"}},
+        {"media", "shuffle", "api", 9, FSConference::CommandStart, -1, 0, {"/m/a.mp3", "/m/b.mp3"}},
+        // A caller is the audio of a group it starts.
+        {"media", "list", "call conference", 9, FSConference::CommandNone, -1, 0, {}},
+        {"media", "list", "sipTrunk", 9, FSConference::CommandNone, -1, 0, {}},
+        {"pray", "list", "pray", 2, FSConference::CommandStart, 0, 0, {"/p/asr.mp3"}},
+        {"pray", "list", "pray", 3, FSConference::CommandNone, 0, 0, {}}, // no file in that slot
+        {"stream", "list", "user", 9, FSConference::CommandNone, 0, 0, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.source << "/" << c.loopType << "/" << c.startType);
+        RDGroup g = zone(4, "3004", c.source);
+        g.mediumLoopType = c.loopType;
+        g.mediumLoopTimes = 3;
+        g.mediumLoopDuration = 60;
+        const FSConference r = FSGroupConferences::buildConference(g, fsGroupStartTypeFromText(c.startType), c.prayIndex);
+        EXPECT_EQ(r.command, c.command);
+        EXPECT_EQ(r.loopTimesLeft, c.loopTimesLeft);
+        EXPECT_EQ(r.loopDuration, c.loopDuration);
+        EXPECT_EQ(r.media, c.media);
+        ASSERT_EQ(r.members.size(), 3);
+        EXPECT_EQ(r.members[0].number, "6007");
+        EXPECT_FALSE(r.members[0].speaks);
+        EXPECT_EQ(r.members[1].number, "4004");
+        EXPECT_TRUE(r.members[1].speaks);
+        EXPECT_EQ(r.members[2].number, "5004");
+        EXPECT_FALSE(r.members[2].speaks);
+        EXPECT_EQ(r.rtpLeg, "");
+    }
+    RDGroup g = zone(4, "3004");
+    g.rtpEnable = 1;
+    g.mediaList.clear(); // not rebuilt by the caller: taken from its column
+    const FSConference r = FSGroupConferences::buildConference(g, FSGroupStartUser, 9);
+    EXPECT_EQ(r.rtpLeg, "rtp3004");
+    EXPECT_EQ(r.media, QStringList({"/m/a.mp3", "/m/b.mp3"}));
+}
+
+TEST_F(FSGroupConferencesTest, StartSignsAccountsInAndStopSignsThemOutAndHangsUp)
+{
+    RDGroup g = zone(4, "3004", "stream");
+    g.streamUrl = "http://radio.example/live";
+    g.httpOutputEnable = 1;
+    conferences->startGroup(g, "", "", 9, "HTTP", "web");
+    EXPECT_EQ(events, QStringList({"started 4 3004 http web"}));
+    EXPECT_EQ(account("4004").sourceUrl, "http://radio.example/live");
+    EXPECT_EQ(account("4004").volume, 150);
+    EXPECT_EQ(account("4004").password, "in-pw");
+    EXPECT_EQ(account("5004").publishPath, "3004");
+    EXPECT_EQ(account("5004").sourceUrl, "");
+    EXPECT_EQ(conferences->groupStatus().value("3004").startType, "HTTP") << "as passed until the next pass";
+    EXPECT_TRUE(commands.isEmpty()) << "the switch hears of it in the pass";
+
+    conferences->updateGroupStatus(1.0e9);
+    EXPECT_EQ(conferences->groupStatus().value("3004").startType, "http");
+    EXPECT_EQ(conferences->groupStatus().value("3004").started, 1);
+    EXPECT_EQ(conferences->groupStatus().value("3004").playPosition, 0.0) << "nothing played yet";
+    EXPECT_EQ(conferences->groupStatus().value("3004").prayType, 9);
+
+    conferences->stopGroup(g, "user", "operator");
+    EXPECT_EQ(commands, QStringList({"conference 3004 hup all"}));
+    EXPECT_EQ(events.last(), "stopped 4 3004 user operator");
+    EXPECT_EQ(PASipManager::instance()->accountCount(), 0);
+    EXPECT_TRUE(conferences->conferences().isEmpty());
+    EXPECT_FALSE(conferences->groupStatus().contains("3004"));
+}
+
+TEST_F(FSGroupConferencesTest, CallIntoARunningGroupInterruptsIt)
+{
+    const RDGroup g = zone(4, "3004");
+    conferences->startGroup(g, "", "", 9, "schedule", "timer");
+    conferences->startGroup(g, "", "", 9, "user", "operator"); // already running: nothing changes
+    ASSERT_EQ(conferences->conferences().size(), 1);
+    EXPECT_EQ(conferences->conferences()[0].startType, FSGroupStartSchedule);
+    EXPECT_EQ(conferences->groupStatus().value("3004").startType, "user");
+
+    conferences->startGroup(g, "6009", "", 9, "call conference", "");
+    const FSConference r = conferences->conferences()[0];
+    EXPECT_EQ(r.internalCaller, "6009");
+    EXPECT_TRUE(r.interrupted);
+    EXPECT_EQ(r.savedVolume, 5);
+    EXPECT_EQ(r.volume, -10);
+    EXPECT_TRUE(r.volumeChanged);
+    EXPECT_EQ(events.size(), 1) << "observers hear of the start once";
+
+    // A second call while the first one still talks, then both gone: the
+    // group returns to its own level, not to the silenced one.
+    conferences->startGroup(g, "6010", "", 9, "call conference", "");
+    EXPECT_EQ(conferences->conferences()[0].savedVolume, 5);
+    for (int i = 0; i < 2; ++i)
+        conferences->supervise(FSSwitchState({}, {}), 1.0e9 + i);
+    EXPECT_EQ(conferences->conferences()[0].volume, 5);
+    EXPECT_TRUE(conferences->conferences()[0].internalCaller.isEmpty());
+    // Later calls save the level as it is then.
+    RDGroup louder = g;
+    louder.volume = 8;
+    conferences->updateGroupVolume(louder);
+    conferences->startGroup(g, "6011", "", 9, "call conference", "");
+    EXPECT_EQ(conferences->conferences()[0].savedVolume, 8);
+}
+
+TEST_F(FSGroupConferencesTest, OperationsOnGroupsThatDoNotRun)
+{
+    const RDGroup g = zone(4, "3004");
+    EXPECT_FALSE(conferences->changeGroupMedia(g, 1));
+    EXPECT_FALSE(conferences->updateGroupVolume(g));
+    conferences->stopGroup(g, "user", "operator");
+    conferences->stopConference("3004", "media");
+    EXPECT_TRUE(commands.isEmpty());
+    EXPECT_TRUE(events.isEmpty());
+
+    // Not stored, or no usable conference number: refused, nothing signed in.
+    RDGroup unsaved = zone(0, "3005");
+    RDGroup badNumber = zone(6, "30 6");
+    RDGroup outOfRange = zone(7, "4000");
+    for (const RDGroup &bad : {unsaved, badNumber, outOfRange})
+        conferences->startGroup(bad, "", "", 9, "user", "operator");
+    EXPECT_TRUE(conferences->conferences().isEmpty());
+    EXPECT_EQ(PASipManager::instance()->accountCount(), 0);
+    EXPECT_TRUE(events.isEmpty());
+
+    conferences->startGroup(g, "", "", 9, "user", "operator");
+    EXPECT_TRUE(conferences->changeGroupMedia(g, 7));
+    EXPECT_EQ(conferences->conferences()[0].command, FSConference::CommandSwitch);
+    RDGroup louder = g;
+    louder.volume = 9;
+    EXPECT_TRUE(conferences->updateGroupVolume(louder));
+    EXPECT_EQ(conferences->conferences()[0].volume, 9);
+}
+
+TEST_F(FSGroupConferencesTest, AppTalkStartsAnApiGroupWithoutMedia)
+{
+    const RDGroup g = zone(4, "3004");
+    conferences->startTalkGroup(g, nullptr);
+    ASSERT_EQ(conferences->conferences().size(), 1);
+    const FSConference r = conferences->conferences()[0];
+    EXPECT_EQ(r.startType, FSGroupStartApi);
+    EXPECT_EQ(r.appLeg, "4004");
+    EXPECT_TRUE(r.media.isEmpty());
+    EXPECT_EQ(r.command, FSConference::CommandNone);
+    EXPECT_FALSE(r.interrupted);
+    EXPECT_EQ(events, QStringList({"started 4 3004 api API"}));
+    EXPECT_EQ(conferences->groupStatus().value("3004").startType, "api");
+}
+
+TEST_F(FSGroupConferencesTest, UnreadableStateKeepsTheLastDeviceStatus)
+{
+    FSSipRegistration r;
+    r.sip_user = "6007";
+    r.status = "Registered(UDP)";
+    conferences->updateDeviceStatus(FSSwitchState({}, {r}));
+    EXPECT_EQ(conferences->deviceStatus().value("6007"), "online");
+    conferences->updateDeviceStatus(FSSwitchState({}, {}, false));
+    EXPECT_EQ(conferences->deviceStatus().value("6007"), "online");
+    conferences->updateDeviceStatus(FSSwitchState({}, {}));
+    EXPECT_TRUE(conferences->deviceStatus().isEmpty());
+}
+
+} // namespace
