@@ -454,9 +454,18 @@ TEST_F(StandInTest, ConcurrentChangesFromManyThreadsAreAllApplied)
         return out;
     };
     EXPECT_TRUE(PaTest::waitUntil([&] { return missing().isEmpty(); }, 60000)) << missing().join(",").toStdString();
-    const QStringList gateways = known("gateways", "name");
-    for (int t = 0; t < threads; ++t)
-        EXPECT_TRUE(gateways.contains(QStringLiteral("ingwrtp%1").arg(3100 + t))) << t;
+    // Gateways arrive with the profile rescan, which may follow the reload
+    // that brought the users in: wait for them as well.
+    auto missingGateways = [&] {
+        const QStringList gateways = known("gateways", "name");
+        QStringList out;
+        for (int t = 0; t < threads; ++t)
+            if (!gateways.contains(QStringLiteral("ingwrtp%1").arg(3100 + t)))
+                out << QString::number(3100 + t);
+        return out;
+    };
+    EXPECT_TRUE(PaTest::waitUntil([&] { return missingGateways().isEmpty(); }, 60000))
+        << missingGateways().join(",").toStdString();
 }
 
 // Records the form bodies of the requests the switch's reporter sends.
