@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QMutex>
 #include <QMutexLocker>
@@ -68,6 +69,11 @@ struct RecordingObserver : VelmarObserver
     QVector<RDGroup> groups;
 };
 
+int threadCount()
+{
+    return QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
+}
+
 QVector<PALogRecord> eventLog()
 {
     PALogDB db(true);
@@ -84,6 +90,7 @@ protected:
     {
         ASSERT_TRUE(m_data.isValid());
         ASSERT_TRUE(m_switch.isValid());
+        m_threadsBefore = threadCount();
         m_oldDataDir = VDB::dataDir();
         VDB::setDataDir(m_data.path());
         {
@@ -116,6 +123,9 @@ protected:
         PASipManager::destroyInstance();
         FSManager::destroyInstance();
         EXPECT_TRUE(Platform::findProcessesByExecutable(m_switch.folder(), FSManager::kSwitchProgram).isEmpty());
+        // Every thread of the manager, the central object and its services has ended.
+        EXPECT_TRUE(PaTest::waitUntil([&] { return threadCount() <= m_threadsBefore; }, 5000))
+            << threadCount() << " threads, " << m_threadsBefore << " before";
         VDB::setDataDir(m_oldDataDir);
     }
 
@@ -153,6 +163,7 @@ protected:
     }
 
     QTemporaryDir m_data;
+    int m_threadsBefore = 0;
     PaTest::SwitchStandIn m_switch{true};
     QString m_oldDataDir;
     FSManager *m_fs = nullptr;

@@ -246,3 +246,21 @@ TEST_F(ProgramRun, StartsTheSwitchRefusesASecondStartAndShutsDownInOrder)
             at = next;
     }
 }
+
+TEST_F(ProgramRun, SwitchThatCannotStartKeepsTheLoadingDialogAndTheProgramCanStillEnd)
+{
+    ASSERT_TRUE(QFile::remove(m_switch.path(QStringLiteral("RUVidazaConsole"))));
+    launch(m_first);
+    // The log says why the switch does not come up, and start-up waits.
+    ASSERT_TRUE(PaTest::waitUntil([&] { return logText().contains(QLatin1String("switch ended with code")); },
+                                  120000))
+        << qPrintable(logText());
+    EXPECT_FALSE(logText().contains(QLatin1String("switch ready")));
+    EXPECT_EQ(m_first.state(), QProcess::Running);
+
+    ::kill(static_cast<pid_t>(m_first.processId()), SIGTERM);
+    ASSERT_TRUE(m_first.waitForFinished(90000));
+    EXPECT_EQ(m_first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(m_first.exitCode(), 0);
+    EXPECT_TRUE(logText().contains(QLatin1String("uninit fs manager ended")));
+}
