@@ -19,6 +19,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QTemporaryDir>
@@ -456,6 +457,16 @@ TEST(VelmarStatic, PasswordDigestIsLowerCaseHexMd5OfUtf8)
 {
     EXPECT_EQ(Velmar::passwordDigest(QString()), QStringLiteral("d41d8cd98f00b204e9800998ecf8427e"));
     EXPECT_EQ(Velmar::passwordDigest(QStringLiteral("admin")), QStringLiteral("21232f297a57a5a743894a0e4a801fc3"));
+}
+
+TEST(VelmarStatic, PrayerCacheFileNamesLocationSettingsAndMonthWithoutLeadingZeros)
+{
+    const QString md5 = QStringLiteral("5d41402abc4b2a76b9719d911017c592"); // "hello"
+    EXPECT_EQ(Velmar::prayCacheFile(QStringLiteral("hello"), 7, 0, 3, 2026, 3),
+              Velmar::getPrayDir() + QLatin1Char('/') + md5 + QStringLiteral("703") + QStringLiteral("20263"));
+    EXPECT_EQ(Velmar::prayCacheFile(QStringLiteral("hello"), 12, 1, 1, 2026, 11),
+              Velmar::getPrayDir() + QLatin1Char('/') + md5 + QStringLiteral("121120261" "1"));
+    EXPECT_TRUE(QFileInfo(Velmar::getPrayDir()).isDir());
 }
 
 TEST(VelmarStatic, HomeReloadReachesTheRegisteredHandlerFromAnyThreadUntilCleared)
