@@ -264,3 +264,35 @@ TEST_F(ProgramRun, SwitchThatCannotStartKeepsTheLoadingDialogAndTheProgramCanSti
     EXPECT_EQ(m_first.exitCode(), 0);
     EXPECT_TRUE(logText().contains(QLatin1String("uninit fs manager ended")));
 }
+
+TEST(ProgramPath, FolderOutsideAsciiIsReportedAndStartUpGoesOnWhenNobodyCanAnswer)
+{
+    QTemporaryDir root;
+    QTemporaryDir runtime;
+    ASSERT_TRUE(root.isValid() && runtime.isValid());
+    const QString folder = root.path() + QStringLiteral("/Zon\u00e9");
+    ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/language")));
+    ASSERT_TRUE(QFile::copy(PaTest::binDir() + QStringLiteral("/Velmar"), folder + QStringLiteral("/Velmar")));
+    ASSERT_TRUE(QFile::copy(PaTest::binDir() + QStringLiteral("/language/English.txt"),
+                            folder + QStringLiteral("/language/English.txt")));
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    program.setProcessEnvironment(env);
+    program.setWorkingDirectory(folder);
+    program.start(folder + QStringLiteral("/Velmar"), QStringList());
+    ASSERT_TRUE(program.waitForStarted());
+
+    auto log = [&] {
+        const QStringList files = QDir(folder + QStringLiteral("/log")).entryList({QStringLiteral("*.log")});
+        QFile f(folder + QStringLiteral("/log/") + files.value(0));
+        return !files.isEmpty() && f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    };
+    // The log is opened after the path check: the alert stands before start-up.
+    ASSERT_TRUE(PaTest::waitUntil([&] { return log().contains(QLatin1String("start fs ended")); }, 60000));
+    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    ASSERT_TRUE(program.waitForFinished(90000));
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_TRUE(program.readAllStandardError().contains("The application can only run under the English path"));
+}
