@@ -44,7 +44,20 @@ int FSConsoleThread::runSwitch(const QString &directory)
     if (!process.waitForStarted(-1))
         return -2;
     m_pid.store(process.processId());
-    process.waitForFinished(-1);
+    // A stop that came while this switch was still starting may have found
+    // no console to take its "shutdown": ask again, once a second, until the
+    // switch ends (the cancel thread still ends it by force after its grace).
+    double nextShutdown = 0;
+    while (!process.waitForFinished(200)) {
+        if (process.state() == QProcess::NotRunning)
+            break;
+        if (isStopped() && monotonicSeconds() >= nextShutdown) {
+            if (nextShutdown > 0)
+                FSClient(QStringLiteral("%1/%2").arg(directory, QLatin1String(FSManager::kConsoleProgram)))
+                    .execute(QStringLiteral("shutdown"));
+            nextShutdown = monotonicSeconds() + 1.0;
+        }
+    }
     m_pid.store(0);
     if (process.exitStatus() == QProcess::CrashExit)
         return -1;

@@ -194,6 +194,21 @@ TEST_F(ScriptedSwitchTest, SwitchIgnoringShutdownIsEndedByForceAndOnlyThisFolder
     otherSwitch.waitForFinished();
 }
 
+// A stop while the switch is still starting: its console may not take the
+// first "shutdown", so it is asked again instead of waiting for the forced end.
+TEST_F(ScriptedSwitchTest, ShutdownIsAskedAgainWhenTheFirstFindsNoConsole)
+{
+    m_fake.setConsoleMode("miss-first-shutdown");
+    configure(m_fake.folder(), 120000, 200);
+    ASSERT_TRUE(m_fs->start());
+    ASSERT_TRUE(waitReady());
+    ASSERT_TRUE(PaTest::waitUntil([&] { return m_fake.starts() == 1; }));
+    m_fs->stop();
+    EXPECT_GE(m_fake.commands().count("shutdown"), 2);
+    EXPECT_TRUE(m_fake.journal().contains("exit term")); // ended by shutdown, not by force
+    EXPECT_EQ(m_fake.starts(), 1);
+}
+
 TEST_F(ScriptedSwitchTest, SwitchThatFailsAtOnceIsStartedAgainAfterTheWait)
 {
     m_fake.setSwitchMode("exit3");
@@ -439,9 +454,18 @@ TEST_F(StandInTest, ConcurrentChangesFromManyThreadsAreAllApplied)
         return out;
     };
     EXPECT_TRUE(PaTest::waitUntil([&] { return missing().isEmpty(); }, 60000)) << missing().join(",").toStdString();
-    const QStringList gateways = known("gateways", "name");
-    for (int t = 0; t < threads; ++t)
-        EXPECT_TRUE(gateways.contains(QStringLiteral("ingwrtp%1").arg(3100 + t))) << t;
+    // Gateways arrive with the profile rescan, which may follow the reload
+    // that brought the users in: wait for them as well.
+    auto missingGateways = [&] {
+        const QStringList gateways = known("gateways", "name");
+        QStringList out;
+        for (int t = 0; t < threads; ++t)
+            if (!gateways.contains(QStringLiteral("ingwrtp%1").arg(3100 + t)))
+                out << QString::number(3100 + t);
+        return out;
+    };
+    EXPECT_TRUE(PaTest::waitUntil([&] { return missingGateways().isEmpty(); }, 60000))
+        << missingGateways().join(",").toStdString();
 }
 
 // Records the form bodies of the requests the switch's reporter sends.

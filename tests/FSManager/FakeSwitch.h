@@ -10,8 +10,10 @@
 //   fake-switch   "run" (default: runs until SIGTERM, then exit 0),
 //                 "hang" (ignores SIGTERM), "exit0", "exit3" (end at once)
 //   fake-console  "ok" (default), "fail-rescan" (rescans answer -ERR),
-//                 "silent" (prints nothing), "slow" (reloads answer after 1 s)
-// Both append what they do to fake-journal.txt ("start <pid>", "cmd <text>").
+//                 "silent" (prints nothing), "slow" (reloads answer after 1 s),
+//                 "miss-first-shutdown" (the first "shutdown" finds no console)
+// Both append what they do to fake-journal.txt ("start <pid>", "cmd <text>",
+// "exit term" when the switch ends on SIGTERM).
 
 #include <QString>
 #include <QStringList>
