@@ -265,10 +265,13 @@ std::shared_ptr<VelmarAPI> Velmar::api() const
 void Velmar::onSessionData(KelServer *server, std::shared_ptr<KelClient> session, const KelPacket &packet)
 {
     const std::shared_ptr<VelmarAPI> jsonApi = api();
-    const uint8_t *bytes = packet.bytes();
-    if (!jsonApi || !bytes)
+    if (!jsonApi)
         return;
-    jsonApi->handleRequest(server, session, QByteArray(reinterpret_cast<const char *>(bytes), packet.size()));
+    // An empty message (or one whose range lies outside its data) reads as
+    // no bytes and gets the invalid-JSON answer like any other bad request.
+    const uint8_t *bytes = packet.bytes();
+    const QByteArray message = bytes ? QByteArray(reinterpret_cast<const char *>(bytes), packet.size()) : QByteArray();
+    jsonApi->handleRequest(server, session, message);
 }
 
 void Velmar::setDiscoveryAddresses(const RDSocketAddress &listen, const RDSocketAddress &reply)

@@ -114,6 +114,8 @@ public:
         }, 15000);
     }
     const QList<QJsonObject> &messages() const { return m_messages; }
+    void sendRaw(const QString &text) { m_socket.sendTextMessage(text); }
+    bool isConnected() const { return m_socket.state() == QAbstractSocket::ConnectedState; }
 
 private:
     QWebSocket m_socket;
@@ -336,4 +338,21 @@ TEST_F(VelmarSessionTest, NoApiBeforeTheSwitchIsReadyAndAfterShutdown)
     EXPECT_NE(m_velmar->api(), nullptr);
     m_velmar->shutdown();
     EXPECT_EQ(m_velmar->api(), nullptr);
+}
+
+TEST_F(VelmarSessionTest, BadRequestsOverTheSocketGetAnErrorAndTheSessionGoesOn)
+{
+    startSwitch();
+    App app(m_wsPort);
+    ASSERT_TRUE(app.waitConnected());
+    const QString bad[] = {QStringLiteral("{}}"), QStringLiteral("nope"), QStringLiteral("[]"), QStringLiteral("{\"method\":")};
+    for (const QString &text : bad)
+        app.sendRaw(text);
+    ASSERT_TRUE(PaTest::waitUntil([&] { return app.messages().size() == 4; }));
+    for (const QJsonObject &reply : app.messages())
+        EXPECT_EQ(reply, QJsonObject({{"error", "invalid json format"}}));
+    // A method that is not text, before login: refused like any other.
+    EXPECT_EQ(app.ask(QJsonObject{{QStringLiteral("method"), 12}}).value(QStringLiteral("result")).toInt(1), -9999);
+    EXPECT_TRUE(app.isConnected());
+    EXPECT_EQ(app.ask("GetDeviceInfo"), 0);
 }
