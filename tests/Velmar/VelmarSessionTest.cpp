@@ -2,6 +2,7 @@
 // central object's WebSocket server and JSON API, with the switch stand-in
 // carrying out the zone commands; LAN discovery on loopback.
 #include "FSManager.h"
+#include "KelCode.h"
 #include "KelDiscovery.h"
 #include "PALogDB.h"
 #include "PASipManager.h"
@@ -318,8 +319,11 @@ TEST_F(VelmarSessionTest, DiscoveryRequestOnLoopbackGetsItsAnswer)
     EXPECT_EQ(o.value(QStringLiteral("uid")).toString(), Velmar::installationUid());
     EXPECT_EQ(o.value(QStringLiteral("type")).toString(), QStringLiteral("Velmar"));
     EXPECT_EQ(o.value(QStringLiteral("result")).toInt(1), 0);
-    // The WebSocket server is enabled, so the answer carries its connection code.
-    EXPECT_TRUE(o.contains(QStringLiteral("code")));
+    // The WebSocket server is enabled, so the answer carries the connection
+    // code of the switch-facing address and the stored WebSocket port.
+    KelCode code;
+    ASSERT_TRUE(KelCode::decode(o.value(QStringLiteral("code")).toString(), code));
+    EXPECT_EQ(code.payload, QStringLiteral("127.0.0.1:%1").arg(m_wsPort));
 }
 
 TEST_F(VelmarSessionTest, NoApiBeforeTheSwitchIsReadyAndAfterShutdown)
