@@ -264,7 +264,12 @@ TEST_F(VelmarSessionTest, LoggedInAppsListStartAndStopZonesAndBothHearTheEvents)
 
     // A zone id that names nothing starts nothing.
     EXPECT_EQ(first.ask("StartGroup", 999999), -10000);
+    EXPECT_EQ(first.ask("StartListenGroup", 999999), -10000);
     EXPECT_TRUE(m_fs->groupStatus().isEmpty());
+    {
+        PALogDB log(true);
+        EXPECT_TRUE(log.selectLogs(0, 100, QString(), QString(), QString()).isEmpty());
+    }
 
     EXPECT_EQ(first.ask("StartGroup", zone.id), 0);
     EXPECT_TRUE(first.waitEvent(QStringLiteral("GroupStarted"), zone.id));
