@@ -13,6 +13,7 @@
 #include "RDLog.h"
 #include "RDUtils.h"
 #include "VelmarDBGuard.h"
+#include "VelmarHttpRoutes.h"
 #include "VelmarObserver.h"
 #include "VelmarServiceThread.h"
 
@@ -413,6 +414,22 @@ std::shared_ptr<RDHttpStreamServer> Velmar::httpStreamServer() const
 {
     std::lock_guard<std::mutex> guard(m_serviceLock);
     return m_httpServer;
+}
+
+void Velmar::handleRequest(RDHttpStreamServer *server, RDHttpConnection *connection, RDHttpBaseRequest *request)
+{
+    VelmarHttpRoutes(this).handleRequest(server, connection, request);
+}
+
+void Velmar::handleActionRequest(RDHttpStreamServer *server, RDHttpConnection *connection,
+                                 RDHttpBaseRequest *request)
+{
+    VelmarHttpRoutes(this).handleActionRequest(server, connection, request);
+}
+
+void Velmar::handlePrayRequest(RDHttpStreamServer *server, RDHttpConnection *connection, RDHttpBaseRequest *request)
+{
+    VelmarHttpRoutes(this).handlePrayRequest(server, connection, request);
 }
 
 // -- Switch manager notifications ------------------------------------------

@@ -17,6 +17,8 @@
 
 class KelClient;
 class KelDiscovery;
+class RDHttpBaseRequest;
+class RDHttpConnection;
 class RDHttpStreamServer;
 class WSServer;
 class QMutex;
@@ -91,6 +93,10 @@ public:
     std::shared_ptr<RDHttpStreamServer> httpStreamServer() const;
     std::shared_ptr<WSServer> webSocketServer() const;
     std::shared_ptr<KelDiscovery> discovery() const;
+    // The HTTP routes (VelmarHttpRoutes), on the connection's own thread.
+    void handleRequest(RDHttpStreamServer *server, RDHttpConnection *connection, RDHttpBaseRequest *request) override;
+    void handleActionRequest(RDHttpStreamServer *server, RDHttpConnection *connection, RDHttpBaseRequest *request);
+    void handlePrayRequest(RDHttpStreamServer *server, RDHttpConnection *connection, RDHttpBaseRequest *request);
     // Stores the phone-app login; the session servers get the MD5 digest.
     void setAuth(int enable, const QString &user, const QString &password);
     // Keeps the WebSocket server when it already listens on `port` with
