@@ -721,6 +721,18 @@ QString Velmar::getPrayDir()
     return appFolder("pray");
 }
 
+QString Velmar::prayCacheFile(const QString &address, int method, int school, int latitudeMethod, int year,
+                              int month)
+{
+    const QString name = QStringLiteral("%1%2%3%4")
+                             .arg(QString::fromLatin1(
+                                 QCryptographicHash::hash(address.toUtf8(), QCryptographicHash::Md5).toHex()))
+                             .arg(method)
+                             .arg(school)
+                             .arg(latitudeMethod);
+    return QStringLiteral("%1/%2%3%4").arg(getPrayDir(), name).arg(year).arg(month);
+}
+
 QString Velmar::sipNumber()
 {
     return QStringLiteral("2000");

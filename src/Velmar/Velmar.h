@@ -133,6 +133,10 @@ public:
     static QString backgroundDir();
     static QString captureDir();
     static QString getPrayDir();
+    // The cache file of one month of prayer times for a location and its
+    // calculation settings, in the prayer folder.
+    static QString prayCacheFile(const QString &address, int method, int school, int latitudeMethod, int year,
+                                 int month);
     static QString sipNumber();
     QString internalIp() const;
     int internalPort() const;

@@ -25,6 +25,8 @@
 #include <QOpenGLContext>
 #include <QTimer>
 
+#include <vector>
+
 #define STARTUP_LOG(...) RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, __VA_ARGS__)
 
 namespace {
@@ -245,7 +247,12 @@ int velmarMain(int argc, char *argv[])
 {
     int probeMajor = 0;
     {
-        QApplication probe(argc, argv);
+        // QApplication takes the options it knows out of the list it is
+        // given; the probe works on a copy so the real one sees them all.
+        std::vector<char *> probeArgv(argv, argv + argc);
+        probeArgv.push_back(nullptr);
+        int probeArgc = argc;
+        QApplication probe(probeArgc, probeArgv.data());
         int minor = 0;
         probeOpenGL(&probeMajor, &minor);
     }

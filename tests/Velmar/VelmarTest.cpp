@@ -17,7 +17,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QTemporaryDir>
@@ -68,6 +70,11 @@ struct RecordingObserver : VelmarObserver
     QVector<RDGroup> groups;
 };
 
+int threadCount()
+{
+    return QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
+}
+
 QVector<PALogRecord> eventLog()
 {
     PALogDB db(true);
@@ -84,6 +91,7 @@ protected:
     {
         ASSERT_TRUE(m_data.isValid());
         ASSERT_TRUE(m_switch.isValid());
+        m_threadsBefore = threadCount();
         m_oldDataDir = VDB::dataDir();
         VDB::setDataDir(m_data.path());
         {
@@ -116,6 +124,9 @@ protected:
         PASipManager::destroyInstance();
         FSManager::destroyInstance();
         EXPECT_TRUE(Platform::findProcessesByExecutable(m_switch.folder(), FSManager::kSwitchProgram).isEmpty());
+        // Every thread of the manager, the central object and its services has ended.
+        EXPECT_TRUE(PaTest::waitUntil([&] { return threadCount() <= m_threadsBefore; }, 5000))
+            << threadCount() << " threads, " << m_threadsBefore << " before";
         VDB::setDataDir(m_oldDataDir);
     }
 
@@ -153,6 +164,7 @@ protected:
     }
 
     QTemporaryDir m_data;
+    int m_threadsBefore = 0;
     PaTest::SwitchStandIn m_switch{true};
     QString m_oldDataDir;
     FSManager *m_fs = nullptr;
@@ -445,6 +457,16 @@ TEST(VelmarStatic, PasswordDigestIsLowerCaseHexMd5OfUtf8)
 {
     EXPECT_EQ(Velmar::passwordDigest(QString()), QStringLiteral("d41d8cd98f00b204e9800998ecf8427e"));
     EXPECT_EQ(Velmar::passwordDigest(QStringLiteral("admin")), QStringLiteral("21232f297a57a5a743894a0e4a801fc3"));
+}
+
+TEST(VelmarStatic, PrayerCacheFileNamesLocationSettingsAndMonthWithoutLeadingZeros)
+{
+    const QString md5 = QStringLiteral("5d41402abc4b2a76b9719d911017c592"); // "hello"
+    EXPECT_EQ(Velmar::prayCacheFile(QStringLiteral("hello"), 7, 0, 3, 2026, 3),
+              Velmar::getPrayDir() + QLatin1Char('/') + md5 + QStringLiteral("703") + QStringLiteral("20263"));
+    EXPECT_EQ(Velmar::prayCacheFile(QStringLiteral("hello"), 12, 1, 1, 2026, 11),
+              Velmar::getPrayDir() + QLatin1Char('/') + md5 + QStringLiteral("121120261" "1"));
+    EXPECT_TRUE(QFileInfo(Velmar::getPrayDir()).isDir());
 }
 
 TEST(VelmarStatic, HomeReloadReachesTheRegisteredHandlerFromAnyThreadUntilCleared)

@@ -246,3 +246,53 @@ TEST_F(ProgramRun, StartsTheSwitchRefusesASecondStartAndShutsDownInOrder)
             at = next;
     }
 }
+
+TEST_F(ProgramRun, SwitchThatCannotStartKeepsTheLoadingDialogAndTheProgramCanStillEnd)
+{
+    ASSERT_TRUE(QFile::remove(m_switch.path(QStringLiteral("RUVidazaConsole"))));
+    launch(m_first);
+    // The log says why the switch does not come up, and start-up waits.
+    ASSERT_TRUE(PaTest::waitUntil([&] { return logText().contains(QLatin1String("switch ended with code")); },
+                                  120000))
+        << qPrintable(logText());
+    EXPECT_FALSE(logText().contains(QLatin1String("switch ready")));
+    EXPECT_EQ(m_first.state(), QProcess::Running);
+
+    ::kill(static_cast<pid_t>(m_first.processId()), SIGTERM);
+    ASSERT_TRUE(m_first.waitForFinished(90000));
+    EXPECT_EQ(m_first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(m_first.exitCode(), 0);
+    EXPECT_TRUE(logText().contains(QLatin1String("uninit fs manager ended")));
+}
+
+TEST(ProgramPath, FolderOutsideAsciiIsReportedAndStartUpGoesOnWhenNobodyCanAnswer)
+{
+    QTemporaryDir root;
+    QTemporaryDir runtime;
+    ASSERT_TRUE(root.isValid() && runtime.isValid());
+    const QString folder = root.path() + QStringLiteral("/Zon\u00e9");
+    ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/language")));
+    ASSERT_TRUE(QFile::copy(PaTest::binDir() + QStringLiteral("/Velmar"), folder + QStringLiteral("/Velmar")));
+    ASSERT_TRUE(QFile::copy(PaTest::binDir() + QStringLiteral("/language/English.txt"),
+                            folder + QStringLiteral("/language/English.txt")));
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    program.setProcessEnvironment(env);
+    program.setWorkingDirectory(folder);
+    program.start(folder + QStringLiteral("/Velmar"), QStringList());
+    ASSERT_TRUE(program.waitForStarted());
+
+    auto log = [&] {
+        const QStringList files = QDir(folder + QStringLiteral("/log")).entryList({QStringLiteral("*.log")});
+        QFile f(folder + QStringLiteral("/log/") + files.value(0));
+        return !files.isEmpty() && f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    };
+    // The log is opened after the path check: the alert stands before start-up.
+    ASSERT_TRUE(PaTest::waitUntil([&] { return log().contains(QLatin1String("start fs ended")); }, 60000));
+    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    ASSERT_TRUE(program.waitForFinished(90000));
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_TRUE(program.readAllStandardError().contains("The application can only run under the English path"));
+}
