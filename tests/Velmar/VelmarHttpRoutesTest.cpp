@@ -492,3 +492,37 @@ TEST_F(HttpRoutesTest, PraySwitchStoresTheSettingAndReloadsTheMainWindow)
     }
     Velmar::setHomeReloadHandler(std::function<void()>());
 }
+
+// Many zone starts at once, each on its own connection thread, each answered
+// "ok": every one of them leaves its event-log record, even when the database
+// gives a waiting writer little time.
+TEST_F(HttpRoutesTest, ConcurrentStartsKeepEveryEventLogRecord)
+{
+    storedGroup(QStringLiteral("3001"));
+    startHttpOnly();
+    VDB::setBusyTimeout(20);
+    const int clients = 32;
+    const int perClient = 4;
+    std::atomic<int> answeredOk{0};
+    std::vector<std::thread> threads;
+    for (int c = 0; c < clients; ++c) {
+        threads.emplace_back([&] {
+            HttpTestClient client;
+            if (!client.connectTo(m_port))
+                return;
+            for (int r = 0; r < perClient; ++r) {
+                Answer a;
+                if (!client.send("GET /action?zone=3001&operation=start HTTP/1.1\r\nConnection: keep-alive\r\n\r\n")
+                    || !client.readResponse(a.status, a.head, a.body, 60000))
+                    return;
+                if (a.body == kOk)
+                    ++answeredOk;
+            }
+        });
+    }
+    for (auto &t : threads)
+        t.join();
+    VDB::setBusyTimeout(5000);
+    EXPECT_EQ(answeredOk.load(), clients * perClient);
+    EXPECT_EQ(eventLog().size(), clients * perClient);
+}
