@@ -15,6 +15,7 @@
 #include "VelmarAPI.h"
 #include "VelmarAPIVelmarTarget.h"
 #include "VelmarDBGuard.h"
+#include "VelmarHttpRoutes.h"
 #include "VelmarObserver.h"
 #include "VelmarServiceThread.h"
 
@@ -470,6 +471,22 @@ std::shared_ptr<RDHttpStreamServer> Velmar::httpStreamServer() const
     return m_httpServer;
 }
 
+void Velmar::handleRequest(RDHttpStreamServer *server, RDHttpConnection *connection, RDHttpBaseRequest *request)
+{
+    VelmarHttpRoutes(this).handleRequest(server, connection, request);
+}
+
+void Velmar::handleActionRequest(RDHttpStreamServer *server, RDHttpConnection *connection,
+                                 RDHttpBaseRequest *request)
+{
+    VelmarHttpRoutes(this).handleActionRequest(server, connection, request);
+}
+
+void Velmar::handlePrayRequest(RDHttpStreamServer *server, RDHttpConnection *connection, RDHttpBaseRequest *request)
+{
+    VelmarHttpRoutes(this).handlePrayRequest(server, connection, request);
+}
+
 // -- Switch manager notifications ------------------------------------------
 
 void Velmar::notifyGroup(int groupId, const std::function<void(RDGroup &)> &adjust,
@@ -921,6 +938,12 @@ void Velmar::writeGroupLog(const RDGroup &group, const QString &action, const QS
     record.source = source;
     record.type = type;
     record.dateTime = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    // Records come from many threads at once (HTTP requests, app sessions,
+    // schedules). Left to SQLite's busy handler, concurrent writers back off
+    // unfairly and one that waits past the busy time-out loses its record;
+    // taking turns here keeps every record and the wait short.
+    static std::mutex writeLock;
+    std::lock_guard<std::mutex> turn(writeLock);
     PALogDB db(true);
     db.insertLog(record);
     db.close();

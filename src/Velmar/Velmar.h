@@ -18,6 +18,8 @@
 
 class KelClient;
 class KelDiscovery;
+class RDHttpBaseRequest;
+class RDHttpConnection;
 class RDHttpStreamServer;
 class WSServer;
 class QMutex;
@@ -102,6 +104,10 @@ public:
     // service start on (defaults: UDP 19980 on every address in, broadcast
     // to 19981 out). Tests keep both on loopback.
     void setDiscoveryAddresses(const RDSocketAddress &listen, const RDSocketAddress &reply);
+    // The HTTP routes (VelmarHttpRoutes), on the connection's own thread.
+    void handleRequest(RDHttpStreamServer *server, RDHttpConnection *connection, RDHttpBaseRequest *request) override;
+    void handleActionRequest(RDHttpStreamServer *server, RDHttpConnection *connection, RDHttpBaseRequest *request);
+    void handlePrayRequest(RDHttpStreamServer *server, RDHttpConnection *connection, RDHttpBaseRequest *request);
     // Stores the phone-app login; the session servers get the MD5 digest.
     void setAuth(int enable, const QString &user, const QString &password);
     // Keeps the WebSocket server when it already listens on `port` with
