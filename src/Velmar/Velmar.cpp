@@ -47,11 +47,33 @@ QString appFolder(const char *name)
 
 // -- Singleton -------------------------------------------------------------
 
+namespace {
+
+// "host:port" from the environment, for installations (and test runs) that
+// must keep LAN discovery off the real network.
+bool addressFromEnvironment(const char *name, RDSocketAddress &address)
+{
+    const QString value = qEnvironmentVariable(name);
+    const int colon = value.lastIndexOf(QLatin1Char(':'));
+    if (colon <= 0)
+        return false;
+    bool ok = false;
+    const int port = value.mid(colon + 1).toInt(&ok);
+    if (!ok || port < 0 || port > 65535)
+        return false;
+    address = RDSocketAddress(value.left(colon).toStdString(), port);
+    return true;
+}
+
+} // namespace
+
 Velmar::Velmar()
     : m_database(true)
     , m_observerMutex(new QMutex)
 {
     VelmarDB::registerDB(&m_database);
+    addressFromEnvironment("VELMAR_DISCOVERY_LISTEN", m_discoveryListen);
+    addressFromEnvironment("VELMAR_DISCOVERY_REPLY", m_discoveryReply);
 }
 
 Velmar::~Velmar()

@@ -158,14 +158,17 @@ protected:
                          QStringLiteral("127.0.0.1"), freeUdpPort(), QStringLiteral("PCMU,PCMA"));
         m_fs->setRtpPortRange(31200, 31300);
         m_fs->setSwitchTimingForTesting(5000, 200);
-        ASSERT_TRUE(Velmar::createInstance());
-        m_velmar = Velmar::instance();
         // Discovery stays on loopback: requests in on a free port, answers
-        // to this test's socket, never a broadcast.
+        // to this test's socket, never a broadcast. The addresses come from
+        // the environment, as an installation would set them.
         ASSERT_TRUE(m_answers.bind(QHostAddress(QHostAddress::LocalHost), 0));
         m_discoveryPort = freeUdpPort();
-        m_velmar->setDiscoveryAddresses(RDSocketAddress("127.0.0.1", m_discoveryPort),
-                                        RDSocketAddress("127.0.0.1", m_answers.localPort()));
+        m_savedListen = qgetenv("VELMAR_DISCOVERY_LISTEN");
+        m_savedReply = qgetenv("VELMAR_DISCOVERY_REPLY");
+        qputenv("VELMAR_DISCOVERY_LISTEN", QByteArray("127.0.0.1:") + QByteArray::number(m_discoveryPort));
+        qputenv("VELMAR_DISCOVERY_REPLY", QByteArray("127.0.0.1:") + QByteArray::number(m_answers.localPort()));
+        ASSERT_TRUE(Velmar::createInstance());
+        m_velmar = Velmar::instance();
     }
 
     void TearDown() override
@@ -175,6 +178,8 @@ protected:
         PASipManager::destroyInstance();
         FSManager::destroyInstance();
         qunsetenv("RUVIDAZA_TEST_HOOKS");
+        qputenv("VELMAR_DISCOVERY_LISTEN", m_savedListen);
+        qputenv("VELMAR_DISCOVERY_REPLY", m_savedReply);
         VDB::setDataDir(m_oldDataDir);
     }
 
@@ -215,6 +220,8 @@ protected:
     Velmar *m_velmar = nullptr;
     int m_wsPort = 0;
     int m_discoveryPort = 0;
+    QByteArray m_savedListen;
+    QByteArray m_savedReply;
     QUdpSocket m_answers;
 };
 
