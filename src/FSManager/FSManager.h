@@ -176,17 +176,9 @@ private:
 
     FSClient *m_client;
     // The conference records, the conference lock, the last-dial times and
-    // the two status maps live here.
+    // the two status maps (with the status lock) live here.
     FSGroupConferences *m_conferences;
     std::atomic<bool> m_ready{false};
-
-    // Guards the conference records and the last-dial times.
-    std::mutex m_conferenceLock;
-    QMap<QString, double> m_lastDialTimes;
-
-    std::mutex m_statusLock;
-    QMap<QString, QString> m_deviceStatus;
-    QMap<QString, RDGroupStatus> m_groupStatus;
 
     std::mutex m_observerLock;
     QVector<FSManagerObserver *> m_observers;
