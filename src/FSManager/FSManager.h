@@ -14,7 +14,6 @@
 
 class FSChannelsManager;
 class FSClient;
-class FSConsoleThread;
 class FSGroupConferences;
 class KelClient;
 class FSManagerObserver;
@@ -128,8 +127,6 @@ public:
     // Writes every device and group from the database as the switch starts.
     void writeStartConfiguration();
     void setReady(bool ready) { m_ready.store(ready); }
-    void setConsoleThread(FSConsoleThread *thread);
-    FSConsoleThread *consoleThread() const { return m_consoleThread.load(); }
     void notifySwitchRestarted();
 
     bool isReloadPending() const { return m_reloadPending.load(); }
@@ -193,7 +190,6 @@ private:
     std::atomic<bool> m_externalRescanPending{false};
 
     FSManagerThread *m_managerThread = nullptr;
-    std::atomic<FSConsoleThread *> m_consoleThread{nullptr};
 
     std::atomic<int> m_shutdownGraceMs{20000};
     std::atomic<int> m_failureWaitMs{5000};
