@@ -360,7 +360,9 @@ TEST_F(StandInTest, ConfigurationFollowsDevicesAndZonesAndSurvivesAKilledSwitch)
     configure(m_switch.folder());
     ASSERT_TRUE(m_fs->start());
     ASSERT_TRUE(waitReady());
-    EXPECT_EQ(m_observer.restarted.load(), 1);
+    // The ready flag is raised first and the observers are told just after,
+    // on the manager's thread: wait for the notification itself.
+    EXPECT_TRUE(PaTest::waitUntil([&] { return m_observer.restarted.load() == 1; }));
 
     const RDGroup zone = makeGroup("3001", true, true);
     QStringList users = known("users", "id");
