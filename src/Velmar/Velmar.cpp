@@ -1,0 +1,905 @@
+#include "Velmar.h"
+
+#include "FSGateway.h"
+#include "FSManager.h"
+#include "KelDiscovery.h"
+#include "RDConfigure.h"
+#include "RDHttpStreamServer.h"
+#include "WSServer.h"
+#include "PALogDB.h"
+#include "PALogRecord.h"
+#include "RDCoreDevice.h"
+#include "RDDeviceStatusWatchThread.h"
+#include "RDLog.h"
+#include "RDUtils.h"
+#include "VelmarDBGuard.h"
+#include "VelmarHttpRoutes.h"
+#include "VelmarObserver.h"
+#include "VelmarServiceThread.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QSysInfo>
+
+namespace {
+
+std::atomic<Velmar *> g_instance{nullptr};
+
+std::mutex g_homeReloadLock;
+std::function<void()> g_homeReload;
+
+const char *const kFrom = "Velmar";
+const int kNoPrayer = 9;
+
+QString appFolder(const char *name)
+{
+    const QString dir = QStringLiteral("%1/%2").arg(QCoreApplication::applicationDirPath(), QLatin1String(name));
+    makeDir(dir);
+    return dir;
+}
+
+} // namespace
+
+// -- Singleton -------------------------------------------------------------
+
+Velmar::Velmar()
+    : m_database(true)
+    , m_observerMutex(new QMutex)
+{
+    VelmarDB::registerDB(&m_database);
+}
+
+Velmar::~Velmar()
+{
+    delete m_observerMutex;
+    m_observerMutex = nullptr;
+    VelmarDB::unregisterDB(&m_database);
+    m_observers.clear();
+    m_database.close();
+}
+
+bool Velmar::createInstance()
+{
+    if (g_instance.load())
+        return true;
+    Velmar *velmar = new Velmar;
+    g_instance.store(velmar);
+    velmar->m_serviceThread = new VelmarServiceThread(velmar);
+    velmar->m_serviceThread->start();
+    VelmarDB::setDataReloadedHandler([] {
+        if (Velmar *v = Velmar::instance())
+            v->notifyDataReloaded();
+    });
+    if (FSManager *manager = FSManager::instance())
+        manager->addObserver(velmar);
+    return true;
+}
+
+Velmar *Velmar::instance()
+{
+    return g_instance.load();
+}
+
+void Velmar::shutdown()
+{
+    // Once removed, no report of the switch manager reaches this object: the
+    // manager calls its observers under the lock that removal takes.
+    if (FSManager *manager = FSManager::instance())
+        manager->removeObserver(this);
+    VelmarDB::setDataReloadedHandler(VelmarDB::Notification());
+    // A restart in progress finishes before the services stop for good.
+    if (m_serviceThread) {
+        m_serviceThread->stop();
+        m_serviceThread->wait();
+        delete m_serviceThread;
+        m_serviceThread = nullptr;
+    }
+    stopServices();
+}
+
+void Velmar::destroyInstance()
+{
+    Velmar *velmar = g_instance.load();
+    if (!velmar)
+        return;
+    velmar->shutdown();
+    g_instance.store(nullptr);
+    delete velmar;
+}
+
+// -- Observers ---------------------------------------------------------------
+
+void Velmar::addObserver(VelmarObserver *observer)
+{
+    QMutexLocker locker(m_observerMutex);
+    m_observers.append(observer);
+}
+
+void Velmar::removeObserver(VelmarObserver *observer)
+{
+    QMutexLocker locker(m_observerMutex);
+    const int index = m_observers.indexOf(observer);
+    if (index >= 0)
+        m_observers.remove(index);
+}
+
+int Velmar::observerCount() const
+{
+    QMutexLocker locker(m_observerMutex);
+    return m_observers.size();
+}
+
+void Velmar::forEachObserver(const std::function<void(VelmarObserver *)> &call)
+{
+    QMutexLocker locker(m_observerMutex);
+    const QVector<VelmarObserver *> observers = m_observers;
+    for (VelmarObserver *observer : observers)
+        call(observer);
+}
+
+void Velmar::notifyDataReloaded()
+{
+    forEachObserver([this](VelmarObserver *observer) { observer->onNotifyDataChanged(this); });
+}
+
+void Velmar::notifyDeviceStatusChanged(const QVector<RDDevice> &devices)
+{
+    forEachObserver([this, &devices](VelmarObserver *observer) {
+        observer->onNotifyDeviceStatusChanged(this, devices);
+    });
+}
+
+// -- Services -----------------------------------------------------------------
+
+bool Velmar::startServices()
+{
+    std::lock_guard<std::mutex> change(m_serviceChangeLock);
+    return startServicesLocked();
+}
+
+void Velmar::stopServices()
+{
+    std::lock_guard<std::mutex> change(m_serviceChangeLock);
+    stopServicesLocked();
+}
+
+bool Velmar::startServicesLocked()
+{
+    RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "start services\n");
+    m_servicesStartCount.fetch_add(1);
+    startStatusWatch();
+    startDiscovery();
+    createSessionServers();
+    applySessionSettings();
+    {
+        std::lock_guard<std::mutex> guard(m_serviceLock);
+        m_servicesRunning = true;
+    }
+    bool apiEnabled;
+    int port;
+    {
+        RDConfigure conf;
+        apiEnabled = conf.httpApiEnable();
+        port = conf.httpServerPort();
+    }
+    return startHttpServerLocked(apiEnabled, port);
+}
+
+void Velmar::stopServicesLocked()
+{
+    RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "stop services\n");
+    // Request sources first, then the threads (joined), and only then the
+    // objects those threads use: every user holds its own reference, so
+    // nothing is freed under a caller.
+    stopHttpServerLocked();
+    stopDiscovery();
+    stopSessionServers();
+    stopStatusWatch();
+    std::lock_guard<std::mutex> guard(m_serviceLock);
+    m_servicesRunning = false;
+}
+
+bool Velmar::areServicesRunning() const
+{
+    std::lock_guard<std::mutex> guard(m_serviceLock);
+    return m_servicesRunning;
+}
+
+void Velmar::restartServices()
+{
+    std::lock_guard<std::mutex> change(m_serviceChangeLock);
+    stopServicesLocked();
+    // A port that is taken costs the HTTP routes only: schedules, prayers
+    // and app sessions go on.
+    if (!startServicesLocked())
+        RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "http server not started, other services run\n");
+}
+
+void Velmar::onSwitchRestarted()
+{
+    FSManager *manager = FSManager::instance();
+    if (manager && !manager->isReady())
+        return;
+    if (m_serviceThread)
+        m_serviceThread->requestRestart();
+}
+
+bool Velmar::isRestartPending() const
+{
+    return m_serviceThread && m_serviceThread->isRestartPending();
+}
+
+void Velmar::startStatusWatch()
+{
+    RDDeviceStatusWatchThread *thread = new RDDeviceStatusWatchThread(this);
+    thread->start();
+    std::lock_guard<std::mutex> guard(m_serviceLock);
+    m_statusWatchThread = thread;
+}
+
+void Velmar::stopStatusWatch()
+{
+    RDDeviceStatusWatchThread *thread;
+    {
+        std::lock_guard<std::mutex> guard(m_serviceLock);
+        thread = m_statusWatchThread;
+        m_statusWatchThread = nullptr;
+    }
+    if (!thread)
+        return;
+    thread->stop();
+    thread->wait();
+    delete thread;
+}
+
+void Velmar::startDiscovery()
+{
+    auto discovery = std::make_shared<KelDiscovery>();
+    const QString ip = internalIp();
+    discovery->setLocalIp(ip.toStdString());
+    discovery->setInfoSource([ip] {
+        RDConfigure conf;
+        KelDiscoveryInfo info;
+        info.wsEnable = conf.wsEnable();
+        info.wsPort = conf.wsPort();
+        info.kelcodeEnable = conf.kelCodeEnable();
+        info.kelcode = conf.kelCode();
+        info.internalIp = ip;
+        info.uid = Velmar::installationUid();
+        return info;
+    });
+    if (!discovery->start())
+        RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "discovery port %d not available\n",
+                    KelDiscovery::RequestPort);
+    std::lock_guard<std::mutex> guard(m_serviceLock);
+    m_discovery = discovery;
+}
+
+void Velmar::stopDiscovery()
+{
+    std::shared_ptr<KelDiscovery> discovery;
+    {
+        std::lock_guard<std::mutex> guard(m_serviceLock);
+        discovery.swap(m_discovery);
+    }
+    if (discovery)
+        discovery->stop();
+}
+
+void Velmar::createSessionServers()
+{
+    auto ws = std::make_shared<WSServer>();
+    ws->addObserver(this);
+    std::lock_guard<std::mutex> guard(m_serviceLock);
+    m_wsServer = ws;
+}
+
+void Velmar::stopSessionServers()
+{
+    std::shared_ptr<WSServer> ws;
+    {
+        std::lock_guard<std::mutex> guard(m_serviceLock);
+        ws.swap(m_wsServer);
+    }
+    if (ws)
+        ws->stop();
+}
+
+void Velmar::applySessionSettings()
+{
+    int wsEnable, wsPort, authEnable;
+    QString user, password;
+    {
+        RDConfigure conf;
+        wsEnable = conf.wsEnable();
+        wsPort = conf.wsPort();
+        authEnable = conf.authEnable();
+        user = conf.authUsername();
+        password = conf.authPassword();
+    }
+    setWebSocket(wsEnable, wsPort);
+    setAuth(authEnable, user, password);
+}
+
+void Velmar::setWebSocket(int enable, int port)
+{
+    const std::shared_ptr<WSServer> ws = webSocketServer();
+    if (!ws)
+        return;
+    if (ws->isStarted() && enable != 0 && ws->listenPort() == port)
+        return;
+    ws->stop();
+    if (enable == 0 || port < 1)
+        return;
+    int authEnable;
+    QString user, password;
+    {
+        std::lock_guard<std::mutex> guard(m_authLock);
+        authEnable = m_authEnable;
+        user = m_authUsername;
+        password = m_authPassword;
+    }
+    ws->setAuth(authEnable, user.toStdString(), passwordDigest(password).toStdString());
+    ws->setAddress(RDSocketAddress("0.0.0.0", port));
+    if (!ws->start())
+        RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "websocket server cannot listen on port %d\n", port);
+}
+
+std::shared_ptr<WSServer> Velmar::webSocketServer() const
+{
+    std::lock_guard<std::mutex> guard(m_serviceLock);
+    return m_wsServer;
+}
+
+std::shared_ptr<KelDiscovery> Velmar::discovery() const
+{
+    std::lock_guard<std::mutex> guard(m_serviceLock);
+    return m_discovery;
+}
+
+bool Velmar::startHttpServer(bool apiEnabled, int port)
+{
+    std::lock_guard<std::mutex> change(m_serviceChangeLock);
+    return startHttpServerLocked(apiEnabled, port);
+}
+
+void Velmar::stopHttpServer()
+{
+    std::lock_guard<std::mutex> change(m_serviceChangeLock);
+    stopHttpServerLocked();
+}
+
+bool Velmar::startHttpServerLocked(bool apiEnabled, int port)
+{
+    m_apiEnabled.store(apiEnabled);
+    m_httpPort.store(port);
+    stopHttpServerLocked();
+    auto server = std::make_shared<RDHttpStreamServer>();
+    RDHttpServerConfigure config;
+    config.host = "0.0.0.0";
+    config.port = port;
+    config.uploadPath = "./upload";
+    server->setConfigure(config);
+    server->setObserver(this);
+    if (server->start() < 0) {
+        server->stop();
+        return false;
+    }
+    std::lock_guard<std::mutex> guard(m_serviceLock);
+    m_httpServer = server;
+    return true;
+}
+
+void Velmar::stopHttpServerLocked()
+{
+    std::shared_ptr<RDHttpStreamServer> server;
+    {
+        std::lock_guard<std::mutex> guard(m_serviceLock);
+        server.swap(m_httpServer);
+    }
+    if (server)
+        server->stop();
+}
+
+bool Velmar::isHttpServerRunning() const
+{
+    std::lock_guard<std::mutex> guard(m_serviceLock);
+    return m_httpServer != nullptr;
+}
+
+std::shared_ptr<RDHttpStreamServer> Velmar::httpStreamServer() const
+{
+    std::lock_guard<std::mutex> guard(m_serviceLock);
+    return m_httpServer;
+}
+
+void Velmar::handleRequest(RDHttpStreamServer *server, RDHttpConnection *connection, RDHttpBaseRequest *request)
+{
+    VelmarHttpRoutes(this).handleRequest(server, connection, request);
+}
+
+void Velmar::handleActionRequest(RDHttpStreamServer *server, RDHttpConnection *connection,
+                                 RDHttpBaseRequest *request)
+{
+    VelmarHttpRoutes(this).handleActionRequest(server, connection, request);
+}
+
+void Velmar::handlePrayRequest(RDHttpStreamServer *server, RDHttpConnection *connection, RDHttpBaseRequest *request)
+{
+    VelmarHttpRoutes(this).handlePrayRequest(server, connection, request);
+}
+
+// -- Switch manager notifications ------------------------------------------
+
+void Velmar::notifyGroup(int groupId, const std::function<void(RDGroup &)> &adjust,
+                         void (VelmarObserver::*notify)(Velmar *, RDGroup))
+{
+    RDGroup group = getGroupById(groupId);
+    if (!group.isValid())
+        return;
+    adjust(group);
+    forEachObserver([this, &group, notify](VelmarObserver *observer) { (observer->*notify)(this, group); });
+}
+
+void Velmar::onGroupStarted(int groupId, const QString &conference, const QString &startType, const QString &from)
+{
+    Q_UNUSED(conference) Q_UNUSED(from)
+    notifyGroup(groupId, [&startType](RDGroup &group) {
+        group.started = 1;
+        group.startType = startType;
+    }, &VelmarObserver::onNotifyGroupStarted);
+}
+
+void Velmar::onGroupStopped(int groupId, const QString &conference, const QString &reason, const QString &from)
+{
+    Q_UNUSED(conference) Q_UNUSED(reason) Q_UNUSED(from)
+    notifyGroup(groupId, [](RDGroup &group) { group.started = 0; }, &VelmarObserver::onNotifyGroupStopped);
+}
+
+void Velmar::onGroupPlayChanged(int groupId, const QString &conference, int playIndex, const QString &media)
+{
+    Q_UNUSED(conference) Q_UNUSED(media)
+    notifyGroup(groupId, [playIndex](RDGroup &group) { group.setPlayStatus(playIndex, 0, group.prayType); },
+                &VelmarObserver::onNotifyGroupPlayChanged);
+}
+
+// -- Settings ---------------------------------------------------------------
+
+QString Velmar::passwordDigest(const QString &password)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(password.toUtf8(), QCryptographicHash::Md5).toHex());
+}
+
+void Velmar::setAuth(int enable, const QString &user, const QString &password)
+{
+    {
+        std::lock_guard<std::mutex> guard(m_authLock);
+        m_authEnable = enable;
+        m_authUsername = user;
+        m_authPassword = password;
+    }
+    const std::string digest = passwordDigest(password).toStdString();
+    if (const std::shared_ptr<WSServer> ws = webSocketServer())
+        ws->setAuth(enable, user.toStdString(), digest);
+}
+
+QString Velmar::installationUid()
+{
+    const QByteArray seed = QSysInfo::machineUniqueId() + '\n' + QCoreApplication::applicationDirPath().toUtf8();
+    return QString::fromLatin1(QCryptographicHash::hash(seed, QCryptographicHash::Md5).toHex());
+}
+
+int Velmar::authEnable() const
+{
+    std::lock_guard<std::mutex> guard(m_authLock);
+    return m_authEnable;
+}
+
+QString Velmar::authUsername() const
+{
+    std::lock_guard<std::mutex> guard(m_authLock);
+    return m_authUsername;
+}
+
+// -- Devices and groups -------------------------------------------------------
+
+int Velmar::addDevice(const RDDevice &device)
+{
+    int id;
+    {
+        VelmarDBGuard db(&m_database);
+        id = db->insertDevice(device.name, device.number, device.password);
+    }
+    if (id > 0) {
+        if (FSManager *manager = FSManager::instance()) {
+            RDDevice stored = device;
+            stored.id = id;
+            manager->addDevice(stored);
+        }
+    }
+    return id > 0 ? id : 0;
+}
+
+bool Velmar::addDevices(const QVector<RDDevice> &devices)
+{
+    {
+        VelmarDBGuard db(&m_database);
+        for (const RDDevice &device : devices)
+            db->insertDevice(device.name, device.number, device.password);
+    }
+    if (FSManager *manager = FSManager::instance())
+        manager->addDevices(devices);
+    return true;
+}
+
+bool Velmar::updateDevice(const RDDevice &device)
+{
+    bool ok;
+    {
+        VelmarDBGuard db(&m_database);
+        ok = db->updateDevice(device.id, device.name, device.password);
+    }
+    if (ok) {
+        if (FSManager *manager = FSManager::instance())
+            manager->updateDevice(device, device);
+    }
+    return ok;
+}
+
+bool Velmar::removeDevice(const RDDevice &device)
+{
+    bool ok;
+    {
+        VelmarDBGuard db(&m_database);
+        ok = db->deleteDevice(device.id);
+    }
+    if (ok) {
+        if (FSManager *manager = FSManager::instance())
+            manager->removeDevice(device);
+    }
+    return ok;
+}
+
+bool Velmar::removeDevices(const QVector<RDDevice> &devices)
+{
+    {
+        VelmarDBGuard db(&m_database);
+        for (const RDDevice &device : devices)
+            db->deleteDevice(device.id);
+    }
+    if (FSManager *manager = FSManager::instance())
+        manager->removeDevices(devices);
+    return true;
+}
+
+int Velmar::addGroup(RDGroup &group)
+{
+    int id;
+    {
+        VelmarDBGuard db(&m_database);
+        VelmarDB::fillSipNumbers(group);
+        id = db->insertGroup(group);
+    }
+    if (id > 0) {
+        if (FSManager *manager = FSManager::instance()) {
+            RDGroup stored = group;
+            stored.id = id;
+            manager->addGroup(stored);
+        }
+    }
+    return id > 0 ? id : 0;
+}
+
+bool Velmar::updateGroup(const RDGroup &oldGroup, RDGroup &group)
+{
+    bool ok;
+    {
+        VelmarDBGuard db(&m_database);
+        VelmarDB::fillSipNumbers(group);
+        ok = db->updateGroup(group);
+    }
+    if (ok) {
+        if (FSManager *manager = FSManager::instance())
+            manager->updateGroup(oldGroup, group);
+    }
+    return ok;
+}
+
+bool Velmar::removeGroup(const RDGroup &group)
+{
+    bool ok;
+    {
+        VelmarDBGuard db(&m_database);
+        ok = db->deleteGroup(group);
+    }
+    if (ok) {
+        if (FSManager *manager = FSManager::instance())
+            manager->removeGroup(group);
+    }
+    return ok;
+}
+
+bool Velmar::updateGroupVolume(const RDGroup &group)
+{
+    bool ok;
+    {
+        VelmarDBGuard db(&m_database);
+        ok = db->updateGroupVolume(group);
+    }
+    if (ok) {
+        if (FSManager *manager = FSManager::instance())
+            manager->updateGroupVolume(group);
+    }
+    return ok;
+}
+
+bool Velmar::updateGroupBackground(const RDGroup &group)
+{
+    VelmarDBGuard db(&m_database);
+    return db->updateGroupBackground(group);
+}
+
+bool Velmar::updateGroupSortIndex(const RDGroup &group)
+{
+    VelmarDBGuard db(&m_database);
+    return db->updateGroupSortIndex(group);
+}
+
+bool Velmar::changeGroupMedia(const RDGroup &group, const QString &media, int position)
+{
+    Q_UNUSED(media)
+    FSManager *manager = FSManager::instance();
+    return manager && manager->changeGroupMedia(group, position);
+}
+
+// -- Reading -----------------------------------------------------------------
+
+void Velmar::completeGroup(RDGroup &group, const QVector<RDDevice> &devices)
+{
+    group.updatePrayFiles();
+    group.updateMedia();
+    group.updateScheduleOperations();
+    group.updateDevices(devices);
+}
+
+QVector<RDDevice> Velmar::getDevices()
+{
+    VelmarDBGuard db(&m_database);
+    return db->selectDevices();
+}
+
+QVector<RDGroup> Velmar::getGroups()
+{
+    VelmarDBGuard db(&m_database);
+    const QVector<RDDevice> devices = db->selectDevices();
+    QVector<RDGroup> groups = db->selectGroups();
+    for (RDGroup &group : groups)
+        completeGroup(group, devices);
+    return groups;
+}
+
+RDGroup Velmar::getGroupByConference(const QString &conference)
+{
+    VelmarDBGuard db(&m_database);
+    RDGroup group = db->selectGroupByConference(conference);
+    if (!group.isValid())
+        return RDGroup();
+    completeGroup(group, db->selectDevices());
+    return group;
+}
+
+RDGroup Velmar::getGroupById(int id)
+{
+    VelmarDBGuard db(&m_database);
+    RDGroup group = db->selectGroupById(id);
+    if (!group.isValid())
+        return RDGroup();
+    completeGroup(group, db->selectDevices());
+    return group;
+}
+
+QVector<RDCoreDevice> Velmar::getAudioDevices()
+{
+    return getAllDevices();
+}
+
+QString Velmar::backgroundDir()
+{
+    return appFolder("background");
+}
+
+QString Velmar::captureDir()
+{
+    return appFolder("capture");
+}
+
+QString Velmar::getPrayDir()
+{
+    return appFolder("pray");
+}
+
+QString Velmar::prayCacheFile(const QString &address, int method, int school, int latitudeMethod, int year,
+                              int month)
+{
+    const QString name = QStringLiteral("%1%2%3%4")
+                             .arg(QString::fromLatin1(
+                                 QCryptographicHash::hash(address.toUtf8(), QCryptographicHash::Md5).toHex()))
+                             .arg(method)
+                             .arg(school)
+                             .arg(latitudeMethod);
+    return QStringLiteral("%1/%2%3%4").arg(getPrayDir(), name).arg(year).arg(month);
+}
+
+QString Velmar::sipNumber()
+{
+    return QStringLiteral("2000");
+}
+
+QString Velmar::internalIp() const
+{
+    FSManager *manager = FSManager::instance();
+    return manager ? manager->internalIp() : QString();
+}
+
+int Velmar::internalPort() const
+{
+    FSManager *manager = FSManager::instance();
+    return manager ? manager->internalPort() : 0;
+}
+
+QString Velmar::sipTrunkStatusText(const QString &state)
+{
+    if (state == QLatin1String("REGED"))
+        return QStringLiteral("registered");
+    if (state == QLatin1String("FAIL_WAIT"))
+        return QStringLiteral("register fail");
+    if (state == QLatin1String("TRYING"))
+        return QStringLiteral("registering");
+    return QString();
+}
+
+QString Velmar::sipTrunkStatus(const QString &server, const QString &port, const QString &number)
+{
+    FSManager *manager = FSManager::instance();
+    if (!manager)
+        return QString();
+    const QString realm = QStringLiteral("%1:%2").arg(server, port);
+    const QVector<FSGateway> gateways = manager->getGateways();
+    for (const FSGateway &gateway : gateways) {
+        if (gateway.realm == realm && gateway.exten == number)
+            return sipTrunkStatusText(gateway.state);
+    }
+    return QString();
+}
+
+// -- Group start and stop -----------------------------------------------------
+
+void Velmar::startGroupAs(const RDGroup &group, int prayIndex, const QString &startType)
+{
+    // A record that names no stored group would start a conference without
+    // numbers and write an empty event-log row.
+    if (!group.isValid()) {
+        RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "start refused: no such group (%d)\n", group.id);
+        return;
+    }
+    if (FSManager *manager = FSManager::instance())
+        manager->startGroup(group, QString(), QString(), prayIndex, startType, QLatin1String(kFrom));
+    writeGroupLog(group, QStringLiteral("start"), group.source, startType);
+}
+
+void Velmar::startGroup(const RDGroup &group)
+{
+    if (group.isPraySource())
+        return;
+    startGroupAs(group, kNoPrayer, QStringLiteral("user"));
+}
+
+void Velmar::startApiGroup(const RDGroup &group)
+{
+    if (group.isPraySource())
+        return;
+    startGroupAs(group, kNoPrayer, QStringLiteral("api"));
+}
+
+void Velmar::startScheduleGroup(const RDGroup &group)
+{
+    if (group.isPraySource())
+        return;
+    startGroupAs(group, kNoPrayer, QStringLiteral("schedule"));
+}
+
+void Velmar::startPrayGroup(const RDGroup &group, int prayIndex)
+{
+    startGroupAs(group, prayIndex, QStringLiteral("pray"));
+}
+
+void Velmar::stopGroup(const RDGroup &group, const QString &stopType)
+{
+    if (!group.isValid()) {
+        RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "stop refused: no such group (%d)\n", group.id);
+        return;
+    }
+    if (FSManager *manager = FSManager::instance())
+        manager->stopGroup(group, stopType, QLatin1String(kFrom));
+    writeGroupLog(group, QStringLiteral("stop"), group.source,
+                  stopType.isEmpty() ? QStringLiteral("user") : stopType);
+}
+
+void Velmar::startListenGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session)
+{
+    if (!group.isValid())
+        return;
+    if (FSManager *manager = FSManager::instance())
+        manager->startListenGroup(group, session);
+    writeGroupLog(group, QStringLiteral("app listen"), QStringLiteral("app"), QStringLiteral("api"));
+}
+
+void Velmar::stopListenGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session)
+{
+    if (!group.isValid())
+        return;
+    if (FSManager *manager = FSManager::instance())
+        manager->stopListenGroup(group, session);
+    writeGroupLog(group, QStringLiteral("app listen"), QStringLiteral("app"), QStringLiteral("api"));
+}
+
+void Velmar::startTalkGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session)
+{
+    if (!group.isValid())
+        return;
+    if (FSManager *manager = FSManager::instance())
+        manager->startTalkGroup(group, session);
+    writeGroupLog(group, QStringLiteral("app talk"), QStringLiteral("app"), QStringLiteral("api"));
+}
+
+void Velmar::stopTalkGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session)
+{
+    if (!group.isValid())
+        return;
+    if (FSManager *manager = FSManager::instance())
+        manager->stopTalkGroup(group, session);
+    writeGroupLog(group, QStringLiteral("app talk"), QStringLiteral("app"), QStringLiteral("api"));
+}
+
+void Velmar::writeGroupLog(const RDGroup &group, const QString &action, const QString &source, const QString &type)
+{
+    PALogRecord record;
+    record.volume = group.volume;
+    record.groupId = group.id;
+    record.groupPriority = group.priority;
+    record.groupName = group.name;
+    record.groupConference = group.conference;
+    record.action = action;
+    record.source = source;
+    record.type = type;
+    record.dateTime = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    // Records come from many threads at once (HTTP requests, app sessions,
+    // schedules). Left to SQLite's busy handler, concurrent writers back off
+    // unfairly and one that waits past the busy time-out loses its record;
+    // taking turns here keeps every record and the wait short.
+    static std::mutex writeLock;
+    std::lock_guard<std::mutex> turn(writeLock);
+    PALogDB db(true);
+    db.insertLog(record);
+    db.close();
+}
+
+// -- Main window refresh --------------------------------------------------------
+
+void Velmar::setHomeReloadHandler(const std::function<void()> &handler)
+{
+    std::lock_guard<std::mutex> guard(g_homeReloadLock);
+    g_homeReload = handler;
+}
+
+void Velmar::reloadHome()
+{
+    // Called under the lock, so that a window clearing its handler waits for
+    // a call in progress and is never reached afterwards.
+    std::lock_guard<std::mutex> guard(g_homeReloadLock);
+    if (g_homeReload)
+        g_homeReload();
+}

@@ -1,0 +1,304 @@
+#include "PAAlertDialog.h"
+#include "RDDefaultFont.h"
+#include "RDDevicesDialog.h"
+#include "RDHomeDialog.h"
+#include "RDHomeGroupWidget.h"
+#include "RDLoadingDialog.h"
+#include "RDLocalize.h"
+#include "TestSupport.h"
+#include "VDB.h"
+#include "Velmar.h"
+#include "VelmarDB.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <thread>
+
+TEST(AlertBox, AnswersOkAndCancelAndNeverBlocksWithoutADisplay)
+{
+    PAAlertDialog::takeShownMessagesForTesting();
+    PAAlertDialog::queueAnswersForTesting({0, 1});
+    PAAlertDialog box;
+    box.setMessage(QStringLiteral("first"));
+    EXPECT_EQ(box.exec(), 0);
+    EXPECT_EQ(PAAlertDialog::showMessage(QStringLiteral("second")), 1);
+    // Nothing queued: on the offscreen platform the box is taken as OK.
+    ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("offscreen"));
+    EXPECT_EQ(PAAlertDialog::showMessage(QStringLiteral("third")), 1);
+    EXPECT_EQ(PAAlertDialog::takeShownMessagesForTesting(),
+              (QStringList{QStringLiteral("first"), QStringLiteral("second"), QStringLiteral("third")}));
+}
+
+TEST(AlertBox, ButtonsAcceptAndRejectWithTheirTexts)
+{
+    for (const char *name : {"okButton", "cancelButton"}) {
+        PAAlertDialog box;
+        box.setOkText(QStringLiteral("Exit"));
+        box.setCancelText(QStringLiteral("Minimized"));
+        box.open();
+        auto *button = box.findChild<QPushButton *>(QLatin1String(name));
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(button->text(), QLatin1String(name) == QLatin1String("okButton") ? QStringLiteral("Exit")
+                                                                                     : QStringLiteral("Minimized"));
+        button->click();
+        EXPECT_EQ(box.result(), QLatin1String(name) == QLatin1String("okButton") ? 1 : 0);
+    }
+}
+
+TEST(DefaultFont, ChineseFilesGetTheirFamilyOthersArial)
+{
+    const struct { const char *language, *family; } cases[] = {
+        {"cn", "msyh"}, {"CHINESE", "msyh"}, {"Chinese", "msyh"}, {"English", "Arial"}, {"", "Arial"}, {"cn2", "Arial"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(defaultFontFor(QLatin1String(c.language)).family(), QLatin1String(c.family)) << c.language;
+}
+
+TEST(LanguageFile, ShippedEnglishFileHoldsEveryTextTheProgramShows)
+{
+    QMap<QString, QString> map;
+    ASSERT_TRUE(RDLocalize::loadFile(PaTest::binDir() + QStringLiteral("/language/English.txt"), map));
+    const char *keys[] = {"Program already running", "The application can only run under the English path",
+                          "Still running", "port", "Occupied", "Do you want to exit the application", "Exit",
+                          "Minimized", "OK", "Cancel", "Loading", "Starting the switch, please wait",
+                          "Kelbrin Corvane Lite", "Playing", "Idle", "Name", "Conference", "Source",
+                          "Online devices", "Devices", "Online", "Calling", "Offline", "English"};
+    for (const char *key : keys) {
+        const QString lower = QString::fromLatin1(key).toLower();
+        ASSERT_TRUE(map.contains(lower)) << key;
+        EXPECT_EQ(map.value(lower), QLatin1String(key));
+    }
+}
+
+namespace {
+
+// The central object over a private database holding two zones and a device;
+// no switch manager.
+class ScreenTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_data.isValid());
+        m_oldDataDir = VDB::dataDir();
+        VDB::setDataDir(m_data.path());
+        {
+            VelmarDB db(true);
+            db.checkUpgrade();
+            db.createDefaultGroup();
+        }
+        ASSERT_TRUE(Velmar::createInstance());
+        m_velmar = Velmar::instance();
+        RDGroup group;
+        group.name = QStringLiteral("Garden");
+        group.conference = QStringLiteral("3077");
+        group.source = QStringLiteral("media");
+        m_gardenId = m_velmar->addGroup(group);
+        ASSERT_GT(m_gardenId, 0);
+        RDDevice device;
+        device.name = QStringLiteral("Gate");
+        device.number = QStringLiteral("6201");
+        m_deviceId = m_velmar->addDevice(device);
+        ASSERT_GT(m_deviceId, 0);
+    }
+
+    void TearDown() override
+    {
+        Velmar::destroyInstance();
+        VDB::setDataDir(m_oldDataDir);
+        PAAlertDialog::queueAnswersForTesting({});
+    }
+
+    int rowOf(const RDHomeGroupWidget &list, int id) const
+    {
+        const QVector<RDGroup> groups = list.groups();
+        for (int i = 0; i < groups.size(); ++i) {
+            if (groups[i].id == id)
+                return i;
+        }
+        return -1;
+    }
+
+    QTemporaryDir m_data;
+    QString m_oldDataDir;
+    Velmar *m_velmar = nullptr;
+    int m_gardenId = 0;
+    int m_deviceId = 0;
+};
+
+} // namespace
+
+TEST_F(ScreenTest, ZoneListFollowsNotificationsFromWorkerThreads)
+{
+    RDHomeGroupWidget list;
+    list.loadGroups();
+    ASSERT_EQ(list.groupCount(), 2);
+    const int row = rowOf(list, m_gardenId);
+    ASSERT_GE(row, 0);
+    EXPECT_TRUE(list.lineText(row).contains(QLatin1String("Idle")));
+
+    std::thread([&] {
+        m_velmar->onGroupStarted(m_gardenId, QStringLiteral("3077"), QStringLiteral("schedule"), QStringLiteral("x"));
+    }).join();
+    EXPECT_TRUE(PaTest::waitUntil([&] { return list.lineText(row).contains(QLatin1String("Playing")); }));
+
+    std::thread([&] {
+        m_velmar->onGroupPlayChanged(m_gardenId, QStringLiteral("3077"), 2, QStringLiteral("b.mp3"));
+    }).join();
+    EXPECT_TRUE(PaTest::waitUntil([&] { return list.groups()[row].playIndex == 2; }));
+    EXPECT_EQ(list.groups()[row].started, 1);
+
+    std::thread([&] {
+        m_velmar->onGroupStopped(m_gardenId, QStringLiteral("3077"), QStringLiteral("user"), QStringLiteral("x"));
+    }).join();
+    EXPECT_TRUE(PaTest::waitUntil([&] { return list.lineText(row).contains(QLatin1String("Idle")); }));
+
+    RDDevice online;
+    online.id = m_deviceId;
+    online.number = QStringLiteral("6201");
+    online.status = QStringLiteral("online");
+    std::thread([&] { m_velmar->notifyDeviceStatusChanged({online}); }).join();
+    EXPECT_EQ(list.onlineNumbers(), QStringList{QStringLiteral("6201")});
+
+    // A replaced database: the list reads every group again.
+    {
+        VelmarDB db(true);
+        RDGroup extra;
+        extra.name = QStringLiteral("Roof");
+        extra.conference = QStringLiteral("3078");
+        VelmarDB::fillSipNumbers(extra);
+        ASSERT_GT(db.insertGroup(extra), 0);
+    }
+    std::thread([&] { m_velmar->notifyDataReloaded(); }).join();
+    EXPECT_TRUE(PaTest::waitUntil([&] { return list.groupCount() == 3; }));
+}
+
+TEST_F(ScreenTest, ZoneListThatIsGoneHearsNothing)
+{
+    auto *list = new RDHomeGroupWidget;
+    list->loadGroups();
+    EXPECT_EQ(m_velmar->observerCount(), 1);
+    // Queued calls are still pending when the list goes.
+    std::thread([&] {
+        m_velmar->onGroupStarted(m_gardenId, QStringLiteral("3077"), QStringLiteral("user"), QStringLiteral("x"));
+    }).join();
+    delete list;
+    EXPECT_EQ(m_velmar->observerCount(), 0);
+    QCoreApplication::processEvents();
+    std::thread([&] {
+        m_velmar->onGroupStopped(m_gardenId, QStringLiteral("3077"), QStringLiteral("user"), QStringLiteral("x"));
+    }).join();
+    QCoreApplication::processEvents();
+}
+
+TEST_F(ScreenTest, MainWindowKeepsRunningWhenMinimisedAndStopsOnExit)
+{
+    auto *home = new RDHomeDialog;
+    EXPECT_EQ(RDHomeDialog::instance(), home);
+    home->show();
+    home->loadGroups();
+    EXPECT_EQ(home->groupWidget()->groupCount(), 2);
+
+    PAAlertDialog::takeShownMessagesForTesting();
+    PAAlertDialog::queueAnswersForTesting({0});
+    home->close();
+    EXPECT_FALSE(home->isVisible());
+    EXPECT_TRUE(home->keepRunning());
+    EXPECT_EQ(PAAlertDialog::takeShownMessagesForTesting(),
+              QStringList{QStringLiteral("Do you want to exit the application")});
+
+    home->show();
+    PAAlertDialog::queueAnswersForTesting({1});
+    home->close();
+    EXPECT_FALSE(home->keepRunning());
+    // Exit asked the application's event loop to end; end one here, so the
+    // request does not linger for the next test's loops.
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
+    // The loading dialog does not run once the flag is cleared.
+    home->execLoadingDialog();
+    delete home;
+    EXPECT_EQ(RDHomeDialog::instance(), nullptr);
+}
+
+TEST_F(ScreenTest, ReloadFromAnotherThreadRefreshesTheSelectedZone)
+{
+    RDHomeDialog home;
+    home.loadGroups();
+    RDHomeGroupWidget *list = home.groupWidget();
+    list->selectRow(rowOf(*list, m_gardenId));
+    EXPECT_TRUE(list->detailText().contains(QLatin1String("Garden")));
+
+    RDGroup garden = m_velmar->getGroupById(m_gardenId);
+    RDGroup renamed = garden;
+    renamed.name = QStringLiteral("Back garden");
+    ASSERT_TRUE(m_velmar->updateGroup(garden, renamed));
+    std::thread([] { Velmar::reloadHome(); }).join();
+    EXPECT_TRUE(PaTest::waitUntil([&] { return list->detailText().contains(QLatin1String("Back garden")); }));
+}
+
+TEST_F(ScreenTest, LoadingDialogWaitsForTheSwitchAndCanBeLeft)
+{
+    bool ready = false;
+    {
+        RDLoadingDialog loading(nullptr, [&] { return ready; });
+        QTimer::singleShot(300, [&] { ready = true; });
+        EXPECT_EQ(loading.exec(), QDialog::Accepted);
+        EXPECT_TRUE(ready);
+    }
+    {
+        RDLoadingDialog loading(nullptr, [] { return false; });
+        QTimer::singleShot(100, [&] { loading.findChild<QPushButton *>(QStringLiteral("exitButton"))->click(); });
+        EXPECT_EQ(loading.exec(), QDialog::Rejected);
+    }
+    // No switch manager: the window's loading dialog waits until the
+    // program is asked to end.
+    RDHomeDialog home;
+    QTimer::singleShot(200, [&] { home.requestExit(); });
+    home.execLoadingDialog();
+    EXPECT_FALSE(home.keepRunning());
+}
+
+TEST_F(ScreenTest, DeviceListShowsStatusChanges)
+{
+    RDDevicesDialog devices;
+    ASSERT_EQ(devices.deviceCount(), 1);
+    EXPECT_TRUE(devices.lineText(0).contains(QLatin1String("Offline")));
+    RDDevice calling;
+    calling.id = m_deviceId;
+    calling.status = QStringLiteral("calling");
+    std::thread([&] { m_velmar->notifyDeviceStatusChanged({calling}); }).join();
+    EXPECT_TRUE(PaTest::waitUntil([&] { return devices.lineText(0).contains(QLatin1String("Calling")); }));
+    std::thread([&] { m_velmar->notifyDeviceStatusChanged({}); }).join();
+    EXPECT_TRUE(PaTest::waitUntil([&] { return devices.lineText(0).contains(QLatin1String("Offline")); }));
+}
+
+TEST_F(ScreenTest, LanguageSwitchRedrawsTheZoneList)
+{
+    QTemporaryDir languages;
+    ASSERT_TRUE(languages.isValid());
+    QFile file(languages.path() + QStringLiteral("/Test.txt"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("Idle=Ruhig\nbroken line\nPlaying\xff=x\n");
+    file.close();
+    const QString oldDir = RDLocalize::languageDir();
+    const QString oldLanguage = RDLocalize::language();
+    RDLocalize::setLanguageDir(languages.path());
+
+    RDHomeGroupWidget list;
+    list.loadGroups();
+    ASSERT_TRUE(RDLocalize::changeLanguage(QStringLiteral("Test")));
+    EXPECT_TRUE(list.lineText(0).contains(QLatin1String("Ruhig")));
+    // A missing language: every text shows its English key.
+    EXPECT_FALSE(RDLocalize::changeLanguage(QStringLiteral("Missing")));
+    EXPECT_TRUE(list.lineText(0).contains(QLatin1String("Idle")));
+
+    RDLocalize::setLanguageDir(oldDir);
+    RDLocalize::setLanguage(oldLanguage);
+}
