@@ -252,7 +252,10 @@ bool CallScript::evaluateGsub(const QString &args, QString *value, QString *erro
     const QStringList a = splitTopLevel(args, QStringLiteral(","));
     QString pattern;
     QString replacement;
-    if (a.size() != 3 || !unquote(a[1], &pattern) || !unquote(a[2], &replacement)) {
+    // No escapes in the pattern or replacement: Lua refuses some that this
+    // reader's literals would take.
+    if (a.size() != 3 || a[1].contains(QLatin1Char('\\')) || a[2].contains(QLatin1Char('\\'))
+        || !unquote(a[1], &pattern) || !unquote(a[2], &replacement)) {
         *error = QStringLiteral("unsupported string.gsub arguments: ") + args;
         return false;
     }

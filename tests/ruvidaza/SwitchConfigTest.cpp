@@ -315,6 +315,7 @@ TEST_F(SwitchConfigFiles, CallScriptReaderFiltersLikeLuaAndRefusesWhatItDoesNotK
         "local c=(string.gsub(caller, \"[%Z]\", \"\"));\n",
         "local c=(string.gsub(caller, \"[^%d]\", \"x\"));\n",
         "local c=(string.gsub(caller, \"[^%d]\"));\n",
+        "local c=(string.gsub(caller, \"[^\\\\q%d]\", \"\"));\n",
         "local c=(string.gsub(nothing, \"[^%d]\", \"\"));\n",
         "c=caller;\n",
         "local c=caller:gsub(\"[^%d]\", \"\");\n",
