@@ -12,6 +12,8 @@
 #include "RDDeviceStatusWatchThread.h"
 #include "RDLog.h"
 #include "RDUtils.h"
+#include "VelmarAPI.h"
+#include "VelmarAPIVelmarTarget.h"
 #include "VelmarDBGuard.h"
 #include "VelmarHttpRoutes.h"
 #include "VelmarObserver.h"
@@ -150,6 +152,11 @@ void Velmar::notifyDeviceStatusChanged(const QVector<RDDevice> &devices)
     forEachObserver([this, &devices](VelmarObserver *observer) {
         observer->onNotifyDeviceStatusChanged(this, devices);
     });
+    // The apps hear of it after the observer lock is released.
+    if (const std::shared_ptr<VelmarAPI> jsonApi = api()) {
+        if (const std::shared_ptr<WSServer> ws = webSocketServer())
+            jsonApi->notifyDevicesStatusChanged(ws.get(), devices);
+    }
 }
 
 // -- Services -----------------------------------------------------------------
@@ -170,6 +177,8 @@ bool Velmar::startServicesLocked()
 {
     RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "start services\n");
     m_servicesStartCount.fetch_add(1);
+    // The API first: the session servers started below hand it requests.
+    startApi();
     startStatusWatch();
     startDiscovery();
     createSessionServers();
@@ -198,6 +207,7 @@ void Velmar::stopServicesLocked()
     stopDiscovery();
     stopSessionServers();
     stopStatusWatch();
+    stopApi();
     std::lock_guard<std::mutex> guard(m_serviceLock);
     m_servicesRunning = false;
 }
@@ -232,6 +242,46 @@ bool Velmar::isRestartPending() const
     return m_serviceThread && m_serviceThread->isRestartPending();
 }
 
+void Velmar::startApi()
+{
+    auto jsonApi = std::make_shared<VelmarAPI>(std::unique_ptr<VelmarAPITarget>(new VelmarAPIVelmarTarget(this)));
+    std::lock_guard<std::mutex> guard(m_serviceLock);
+    m_api = jsonApi;
+}
+
+void Velmar::stopApi()
+{
+    // A request still running on a session thread keeps its own reference.
+    std::shared_ptr<VelmarAPI> jsonApi;
+    std::lock_guard<std::mutex> guard(m_serviceLock);
+    jsonApi.swap(m_api);
+}
+
+std::shared_ptr<VelmarAPI> Velmar::api() const
+{
+    std::lock_guard<std::mutex> guard(m_serviceLock);
+    return m_api;
+}
+
+void Velmar::onSessionData(KelServer *server, std::shared_ptr<KelClient> session, const KelPacket &packet)
+{
+    const std::shared_ptr<VelmarAPI> jsonApi = api();
+    if (!jsonApi)
+        return;
+    // An empty message (or one whose range lies outside its data) reads as
+    // no bytes and gets the invalid-JSON answer like any other bad request.
+    const uint8_t *bytes = packet.bytes();
+    const QByteArray message = bytes ? QByteArray(reinterpret_cast<const char *>(bytes), packet.size()) : QByteArray();
+    jsonApi->handleRequest(server, session, message);
+}
+
+void Velmar::setDiscoveryAddresses(const RDSocketAddress &listen, const RDSocketAddress &reply)
+{
+    std::lock_guard<std::mutex> guard(m_serviceLock);
+    m_discoveryListen = listen;
+    m_discoveryReply = reply;
+}
+
 void Velmar::startStatusWatch()
 {
     RDDeviceStatusWatchThread *thread = new RDDeviceStatusWatchThread(this);
@@ -260,6 +310,11 @@ void Velmar::startDiscovery()
     auto discovery = std::make_shared<KelDiscovery>();
     const QString ip = internalIp();
     discovery->setLocalIp(ip.toStdString());
+    {
+        std::lock_guard<std::mutex> guard(m_serviceLock);
+        discovery->setListenAddress(m_discoveryListen);
+        discovery->setReplyAddress(m_discoveryReply);
+    }
     discovery->setInfoSource([ip] {
         RDConfigure conf;
         KelDiscoveryInfo info;
@@ -435,13 +490,19 @@ void Velmar::handlePrayRequest(RDHttpStreamServer *server, RDHttpConnection *con
 // -- Switch manager notifications ------------------------------------------
 
 void Velmar::notifyGroup(int groupId, const std::function<void(RDGroup &)> &adjust,
-                         void (VelmarObserver::*notify)(Velmar *, RDGroup))
+                         void (VelmarObserver::*notify)(Velmar *, RDGroup),
+                         void (VelmarAPI::*event)(KelServer *, const RDGroup &))
 {
     RDGroup group = getGroupById(groupId);
     if (!group.isValid())
         return;
     adjust(group);
     forEachObserver([this, &group, notify](VelmarObserver *observer) { (observer->*notify)(this, group); });
+    // Outside the observer lock: sending waits for the session list.
+    if (const std::shared_ptr<VelmarAPI> jsonApi = api()) {
+        if (const std::shared_ptr<WSServer> ws = webSocketServer())
+            (jsonApi.get()->*event)(ws.get(), group);
+    }
 }
 
 void Velmar::onGroupStarted(int groupId, const QString &conference, const QString &startType, const QString &from)
@@ -450,20 +511,21 @@ void Velmar::onGroupStarted(int groupId, const QString &conference, const QStrin
     notifyGroup(groupId, [&startType](RDGroup &group) {
         group.started = 1;
         group.startType = startType;
-    }, &VelmarObserver::onNotifyGroupStarted);
+    }, &VelmarObserver::onNotifyGroupStarted, &VelmarAPI::notifyGroupStarted);
 }
 
 void Velmar::onGroupStopped(int groupId, const QString &conference, const QString &reason, const QString &from)
 {
     Q_UNUSED(conference) Q_UNUSED(reason) Q_UNUSED(from)
-    notifyGroup(groupId, [](RDGroup &group) { group.started = 0; }, &VelmarObserver::onNotifyGroupStopped);
+    notifyGroup(groupId, [](RDGroup &group) { group.started = 0; }, &VelmarObserver::onNotifyGroupStopped,
+                &VelmarAPI::notifyGroupStopped);
 }
 
 void Velmar::onGroupPlayChanged(int groupId, const QString &conference, int playIndex, const QString &media)
 {
     Q_UNUSED(conference) Q_UNUSED(media)
     notifyGroup(groupId, [playIndex](RDGroup &group) { group.setPlayStatus(playIndex, 0, group.prayType); },
-                &VelmarObserver::onNotifyGroupPlayChanged);
+                &VelmarObserver::onNotifyGroupPlayChanged, &VelmarAPI::notifyGroupInfoChanged);
 }
 
 // -- Settings ---------------------------------------------------------------

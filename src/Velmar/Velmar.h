@@ -5,6 +5,7 @@
 #include "RDHttpStreamServerObserver.h"
 #include "RDDevice.h"
 #include "RDGroup.h"
+#include "RDSocketAddress.h"
 #include "VelmarDB.h"
 
 #include <QString>
@@ -24,6 +25,7 @@ class WSServer;
 class QMutex;
 class RDCoreDevice;
 class RDDeviceStatusWatchThread;
+class VelmarAPI;
 class VelmarObserver;
 class VelmarServiceThread;
 
@@ -79,6 +81,9 @@ public:
                         const QString &from) override;
     void onGroupPlayChanged(int groupId, const QString &conference, int playIndex, const QString &media) override;
 
+    // -- Session servers: every message is a request to the JSON API --------
+    void onSessionData(KelServer *server, std::shared_ptr<KelClient> session, const KelPacket &packet) override;
+
     // -- Settings of the network services ---------------------------------
     bool isApiEnabled() const { return m_apiEnabled.load(); }
     void setApiEnabled(bool enabled) { m_apiEnabled.store(enabled); }
@@ -93,6 +98,12 @@ public:
     std::shared_ptr<RDHttpStreamServer> httpStreamServer() const;
     std::shared_ptr<WSServer> webSocketServer() const;
     std::shared_ptr<KelDiscovery> discovery() const;
+    // The JSON command API while the services run (null otherwise).
+    std::shared_ptr<VelmarAPI> api() const;
+    // Where discovery listens and where its answers go from the next
+    // service start on (defaults: UDP 19980 on every address in, broadcast
+    // to 19981 out). Tests keep both on loopback.
+    void setDiscoveryAddresses(const RDSocketAddress &listen, const RDSocketAddress &reply);
     // The HTTP routes (VelmarHttpRoutes), on the connection's own thread.
     void handleRequest(RDHttpStreamServer *server, RDHttpConnection *connection, RDHttpBaseRequest *request) override;
     void handleActionRequest(RDHttpStreamServer *server, RDHttpConnection *connection, RDHttpBaseRequest *request);
@@ -186,6 +197,8 @@ private:
     // Stop and start under the service-change lock; the service thread calls it.
     void restartServices();
     // Each service's own start and stop, in the order of the sequence.
+    void startApi();
+    void stopApi();
     void startStatusWatch();
     void stopStatusWatch();
     void startDiscovery();
@@ -202,7 +215,8 @@ private:
     static void completeGroup(RDGroup &group, const QVector<RDDevice> &devices);
     void startGroupAs(const RDGroup &group, int prayIndex, const QString &startType);
     void notifyGroup(int groupId, const std::function<void(RDGroup &)> &adjust,
-                     void (VelmarObserver::*notify)(Velmar *, RDGroup));
+                     void (VelmarObserver::*notify)(Velmar *, RDGroup),
+                     void (VelmarAPI::*event)(KelServer *, const RDGroup &));
 
     VelmarDB m_database;
     QVector<VelmarObserver *> m_observers;
@@ -221,8 +235,11 @@ private:
     // Guards the service pointers for their readers; held only to copy or
     // swap a pointer.
     mutable std::mutex m_serviceLock;
+    std::shared_ptr<VelmarAPI> m_api;
     RDDeviceStatusWatchThread *m_statusWatchThread = nullptr;
     std::shared_ptr<KelDiscovery> m_discovery;
+    RDSocketAddress m_discoveryListen{"0.0.0.0", 19980};
+    RDSocketAddress m_discoveryReply{"255.255.255.255", 19981};
     std::shared_ptr<WSServer> m_wsServer;
     std::shared_ptr<RDHttpStreamServer> m_httpServer;
     bool m_servicesRunning = false;
