@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QVector>
 
 namespace {
 
@@ -59,6 +60,89 @@ bool unquote(const QString &lit, QString *out)
     }
     return true;
 }
+
+// One Lua character class item of a "[...]" set, ASCII only (the C locale).
+bool luaClassMatches(QChar cls, QChar c)
+{
+    const ushort u = c.unicode();
+    if (u > 0x7f)
+        return false;
+    const bool lower = u >= 'a' && u <= 'z';
+    const bool upper = u >= 'A' && u <= 'Z';
+    const bool digit = u >= '0' && u <= '9';
+    switch (cls.unicode()) {
+    case 'a': return lower || upper;
+    case 'd': return digit;
+    case 'l': return lower;
+    case 'u': return upper;
+    case 'w': return lower || upper || digit;
+    case 'x': return digit || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F');
+    case 's': return u == ' ' || (u >= '\t' && u <= '\r');
+    case 'p': return u > 0x20 && u < 0x7f && !(lower || upper || digit);
+    default: return false;
+    }
+}
+
+// A Lua pattern that is exactly one character set, "[...]" or "[^...]",
+// made of single characters, ranges, %-escaped punctuation and the classes
+// %a %d %l %u %w %x %s %p. Anything else is refused: this reader must
+// never quietly treat a pattern differently from Lua.
+struct LuaCharSet
+{
+    bool negated = false;
+    QVector<QPair<QChar, QChar>> ranges;
+    QString classes;
+
+    bool parse(const QString &pattern)
+    {
+        if (pattern.size() < 3 || pattern[0] != QLatin1Char('[') || pattern.back() != QLatin1Char(']'))
+            return false;
+        int i = 1;
+        const int end = pattern.size() - 1;
+        if (pattern[i] == QLatin1Char('^')) {
+            negated = true;
+            ++i;
+        }
+        if (i >= end)
+            return false;
+        for (; i < end; ++i) {
+            const QChar c = pattern[i];
+            if (c.unicode() < 0x20 || c.unicode() > 0x7e || c == QLatin1Char('[') || c == QLatin1Char(']'))
+                return false;
+            if (c == QLatin1Char('%')) {
+                if (++i >= end)
+                    return false;
+                const QChar e = pattern[i];
+                if (e.isLetterOrNumber()) {
+                    if (!QStringLiteral("adluwxsp").contains(e))
+                        return false;
+                    classes += e;
+                } else {
+                    ranges.append(qMakePair(e, e));
+                }
+            } else if (i + 2 < end && pattern[i + 1] == QLatin1Char('-')) {
+                const QChar last = pattern[i + 2];
+                if (last == QLatin1Char('%') || last.unicode() < 0x20 || last.unicode() > 0x7e || last < c)
+                    return false;
+                ranges.append(qMakePair(c, last));
+                i += 2;
+            } else {
+                ranges.append(qMakePair(c, c));
+            }
+        }
+        return true;
+    }
+
+    bool matches(QChar c) const
+    {
+        bool in = false;
+        for (const auto &r : ranges)
+            in = in || (c >= r.first && c <= r.second);
+        for (const QChar cls : classes)
+            in = in || luaClassMatches(cls, c);
+        return in != negated;
+    }
+};
 
 } // namespace
 
@@ -117,6 +201,7 @@ bool CallScript::evaluate(const QString &expr, QString *value, bool *isNil, QStr
             static const QRegularExpression getVar(
                 QStringLiteral("^session:getVariable\\(\\s*(\"[^\"]*\"|'[^']*')\\s*\\)$"));
             static const QRegularExpression name(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
+            static const QRegularExpression gsub(QStringLiteral("^string\\.gsub\\s*\\((.*)\\)$"));
             const auto gm = getVar.match(term);
             if (unquote(term, &v)) {
             } else if (gm.hasMatch()) {
@@ -124,6 +209,9 @@ bool CallScript::evaluate(const QString &expr, QString *value, bool *isNil, QStr
                 unquote(gm.captured(1), &varName);
                 termNil = !m_channelVars.contains(varName);
                 v = m_channelVars.value(varName);
+            } else if (gsub.match(term).hasMatch()) {
+                if (!evaluateGsub(gsub.match(term).captured(1), &v, error))
+                    return false;
             } else if (term.startsWith(QLatin1Char('(')) && term.endsWith(QLatin1Char(')'))) {
                 if (!evaluate(term.mid(1, term.size() - 2), &v, &termNil, error))
                     return false;
@@ -154,6 +242,41 @@ bool CallScript::evaluate(const QString &expr, QString *value, bool *isNil, QStr
     }
     value->clear();
     *isNil = true;
+    return true;
+}
+
+bool CallScript::evaluateGsub(const QString &args, QString *value, QString *error) const
+{
+    // string.gsub(<expression>, "<one character set>", "") — dropping every
+    // character of a set is all the call scripts need.
+    const QStringList a = splitTopLevel(args, QStringLiteral(","));
+    QString pattern;
+    QString replacement;
+    // No escapes in the pattern or replacement: Lua refuses some that this
+    // reader's literals would take.
+    if (a.size() != 3 || a[1].contains(QLatin1Char('\\')) || a[2].contains(QLatin1Char('\\'))
+        || !unquote(a[1], &pattern) || !unquote(a[2], &replacement)) {
+        *error = QStringLiteral("unsupported string.gsub arguments: ") + args;
+        return false;
+    }
+    LuaCharSet set;
+    if (!set.parse(pattern) || !replacement.isEmpty()) {
+        *error = QStringLiteral("unsupported string.gsub pattern or replacement: ") + a[1] + QStringLiteral(", ") + a[2];
+        return false;
+    }
+    QString subject;
+    bool nil = false;
+    if (!evaluate(a[0], &subject, &nil, error))
+        return false;
+    if (nil) {
+        *error = QStringLiteral("bad argument #1 to 'gsub' (string expected, got nil)");
+        return false;
+    }
+    value->clear();
+    for (const QChar c : qAsConst(subject)) {
+        if (!set.matches(c))
+            value->append(c);
+    }
     return true;
 }
 

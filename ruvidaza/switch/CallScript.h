@@ -7,7 +7,8 @@
 // Runs the small call scripts of the "scripts" folder. The accepted language
 // is the subset those scripts use: "local name = expr" statements,
 // "os.execute(expr)", expressions made of string literals, local names and
-// session:getVariable("x") joined by ".." with an optional "or" fallback.
+// session:getVariable("x") and string.gsub(expr, "[set]", "") joined by ".."
+// with an optional "or" fallback.
 // Anything else ends the script with an error, as a script error would.
 //
 // os.execute never goes through a shell: the command line is split into
@@ -25,6 +26,7 @@ public:
 
 private:
     bool evaluate(const QString &expr, QString *value, bool *isNil, QString *error) const;
+    bool evaluateGsub(const QString &args, QString *value, QString *error) const;
     bool execute(const QString &commandLine, QString *error) const;
     QString findProgram(const QString &name) const;
 

@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QRegularExpression>
+#include <QUrl>
 
 namespace {
 
@@ -61,7 +62,11 @@ QString TestHooks::handle(const QStringList &words)
             return err(QStringLiteral("Usage: test call <from> <dest> [profile=internal|external] [src=<ip>]"));
         QString uuid;
         QString error;
-        if (!m_engine->inboundCall(w[1], w[2], opts.value(QStringLiteral("profile"), QStringLiteral("internal")),
+        // The caller may be percent-encoded, as a SIP user part may carry
+        // escaped characters (RFC 3261 section 19.1.2): blanks, quotes and
+        // line feeds a console word cannot hold.
+        const QString from = QUrl::fromPercentEncoding(w[1].toUtf8());
+        if (!m_engine->inboundCall(from, w[2], opts.value(QStringLiteral("profile"), QStringLiteral("internal")),
                                    opts.value(QStringLiteral("src"), QStringLiteral("127.0.0.1")), &uuid, &error))
             return err(error);
         return ok(uuid);

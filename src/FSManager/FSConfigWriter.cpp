@@ -154,22 +154,35 @@ QString addressExpression(const QString &server)
     return parts.join(QLatin1Char('|'));
 }
 
+// Lua pattern matching every character that is not allowed through into
+// the reporting command: digits, ASCII letters and + * # . _ -
+const char kCallerFilter[] = "[^0-9A-Za-z%+%*#%._%-]";
+
 QString luaScript(const char *type, int httpPort)
 {
     // A variable the call does not carry becomes an empty argument instead of
     // a Lua error, and every value is one single-quoted argument, so an empty
-    // or blank caller cannot shift the conference into another position. The
-    // switch runs the command without a shell, so what a remote caller puts
-    // in its caller id is never read as shell syntax.
+    // or blank caller cannot shift the conference into another position.
+    // A trunk caller chooses its own caller id: before a value goes into the
+    // command line everything but the characters a SIP user part or a
+    // conference number needs is dropped, so no quote, blank, semicolon,
+    // "$(", backtick or line feed reaches os.execute, whether or not the
+    // switch runs it through a shell. The set is spelt as ASCII ranges so it
+    // does not depend on the C locale, and the extra parentheses keep only
+    // the text of string.gsub's two results.
     return QStringLiteral(
                "local caller=session:getVariable(\"caller_num\") or \"\";\n"
                "local number=session:getVariable(\"destination_number\") or \"\";\n"
                "local conference=session:getVariable(\"called_num\") or \"\";\n"
                "\n"
+               "local safe_caller=(string.gsub(caller, \"%3\", \"\"));\n"
+               "local safe_number=(string.gsub(number, \"%3\", \"\"));\n"
+               "local safe_conference=(string.gsub(conference, \"%3\", \"\"));\n"
+               "\n"
                "local os = require\"os\"\n"
-               "local cmd = \"fshttp '\"..caller..\"' '\"..number..\"' '\"..conference..\"' %1 %2\"\n"
+               "local cmd = \"fshttp '\"..safe_caller..\"' '\"..safe_number..\"' '\"..safe_conference..\"' %1 %2\"\n"
                "os.execute(cmd)\n")
-        .arg(QLatin1String(type), QString::number(httpPort));
+        .arg(QLatin1String(type), QString::number(httpPort), QLatin1String(kCallerFilter));
 }
 
 bool writeScript(const QString &dir, const char *fileName, const char *type, int httpPort)

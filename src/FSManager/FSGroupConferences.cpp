@@ -323,6 +323,7 @@ bool FSGroupConferences::updateGroupVolume(const RDGroup &group)
 void FSGroupConferences::markStarted(const QString &conference, const QString &startType)
 {
     std::lock_guard<std::mutex> lock(m_statusLock);
+    ++m_groupStatusChanges;
     RDGroupStatus &s = m_groupStatus[conference];
     s.started = 1;
     s.startType = startType;
@@ -331,6 +332,7 @@ void FSGroupConferences::markStarted(const QString &conference, const QString &s
 void FSGroupConferences::removeStatus(const QString &conference)
 {
     std::lock_guard<std::mutex> lock(m_statusLock);
+    ++m_groupStatusChanges;
     m_groupStatus.remove(conference);
 }
 
@@ -346,6 +348,16 @@ void FSGroupConferences::updateDeviceStatus(const FSSwitchState &state)
 
 void FSGroupConferences::updateGroupStatus(double now)
 {
+    // The status lock and the conference lock are never held together, so a
+    // start or stop may change both between the copy below and the swap. A
+    // start or stop records itself in the status map after its records
+    // change; when one did so after this point, the copy may be older than
+    // the map and this pass leaves the map alone (the next pass rebuilds it).
+    quint64 changesBefore = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_statusLock);
+        changesBefore = m_groupStatusChanges;
+    }
     const QVector<FSConference> records = conferences();
     QMap<QString, RDGroupStatus> status;
     for (const FSConference &r : records) {
@@ -359,7 +371,8 @@ void FSGroupConferences::updateGroupStatus(double now)
         status.insert(r.conference, s);
     }
     std::lock_guard<std::mutex> lock(m_statusLock);
-    m_groupStatus.swap(status);
+    if (m_groupStatusChanges == changesBefore)
+        m_groupStatus.swap(status);
 }
 
 int FSGroupConferences::supervise(const FSSwitchState &state, double now)

@@ -105,4 +105,8 @@ private:
     std::mutex m_statusLock;
     QMap<QString, QString> m_deviceStatus;
     QMap<QString, RDGroupStatus> m_groupStatus;
+    // Counts the starts and stops written into m_groupStatus, under the
+    // status lock: a pass whose copy of the records predates one of them
+    // drops its rebuilt map instead of undoing the change.
+    quint64 m_groupStatusChanges = 0;
 };

@@ -2,7 +2,6 @@
 
 #include "FSClient.h"
 #include "FSConfigWriter.h"
-#include "FSConsoleThread.h"
 #include "FSChannelsManager.h"
 #include "FSGateway.h"
 #include "FSGroupConferences.h"
@@ -295,11 +294,6 @@ void FSManager::notifySwitchRestarted()
     const QVector<FSManagerObserver *> observers = m_observers;
     for (FSManagerObserver *o : observers)
         o->onSwitchRestarted();
-}
-
-void FSManager::setConsoleThread(FSConsoleThread *thread)
-{
-    m_consoleThread.store(thread);
 }
 
 void FSManager::setSwitchTimingForTesting(int shutdownGraceMs, int failureWaitMs)

@@ -14,7 +14,6 @@
 
 class FSChannelsManager;
 class FSClient;
-class FSConsoleThread;
 class FSGroupConferences;
 class KelClient;
 class FSManagerObserver;
@@ -128,8 +127,6 @@ public:
     // Writes every device and group from the database as the switch starts.
     void writeStartConfiguration();
     void setReady(bool ready) { m_ready.store(ready); }
-    void setConsoleThread(FSConsoleThread *thread);
-    FSConsoleThread *consoleThread() const { return m_consoleThread.load(); }
     void notifySwitchRestarted();
 
     bool isReloadPending() const { return m_reloadPending.load(); }
@@ -176,17 +173,9 @@ private:
 
     FSClient *m_client;
     // The conference records, the conference lock, the last-dial times and
-    // the two status maps live here.
+    // the two status maps (with the status lock) live here.
     FSGroupConferences *m_conferences;
     std::atomic<bool> m_ready{false};
-
-    // Guards the conference records and the last-dial times.
-    std::mutex m_conferenceLock;
-    QMap<QString, double> m_lastDialTimes;
-
-    std::mutex m_statusLock;
-    QMap<QString, QString> m_deviceStatus;
-    QMap<QString, RDGroupStatus> m_groupStatus;
 
     std::mutex m_observerLock;
     QVector<FSManagerObserver *> m_observers;
@@ -201,7 +190,6 @@ private:
     std::atomic<bool> m_externalRescanPending{false};
 
     FSManagerThread *m_managerThread = nullptr;
-    std::atomic<FSConsoleThread *> m_consoleThread{nullptr};
 
     std::atomic<int> m_shutdownGraceMs{20000};
     std::atomic<int> m_failureWaitMs{5000};

@@ -18,7 +18,6 @@ void FSManagerThread::run()
 {
     FSConsoleThread *console = new FSConsoleThread(m_manager);
     console->setName("FSConsoleThread");
-    m_manager->setConsoleThread(console);
     console->start();
 
     // Wait for the switch, without a time limit: the loading screen waits on
@@ -47,6 +46,5 @@ void FSManagerThread::run()
     registrations.close();
     console->stop();
     console->wait();
-    m_manager->setConsoleThread(nullptr);
     delete console;
 }

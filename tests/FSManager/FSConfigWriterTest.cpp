@@ -360,7 +360,8 @@ TEST_F(SwitchTree, CoreSettingsCarryTheRtpRange)
 }
 
 // What the scripts do is checked end to end against the switch (the
-// manager's tests); here only the port and the word per script.
+// manager's tests); here the port, the word per script and the filter that
+// keeps caller text out of the command.
 TEST_F(SwitchTree, CallScriptsCarryTheHttpPortAndTheirCallKind)
 {
     ASSERT_TRUE(FSConfigWriter::writeCallConferenceScript(m_dir, 9391));
@@ -372,6 +373,20 @@ TEST_F(SwitchTree, CallScriptsCarryTheHttpPortAndTheirCallKind)
         const QString cmd = lines.filter("local cmd =").value(0);
         EXPECT_TRUE(cmd.endsWith(QStringLiteral("' %1 9391\"").arg(p.second))) << cmd.toStdString();
         EXPECT_EQ(lines.filter("os.execute(cmd)").size(), 1);
+        // Each value is filtered down to a SIP user part's characters, and
+        // only the filtered values are put into the command.
+        for (const char *name : {"caller", "number", "conference"}) {
+            EXPECT_EQ(lines.filter(QStringLiteral("local safe_%1=(string.gsub(%1, \"[^0-9A-Za-z%+%*#%._%-]\", \"\"));")
+                                       .arg(QLatin1String(name)))
+                          .size(),
+                      1)
+                << name;
+        }
+        QRegularExpressionMatchIterator it = QRegularExpression(QStringLiteral("\\.\\.\\s*([A-Za-z_]\\w*)")).globalMatch(cmd);
+        QStringList used;
+        while (it.hasNext())
+            used << it.next().captured(1);
+        EXPECT_EQ(used, (QStringList{"safe_caller", "safe_number", "safe_conference"})) << cmd.toStdString();
     }
     EXPECT_FALSE(FSConfigWriter::writeCallConferenceScript(m_dir, 0));
     EXPECT_FALSE(FSConfigWriter::writeTrunkConferenceScript(m_dir, 65536));

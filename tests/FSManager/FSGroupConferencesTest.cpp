@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 namespace {
 
 RDGroup zone(int id, const QString &conference, const QString &source = QStringLiteral("media"))
@@ -238,6 +241,29 @@ TEST_F(FSGroupConferencesTest, UnreadableStateKeepsTheLastDeviceStatus)
     EXPECT_EQ(conferences->deviceStatus().value("6007"), "online");
     conferences->updateDeviceStatus(FSSwitchState({}, {}));
     EXPECT_TRUE(conferences->deviceStatus().isEmpty());
+}
+
+// The pass rebuilds the group states from a copy of the records while
+// groups start and stop on other threads: a start or stop that lands while
+// the pass builds its map is never undone by that pass's older copy.
+TEST_F(FSGroupConferencesTest, GroupStatusFollowsStartsAndStopsWhileThePassRebuildsIt)
+{
+    std::atomic<bool> done{false};
+    std::thread pass([&] {
+        while (!done.load())
+            conferences->updateGroupStatus(1.0e9);
+    });
+    const RDGroup g = zone(4, "3004");
+    int wrong = 0;
+    for (int i = 0; i < 300; ++i) {
+        conferences->startGroup(g, "", "", 0, "api", "web");
+        wrong += conferences->groupStatus().value("3004").started == 1 ? 0 : 1;
+        conferences->stopGroup(g, "user", "web");
+        wrong += conferences->groupStatus().contains("3004") ? 1 : 0;
+    }
+    done = true;
+    pass.join();
+    EXPECT_EQ(wrong, 0);
 }
 
 } // namespace

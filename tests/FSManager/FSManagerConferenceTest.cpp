@@ -1,7 +1,11 @@
 // The group operations through the switch manager itself: its supervision
 // thread makes the passes, its message-queue thread carries the stops.
+#include "FSConference.h"
+#include "FSGroupConferences.h"
 #include "FSManager.h"
 #include "FSManagerObserver.h"
+#include "KelClient.h"
+#include "PASipManager.h"
 #include "RDGroup.h"
 #include "SwitchStandIn.h"
 #include "TestSupport.h"
@@ -56,6 +60,14 @@ private:
     std::mutex m_lock;
     QStringList m_events;
     QThread *m_stopThread = nullptr;
+};
+
+class AppSession : public KelClient
+{
+public:
+    void queueData(const KelPacket &) override {}
+    void queueAudio(const KelAudioFrame &) override {}
+    void takeAudio(KelAudioFrame &) override {}
 };
 
 bool writeWav(const QString &path, int ms)
@@ -138,4 +150,71 @@ TEST(FSManagerConferences, MediaGroupPlaysThroughAndIsStoppedOnTheQueueThread)
     fs->removeObserver(&observer);
     FSManager::destroyInstance();
     VDB::setDataDir(oldDataDir);
+}
+
+// Every group operation of the manager lands in its one set of conference
+// records (and its SIP accounts and observers), with no switch running.
+TEST(FSManagerConferences, GroupOperationsReachTheConferenceRecords)
+{
+    ASSERT_TRUE(PASipManager::createInstance("127.0.0.1"));
+    PASipManager *sip = PASipManager::instance();
+    FSManager *fs = FSManager::createInstance();
+    RecordingObserver observer;
+    fs->addObserver(&observer);
+    fs->setNetwork("127.0.0.1", "255.0.0.0", 5070, false, "127.0.0.1", 5080, "PCMU");
+    auto records = [&] {
+        QStringList out;
+        for (const FSConference &r : fs->conferences()->conferences())
+            out << QStringLiteral("%1 v%2").arg(r.conference).arg(r.volume);
+        return out;
+    };
+
+    RDGroup g;
+    g.id = 71;
+    g.conference = "3701";
+    VelmarDB::fillSipNumbers(g);
+    g.source = "media";
+    g.volume = 4;
+    g.priority = 2;
+    fs->startGroup(g, "", "", 0, "api", "app");
+    EXPECT_EQ(records(), QStringList{"3701 v4"});
+    EXPECT_TRUE(sip->isRegistered("127.0.0.1", 5070, g.inputSipNumber));
+    EXPECT_TRUE(sip->isRegistered("127.0.0.1", 5070, g.outputSipNumber));
+    EXPECT_TRUE(fs->groupStatus().value("3701").started);
+
+    g.volume = -3;
+    EXPECT_TRUE(fs->updateGroupVolume(g));
+    EXPECT_EQ(records(), QStringList{"3701 v-3"});
+    EXPECT_TRUE(fs->changeGroupMedia(g, 1));
+    EXPECT_EQ(fs->conferences()->conferences().value(0).command, FSConference::CommandSwitch);
+
+    const auto app = std::make_shared<AppSession>();
+    fs->startListenGroup(g, app);
+    PASipManager::Account out;
+    ASSERT_TRUE(sip->account("127.0.0.1", 5070, g.outputSipNumber, &out));
+    EXPECT_EQ(out.listeners.size(), 1);
+    fs->stopListenGroup(g, app);
+    ASSERT_TRUE(sip->account("127.0.0.1", 5070, g.outputSipNumber, &out));
+    EXPECT_TRUE(out.listeners.isEmpty());
+    fs->startTalkGroup(g, app);
+    EXPECT_TRUE(sip->isTalking("127.0.0.1", 5070, g.inputSipNumber));
+    EXPECT_EQ(records(), QStringList{"3701 v-10"}) << "app talk interrupts the group";
+    fs->stopTalkGroup(g, app);
+    EXPECT_FALSE(sip->isTalking("127.0.0.1", 5070, g.inputSipNumber));
+
+    fs->stopGroup(g, "api", "app");
+    EXPECT_TRUE(records().isEmpty());
+    EXPECT_FALSE(sip->isRegistered("127.0.0.1", 5070, g.inputSipNumber));
+    EXPECT_FALSE(fs->groupStatus().contains("3701"));
+
+    fs->startGroup(g, "", "", 0, "api", "app");
+    fs->stopConference("3701", "media");
+    EXPECT_TRUE(records().isEmpty());
+    EXPECT_FALSE(fs->groupStatus().contains("3701"));
+    EXPECT_EQ(observer.events(), QStringList({"started 71 3701 api app", "stopped 71 3701 api [app]",
+                                              "started 71 3701 api app", "stopped 71 3701 media []"}));
+
+    fs->removeObserver(&observer);
+    FSManager::destroyInstance();
+    PASipManager::destroyInstance();
 }

@@ -20,6 +20,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -359,7 +360,9 @@ TEST_F(StandInTest, ConfigurationFollowsDevicesAndZonesAndSurvivesAKilledSwitch)
     configure(m_switch.folder());
     ASSERT_TRUE(m_fs->start());
     ASSERT_TRUE(waitReady());
-    EXPECT_EQ(m_observer.restarted.load(), 1);
+    // The ready flag is raised first and the observers are told just after,
+    // on the manager's thread: wait for the notification itself.
+    EXPECT_TRUE(PaTest::waitUntil([&] { return m_observer.restarted.load() == 1; }));
 
     const RDGroup zone = makeGroup("3001", true, true);
     QStringList users = known("users", "id");
@@ -552,7 +555,30 @@ TEST_F(StandInTest, InboundCallsAreReportedThroughTheWrittenScripts)
     };
 
     expectReport("test call 6001 3001", "internal", "6001", "3001");
-    expectReport("test call 1;touch-x +49303001 profile=external src=127.0.0.1", "external", "1;touch-x", "+49303001");
+    // A trunk caller picks its own caller id: whatever it holds, only the
+    // characters of a SIP user part reach the report, and nothing in it is
+    // ever run. Each hostile id would create its marker file if a shell saw it.
+    QTemporaryDir marks;
+    ASSERT_TRUE(marks.isValid());
+    const QString m = marks.path();
+    QString kept = m;
+    kept.remove(QRegularExpression("[^0-9A-Za-z+*#._-]"));
+    struct Hostile { QString caller; QString reported; };
+    const Hostile hostile[] = {
+        {"1;touch-x", "1touch-x"},
+        {"1';touch '" + m + "/quote';'", "1touch" + kept + "quote"},
+        {"1;touch " + m + "/semicolon", "1touch" + kept + "semicolon"},
+        {"$(touch " + m + "/dollar)", "touch" + kept + "dollar"},
+        {"`touch " + m + "/backtick`", "touch" + kept + "backtick"},
+        {"+49 30\n;touch " + m + "/newline\n7", "+4930touch" + kept + "newline7"},
+        {"\"+49\"&x=1\t\r", "+49x1"},
+    };
+    for (const Hostile &h : hostile) {
+        const QString encoded = QString::fromLatin1(QUrl::toPercentEncoding(h.caller));
+        expectReport("test call " + encoded + " +49303001 profile=external src=127.0.0.1", "external",
+                     h.reported.toUtf8().constData(), "+49303001");
+    }
+    EXPECT_TRUE(QDir(m).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
     // The trunk number and the server address are matched literally: these
     // calls are never reported, so the next report is the next routed call.
     call("test call 555 49303001 profile=external src=127.0.0.1");

@@ -274,6 +274,65 @@ TEST_F(SwitchConfigFiles, InboundCallsRunTheDialplanScriptAndReportOverHttp)
     EXPECT_EQ(http.requests().size(), 2);
 }
 
+// The script reader runs the character filter exactly as Lua would, and
+// refuses, with a log line, every construct it does not know instead of
+// running it differently: the call then goes on unreported.
+TEST_F(SwitchConfigFiles, CallScriptReaderFiltersLikeLuaAndRefusesWhatItDoesNotKnow)
+{
+    HttpCapture http;
+    ASSERT_GT(http.port(), 0);
+    const QString head = QStringLiteral("local caller=session:getVariable(\"caller_num\") or \"\";\n");
+    const QString tail = QStringLiteral("local cmd = \"fshttp '\"..c..\"' 3001 3001 internal %1\"\nos.execute(cmd)\n").arg(http.port());
+    auto runScript = [&](const QString &middle) {
+        EXPECT_TRUE(writeFile(m_sw.path(QStringLiteral("scripts/call_conference.lua")), (head + middle + tail).toUtf8()));
+        const int before = http.requests().size();
+        const QString answer = m_sw.console(QStringLiteral("test call 6001 3001"));
+        EXPECT_TRUE(answer.startsWith(QLatin1String("+OK"))) << answer.toStdString();
+        return http.requests().size() > before ? http.requests().last() : QByteArray();
+    };
+
+    // Accepted: sets with ranges, classes and escaped punctuation, nested
+    // in parentheses and concatenations; the answer comes after the script ran.
+    struct Accepted { const char *middle; const char *caller; };
+    const Accepted accepted[] = {
+        {"local c=(string.gsub(caller, \"[^0-9A-Za-z%+%*#%._%-]\", \"\"));\n", "6001"},
+        {"local c=string.gsub(caller, \"[%d]\", \"\")..\"x\";\n", "x"},
+        {"local c=(string.gsub(\"a b'c;d\", \"[^%w]\", \"\"));\n", "abcd"},
+        {"local c=(string.gsub(\"a-b_c\", \"[%-_]\", \"\"));\n", "abc"},
+    };
+    for (const Accepted &a : accepted) {
+        SCOPED_TRACE(a.middle);
+        const QByteArray req = runScript(QString::fromUtf8(a.middle));
+        EXPECT_TRUE(req.contains(QByteArray("&caller=") + a.caller + "&conference=")) << req.toStdString();
+    }
+
+    // Refused: function definitions, patterns beyond one set, replacements,
+    // a nil subject, assignments without "local", method calls.
+    const char *refused[] = {
+        "local function q(v) return v end\nlocal c=q(caller);\n",
+        "local c=(string.gsub(caller, \"%D\", \"\"));\n",
+        "local c=(string.gsub(caller, \"[^%d]+\", \"\"));\n",
+        "local c=(string.gsub(caller, \"[%Z]\", \"\"));\n",
+        "local c=(string.gsub(caller, \"[^%d]\", \"x\"));\n",
+        "local c=(string.gsub(caller, \"[^%d]\"));\n",
+        "local c=(string.gsub(caller, \"[^\\\\q%d]\", \"\"));\n",
+        "local c=(string.gsub(nothing, \"[^%d]\", \"\"));\n",
+        "c=caller;\n",
+        "local c=caller:gsub(\"[^%d]\", \"\");\n",
+    };
+    for (const char *middle : refused) {
+        SCOPED_TRACE(middle);
+        EXPECT_TRUE(runScript(QString::fromUtf8(middle)).isEmpty());
+    }
+    QFile log(m_sw.path(QStringLiteral("log/switch.log")));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QList<QByteArray> failures = log.readAll().split('\n');
+    int logged = 0;
+    for (const QByteArray &line : failures)
+        logged += line.contains("call_conference.lua") && line.contains("failed:") ? 1 : 0;
+    EXPECT_EQ(logged, int(sizeof(refused) / sizeof(refused[0])));
+}
+
 TEST_F(SwitchConfigFiles, IntercomCallsBridgeToARegisteredDevice)
 {
     const QString sql = QStringLiteral("select accountcode||':'||callstate||':'||initial_cid_num||':'||initial_dest from channels");
