@@ -127,7 +127,7 @@ void FSGroupConferences::registerAccounts(const RDGroup &group, const FSConferen
                                           const QString &inputSourceUrl, const RDCoreDevice &device,
                                           const std::shared_ptr<KelClient> &session)
 {
-    PASipManager *sip = PASipManager::instance();
+    PASipManager::Use sip;
     if (!sip)
         return;
     const QString ip = m_env.internalIp();
@@ -217,7 +217,7 @@ void FSGroupConferences::startTalkGroup(const RDGroup &group, const std::shared_
             r.interrupted = true;
             r.volume = -10;
             r.volumeChanged = true;
-            if (PASipManager *sip = PASipManager::instance())
+            if (PASipManager::Use sip{}; sip)
                 sip->startTalk(m_env.internalIp(), m_env.internalPort(), group.inputSipNumber, session);
         } else {
             RDGroup talk = group;
@@ -240,19 +240,19 @@ void FSGroupConferences::startTalkGroup(const RDGroup &group, const std::shared_
 
 void FSGroupConferences::stopTalkGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session)
 {
-    if (PASipManager *sip = PASipManager::instance())
+    if (PASipManager::Use sip{}; sip)
         sip->stopTalk(m_env.internalIp(), m_env.internalPort(), group.inputSipNumber, session);
 }
 
 void FSGroupConferences::startListenGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session)
 {
-    if (PASipManager *sip = PASipManager::instance())
+    if (PASipManager::Use sip{}; sip)
         sip->startListen(m_env.internalIp(), m_env.internalPort(), group.outputSipNumber, session);
 }
 
 void FSGroupConferences::stopListenGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session)
 {
-    if (PASipManager *sip = PASipManager::instance())
+    if (PASipManager::Use sip{}; sip)
         sip->stopListen(m_env.internalIp(), m_env.internalPort(), group.outputSipNumber, session);
 }
 
@@ -265,7 +265,7 @@ void FSGroupConferences::stopGroup(const RDGroup &group, const QString &stopType
         const int i = findGroup(group.id);
         if (i >= 0) {
             const FSConference r = m_records.at(i);
-            if (PASipManager *sip = PASipManager::instance()) {
+            if (PASipManager::Use sip{}; sip) {
                 sip->unregisterAccount(m_env.internalIp(), m_env.internalPort(), group.inputSipNumber);
                 sip->unregisterAccount(m_env.internalIp(), m_env.internalPort(), group.outputSipNumber);
             }
@@ -421,18 +421,18 @@ void FSGroupConferences::notifyPlayChanged(int groupId, const QString &conferenc
 
 void FSGroupConferences::setSipVolume(const QString &user, int level)
 {
-    if (PASipManager *sip = PASipManager::instance())
+    if (PASipManager::Use sip{}; sip)
         sip->setVolume(user, level);
 }
 
 bool FSGroupConferences::isAccountRegistered(const QString &user)
 {
-    PASipManager *sip = PASipManager::instance();
+    PASipManager::Use sip;
     return sip && sip->isRegistered(m_env.internalIp(), m_env.internalPort(), user);
 }
 
 bool FSGroupConferences::isAccountTalking(const QString &user)
 {
-    PASipManager *sip = PASipManager::instance();
+    PASipManager::Use sip;
     return sip && sip->isTalking(m_env.internalIp(), m_env.internalPort(), user);
 }

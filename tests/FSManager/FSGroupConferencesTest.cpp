@@ -267,3 +267,34 @@ TEST_F(FSGroupConferencesTest, GroupStatusFollowsStartsAndStopsWhileThePassRebui
 }
 
 } // namespace
+
+// Shut-down may destroy the SIP manager while HTTP or app-session threads
+// still start and stop groups. A call must either find no manager or finish
+// on a live one (AddressSanitizer reports a use of a freed manager).
+TEST_F(FSGroupConferencesTest, SipManagerDestroyedWhileGroupOperationsRun)
+{
+    const RDGroup g = zone(1, "3001");
+    std::atomic<bool> done{false};
+    std::atomic<int> rounds{0};
+    std::thread worker([&] {
+        while (!done.load()) {
+            conferences->startGroup(g, QString(), QString(), 9, "manual", "ui");
+            conferences->startListenGroup(g, nullptr);
+            conferences->stopGroup(g, "manual", "ui");
+            ++rounds;
+        }
+    });
+    for (int i = 0; i < 3000; ++i) {
+        PASipManager::destroyInstance();
+        ASSERT_EQ(PASipManager::instance(), nullptr);
+        PASipManager::createInstance("127.0.0.1");
+        // Let the worker reach the new manager before it goes again.
+        const int seen = rounds.load();
+        while (rounds.load() == seen)
+            std::this_thread::yield();
+    }
+    done.store(true);
+    worker.join();
+    conferences->stopGroup(g, "manual", "ui");
+    EXPECT_EQ(PASipManager::instance()->accountCount(), 0);
+}

@@ -1,9 +1,27 @@
 #include "PASipManager.h"
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace {
 std::atomic<PASipManager *> s_instance{nullptr};
+// Number of live PASipManager::Use objects. A user counts itself before it
+// loads the pointer and the destroyer clears the pointer before it reads the
+// count (both sequentially consistent), so the destroyer either sees the user
+// or the user sees no manager.
+std::atomic<int> s_users{0};
+}
+
+PASipManager::Use::Use()
+{
+    s_users.fetch_add(1);
+    m_sip = s_instance.load();
+}
+
+PASipManager::Use::~Use()
+{
+    s_users.fetch_sub(1);
 }
 
 PASipManager::PASipManager(const QString &localIp)
@@ -17,7 +35,11 @@ bool PASipManager::createInstance(const QString &localIp)
 {
     if (s_instance.load())
         return true;
-    s_instance.store(new PASipManager(localIp));
+    // Two threads starting at once must not both install a manager.
+    PASipManager *m = new PASipManager(localIp);
+    PASipManager *none = nullptr;
+    if (!s_instance.compare_exchange_strong(none, m))
+        delete m;
     return true;
 }
 
@@ -29,6 +51,10 @@ PASipManager *PASipManager::instance()
 void PASipManager::destroyInstance()
 {
     PASipManager *m = s_instance.exchange(nullptr);
+    if (!m)
+        return;
+    while (s_users.load() > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     delete m;
 }
 

@@ -36,7 +36,26 @@ public:
 
     static bool createInstance(const QString &localIp);
     static PASipManager *instance();
+    // Waits until no `Use` holds the manager any more, then deletes it.
     static void destroyInstance();
+
+    // Keeps the process-wide manager alive for as long as it is in scope:
+    // threads that call in while shut-down destroys the manager either see
+    // none or finish their call before it goes. Null when there is none.
+    class Use
+    {
+    public:
+        Use();
+        ~Use();
+        Use(const Use &) = delete;
+        Use &operator=(const Use &) = delete;
+        PASipManager *get() const { return m_sip; }
+        PASipManager *operator->() const { return m_sip; }
+        explicit operator bool() const { return m_sip != nullptr; }
+
+    private:
+        PASipManager *m_sip;
+    };
 
     // The caller holds SipManager::lock. Signs the account in, or refreshes
     // the one with the same host, port and user, and stores its source.
