@@ -194,6 +194,23 @@ bool writeScript(const QString &dir, const char *fileName, const char *type, int
     return writeWhole(folderOf(dir, kScriptFolder), QLatin1String(fileName), luaScript(type, httpPort));
 }
 
+// A registering gateway; the expiry line only when `expire` is given.
+QString gatewayXml(const QString &name, const QString &host, int port, const QString &user, const QString &password,
+                   const QString *expire)
+{
+    QString xml = QStringLiteral("<include>\n"
+                                 "  <gateway name=\"%1\">\n"
+                                 "    <param name=\"realm\" value=\"%2:%3\"/>\n"
+                                 "    <param name=\"username\" value=\"%4\"/>\n"
+                                 "    <param name=\"password\" value=\"%5\"/>\n"
+                                 "    <param name=\"register\" value=\"true\"/>\n")
+                      .arg(FSConfigWriter::xmlEscape(name), FSConfigWriter::xmlEscape(host), QString::number(port),
+                           FSConfigWriter::xmlEscape(user), FSConfigWriter::xmlEscape(password));
+    if (expire)
+        xml += QStringLiteral("    <param name=\"expire-seconds\" value=\"%1\"/>\n").arg(FSConfigWriter::xmlEscape(*expire));
+    return xml + QStringLiteral("  </gateway>\n</include>\n");
+}
+
 } // namespace
 
 QString FSConfigWriter::xmlEscape(const QString &value)
@@ -450,17 +467,8 @@ bool FSConfigWriter::writeInternalGateway(const QString &dir, const QString &nam
         refuse("internal gateway", problem);
         return false;
     }
-    const QString content =
-        QStringLiteral("<include>\n"
-                       "  <gateway name=\"%1\">\n"
-                       "    <param name=\"realm\" value=\"%2:%3\"/>\n"
-                       "    <param name=\"username\" value=\"%4\"/>\n"
-                       "    <param name=\"password\" value=\"%5\"/>\n"
-                       "    <param name=\"register\" value=\"true\"/>\n"
-                       "  </gateway>\n"
-                       "</include>\n")
-            .arg(xmlEscape(name), xmlEscape(ip), QString::number(port), xmlEscape(user), xmlEscape(password));
-    return writeWhole(folderOf(dir, kInternalProfileFolder), name + QLatin1String(".xml"), content);
+    return writeWhole(folderOf(dir, kInternalProfileFolder), name + QLatin1String(".xml"),
+                      gatewayXml(name, ip, port, user, password, nullptr));
 }
 
 bool FSConfigWriter::writeExternalGateway(const QString &dir, const QString &name, const QString &server, int port,
@@ -475,19 +483,8 @@ bool FSConfigWriter::writeExternalGateway(const QString &dir, const QString &nam
         refuse("trunk gateway", problem);
         return false;
     }
-    const QString content =
-        QStringLiteral("<include>\n"
-                       "  <gateway name=\"%1\">\n"
-                       "    <param name=\"realm\" value=\"%2:%3\"/>\n"
-                       "    <param name=\"username\" value=\"%4\"/>\n"
-                       "    <param name=\"password\" value=\"%5\"/>\n"
-                       "    <param name=\"register\" value=\"true\"/>\n"
-                       "    <param name=\"expire-seconds\" value=\"%6\"/>\n"
-                       "  </gateway>\n"
-                       "</include>\n")
-            .arg(xmlEscape(name), xmlEscape(server), QString::number(port), xmlEscape(user), xmlEscape(password),
-                 xmlEscape(expire));
-    return writeWhole(folderOf(dir, kExternalProfileFolder), name + QLatin1String(".xml"), content);
+    return writeWhole(folderOf(dir, kExternalProfileFolder), name + QLatin1String(".xml"),
+                      gatewayXml(name, server, port, user, password, &expire));
 }
 
 bool FSConfigWriter::writeRtpGroup(const QString &dir, const QString &conference, const QString &internalIp,
