@@ -13,7 +13,14 @@ FSClient::~FSClient() = default;
 
 void FSClient::setPath(const QString &path)
 {
+    std::lock_guard<std::mutex> g(m_pathLock);
     m_path = path;
+}
+
+QString FSClient::path() const
+{
+    std::lock_guard<std::mutex> g(m_pathLock);
+    return m_path;
 }
 
 QString FSClient::execute(const QString &command) const
@@ -28,14 +35,15 @@ QString FSClient::execute(const QString &command) const
             return QString();
         }
     }
-    if (m_path.isEmpty())
+    const QString program = path();
+    if (program.isEmpty())
         return QString();
     // posix_spawn reports a failed exec at once, so the start wait is never
     // used up; the whole run is bounded by both limits together.
     const ProcessRunner::Result r =
-        ProcessRunner::run(m_path, {QStringLiteral("-x"), command}, kStartTimeoutMs + kFinishTimeoutMs);
+        ProcessRunner::run(program, {QStringLiteral("-x"), command}, kStartTimeoutMs + kFinishTimeoutMs);
     if (!r.started)
-        RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "cannot run console client %s", m_path.toUtf8().constData());
+        RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "cannot run console client %s", program.toUtf8().constData());
     else if (!r.finished)
         RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "console client killed after %d ms: %s",
                     kStartTimeoutMs + kFinishTimeoutMs, command.toUtf8().constData());

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <mutex>
+
 // Runs one console command on the switch through its console client:
 // one client process per command, "-x" and the command as a single argument.
 class FSClient
@@ -12,7 +14,7 @@ public:
     virtual ~FSClient();
 
     void setPath(const QString &path);
-    QString path() const { return m_path; }
+    QString path() const;
 
     // The client's whole standard output, decoded with the system's local
     // encoding and returned untrimmed; empty when it printed nothing, could
@@ -29,5 +31,7 @@ public:
     static constexpr int kFinishTimeoutMs = 30000;
 
 private:
+    // A restart sets the path while other threads run commands.
+    mutable std::mutex m_pathLock;
     QString m_path;
 };

@@ -5,6 +5,8 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <atomic>
+#include <thread>
 #include <gtest/gtest.h>
 
 using PaTest::SwitchStandIn;
@@ -76,4 +78,24 @@ TEST(FSClient, TalksToTheSwitch)
 
     client.execute(QStringLiteral("shutdown"));
     EXPECT_EQ(sw.waitForExit(), 0);
+}
+
+// A restart sets the client's path while group operations on other threads
+// run commands through the same client (AddressSanitizer reports a read of a
+// freed path text).
+TEST(FSClient, PathChangesWhileCommandsRun)
+{
+    FSClient client;
+    std::atomic<bool> done{false};
+    std::thread runner([&] {
+        while (!done.load()) {
+            EXPECT_TRUE(client.path().startsWith(QLatin1String("/nonexistent/")) || client.path().isEmpty());
+            client.execute(QStringLiteral("conference list"));
+        }
+    });
+    for (int i = 0; i < 20000; ++i)
+        client.setPath(QStringLiteral("/nonexistent/%1/da_rid").arg(i));
+    done.store(true);
+    runner.join();
+    EXPECT_EQ(client.path(), QStringLiteral("/nonexistent/19999/da_rid"));
 }
