@@ -13,12 +13,33 @@ QMutex g_mutex;
 QFile *g_log = nullptr;
 QFile *g_journal = nullptr;
 
+// The program asks for the play status of every playing zone twice a
+// second, so a journal without a limit would fill the disk of a PC that runs
+// for months. Past the limit the file moves to "<name>.1" (replacing the
+// previous one) and a new file starts.
+const qint64 kMaxLogBytes = 8 * 1024 * 1024;
+
+void rotateIfFull(QFile *file, qint64 adding)
+{
+    if (file->size() + adding <= kMaxLogBytes)
+        return;
+    const QString path = file->fileName();
+    const QString old = path + QStringLiteral(".1");
+    file->close();
+    QFile::remove(old);
+    QFile::rename(path, old);
+    file->open(QIODevice::Append | QIODevice::WriteOnly);
+}
+
 void writeLine(QFile *file, const QString &text)
 {
     if (!file || !file->isOpen())
         return;
     const QByteArray line = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz ")).toUtf8()
                             + text.toUtf8() + '\n';
+    rotateIfFull(file, line.size());
+    if (!file->isOpen())
+        return;
     file->write(line);
     file->flush();
 }

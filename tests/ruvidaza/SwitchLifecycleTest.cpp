@@ -198,3 +198,27 @@ TEST(SwitchLifecycle, ACopyOfARunningFolderDoesNotTalkToTheOriginal)
     EXPECT_TRUE(sw.console(QStringLiteral("conference list")).startsWith(QLatin1String("+OK")));
     EXPECT_EQ(sw.shutdown(), 0);
 }
+
+// The console journal gets a line for every command, several a second while
+// zones play: a full file moves aside instead of growing without end.
+TEST(SwitchLifecycle, FullJournalMovesAsideInsteadOfGrowing)
+{
+    SwitchStandIn sw;
+    ASSERT_TRUE(sw.isValid());
+    QDir().mkpath(sw.path(QStringLiteral("log")));
+    const qint64 full = 8 * 1024 * 1024;
+    {
+        QFile journal(sw.path(QStringLiteral("log/console.log")));
+        ASSERT_TRUE(journal.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(journal.resize(full));
+    }
+    ASSERT_TRUE(sw.start());
+    EXPECT_TRUE(sw.console(QStringLiteral("conference list")).startsWith(QLatin1String("+OK")));
+    EXPECT_EQ(QFileInfo(sw.path(QStringLiteral("log/console.log.1"))).size(), full);
+    QFile journal(sw.path(QStringLiteral("log/console.log")));
+    ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
+    const QByteArray text = journal.readAll();
+    EXPECT_LT(text.size(), 4096);
+    EXPECT_TRUE(text.contains("conference list")) << text.toStdString();
+    EXPECT_EQ(sw.shutdown(), 0);
+}
