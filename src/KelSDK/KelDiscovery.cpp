@@ -3,6 +3,7 @@
 #include "KelCode.h"
 #include "KelDiscoveryThread.h"
 #include "KelRateLimiter.h"
+#include "RDJsonHelper.h"
 #include "RDThread.h"
 #include "RDUdpSocket.h"
 
@@ -136,7 +137,7 @@ void KelDiscovery::doRun(KelDiscoveryThread *thread)
             if (n == 0)
                 continue; // an empty datagram
             QJsonParseError err{};
-            const QJsonDocument doc = QJsonDocument::fromJson(QByteArray(buffer, n), &err);
+            const QJsonDocument doc = rdParseJson(QByteArray(buffer, n), &err);
             if (err.error != QJsonParseError::NoError || !doc.isObject())
                 continue;
             const double now = monotonicSeconds();

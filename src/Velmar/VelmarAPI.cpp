@@ -2,6 +2,7 @@
 
 #include "KelClient.h"
 #include "KelServer.h"
+#include "RDJsonHelper.h"
 #include "RDLog.h"
 #include "VelmarAPITarget.h"
 
@@ -161,7 +162,7 @@ bool VelmarAPI::withGroup(const QJsonObject &request, const std::function<void(c
 QJsonObject VelmarAPI::reply(KelServer *server, const std::shared_ptr<KelClient> &session, const QByteArray &message)
 {
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(message, &error);
+    const QJsonDocument document = rdParseJson(message, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject()) {
         QJsonObject invalid;
         invalid.insert(QStringLiteral("error"), QStringLiteral("invalid json format"));
