@@ -186,6 +186,10 @@ void Velmar::notifyDeviceStatusChanged(const QVector<RDDevice> &devices)
 bool Velmar::startServices()
 {
     std::lock_guard<std::mutex> change(m_serviceChangeLock);
+    // Whatever runs stops first: a start over running services would leave
+    // the old watcher thread running unowned and the old servers on their
+    // ports.
+    stopServicesLocked();
     return startServicesLocked();
 }
 

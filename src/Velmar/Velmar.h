@@ -64,6 +64,7 @@ public:
     void forEachObserver(const std::function<void(VelmarObserver *)> &call);
 
     // -- Services ----------------------------------------------------------
+    // Stops whatever runs, then starts every service anew.
     bool startServices();
     void stopServices();
     // Whether the services run (started and not stopped since).

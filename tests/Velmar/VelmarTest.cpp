@@ -411,6 +411,30 @@ TEST_F(VelmarTest, ServicesFollowTheStoredSettingsAndAreNewAfterEachRestart)
     EXPECT_TRUE(m_velmar->webSocketServer()->isStarted());
 }
 
+TEST_F(VelmarTest, StartingServicesThatRunReplacesThemAndLeavesNoThreadBehind)
+{
+    {
+        RDConfigure conf;
+        conf.setHttpServerPort(freeTcpPort());
+        conf.setWsEnable(1);
+        conf.setWsPort(freeTcpPort());
+    }
+    const int threadsIdle = threadCount();
+    ASSERT_TRUE(m_velmar->startServices());
+    const int threadsRunning = threadCount();
+    const std::shared_ptr<WSServer> firstWs = m_velmar->webSocketServer();
+    // A second start stops what runs first: the old watcher, listeners and
+    // servers end instead of running on beside the new ones.
+    ASSERT_TRUE(m_velmar->startServices());
+    EXPECT_FALSE(firstWs->isStarted());
+    EXPECT_TRUE(m_velmar->webSocketServer()->isStarted());
+    EXPECT_TRUE(PaTest::waitUntil([&] { return threadCount() <= threadsRunning; }))
+        << threadCount() << " threads, " << threadsRunning << " after the first start";
+    m_velmar->stopServices();
+    EXPECT_TRUE(PaTest::waitUntil([&] { return threadCount() <= threadsIdle; }))
+        << threadCount() << " threads, " << threadsIdle << " before the services";
+}
+
 TEST_F(VelmarTest, BusyHttpPortLeavesTheOtherServicesRunning)
 {
     QTcpServer squatter;
