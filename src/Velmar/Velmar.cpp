@@ -401,11 +401,21 @@ void Velmar::applySessionSettings()
         user = conf.authUsername();
         password = conf.authPassword();
     }
-    setWebSocket(wsEnable, wsPort);
-    setAuth(authEnable, user, password);
+    setWebSocketLocked(wsEnable, wsPort);
+    setAuthLocked(authEnable, user, password);
 }
 
 void Velmar::setWebSocket(int enable, int port)
+{
+    // A restart swaps and stops the servers under this lock; a settings
+    // change outside it could start a server the restart has just retired
+    // (keeping the port from the new one) or start and stop one server from
+    // two threads at once.
+    std::lock_guard<std::mutex> change(m_serviceChangeLock);
+    setWebSocketLocked(enable, port);
+}
+
+void Velmar::setWebSocketLocked(int enable, int port)
 {
     const std::shared_ptr<WSServer> ws = webSocketServer();
     if (!ws)
@@ -562,6 +572,12 @@ QString Velmar::passwordDigest(const QString &password)
 }
 
 void Velmar::setAuth(int enable, const QString &user, const QString &password)
+{
+    std::lock_guard<std::mutex> change(m_serviceChangeLock);
+    setAuthLocked(enable, user, password);
+}
+
+void Velmar::setAuthLocked(int enable, const QString &user, const QString &password)
 {
     {
         std::lock_guard<std::mutex> guard(m_authLock);

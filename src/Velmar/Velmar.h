@@ -207,6 +207,8 @@ private:
     void createSessionServers();
     void stopSessionServers();
     void applySessionSettings();
+    void setWebSocketLocked(int enable, int port);
+    void setAuthLocked(int enable, const QString &user, const QString &password);
     bool startHttpServerLocked(bool apiEnabled, int port);
     void stopHttpServerLocked();
     bool startServicesLocked();

@@ -435,6 +435,40 @@ TEST_F(VelmarTest, StartingServicesThatRunReplacesThemAndLeavesNoThreadBehind)
         << threadCount() << " threads, " << threadsIdle << " before the services";
 }
 
+TEST_F(VelmarTest, WebSocketSettingDuringRestartsLeavesTheCurrentServerListening)
+{
+    const int wsPort = freeTcpPort();
+    {
+        RDConfigure conf;
+        conf.setHttpServerPort(freeTcpPort());
+        conf.setWsEnable(1);
+        conf.setWsPort(wsPort);
+    }
+    const int threadsIdle = threadCount();
+    ASSERT_TRUE(m_velmar->startServices());
+    // The settings screen stores the same port while restarts run: every
+    // server the restarts retire must stay stopped, so the current one gets
+    // the port.
+    std::atomic<bool> done{false};
+    std::thread restarts([&] {
+        for (int i = 0; i < 40; ++i)
+            m_velmar->startServices();
+        done = true;
+    });
+    while (!done) {
+        m_velmar->setWebSocket(1, wsPort);
+        m_velmar->setAuth(1, QStringLiteral("admin"), QStringLiteral("secret"));
+    }
+    restarts.join();
+    const std::shared_ptr<WSServer> ws = m_velmar->webSocketServer();
+    ASSERT_TRUE(ws);
+    EXPECT_TRUE(ws->isStarted());
+    EXPECT_EQ(ws->listenPort(), wsPort);
+    m_velmar->stopServices();
+    EXPECT_TRUE(PaTest::waitUntil([&] { return threadCount() <= threadsIdle; }))
+        << threadCount() << " threads, " << threadsIdle << " before the services";
+}
+
 TEST_F(VelmarTest, BusyHttpPortLeavesTheOtherServicesRunning)
 {
     QTcpServer squatter;
