@@ -932,40 +932,41 @@ void Velmar::stopGroup(const RDGroup &group, const QString &stopType)
                   stopType.isEmpty() ? QStringLiteral("user") : stopType);
 }
 
-void Velmar::startListenGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session)
+namespace {
+
+// An app joins or leaves a group's audio: the switch manager's call, then
+// the event-log record (written after the call, whatever it did).
+void sessionGroupCall(const RDGroup &group, const std::shared_ptr<KelClient> &session,
+                      void (FSManager::*call)(const RDGroup &, const std::shared_ptr<KelClient> &),
+                      const QString &action)
 {
     if (!group.isValid())
         return;
     if (FSManager *manager = FSManager::instance())
-        manager->startListenGroup(group, session);
-    writeGroupLog(group, QStringLiteral("app listen"), QStringLiteral("app"), QStringLiteral("api"));
+        (manager->*call)(group, session);
+    Velmar::writeGroupLog(group, action, QStringLiteral("app"), QStringLiteral("api"));
+}
+
+} // namespace
+
+void Velmar::startListenGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session)
+{
+    sessionGroupCall(group, session, &FSManager::startListenGroup, QStringLiteral("app listen"));
 }
 
 void Velmar::stopListenGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session)
 {
-    if (!group.isValid())
-        return;
-    if (FSManager *manager = FSManager::instance())
-        manager->stopListenGroup(group, session);
-    writeGroupLog(group, QStringLiteral("app listen"), QStringLiteral("app"), QStringLiteral("api"));
+    sessionGroupCall(group, session, &FSManager::stopListenGroup, QStringLiteral("app listen"));
 }
 
 void Velmar::startTalkGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session)
 {
-    if (!group.isValid())
-        return;
-    if (FSManager *manager = FSManager::instance())
-        manager->startTalkGroup(group, session);
-    writeGroupLog(group, QStringLiteral("app talk"), QStringLiteral("app"), QStringLiteral("api"));
+    sessionGroupCall(group, session, &FSManager::startTalkGroup, QStringLiteral("app talk"));
 }
 
 void Velmar::stopTalkGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session)
 {
-    if (!group.isValid())
-        return;
-    if (FSManager *manager = FSManager::instance())
-        manager->stopTalkGroup(group, session);
-    writeGroupLog(group, QStringLiteral("app talk"), QStringLiteral("app"), QStringLiteral("api"));
+    sessionGroupCall(group, session, &FSManager::stopTalkGroup, QStringLiteral("app talk"));
 }
 
 void Velmar::writeGroupLog(const RDGroup &group, const QString &action, const QString &source, const QString &type)
