@@ -472,7 +472,7 @@ TEST_F(VelmarTest, WebSocketSettingDuringRestartsLeavesTheCurrentServerListening
 TEST_F(VelmarTest, BusyHttpPortLeavesTheOtherServicesRunning)
 {
     QTcpServer squatter;
-    ASSERT_TRUE(squatter.listen(QHostAddress::Any, 0));
+    ASSERT_TRUE(squatter.listen(QHostAddress::LocalHost, 0));
     {
         RDConfigure conf;
         conf.setHttpServerPort(squatter.serverPort());
