@@ -161,14 +161,25 @@ QString QLog::currentFilePath()
 
 void QLog::messageHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
+    QLog *log = s_log.load();
+    const QtMessageHandler previous = log ? log->m_previous.load() : nullptr;
+    // Qt's default handler ends the process on a fatal message: that line is
+    // written to the file before the previous handler gets it, or it is lost.
+    const bool fatal = type == QtFatalMsg;
+    if (previous && !fatal)
+        previous(type, context, message);
+    if (log)
+        log->writeLine(context, message);
+    if (previous && fatal)
+        previous(type, context, message);
+}
+
+void QLog::writeLine(const QMessageLogContext &context, const QString &message)
+{
     // A message raised while this thread writes a line (by the stream, say)
     // must not take the non-recursive lock a second time.
     static thread_local bool writing = false;
-    QLog *log = s_log.load();
-    const QtMessageHandler previous = log ? log->m_previous.load() : nullptr;
-    if (previous)
-        previous(type, context, message);
-    if (!log || writing)
+    if (writing)
         return;
 
     char prefix[4096] = {0};
@@ -176,11 +187,11 @@ void QLog::messageHandler(QtMsgType type, const QMessageLogContext &context, con
     if (len <= 0)
         return;
 
-    QMutexLocker locker(log->m_lock);
-    if (!log->m_stream)
+    QMutexLocker locker(m_lock);
+    if (!m_stream)
         return;
     writing = true;
-    QTextStream &out = *log->m_stream;
+    QTextStream &out = *m_stream;
     out << QLatin1String(prefix, qMin<int>(len, sizeof prefix - 1)) << message << '\n';
     out.flush();
     writing = false;

@@ -47,6 +47,8 @@ public:
 
 private:
     QLog();
+    // Appends one line (prefix, text, line feed) under the lock and flushes.
+    void writeLine(const QMessageLogContext &context, const QString &message);
 
     QFile *m_file;
     QTextStream *m_stream;

@@ -109,9 +109,8 @@ int RDSocket::waitReadable(int seconds, int microseconds)
     return (p.revents & (POLLIN | POLLHUP | POLLERR)) ? 1 : 0;
 }
 
-int RDSocket::sendImpl(const char *data, int length)
+int RDSocket::finishCall(int rc)
 {
-    const int rc = static_cast<int>(::send(m_handle.load(), data, length < 0 ? 0 : length, MSG_NOSIGNAL));
     if (rc > 0)
         return rc;
     m_lastError = rc < 0 ? errno : 0;
@@ -120,15 +119,16 @@ int RDSocket::sendImpl(const char *data, int length)
     return rc;
 }
 
+int RDSocket::sendImpl(const char *data, int length)
+{
+    const int rc = static_cast<int>(::send(m_handle.load(), data, length < 0 ? 0 : length, MSG_NOSIGNAL));
+    return finishCall(rc);
+}
+
 int RDSocket::recvImpl(char *buffer, int length)
 {
     const int rc = static_cast<int>(::recv(m_handle.load(), buffer, length < 0 ? 0 : length, 0));
-    if (rc > 0)
-        return rc;
-    m_lastError = rc < 0 ? errno : 0;
-    if (isBroken(rc, m_lastError))
-        close();
-    return rc;
+    return finishCall(rc);
 }
 
 int RDSocket::sendToImpl(const RDSocketAddress &address, const char *data, int length)
@@ -136,12 +136,7 @@ int RDSocket::sendToImpl(const RDSocketAddress &address, const char *data, int l
     const sockaddr_in addr = address.toSockaddr();
     const int rc = static_cast<int>(::sendto(m_handle.load(), data, length < 0 ? 0 : length, MSG_NOSIGNAL,
                                              reinterpret_cast<const sockaddr *>(&addr), sizeof(addr)));
-    if (rc > 0)
-        return rc;
-    m_lastError = rc < 0 ? errno : 0;
-    if (isBroken(rc, m_lastError))
-        close();
-    return rc;
+    return finishCall(rc);
 }
 
 int RDSocket::recvFromImpl(RDSocketAddress &address, char *buffer, int length)
@@ -153,12 +148,7 @@ int RDSocket::recvFromImpl(RDSocketAddress &address, char *buffer, int length)
                                                reinterpret_cast<sockaddr *>(&addr), &len));
     if (rc >= 0)
         address.fromSockaddr(addr);
-    if (rc > 0)
-        return rc;
-    m_lastError = rc < 0 ? errno : 0;
-    if (isBroken(rc, m_lastError))
-        close();
-    return rc;
+    return finishCall(rc);
 }
 
 void RDSocket::closeImpl()

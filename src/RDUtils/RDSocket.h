@@ -53,6 +53,9 @@ protected:
     int recvImpl(char *buffer, int length);
     int sendToImpl(const RDSocketAddress &address, const char *data, int length);
     int recvFromImpl(RDSocketAddress &address, char *buffer, int length);
+    // The common end of those calls: a result of 0 or -1 stores the error
+    // number and closes the socket when the result means it is broken.
+    int finishCall(int rc);
     // Shuts down and closes the descriptor (0 is a valid descriptor) and
     // clears the address.
     void closeImpl();

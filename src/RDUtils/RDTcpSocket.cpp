@@ -76,12 +76,17 @@ int RDTcpSocket::listen(int backlog)
 
 RDTcpSocket *RDTcpSocket::accept()
 {
+    return acceptFrom(m_handle.load(), m_lastError);
+}
+
+RDTcpSocket *RDTcpSocket::acceptFrom(int listenHandle, int &lastError)
+{
     sockaddr_in addr;
     socklen_t len = sizeof(addr);
     std::memset(&addr, 0, sizeof(addr));
-    const int fd = ::accept4(m_handle.load(), reinterpret_cast<sockaddr *>(&addr), &len, SOCK_CLOEXEC);
+    const int fd = ::accept4(listenHandle, reinterpret_cast<sockaddr *>(&addr), &len, SOCK_CLOEXEC);
     if (fd < 0) {
-        m_lastError = errno;
+        lastError = errno;
         return nullptr;
     }
     RDSocketAddress peer;

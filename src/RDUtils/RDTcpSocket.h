@@ -26,6 +26,9 @@ public:
     virtual int listen(int backlog);
     // A new socket owned by the caller, or null.
     virtual RDTcpSocket *accept();
+    // Accepts one connection on a listening descriptor (close-on-exec); null
+    // with the error number stored in `lastError` when accept fails.
+    static RDTcpSocket *acceptFrom(int listenHandle, int &lastError);
     // Closes the descriptor but keeps the address; the close result, or the
     // handle unchanged when the socket was already closed.
     virtual int closeHandle();

@@ -69,15 +69,5 @@ int RDTcpSocketServer::closeHandle()
 
 RDTcpSocket *RDTcpSocketServer::accept()
 {
-    sockaddr_in addr;
-    socklen_t len = sizeof(addr);
-    std::memset(&addr, 0, sizeof(addr));
-    const int fd = ::accept4(m_handle.load(), reinterpret_cast<sockaddr *>(&addr), &len, SOCK_CLOEXEC);
-    if (fd < 0) {
-        m_lastError = errno;
-        return nullptr;
-    }
-    RDSocketAddress peer;
-    peer.fromSockaddr(addr);
-    return new RDTcpSocket(fd, peer);
+    return RDTcpSocket::acceptFrom(m_handle.load(), m_lastError);
 }

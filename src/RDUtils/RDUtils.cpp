@@ -73,6 +73,10 @@ QString normalizeIpText(const QString &text)
 
 QString formatDuration(double seconds)
 {
+    // Converting NaN, an infinity or anything beyond long long is undefined:
+    // a length that cannot be a real one shows as no length.
+    if (!(std::fabs(seconds) < 1e15))
+        seconds = 0;
     const long long s = static_cast<long long>(std::trunc(seconds));
     char buf[64];
     if (s > 3600)

@@ -188,24 +188,8 @@ void RDHttpStreamServerClientThread::pumpIcy()
     response.setPublic(1);
     m_connection->sendText(response.head());
 
-    const size_t size = static_cast<size_t>(stream.metaInterval);
-    std::string block;
-    while (!isStopped()) {
-        if (!m_connection->isValid())
-            break;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            if (m_closeFlag)
-                break;
-        }
-        if (!takeBlock(block, size)) {
-            msleep(1);
-            continue;
-        }
-        // Each block is followed by an empty metadata block: one length byte of 0.
-        block.push_back('\0');
-        m_connection->sendAll(block.data(), static_cast<int>(block.size()));
-    }
+    // Each block is followed by an empty metadata block: one length byte of 0.
+    pumpBlocks(static_cast<size_t>(stream.metaInterval), true);
 }
 
 void RDHttpStreamServerClientThread::pumpRaw()
@@ -222,6 +206,11 @@ void RDHttpStreamServerClientThread::pumpRaw()
     response.setHeader("Connection", "close");
     m_connection->sendText(response.head());
 
+    pumpBlocks(1024, false);
+}
+
+void RDHttpStreamServerClientThread::pumpBlocks(size_t size, bool emptyMetadata)
+{
     std::string block;
     while (!isStopped()) {
         if (!m_connection->isValid())
@@ -231,10 +220,12 @@ void RDHttpStreamServerClientThread::pumpRaw()
             if (m_closeFlag)
                 break;
         }
-        if (!takeBlock(block, 1024)) {
+        if (!takeBlock(block, size)) {
             msleep(1);
             continue;
         }
+        if (emptyMetadata)
+            block.push_back('\0');
         m_connection->sendAll(block.data(), static_cast<int>(block.size()));
     }
 }

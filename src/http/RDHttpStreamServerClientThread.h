@@ -33,6 +33,10 @@ private:
     void serveStream(RDHttpBaseRequest *request);
     void pumpIcy();
     void pumpRaw();
+    // Sends the listener's audio in blocks of `size` bytes until the stream
+    // closes, the thread stops or the peer goes; with `emptyMetadata` each
+    // block is followed by a zero metadata length byte (ICY framing).
+    void pumpBlocks(size_t size, bool emptyMetadata);
     bool takeBlock(std::string &block, size_t size);
     void answerError(int status);
 

@@ -14,17 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 bool equalsIgnoringCase(const std::string &a, const char *b)
 {
     size_t n = 0;
@@ -60,20 +49,7 @@ bool canonicalOf(const std::string &path, fs::path &out)
 
 std::string httpUrlDecode(const std::string &text)
 {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '+') {
-            out.push_back(' ');
-        } else if (c == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
-            out.push_back(static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2])));
-            i += 2;
-        } else {
-            out.push_back(c);
-        }
-    }
-    return out;
+    return urlDecode(text);
 }
 
 RDHttpQuery parseHttpQuery(const std::string &text)

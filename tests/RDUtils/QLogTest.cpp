@@ -129,6 +129,35 @@ TEST_F(LogFixture, OpenWritesOneFilePerRunAndCloseStopsWriting)
         << lines[0].toStdString();
 }
 
+// Stands in for Qt's default handler, which ends the process on a fatal
+// message: records whether the log file held the line by then.
+static QString s_fatalLogPath;
+static std::atomic<int> s_fatalSeenInFile{-1};
+static void fatalCheckingHandler(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type != QtFatalMsg)
+        return;
+    QFile f(s_fatalLogPath);
+    const bool seen = f.open(QIODevice::ReadOnly) && QString::fromUtf8(f.readAll()).contains(message);
+    s_fatalSeenInFile.store(seen ? 1 : 0);
+}
+
+TEST_F(LogFixture, FatalMessageReachesTheFileBeforeThePreviousHandler)
+{
+    qInstallMessageHandler(fatalCheckingHandler);
+    QLog::open(logFolder());
+    s_fatalLogPath = QLog::currentFilePath();
+    ASSERT_FALSE(s_fatalLogPath.isEmpty());
+    QLog::messageHandler(QtFatalMsg, QMessageLogContext("x.cpp", 7, nullptr, nullptr), "fatal: out of memory");
+    EXPECT_EQ(s_fatalSeenInFile.load(), 1);
+    // Other messages still go to the previous handler first, as before.
+    QLog::messageHandler(QtWarningMsg, QMessageLogContext("x.cpp", 8, nullptr, nullptr), "a warning");
+    QLog::close();
+    const QStringList lines = fileLines(s_fatalLogPath);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].endsWith("  x.cpp:7  fatal: out of memory")) << lines[0].toStdString();
+}
+
 TEST_F(LogFixture, MessageWithoutSourceFileIsWritten)
 {
     QLog::open(logFolder());

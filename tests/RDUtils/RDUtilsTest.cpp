@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <qrencode.h>
 
+#include <cmath>
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -21,7 +22,9 @@ TEST(RDUtilsText, FormatDuration)
         double in;
         const char *out;
     } cases[] = {{0, "00:00"},          {59.99, "00:59"},          {3599.9, "59:59"},   {3600, "60:00"},
-                 {3601, "01:00:01"},    {86399, "23:59:59"},      {360000, "100:00:00"}};
+                 {3601, "01:00:01"},    {86399, "23:59:59"},      {360000, "100:00:00"},
+                 // A broken media file can report no usable length at all.
+                 {std::nan(""), "00:00"}, {HUGE_VAL, "00:00"}, {-HUGE_VAL, "00:00"}, {1e300, "00:00"}};
     for (const auto &c : cases)
         EXPECT_EQ(formatDuration(c.in), QString(c.out)) << c.in;
 }

@@ -29,7 +29,7 @@ TEST(ProcessRunner, KillsAChildThatOutlivesTheLimitAndKeepsItsOutput)
     const QString pidFile = dir.filePath(QStringLiteral("pid"));
     const ProcessRunner::Result r = ProcessRunner::run(
         QStringLiteral("/bin/sh"),
-        {QStringLiteral("-c"), QStringLiteral("echo $$ > '%1'; printf partial; exec sleep 60").arg(pidFile)}, 300);
+        {QStringLiteral("-c"), QStringLiteral("echo $$ > '%1'; printf partial; exec sleep 60").arg(pidFile)}, 1500);
     EXPECT_TRUE(r.started);
     EXPECT_FALSE(r.finished);
     EXPECT_EQ(r.output, QByteArray("partial"));
