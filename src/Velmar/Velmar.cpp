@@ -186,6 +186,10 @@ void Velmar::notifyDeviceStatusChanged(const QVector<RDDevice> &devices)
 bool Velmar::startServices()
 {
     std::lock_guard<std::mutex> change(m_serviceChangeLock);
+    // Whatever runs stops first: a start over running services would leave
+    // the old watcher thread running unowned and the old servers on their
+    // ports.
+    stopServicesLocked();
     return startServicesLocked();
 }
 
@@ -397,11 +401,21 @@ void Velmar::applySessionSettings()
         user = conf.authUsername();
         password = conf.authPassword();
     }
-    setWebSocket(wsEnable, wsPort);
-    setAuth(authEnable, user, password);
+    setWebSocketLocked(wsEnable, wsPort);
+    setAuthLocked(authEnable, user, password);
 }
 
 void Velmar::setWebSocket(int enable, int port)
+{
+    // A restart swaps and stops the servers under this lock; a settings
+    // change outside it could start a server the restart has just retired
+    // (keeping the port from the new one) or start and stop one server from
+    // two threads at once.
+    std::lock_guard<std::mutex> change(m_serviceChangeLock);
+    setWebSocketLocked(enable, port);
+}
+
+void Velmar::setWebSocketLocked(int enable, int port)
 {
     const std::shared_ptr<WSServer> ws = webSocketServer();
     if (!ws)
@@ -558,6 +572,12 @@ QString Velmar::passwordDigest(const QString &password)
 }
 
 void Velmar::setAuth(int enable, const QString &user, const QString &password)
+{
+    std::lock_guard<std::mutex> change(m_serviceChangeLock);
+    setAuthLocked(enable, user, password);
+}
+
+void Velmar::setAuthLocked(int enable, const QString &user, const QString &password)
 {
     {
         std::lock_guard<std::mutex> guard(m_authLock);
@@ -912,40 +932,41 @@ void Velmar::stopGroup(const RDGroup &group, const QString &stopType)
                   stopType.isEmpty() ? QStringLiteral("user") : stopType);
 }
 
-void Velmar::startListenGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session)
+namespace {
+
+// An app joins or leaves a group's audio: the switch manager's call, then
+// the event-log record (written after the call, whatever it did).
+void sessionGroupCall(const RDGroup &group, const std::shared_ptr<KelClient> &session,
+                      void (FSManager::*call)(const RDGroup &, const std::shared_ptr<KelClient> &),
+                      const QString &action)
 {
     if (!group.isValid())
         return;
     if (FSManager *manager = FSManager::instance())
-        manager->startListenGroup(group, session);
-    writeGroupLog(group, QStringLiteral("app listen"), QStringLiteral("app"), QStringLiteral("api"));
+        (manager->*call)(group, session);
+    Velmar::writeGroupLog(group, action, QStringLiteral("app"), QStringLiteral("api"));
+}
+
+} // namespace
+
+void Velmar::startListenGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session)
+{
+    sessionGroupCall(group, session, &FSManager::startListenGroup, QStringLiteral("app listen"));
 }
 
 void Velmar::stopListenGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session)
 {
-    if (!group.isValid())
-        return;
-    if (FSManager *manager = FSManager::instance())
-        manager->stopListenGroup(group, session);
-    writeGroupLog(group, QStringLiteral("app listen"), QStringLiteral("app"), QStringLiteral("api"));
+    sessionGroupCall(group, session, &FSManager::stopListenGroup, QStringLiteral("app listen"));
 }
 
 void Velmar::startTalkGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session)
 {
-    if (!group.isValid())
-        return;
-    if (FSManager *manager = FSManager::instance())
-        manager->startTalkGroup(group, session);
-    writeGroupLog(group, QStringLiteral("app talk"), QStringLiteral("app"), QStringLiteral("api"));
+    sessionGroupCall(group, session, &FSManager::startTalkGroup, QStringLiteral("app talk"));
 }
 
 void Velmar::stopTalkGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session)
 {
-    if (!group.isValid())
-        return;
-    if (FSManager *manager = FSManager::instance())
-        manager->stopTalkGroup(group, session);
-    writeGroupLog(group, QStringLiteral("app talk"), QStringLiteral("app"), QStringLiteral("api"));
+    sessionGroupCall(group, session, &FSManager::stopTalkGroup, QStringLiteral("app talk"));
 }
 
 void Velmar::writeGroupLog(const RDGroup &group, const QString &action, const QString &source, const QString &type)

@@ -64,6 +64,7 @@ public:
     void forEachObserver(const std::function<void(VelmarObserver *)> &call);
 
     // -- Services ----------------------------------------------------------
+    // Stops whatever runs, then starts every service anew.
     bool startServices();
     void stopServices();
     // Whether the services run (started and not stopped since).
@@ -206,6 +207,8 @@ private:
     void createSessionServers();
     void stopSessionServers();
     void applySessionSettings();
+    void setWebSocketLocked(int enable, int port);
+    void setAuthLocked(int enable, const QString &user, const QString &password);
     bool startHttpServerLocked(bool apiEnabled, int port);
     void stopHttpServerLocked();
     bool startServicesLocked();

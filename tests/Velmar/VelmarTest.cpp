@@ -411,10 +411,68 @@ TEST_F(VelmarTest, ServicesFollowTheStoredSettingsAndAreNewAfterEachRestart)
     EXPECT_TRUE(m_velmar->webSocketServer()->isStarted());
 }
 
+TEST_F(VelmarTest, StartingServicesThatRunReplacesThemAndLeavesNoThreadBehind)
+{
+    {
+        RDConfigure conf;
+        conf.setHttpServerPort(freeTcpPort());
+        conf.setWsEnable(1);
+        conf.setWsPort(freeTcpPort());
+    }
+    const int threadsIdle = threadCount();
+    ASSERT_TRUE(m_velmar->startServices());
+    const int threadsRunning = threadCount();
+    const std::shared_ptr<WSServer> firstWs = m_velmar->webSocketServer();
+    // A second start stops what runs first: the old watcher, listeners and
+    // servers end instead of running on beside the new ones.
+    ASSERT_TRUE(m_velmar->startServices());
+    EXPECT_FALSE(firstWs->isStarted());
+    EXPECT_TRUE(m_velmar->webSocketServer()->isStarted());
+    EXPECT_TRUE(PaTest::waitUntil([&] { return threadCount() <= threadsRunning; }))
+        << threadCount() << " threads, " << threadsRunning << " after the first start";
+    m_velmar->stopServices();
+    EXPECT_TRUE(PaTest::waitUntil([&] { return threadCount() <= threadsIdle; }))
+        << threadCount() << " threads, " << threadsIdle << " before the services";
+}
+
+TEST_F(VelmarTest, WebSocketSettingDuringRestartsLeavesTheCurrentServerListening)
+{
+    const int wsPort = freeTcpPort();
+    {
+        RDConfigure conf;
+        conf.setHttpServerPort(freeTcpPort());
+        conf.setWsEnable(1);
+        conf.setWsPort(wsPort);
+    }
+    const int threadsIdle = threadCount();
+    ASSERT_TRUE(m_velmar->startServices());
+    // The settings screen stores the same port while restarts run: every
+    // server the restarts retire must stay stopped, so the current one gets
+    // the port.
+    std::atomic<bool> done{false};
+    std::thread restarts([&] {
+        for (int i = 0; i < 40; ++i)
+            m_velmar->startServices();
+        done = true;
+    });
+    while (!done) {
+        m_velmar->setWebSocket(1, wsPort);
+        m_velmar->setAuth(1, QStringLiteral("admin"), QStringLiteral("secret"));
+    }
+    restarts.join();
+    const std::shared_ptr<WSServer> ws = m_velmar->webSocketServer();
+    ASSERT_TRUE(ws);
+    EXPECT_TRUE(ws->isStarted());
+    EXPECT_EQ(ws->listenPort(), wsPort);
+    m_velmar->stopServices();
+    EXPECT_TRUE(PaTest::waitUntil([&] { return threadCount() <= threadsIdle; }))
+        << threadCount() << " threads, " << threadsIdle << " before the services";
+}
+
 TEST_F(VelmarTest, BusyHttpPortLeavesTheOtherServicesRunning)
 {
     QTcpServer squatter;
-    ASSERT_TRUE(squatter.listen(QHostAddress::Any, 0));
+    ASSERT_TRUE(squatter.listen(QHostAddress::LocalHost, 0));
     {
         RDConfigure conf;
         conf.setHttpServerPort(squatter.serverPort());

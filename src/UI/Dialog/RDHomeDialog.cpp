@@ -117,5 +117,10 @@ void RDHomeDialog::closeEvent(QCloseEvent *event)
         return;
     }
     event->ignore();
-    hide();
+    // Only the tray icon brings a hidden window back; without one (many
+    // desktops have no tray) the window is minimised to the task bar instead.
+    if (m_tray)
+        hide();
+    else
+        showMinimized();
 }
