@@ -6,6 +6,7 @@
 // and a session must never become logged in without the right credentials.
 #include "KelClient.h"
 #include "KelServer.h"
+#include "RDJsonHelper.h"
 #include "VelmarAPI.h"
 #include "VelmarAPITarget.h"
 
@@ -104,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         session->last.clear();
         // Compared after JSON unescaping (an escaped digit is the digit):
         // only the right digest may log the session in.
-        const QJsonValue password = QJsonDocument::fromJson(message).object().value(QStringLiteral("password"));
+        const QJsonValue password = rdParseJson(message, nullptr).object().value(QStringLiteral("password"));
         digestSent = digestSent || password.toString() == QLatin1String(kDigest);
         api.handleRequest(&server, session, message);
         const QJsonDocument doc = QJsonDocument::fromJson(session->last);
