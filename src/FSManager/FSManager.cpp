@@ -245,8 +245,12 @@ QMap<QString, RDGroupStatus> FSManager::groupStatus()
 
 bool FSManager::start()
 {
-    m_queue = new RDMessageQueue<FSMSG>(this);
-    m_queue->start();
+    auto *queue = new RDMessageQueue<FSMSG>(this);
+    queue->start();
+    {
+        std::lock_guard<std::mutex> g(m_queueLock);
+        m_queue = queue;
+    }
     m_client->setPath(QStringLiteral("%1/%2").arg(directory(), QLatin1String(kConsoleProgram)));
     m_ready.store(false);
     m_managerThread = new FSManagerThread(this);
@@ -263,10 +267,15 @@ void FSManager::stop()
         delete m_managerThread;
         m_managerThread = nullptr;
     }
-    if (m_queue) {
-        m_queue->stop();
-        delete m_queue;
-        m_queue = nullptr;
+    RDMessageQueue<FSMSG> *queue = nullptr;
+    {
+        // Taken out under the lock so a late post never meets a deleted queue.
+        std::lock_guard<std::mutex> g(m_queueLock);
+        std::swap(queue, m_queue);
+    }
+    if (queue) {
+        queue->stop();
+        delete queue;
     }
 }
 
@@ -460,6 +469,7 @@ QVector<FSGateway> FSManager::getGateways()
 
 void FSManager::postStopConference(const QString &conference, const QString &reason)
 {
+    std::lock_guard<std::mutex> g(m_queueLock);
     if (!m_queue)
         return;
     m_queue->post(new FSMSG{conference, reason}, 0);

@@ -180,6 +180,7 @@ private:
     std::mutex m_observerLock;
     QVector<FSManagerObserver *> m_observers;
 
+    std::mutex m_queueLock; // guards m_queue, a leaf lock
     RDMessageQueue<FSMSG> *m_queue = nullptr;
 
     // Set by every change, taken (test-and-clear) by the supervision pass

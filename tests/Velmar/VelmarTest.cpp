@@ -16,6 +16,7 @@
 #include "VelmarObserver.h"
 
 #include <gtest/gtest.h>
+#include <random>
 
 #include <QDir>
 #include <QFile>
@@ -355,11 +356,21 @@ TEST_F(VelmarTest, ReadyReportOnlyFlagsTheRestartAndServicesComeBackAfterEachSwi
 }
 
 namespace {
+// A port the services can take on every address. Picked below the kernel's
+// range for outgoing connections, so a parallel test's client socket cannot
+// take it between this probe and the service's own listen.
 int freeTcpPort()
 {
-    QTcpServer s;
-    s.listen(QHostAddress::LocalHost, 0);
-    return s.serverPort();
+    static std::mt19937 random(std::random_device{}());
+    std::uniform_int_distribution<int> pick(20000, 32000);
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        const int port = pick(random);
+        QTcpServer s;
+        if (s.listen(QHostAddress::Any, quint16(port)))
+            return port;
+    }
+    ADD_FAILURE() << "no free TCP port found";
+    return 0;
 }
 } // namespace
 
