@@ -90,9 +90,7 @@ bool writeWav(const QString &path, int ms)
 
 int freeUdpPort()
 {
-    QUdpSocket s;
-    s.bind(QHostAddress(QHostAddress::LocalHost), 0);
-    return s.localPort();
+    return PaTest::freeUdpPort();
 }
 
 } // namespace

@@ -42,9 +42,7 @@ struct CountingObserver : FSManagerObserver
 
 int freeUdpPort()
 {
-    QUdpSocket s;
-    s.bind(QHostAddress(QHostAddress::LocalHost), 0);
-    return s.localPort();
+    return PaTest::freeUdpPort();
 }
 
 RDGroup makeGroup(const QString &conference, bool rtp, bool trunk)

@@ -1,4 +1,5 @@
 #include "KelTestSupport.h"
+#include "TestSupport.h"
 
 #include "WSFrame.h"
 #include "WSFrameParser.h"
@@ -18,18 +19,12 @@ namespace KelTest {
 
 int freeTcpPort()
 {
-    QTcpServer s;
-    if (!s.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return s.serverPort();
+    return PaTest::freeTcpPort();
 }
 
 int freeUdpPort()
 {
-    QUdpSocket s;
-    if (!s.bind(QHostAddress(QHostAddress::LocalHost), 0))
-        return 0;
-    return s.localPort();
+    return PaTest::freeUdpPort();
 }
 
 void RecordingObserver::onSessionConnected(KelServer *, std::shared_ptr<KelClient> session)

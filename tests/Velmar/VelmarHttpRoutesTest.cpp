@@ -43,9 +43,7 @@ const char *const kUriNotSupport = "{\"result\":-1, \"reason\":\"uri not support
 
 int freeUdpPort()
 {
-    QUdpSocket s;
-    s.bind(QHostAddress(QHostAddress::LocalHost), 0);
-    return s.localPort();
+    return PaTest::freeUdpPort();
 }
 
 struct Answer

@@ -34,16 +34,12 @@ const char *const kPassword = "zone-pass";
 
 int freeUdpPort()
 {
-    QUdpSocket s;
-    s.bind(QHostAddress(QHostAddress::LocalHost), 0);
-    return s.localPort();
+    return PaTest::freeUdpPort();
 }
 
 int freeTcpPort()
 {
-    QTcpServer s;
-    s.listen(QHostAddress::LocalHost, 0);
-    return s.serverPort();
+    return PaTest::freeTcpPort();
 }
 
 // A phone app: Qt's WebSocket client keeping every text message it gets.

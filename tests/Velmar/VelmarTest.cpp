@@ -16,7 +16,6 @@
 #include "VelmarObserver.h"
 
 #include <gtest/gtest.h>
-#include <random>
 
 #include <QDir>
 #include <QFile>
@@ -34,9 +33,7 @@ namespace {
 
 int freeUdpPort()
 {
-    QUdpSocket s;
-    s.bind(QHostAddress(QHostAddress::LocalHost), 0);
-    return s.localPort();
+    return PaTest::freeUdpPort();
 }
 
 // Records what the central object tells its observers, from any thread.
@@ -356,21 +353,9 @@ TEST_F(VelmarTest, ReadyReportOnlyFlagsTheRestartAndServicesComeBackAfterEachSwi
 }
 
 namespace {
-// A port the services can take on every address. Picked below the kernel's
-// range for outgoing connections, so a parallel test's client socket cannot
-// take it between this probe and the service's own listen.
 int freeTcpPort()
 {
-    static std::mt19937 random(std::random_device{}());
-    std::uniform_int_distribution<int> pick(20000, 32000);
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        const int port = pick(random);
-        QTcpServer s;
-        if (s.listen(QHostAddress::Any, quint16(port)))
-            return port;
-    }
-    ADD_FAILURE() << "no free TCP port found";
-    return 0;
+    return PaTest::freeTcpPort();
 }
 } // namespace
 

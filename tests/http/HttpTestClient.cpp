@@ -1,4 +1,5 @@
 #include "HttpTestClient.h"
+#include "TestSupport.h"
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -122,15 +123,7 @@ void HttpTestClient::close()
 
 int freeLoopbackPort()
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa {};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa);
-    socklen_t len = sizeof sa;
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&sa), &len);
-    ::close(fd);
-    return ntohs(sa.sin_port);
+    return PaTest::freeTcpPort();
 }
 
 int processThreadCount()

@@ -24,16 +24,12 @@ namespace {
 
 int freeUdpPort()
 {
-    QUdpSocket s;
-    s.bind(QHostAddress(QHostAddress::LocalHost), 0);
-    return s.localPort();
+    return PaTest::freeUdpPort();
 }
 
 int freeTcpPort()
 {
-    QTcpServer s;
-    s.listen(QHostAddress::LocalHost, 0);
-    return s.serverPort();
+    return PaTest::freeTcpPort();
 }
 
 RDNetworkAdapter adapter(const char *ip, const char *netmask)

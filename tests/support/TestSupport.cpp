@@ -5,6 +5,11 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include <netinet/in.h>
+#include <random>
+#include <sys/socket.h>
+#include <unistd.h>
+
 void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
 void PrintTo(const QByteArray &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
 
@@ -32,6 +37,30 @@ static QString envPath(const char *name, const QString &fallback)
 QString binDir() { return envPath("PA_BIN_DIR", QCoreApplication::applicationDirPath() + "/.."); }
 QString switchDir() { return envPath("PA_SWITCH_DIR", binDir() + "/RUVIDAZA"); }
 QString sourceDir() { return envPath("PA_SOURCE_DIR", QDir::currentPath()); }
+
+static int freePort(int type)
+{
+    static std::mt19937 random(std::random_device{}() ^ unsigned(::getpid()));
+    std::uniform_int_distribution<int> pick(20000, 32000);
+    for (int attempt = 0; attempt < 500; ++attempt) {
+        const int port = pick(random);
+        const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
+        if (fd < 0)
+            return 0;
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;
+        sa.sin_addr.s_addr = htonl(INADDR_ANY);
+        sa.sin_port = htons(quint16(port));
+        const bool free = ::bind(fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa) == 0;
+        ::close(fd);
+        if (free)
+            return port;
+    }
+    return 0;
+}
+
+int freeTcpPort() { return freePort(SOCK_STREAM); }
+int freeUdpPort() { return freePort(SOCK_DGRAM); }
 
 int openFdCount()
 {

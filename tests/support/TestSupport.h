@@ -21,6 +21,12 @@ QString switchDir();
 // Root of the source tree, for fixtures kept under tests/.
 QString sourceDir();
 
+// A TCP or UDP port free on every address right now, for code under test that
+// must be told its port before it listens. Chosen below the kernel's range for
+// outgoing connections, so another test's client socket cannot take it first.
+int freeTcpPort();
+int freeUdpPort();
+
 // Number of file descriptors this process holds open.
 int openFdCount();
 
