@@ -97,8 +97,9 @@ protected:
             m_fs->removeObserver(&m_observer);
             const QString dir = m_fs->directory();
             FSManager::destroyInstance();
-            if (!dir.isEmpty())
+            if (!dir.isEmpty()) {
                 EXPECT_TRUE(Platform::findProcessesByExecutable(dir, FSManager::kSwitchProgram).isEmpty());
+            }
         }
         VDB::setDataDir(m_oldDataDir);
     }
