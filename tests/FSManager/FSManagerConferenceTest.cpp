@@ -70,24 +70,6 @@ public:
     void takeAudio(KelAudioFrame &) override {}
 };
 
-bool writeWav(const QString &path, int ms)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    const quint32 dataBytes = quint32(8000 * 2 * ms / 1000);
-    QDataStream s(&f);
-    s.setByteOrder(QDataStream::LittleEndian);
-    f.write("RIFF");
-    s << quint32(36 + dataBytes);
-    f.write("WAVEfmt ");
-    s << quint32(16) << quint16(1) << quint16(1) << quint32(8000) << quint32(16000) << quint16(2) << quint16(16);
-    f.write("data");
-    s << dataBytes;
-    f.write(QByteArray(int(dataBytes), '\0'));
-    return true;
-}
-
 int freeUdpPort()
 {
     return PaTest::freeUdpPort();
@@ -108,7 +90,7 @@ TEST(FSManagerConferences, MediaGroupPlaysThroughAndIsStoppedOnTheQueueThread)
     qputenv("RUVIDAZA_TEST_HOOKS", "1");
     PaTest::SwitchStandIn sw(true);
     ASSERT_TRUE(sw.isValid());
-    ASSERT_TRUE(writeWav(data.filePath("a.wav"), 200) && writeWav(data.filePath("b.wav"), 200));
+    ASSERT_TRUE(PaTest::writeWav(data.filePath("a.wav"), 200) && PaTest::writeWav(data.filePath("b.wav"), 200));
 
     FSManager *fs = FSManager::createInstance();
     RecordingObserver observer;

@@ -22,25 +22,6 @@ using PaTest::SwitchStandIn;
 
 namespace {
 
-// A silent 8 kHz mono WAV file of `ms` milliseconds.
-bool writeWav(const QString &path, int ms)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    const quint32 dataBytes = quint32(8000 * 2 * ms / 1000);
-    QDataStream s(&f);
-    s.setByteOrder(QDataStream::LittleEndian);
-    f.write("RIFF");
-    s << quint32(36 + dataBytes);
-    f.write("WAVEfmt ");
-    s << quint32(16) << quint16(1) << quint16(1) << quint32(8000) << quint32(16000) << quint16(2) << quint16(16);
-    f.write("data");
-    s << dataBytes;
-    f.write(QByteArray(int(dataBytes), '\0'));
-    return true;
-}
-
 RDGroup makeGroup(int id, const QString &conference, int priority, const QStringList &devices)
 {
     RDGroup g;
@@ -276,7 +257,7 @@ TEST_F(GroupConferenceSwitch, MediaListLoopsByItsLoopType)
     const QString a = media.filePath("a.wav");
     const QString b = media.filePath("it's b.wav"); // the console carries the apostrophe as it is
     const QString longItem = media.filePath("long.wav");
-    ASSERT_TRUE(writeWav(a, 300) && writeWav(b, 300) && writeWav(longItem, 20000));
+    ASSERT_TRUE(PaTest::writeWav(a, 300) && PaTest::writeWav(b, 300) && PaTest::writeWav(longItem, 20000));
 
     struct Case {
         const char *loopType;
@@ -329,7 +310,7 @@ TEST_F(GroupConferenceSwitch, RecordsSurviveASwitchRestartAndAreDialledAgain)
     QVector<QString> items;
     for (const char *name : {"one.wav", "two.wav", "three.wav"}) {
         items << media.filePath(name);
-        ASSERT_TRUE(writeWav(items.last(), 1500));
+        ASSERT_TRUE(PaTest::writeWav(items.last(), 1500));
     }
     registerDevice("6501");
     RDGroup g = makeGroup(501, "3501", 1, {"6501"});

@@ -61,25 +61,6 @@ protected:
 
 SwitchStandIn *ConsoleCommands::s_switch = nullptr;
 
-// A short 8 kHz mono 16-bit WAV file of `ms` milliseconds.
-bool writeWav(const QString &path, int ms)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    const quint32 dataBytes = quint32(8000 * 2 * ms / 1000);
-    QDataStream s(&f);
-    s.setByteOrder(QDataStream::LittleEndian);
-    f.write("RIFF");
-    s << quint32(36 + dataBytes);
-    f.write("WAVEfmt ");
-    s << quint32(16) << quint16(1) << quint16(1) << quint32(8000) << quint32(16000) << quint16(2) << quint16(16);
-    f.write("data");
-    s << dataBytes;
-    f.write(QByteArray(int(dataBytes), '\0'));
-    return true;
-}
-
 } // namespace
 
 TEST_F(ConsoleCommands, RefusesMalformedAndUnknownCommandsWithErr)
@@ -145,7 +126,7 @@ TEST_F(ConsoleCommands, DialPlayAndHangUpAConference)
 
     // File play: a path with spaces and an apostrophe needs no escaping.
     const QString wav = s_switch->path(QStringLiteral("it's a test.wav"));
-    ASSERT_TRUE(writeWav(wav, 60000));
+    ASSERT_TRUE(PaTest::writeWav(wav, 60000));
     EXPECT_TRUE(run(QStringLiteral("conference 3101 stop")).startsWith(QLatin1String("+OK")));
     EXPECT_TRUE(run(QStringLiteral("conference 3101 play_status")).startsWith(QLatin1String("-ERR")));
     EXPECT_TRUE(run(QStringLiteral("conference 3101 play '%1'").arg(wav)).startsWith(QLatin1String("+OK")));
@@ -158,7 +139,7 @@ TEST_F(ConsoleCommands, DialPlayAndHangUpAConference)
 
     // A short file ends by itself.
     const QString shortWav = s_switch->path(QStringLiteral("short.wav"));
-    ASSERT_TRUE(writeWav(shortWav, 200));
+    ASSERT_TRUE(PaTest::writeWav(shortWav, 200));
     EXPECT_TRUE(run(QStringLiteral("conference 3101 play '%1'").arg(shortWav)).startsWith(QLatin1String("+OK")));
     EXPECT_TRUE(PaTest::waitUntil(
         [&] { return run(QStringLiteral("conference 3101 play_status")).startsWith(QLatin1String("-ERR")); }));

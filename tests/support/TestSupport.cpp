@@ -1,7 +1,9 @@
 #include "TestSupport.h"
 
 #include <QCoreApplication>
+#include <QDataStream>
 #include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QThread>
 
@@ -61,6 +63,24 @@ static int freePort(int type)
 
 int freeTcpPort() { return freePort(SOCK_STREAM); }
 int freeUdpPort() { return freePort(SOCK_DGRAM); }
+
+bool writeWav(const QString &path, int ms)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    const quint32 dataBytes = quint32(8000 * 2 * ms / 1000);
+    QDataStream s(&f);
+    s.setByteOrder(QDataStream::LittleEndian);
+    f.write("RIFF");
+    s << quint32(36 + dataBytes);
+    f.write("WAVEfmt ");
+    s << quint32(16) << quint16(1) << quint16(1) << quint32(8000) << quint32(16000) << quint16(2) << quint16(16);
+    f.write("data");
+    s << dataBytes;
+    f.write(QByteArray(int(dataBytes), '\0'));
+    return f.error() == QFile::NoError;
+}
 
 int openFdCount()
 {

@@ -27,6 +27,9 @@ QString sourceDir();
 int freeTcpPort();
 int freeUdpPort();
 
+// Writes a silent 8 kHz mono 16-bit WAV file of `ms` milliseconds.
+bool writeWav(const QString &path, int ms);
+
 // Number of file descriptors this process holds open.
 int openFdCount();
 
