@@ -64,6 +64,27 @@ static int freePort(int type)
 int freeTcpPort() { return freePort(SOCK_STREAM); }
 int freeUdpPort() { return freePort(SOCK_DGRAM); }
 
+int freeRtpPort()
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const int port = freePort(SOCK_DGRAM) & ~1;
+        bool free = port > 0;
+        for (int p : {port, port + 1}) {
+            sockaddr_in sa{};
+            sa.sin_family = AF_INET;
+            sa.sin_addr.s_addr = htonl(INADDR_ANY);
+            sa.sin_port = htons(quint16(p));
+            const int probe = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            free = free && probe >= 0 && ::bind(probe, reinterpret_cast<sockaddr *>(&sa), sizeof sa) == 0;
+            if (probe >= 0)
+                ::close(probe);
+        }
+        if (free)
+            return port;
+    }
+    return 0;
+}
+
 bool writeWav(const QString &path, int ms)
 {
     QFile f(path);

@@ -26,6 +26,8 @@ QString sourceDir();
 // outgoing connections, so another test's client socket cannot take it first.
 int freeTcpPort();
 int freeUdpPort();
+// An even UDP port whose odd neighbour is free too (an RTP/RTCP pair).
+int freeRtpPort();
 
 // Writes a silent 8 kHz mono 16-bit WAV file of `ms` milliseconds.
 bool writeWav(const QString &path, int ms);

@@ -148,8 +148,12 @@ private:
     SipPayload *m_localVideoPayload = nullptr;
     SipPayload *m_remoteAudioPayload = nullptr;
     SipPayload *m_remoteVideoPayload = nullptr;
-    RDThreadLocker m_deviceLock;
+    // Receive side: a copy of the local audio offer and the payload the
+    // sink was opened with (guarded by the device lock).
+    SipPayloadList *m_receiveAudio = nullptr;
+    SipPayload *m_sinkPayload = nullptr;
+    mutable RDThreadLocker m_deviceLock;
     SipStreamDevice *m_device = nullptr;
-    RDThreadLocker m_callLock;
+    mutable RDThreadLocker m_callLock;
     int m_receiveTimeoutMs = 20000;
 };
