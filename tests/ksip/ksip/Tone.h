@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+// Test tones: generation and the two measures the media tests compare,
+// the frequency (from zero crossings) and the level (RMS in dB full scale).
+namespace Tone {
+
+// `samples` frames of a sine at `hz` and `amplitude`, `channels` interleaved,
+// continuing from frame `start`.
+inline std::vector<int16_t> sine(double hz, int rate, int channels, int samples, double amplitude = 10000.0,
+                                 long start = 0)
+{
+    std::vector<int16_t> out(size_t(samples) * channels);
+    for (int i = 0; i < samples; ++i) {
+        const double v = amplitude * std::sin(2.0 * M_PI * hz * double(start + i) / rate);
+        for (int c = 0; c < channels; ++c) {
+            out[size_t(i) * channels + c] = static_cast<int16_t>(std::lround(v));
+        }
+    }
+    return out;
+}
+
+// The first channel of interleaved PCM.
+inline std::vector<double> channel(const std::vector<int16_t> &pcm, int channels, int ch = 0)
+{
+    std::vector<double> out;
+    for (size_t i = ch; i < pcm.size(); i += channels) {
+        out.push_back(pcm[i]);
+    }
+    return out;
+}
+
+// Frequency from the rising zero crossings, interpolated; 0 without two.
+inline double frequency(const std::vector<double> &x, int rate)
+{
+    double first = -1, last = -1;
+    int crossings = 0;
+    for (size_t i = 1; i < x.size(); ++i) {
+        if (x[i - 1] < 0 && x[i] >= 0) {
+            const double t = double(i - 1) + (-x[i - 1]) / (x[i] - x[i - 1]);
+            if (first < 0) {
+                first = t;
+            } else {
+                ++crossings;
+            }
+            last = t;
+        }
+    }
+    return crossings > 0 ? crossings * double(rate) / (last - first) : 0.0;
+}
+
+inline double rmsDb(const std::vector<double> &x)
+{
+    double sum = 0;
+    for (double v : x) {
+        sum += v * v;
+    }
+    const double rms = x.empty() ? 0.0 : std::sqrt(sum / x.size());
+    return 20.0 * std::log10((rms + 1e-9) / 32768.0);
+}
+
+inline double sineDb(double amplitude)
+{
+    return 20.0 * std::log10(amplitude / std::sqrt(2.0) / 32768.0);
+}
+
+} // namespace Tone
