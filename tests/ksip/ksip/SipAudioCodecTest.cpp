@@ -103,6 +103,11 @@ struct CodecCase
     double levelTolDb; // decoded tone level against the source
 };
 
+void PrintTo(const CodecCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class CodecRoundTrip : public ::testing::TestWithParam<CodecCase>
 {
 };

@@ -195,6 +195,11 @@ struct WireCase
     int pt;
 };
 
+void PrintTo(const WireCase &c, std::ostream *os)
+{
+    *os << c.codec;
+}
+
 class CallOnTheWire : public ::testing::TestWithParam<WireCase>
 {
 };
