@@ -2,7 +2,6 @@
 
 #include "RtpPacket.h"
 
-#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <netinet/in.h>
