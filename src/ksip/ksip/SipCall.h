@@ -48,13 +48,16 @@ public:
     void setRemotePayloads(SipPayloadList *audio, SipPayloadList *video);
     void setRemoteAddress(const char *audioAddress, int audioPort, const char *videoAddress, int videoPort);
 
-    // Have the channel answer (200 with these lists as the offer) or ring.
+    // Have the channel answer (SipChannel::answerCall(this, audio, video):
+    // 200 with these lists as this side's offer) or ring
+    // (SipChannel::ringCall(this): 180). -1 without a channel.
     int answer(SipPayloadList *audio, SipPayloadList *video);
     int ring();
 
     bool isInvalid() const { return m_invalid; }
     void setInvalid(bool invalid) { m_invalid = invalid; }
-    // True while an audio or video session exists.
+    // True while an audio or video session exists. Takes the call lock: not
+    // for the RTP threads' callbacks.
     bool isStarted() const;
 
     // SIP identifiers, given by the stack.

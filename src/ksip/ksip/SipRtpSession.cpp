@@ -63,6 +63,7 @@ int SipRtpSession::start(const char *remoteIp, int localPort, int remotePort, co
     m_payload = payload;
     m_payload.setPtime(payload.ptime());
     m_frameMs = frameMs > 0 ? frameMs : 20;
+    m_video = SipPayload::isVideo(&m_payload);
     m_nal.clear();
     m_nalStarted = false;
     m_stopping = false;
@@ -173,7 +174,7 @@ void SipRtpSession::runReceive()
             break;
         }
         for (int i = 0; i < n && !m_stopping; ++i) {
-            if (SipPayload::isVideo(&m_payload)) {
+            if (m_video) {
                 handleVideoPacket(batch[i]);
             } else if (m_observer) {
                 m_observer->onRtpPacket(this, batch[i], batch[i].payload(), batch[i].payloadLength(),

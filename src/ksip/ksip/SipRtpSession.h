@@ -65,6 +65,7 @@ private:
     std::vector<uint8_t> m_nal;
     bool m_nalStarted = false;
     int m_frameMs = 20;
+    bool m_video = false;
     SipPayload m_payload;
     SipRtpSendThread *m_sendThread = nullptr;
     SipRtpRecvThread *m_recvThread = nullptr;
