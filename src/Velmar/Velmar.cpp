@@ -8,6 +8,7 @@
 #include "WSServer.h"
 #include "PALogDB.h"
 #include "PALogRecord.h"
+#include "PAPrayWatchThread.h"
 #include "RDCoreDevice.h"
 #include "RDDeviceStatusWatchThread.h"
 #include "RDLog.h"
@@ -17,6 +18,8 @@
 #include "VelmarDBGuard.h"
 #include "VelmarHttpRoutes.h"
 #include "VelmarObserver.h"
+#include "VelmarRunRecord.h"
+#include "VelmarScheduleThread.h"
 #include "VelmarServiceThread.h"
 
 #include <QCoreApplication>
@@ -34,6 +37,9 @@ std::mutex g_homeReloadLock;
 std::function<void()> g_homeReload;
 
 const char *const kFrom = "Velmar";
+
+std::mutex g_prayDirLock;
+QString g_prayDir;
 const int kNoPrayer = 9;
 
 QString appFolder(const char *name)
@@ -70,6 +76,7 @@ bool addressFromEnvironment(const char *name, RDSocketAddress &address)
 Velmar::Velmar()
     : m_database(true)
     , m_observerMutex(new QMutex)
+    , m_runRecord(std::make_shared<VelmarRunRecord>())
 {
     VelmarDB::registerDB(&m_database);
     addressFromEnvironment("VELMAR_DISCOVERY_LISTEN", m_discoveryListen);
@@ -206,6 +213,7 @@ bool Velmar::startServicesLocked()
     // The API first: the session servers started below hand it requests.
     startApi();
     startStatusWatch();
+    startTimedThreads();
     startDiscovery();
     createSessionServers();
     applySessionSettings();
@@ -232,6 +240,7 @@ void Velmar::stopServicesLocked()
     stopHttpServerLocked();
     stopDiscovery();
     stopSessionServers();
+    stopTimedThreads();
     stopStatusWatch();
     stopApi();
     std::lock_guard<std::mutex> guard(m_serviceLock);
@@ -266,6 +275,42 @@ void Velmar::onSwitchRestarted()
 bool Velmar::isRestartPending() const
 {
     return m_serviceThread && m_serviceThread->isRestartPending();
+}
+
+void Velmar::startTimedThreads()
+{
+    auto *schedule = new VelmarScheduleThread(m_runRecord);
+    auto *pray = new PAPrayWatchThread(m_runRecord);
+    schedule->start();
+    pray->start();
+    std::lock_guard<std::mutex> guard(m_serviceLock);
+    m_scheduleThread = schedule;
+    m_prayThread = pray;
+}
+
+void Velmar::stopTimedThreads()
+{
+    VelmarScheduleThread *schedule;
+    PAPrayWatchThread *pray;
+    {
+        std::lock_guard<std::mutex> guard(m_serviceLock);
+        schedule = m_scheduleThread;
+        pray = m_prayThread;
+        m_scheduleThread = nullptr;
+        m_prayThread = nullptr;
+    }
+    // Both stop first (a pending timetable request ends at once), then both
+    // are waited for.
+    for (RDThread *thread : {static_cast<RDThread *>(schedule), static_cast<RDThread *>(pray)}) {
+        if (thread)
+            thread->stop();
+    }
+    for (RDThread *thread : {static_cast<RDThread *>(schedule), static_cast<RDThread *>(pray)}) {
+        if (thread) {
+            thread->wait();
+            delete thread;
+        }
+    }
 }
 
 void Velmar::startApi()
@@ -706,6 +751,7 @@ bool Velmar::updateGroup(const RDGroup &oldGroup, RDGroup &group)
         ok = db->updateGroup(group);
     }
     if (ok) {
+        m_runRecord->groupUpdated(group);
         if (FSManager *manager = FSManager::instance())
             manager->updateGroup(oldGroup, group);
     }
@@ -720,6 +766,7 @@ bool Velmar::removeGroup(const RDGroup &group)
         ok = db->deleteGroup(group);
     }
     if (ok) {
+        m_runRecord->groupRemoved(group.id);
         if (FSManager *manager = FSManager::instance())
             manager->removeGroup(group);
     }
@@ -822,7 +869,20 @@ QString Velmar::captureDir()
 
 QString Velmar::getPrayDir()
 {
+    {
+        std::lock_guard<std::mutex> guard(g_prayDirLock);
+        if (!g_prayDir.isEmpty()) {
+            makeDir(g_prayDir);
+            return g_prayDir;
+        }
+    }
     return appFolder("pray");
+}
+
+void Velmar::setPrayDir(const QString &dir)
+{
+    std::lock_guard<std::mutex> guard(g_prayDirLock);
+    g_prayDir = dir;
 }
 
 QString Velmar::prayCacheFile(const QString &address, int method, int school, int latitudeMethod, int year,
@@ -889,8 +949,12 @@ void Velmar::startGroupAs(const RDGroup &group, int prayIndex, const QString &st
         RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "start refused: no such group (%d)\n", group.id);
         return;
     }
-    if (FSManager *manager = FSManager::instance())
-        manager->startGroup(group, QString(), QString(), prayIndex, startType, QLatin1String(kFrom));
+    // Only a start that happened is logged: a second start of a running
+    // group (two prayers in one minute, a schedule over an operator's start)
+    // changes nothing and must not show as a start.
+    FSManager *manager = FSManager::instance();
+    if (!manager || !manager->startGroup(group, QString(), QString(), prayIndex, startType, QLatin1String(kFrom)))
+        return;
     writeGroupLog(group, QStringLiteral("start"), group.source, startType);
 }
 
