@@ -1,5 +1,7 @@
 #include "PAPrayCalendar.h"
 
+#include "RDJsonHelper.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -112,8 +114,10 @@ QVector<PAPrayDay> parseDays(const QByteArray &answer)
     QVector<PAPrayDay> days;
     if (answer.isEmpty())
         return days;
+    // The program's strict reader: it refuses repeated keys, which the
+    // library's parser does not free on every error path.
     QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(answer, &error);
+    const QJsonDocument document = rdParseJson(answer, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
         return days;
     const QJsonValue data = document.object().value(QLatin1String("data"));

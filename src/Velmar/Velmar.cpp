@@ -8,6 +8,7 @@
 #include "WSServer.h"
 #include "PALogDB.h"
 #include "PALogRecord.h"
+#include "PAPrayCalendar.h"
 #include "PAPrayWatchThread.h"
 #include "RDCoreDevice.h"
 #include "RDDeviceStatusWatchThread.h"
@@ -25,6 +26,7 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDateTime>
+#include <QFile>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QSysInfo>
@@ -895,6 +897,22 @@ QString Velmar::prayCacheFile(const QString &address, int method, int school, in
                              .arg(school)
                              .arg(latitudeMethod);
     return QStringLiteral("%1/%2%3%4").arg(getPrayDir(), name).arg(year).arg(month);
+}
+
+PAPrayDay Velmar::getPrayDay(const QString &address, int method, int school, int latitudeMethod, int year,
+                             int month, int day)
+{
+    if (address.isEmpty())
+        return PAPrayDay();
+    QFile file(prayCacheFile(address, method, school, latitudeMethod, year, month));
+    if (!file.open(QIODevice::ReadOnly) || file.size() > PAPrayCalendar::kMaxAnswerBytes)
+        return PAPrayDay();
+    const QDate wanted(year, month, day);
+    for (const PAPrayDay &candidate : parsePrayDays(file.readAll())) {
+        if (candidate.date == wanted)
+            return candidate;
+    }
+    return PAPrayDay();
 }
 
 QString Velmar::sipNumber()

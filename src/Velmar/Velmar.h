@@ -2,6 +2,7 @@
 
 #include "FSManagerObserver.h"
 #include "KelServerObserver.h"
+#include "PAPrayDay.h"
 #include "RDHttpStreamServerObserver.h"
 #include "RDDevice.h"
 #include "RDGroup.h"
@@ -155,6 +156,11 @@ public:
     // calculation settings, in the prayer folder.
     static QString prayCacheFile(const QString &address, int method, int school, int latitudeMethod, int year,
                                  int month);
+    // The day of that date from the month's cache file alone (never a web
+    // request); an empty day when the address is empty or the month is not
+    // cached.
+    static PAPrayDay getPrayDay(const QString &address, int method, int school, int latitudeMethod, int year,
+                                int month, int day);
     static QString sipNumber();
     QString internalIp() const;
     int internalPort() const;

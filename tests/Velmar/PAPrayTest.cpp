@@ -208,6 +208,11 @@ TEST_F(PrayTest, MonthLookupFetchesOnceCachesTheAnswerAndRefetchesABrokenFile)
         EXPECT_EQ(service.requestCount(), before + 1);
         EXPECT_EQ(readAll(file), FakePrayService::monthAnswer(2024, 6, 30));
     }
+    // The screens read the cache alone: a month never fetched is empty.
+    EXPECT_EQ(Velmar::getPrayDay(group.prayLocation, 5, 0, 3, 2024, 6, 30).times[2].toString(),
+              QStringLiteral("11:47"));
+    EXPECT_FALSE(Velmar::getPrayDay(group.prayLocation, 5, 0, 3, 2024, 7, 1).isValid());
+    EXPECT_FALSE(Velmar::getPrayDay(QString(), 5, 0, 3, 2024, 6, 30).isValid());
     // No location, no request.
     EXPECT_FALSE(thread->getPrayDay(prayGroup(2, QString(), {2}), 2024, 6, 1).isValid());
     EXPECT_EQ(service.requestCount(), 3);
