@@ -1,14 +1,12 @@
 #include "PAPrayWatchThread.h"
 
 #include "PAPrayCalendar.h"
-#include "QBreakpadHandler.h"
 #include "RDConfigure.h"
 #include "RDLog.h"
 #include "Velmar.h"
 #include "VelmarDB.h"
 #include "VelmarRunRecord.h"
 
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -41,23 +39,19 @@ QString cachePath(const RDGroup &group, const QDate &month)
 } // namespace
 
 PAPrayWatchThread::PAPrayWatchThread(std::shared_ptr<VelmarRunRecord> record)
-    : m_record(std::move(record))
+    : VelmarTimedThread(2000)
+    , m_record(std::move(record))
 {
     setName("PAPrayWatchThread");
     m_start = [](const RDGroup &group, int index) {
         if (Velmar *velmar = Velmar::instance())
             velmar->startPrayGroup(group, index);
     };
-    auto steady = std::make_shared<QElapsedTimer>();
-    steady->start();
-    m_clock.now = [] { return QDateTime::currentDateTime(); };
-    m_clock.steadyMs = [steady] { return steady->elapsed(); };
 }
 
 void PAPrayWatchThread::stop()
 {
-    RDThread::stop();
-    m_wait.wake();
+    VelmarTimedThread::stop();
     std::lock_guard<std::mutex> guard(m_requestLock);
     if (m_pendingRequest) {
         m_requestAborted = true;
@@ -190,7 +184,7 @@ PAPrayDay PAPrayWatchThread::getPrayDay(const RDGroup &group, int year, int mont
     const QString path = cachePath(group, QDate(year, month, 1));
     bool fresh = false;
     QVector<PAPrayDay> days = cachedMonth(path, &fresh);
-    if (!fresh && fetchMonth(group, year, month, m_clock.steadyMs()))
+    if (!fresh && fetchMonth(group, year, month, clock().steadyMs()))
         days = m_lastGood.value(path);
     for (const PAPrayDay &candidate : days) {
         if (candidate.date == wanted)
@@ -325,39 +319,22 @@ void PAPrayWatchThread::runPass(const QVector<RDGroup> &groups, const QDateTime 
         m_window.commit();
 }
 
-void PAPrayWatchThread::run()
+void PAPrayWatchThread::pass(VelmarDB &database, QVector<RDGroup> &groups, const QDateTime &now, qint64 steadyMs)
 {
-    QBreakpadHandler::installAlternateStack();
-    VelmarDB database(true);
-    VelmarDB::registerDB(&database);
-
-    while (!isStopped()) {
-        if (!database.reopenIfNeeded()) {
-            m_wait.wait(1000);
+    const bool anyPray = std::any_of(groups.cbegin(), groups.cend(),
+                                     [](const RDGroup &group) { return group.isPraySource(); });
+    if (!anyPray || RDConfigure().prayEnable() == 0)
+        return;
+    const QVector<RDDevice> devices = database.selectDevices();
+    for (RDGroup &group : groups) {
+        if (!group.isPraySource())
             continue;
-        }
-        QVector<RDGroup> groups = database.selectGroups();
-        const QDateTime now = m_clock.now();
-        const qint64 steadyMs = m_clock.steadyMs();
-        const bool anyPray = std::any_of(groups.cbegin(), groups.cend(),
-                                         [](const RDGroup &group) { return group.isPraySource(); });
-        if (anyPray && RDConfigure().prayEnable() != 0) {
-            const QVector<RDDevice> devices = database.selectDevices();
-            for (RDGroup &group : groups) {
-                if (!group.isPraySource())
-                    continue;
-                group.updatePrayFiles();
-                if (!group.hasPrayFiles())
-                    continue;
-                group.updateScheduleOperations();
-                group.updateDevices(devices);
-                group.updateMedia();
-            }
-            runPass(groups, now, steadyMs);
-        }
-        m_wait.wait(m_periodMs);
+        group.updatePrayFiles();
+        if (!group.hasPrayFiles())
+            continue;
+        group.updateScheduleOperations();
+        group.updateDevices(devices);
+        group.updateMedia();
     }
-
-    VelmarDB::unregisterDB(&database);
-    database.close();
+    runPass(groups, now, steadyMs);
 }

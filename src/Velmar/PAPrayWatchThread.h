@@ -1,10 +1,7 @@
 #pragma once
 
 #include "PAPrayDay.h"
-#include "RDGroup.h"
-#include "RDThread.h"
-#include "VelmarPassWindow.h"
-#include "VelmarStopWait.h"
+#include "VelmarTimedThread.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -12,6 +9,7 @@
 #include <QSet>
 #include <QVector>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -27,14 +25,9 @@ class VelmarRunRecord;
 // caught up (VelmarPassWindow). Zones whose timetable is cached are served
 // before any request is made, and a month whose request failed is asked
 // again only after a growing pause (1 min doubling up to 30 min).
-class PAPrayWatchThread : public RDThread
+class PAPrayWatchThread : public VelmarTimedThread
 {
 public:
-    struct Clock
-    {
-        std::function<QDateTime()> now;
-        std::function<qint64()> steadyMs;
-    };
     // Starts a zone for a prayer index; by default the central object's
     // prayer start.
     using StartAction = std::function<void(const RDGroup &, int)>;
@@ -45,8 +38,6 @@ public:
     explicit PAPrayWatchThread(std::shared_ptr<VelmarRunRecord> record);
 
     void setStartAction(const StartAction &start) { m_start = start; }
-    void setClock(const Clock &clock) { m_clock = clock; }
-    void setPeriodMs(int ms) { m_periodMs = ms; }
 
     // Sets the stop flag and ends a pending request at once (it then fails).
     void stop() override;
@@ -65,10 +56,11 @@ public:
     int httpGet(const QString &url, QByteArray &out);
 
     // Requests made so far (tests watch the retry pause).
-    int requestCount() const { return m_requestCount; }
+    int requestCount() const { return m_requestCount.load(); }
 
 protected:
-    void run() override;
+    // Honours "pray enable": with it off no zone is looked at.
+    void pass(VelmarDB &database, QVector<RDGroup> &groups, const QDateTime &now, qint64 steadyMs) override;
 
 private:
     struct Retry
@@ -93,10 +85,6 @@ private:
 
     std::shared_ptr<VelmarRunRecord> m_record;
     StartAction m_start;
-    Clock m_clock;
-    int m_periodMs = 2000;
-    VelmarStopWait m_wait;
-    VelmarPassWindow m_window;
     QDateTime m_passTime;
 
     // The request this thread waits for, ended by stop().
@@ -108,5 +96,5 @@ private:
     QHash<QString, QVector<PAPrayDay>> m_lastGood;
     QHash<QString, Retry> m_retries;
     QSet<QString> m_zonesWarned;
-    int m_requestCount = 0;
+    std::atomic<int> m_requestCount{0};
 };

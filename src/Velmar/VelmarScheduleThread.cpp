@@ -1,12 +1,10 @@
 #include "VelmarScheduleThread.h"
 
-#include "QBreakpadHandler.h"
 #include "RDLog.h"
 #include "Velmar.h"
 #include "VelmarDB.h"
 #include "VelmarRunRecord.h"
 
-#include <QElapsedTimer>
 #include <QTime>
 
 #include <algorithm>
@@ -33,7 +31,8 @@ bool isOnceOnly(const RDGroup &group)
 } // namespace
 
 VelmarScheduleThread::VelmarScheduleThread(std::shared_ptr<VelmarRunRecord> record)
-    : m_record(std::move(record))
+    : VelmarTimedThread(5000)
+    , m_record(std::move(record))
 {
     setName("VelmarScheduleThread");
     m_actions.start = [](const RDGroup &group) {
@@ -44,16 +43,6 @@ VelmarScheduleThread::VelmarScheduleThread(std::shared_ptr<VelmarRunRecord> reco
         if (Velmar *velmar = Velmar::instance())
             velmar->stopGroup(group, QStringLiteral("schedule"));
     };
-    auto steady = std::make_shared<QElapsedTimer>();
-    steady->start();
-    m_clock.now = [] { return QDateTime::currentDateTime(); };
-    m_clock.steadyMs = [steady] { return steady->elapsed(); };
-}
-
-void VelmarScheduleThread::stop()
-{
-    RDThread::stop();
-    m_wait.wake();
 }
 
 bool VelmarScheduleThread::runsOn(const RDGroup &group, const QDate &date)
@@ -123,38 +112,22 @@ void VelmarScheduleThread::runGroup(const RDGroup &group)
     }
 }
 
-void VelmarScheduleThread::run()
+void VelmarScheduleThread::pass(VelmarDB &database, QVector<RDGroup> &groups, const QDateTime &now,
+                                qint64 steadyMs)
 {
-    QBreakpadHandler::installAlternateStack();
-    VelmarDB database(true);
-    VelmarDB::registerDB(&database);
-
-    while (!isStopped()) {
-        if (!database.reopenIfNeeded()) {
-            m_wait.wait(1000);
-            continue;
+    const bool anyOn = std::any_of(groups.cbegin(), groups.cend(),
+                                   [](const RDGroup &group) { return group.scheduleEnable != 0; });
+    if (anyOn) {
+        const QVector<RDDevice> devices = database.selectDevices();
+        for (RDGroup &group : groups) {
+            if (group.scheduleEnable == 0)
+                continue;
+            group.updateScheduleOperations();
+            if (group.scheduleOperationList.isEmpty())
+                continue;
+            group.updateDevices(devices);
+            group.updateMedia();
         }
-        QVector<RDGroup> groups = database.selectGroups();
-        const QDateTime now = m_clock.now();
-        const qint64 steadyMs = m_clock.steadyMs();
-        const bool anyOn = std::any_of(groups.cbegin(), groups.cend(),
-                                       [](const RDGroup &group) { return group.scheduleEnable != 0; });
-        if (anyOn) {
-            const QVector<RDDevice> devices = database.selectDevices();
-            for (RDGroup &group : groups) {
-                if (group.scheduleEnable == 0)
-                    continue;
-                group.updateScheduleOperations();
-                if (group.scheduleOperationList.isEmpty())
-                    continue;
-                group.updateDevices(devices);
-                group.updateMedia();
-            }
-        }
-        runPass(groups, now, steadyMs);
-        m_wait.wait(m_periodMs);
     }
-
-    VelmarDB::unregisterDB(&database);
-    database.close();
+    runPass(groups, now, steadyMs);
 }

@@ -1,9 +1,6 @@
 #pragma once
 
-#include "RDGroup.h"
-#include "RDThread.h"
-#include "VelmarPassWindow.h"
-#include "VelmarStopWait.h"
+#include "VelmarTimedThread.h"
 
 #include <QDateTime>
 #include <QVector>
@@ -17,7 +14,7 @@ class VelmarRunRecord;
 // a day, on chosen weekdays or days of the month, or on one date. A pass
 // every 5 s runs every operation whose minute fell since the previous pass
 // (VelmarPassWindow) and that has not run for that date (VelmarRunRecord).
-class VelmarScheduleThread : public RDThread
+class VelmarScheduleThread : public VelmarTimedThread
 {
 public:
     // What a due operation does; by default the central object's schedule
@@ -27,21 +24,9 @@ public:
         std::function<void(const RDGroup &)> start;
         std::function<void(const RDGroup &)> stop;
     };
-    // The clocks of the passes: local wall time and a steady millisecond
-    // count; by default the PC's.
-    struct Clock
-    {
-        std::function<QDateTime()> now;
-        std::function<qint64()> steadyMs;
-    };
-
     explicit VelmarScheduleThread(std::shared_ptr<VelmarRunRecord> record);
 
     void setActions(const Actions &actions) { m_actions = actions; }
-    void setClock(const Clock &clock) { m_clock = clock; }
-    void setPeriodMs(int ms) { m_periodMs = ms; }
-
-    void stop() override;
 
     // One pass over `groups` (operation lists filled) at `now`.
     void runPass(const QVector<RDGroup> &groups, const QDateTime &now, qint64 steadyMs);
@@ -50,15 +35,11 @@ public:
     static bool runsOn(const RDGroup &group, const QDate &date);
 
 protected:
-    void run() override;
+    void pass(VelmarDB &database, QVector<RDGroup> &groups, const QDateTime &now, qint64 steadyMs) override;
 
 private:
     void runGroup(const RDGroup &group);
 
     std::shared_ptr<VelmarRunRecord> m_record;
     Actions m_actions;
-    Clock m_clock;
-    int m_periodMs = 5000;
-    VelmarStopWait m_wait;
-    VelmarPassWindow m_window;
 };
