@@ -39,10 +39,11 @@ std::mutex g_homeReloadLock;
 std::function<void()> g_homeReload;
 
 const char *const kFrom = "Velmar";
+const int kNoPrayer = 9;
 
+// The prayer folder when not beside the executable (tests).
 std::mutex g_prayDirLock;
 QString g_prayDir;
-const int kNoPrayer = 9;
 
 QString appFolder(const char *name)
 {
@@ -890,13 +891,13 @@ void Velmar::setPrayDir(const QString &dir)
 QString Velmar::prayCacheFile(const QString &address, int method, int school, int latitudeMethod, int year,
                               int month)
 {
-    const QString name = QStringLiteral("%1%2%3%4")
-                             .arg(QString::fromLatin1(
-                                 QCryptographicHash::hash(address.toUtf8(), QCryptographicHash::Md5).toHex()))
-                             .arg(method)
-                             .arg(school)
-                             .arg(latitudeMethod);
-    return QStringLiteral("%1/%2%3%4").arg(getPrayDir(), name).arg(year).arg(month);
+    // Joined piece by piece: a "%" in the folder's path must not be taken
+    // for a place marker. The address only ever enters as its digest, so
+    // no address names another folder.
+    return getPrayDir() + QLatin1Char('/')
+           + QString::fromLatin1(QCryptographicHash::hash(address.toUtf8(), QCryptographicHash::Md5).toHex())
+           + QString::number(method) + QString::number(school) + QString::number(latitudeMethod)
+           + QString::number(year) + QString::number(month);
 }
 
 PAPrayDay Velmar::getPrayDay(const QString &address, int method, int school, int latitudeMethod, int year,

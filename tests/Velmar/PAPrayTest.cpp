@@ -65,7 +65,9 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());
-        Velmar::setPrayDir(m_dir.path());
+        // A folder whose path holds place-marker look-alikes.
+        m_prayDir = m_dir.path() + QStringLiteral("/pray%1%3");
+        Velmar::setPrayDir(m_prayDir);
         PAPrayCalendar::setRequestTimeoutMs(3000);
     }
     void TearDown() override
@@ -92,6 +94,7 @@ protected:
     }
 
     QTemporaryDir m_dir;
+    QString m_prayDir;
     std::shared_ptr<VelmarRunRecord> m_record = std::make_shared<VelmarRunRecord>();
     QMutex m_lock;
     QStringList m_starts;
@@ -133,7 +136,7 @@ TEST_F(PrayTest, QueryAndCacheNameCarryAddressSettingsAndMonth)
     // An address never names a path: the file stays in the prayer folder.
     for (const char *address : {"../../etc/passwd", "a/b", "..", "/tmp/x", ""}) {
         const QFileInfo file(Velmar::prayCacheFile(QString::fromUtf8(address), 3, 0, 3, 2025, 5));
-        EXPECT_EQ(file.absolutePath(), QDir(m_dir.path()).absolutePath()) << address;
+        EXPECT_EQ(file.absolutePath(), QDir(m_prayDir).absolutePath()) << address;
         EXPECT_EQ(file.fileName(), QString(file.fileName().left(32) + QStringLiteral("30320255"))) << address;
         EXPECT_EQ(file.fileName().left(32).count(QRegularExpression(QStringLiteral("[0-9a-f]"))), 32) << address;
     }
