@@ -143,16 +143,17 @@ void FSGroupConferences::registerAccounts(const RDGroup &group, const FSConferen
 
 // ------------------------------------------------------ group operations
 
-void FSGroupConferences::startGroup(const RDGroup &group, const QString &internalCaller, QString externalCaller,
+bool FSGroupConferences::startGroup(const RDGroup &group, const QString &internalCaller, QString externalCaller,
                                     int prayIndex, const QString &startType, const QString &from)
 {
     if (group.id <= 0 || !isConferenceNumber(group.conference)) {
         CONF_LOG("refuse to start group %d with conference \"%s\", from = %s", group.id,
                  qUtf8Printable(group.conference), qUtf8Printable(from));
-        return;
+        return false;
     }
     const int type = fsGroupStartTypeFromText(startType);
     const bool isCall = type == FSGroupStartCallConference || type == FSGroupStartSipTrunk;
+    bool alreadyRunning = false;
     {
         std::lock_guard<std::mutex> lock(m_conferenceLock);
         const int i = findGroup(group.id);
@@ -172,6 +173,7 @@ void FSGroupConferences::startGroup(const RDGroup &group, const QString &interna
                      qUtf8Printable(r.conference), qUtf8Printable(startType), qUtf8Printable(internalCaller),
                      qUtf8Printable(externalCaller), qUtf8Printable(from));
         } else if (i >= 0) {
+            alreadyRunning = true;
             CONF_LOG("start a starting group %s, cause startType%s, internal = %s, external = %s, from = %s",
                      qUtf8Printable(group.conference), qUtf8Printable(startType), qUtf8Printable(internalCaller),
                      qUtf8Printable(externalCaller), qUtf8Printable(from));
@@ -198,6 +200,7 @@ void FSGroupConferences::startGroup(const RDGroup &group, const QString &interna
         FSConference::sortByPriority(m_records);
     }
     markStarted(group.conference, startType);
+    return !alreadyRunning;
 }
 
 void FSGroupConferences::startTalkGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session)

@@ -52,7 +52,9 @@ public:
     FSGroupConferences &operator=(const FSGroupConferences &) = delete;
 
     // -- Group operations, callable on any thread --------------------------
-    void startGroup(const RDGroup &group, const QString &internalCaller, QString externalCaller, int prayIndex,
+    // False when nothing started: the group was refused, or it already runs
+    // and this start is not a call breaking into it.
+    bool startGroup(const RDGroup &group, const QString &internalCaller, QString externalCaller, int prayIndex,
                     const QString &startType, const QString &from);
     void stopGroup(const RDGroup &group, const QString &stopType, const QString &from);
     void stopConference(const QString &conference, const QString &reason);

@@ -488,10 +488,10 @@ void FSManager::stopConference(const QString &conference, const QString &reason)
     m_conferences->stopConference(conference, reason);
 }
 
-void FSManager::startGroup(const RDGroup &group, const QString &internalCaller, QString externalCaller,
+bool FSManager::startGroup(const RDGroup &group, const QString &internalCaller, QString externalCaller,
                            int prayIndex, const QString &startType, const QString &from)
 {
-    m_conferences->startGroup(group, internalCaller, externalCaller, prayIndex, startType, from);
+    return m_conferences->startGroup(group, internalCaller, externalCaller, prayIndex, startType, from);
 }
 
 void FSManager::stopGroup(const RDGroup &group, const QString &stopType, const QString &from)

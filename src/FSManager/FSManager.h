@@ -105,7 +105,8 @@ public:
     void stopConference(const QString &conference, const QString &reason);
 
     // -- Group operations (FSGroupConferences), callable on any thread ------
-    void startGroup(const RDGroup &group, const QString &internalCaller, QString externalCaller, int prayIndex,
+    // False when nothing started (refused, or already running).
+    bool startGroup(const RDGroup &group, const QString &internalCaller, QString externalCaller, int prayIndex,
                     const QString &startType, const QString &from);
     void stopGroup(const RDGroup &group, const QString &stopType, const QString &from);
     void startTalkGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session);

@@ -8,6 +8,8 @@
 #include "WSServer.h"
 #include "PALogDB.h"
 #include "PALogRecord.h"
+#include "PAPrayCalendar.h"
+#include "PAPrayWatchThread.h"
 #include "RDCoreDevice.h"
 #include "RDDeviceStatusWatchThread.h"
 #include "RDLog.h"
@@ -17,11 +19,14 @@
 #include "VelmarDBGuard.h"
 #include "VelmarHttpRoutes.h"
 #include "VelmarObserver.h"
+#include "VelmarRunRecord.h"
+#include "VelmarScheduleThread.h"
 #include "VelmarServiceThread.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDateTime>
+#include <QFile>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QSysInfo>
@@ -35,6 +40,10 @@ std::function<void()> g_homeReload;
 
 const char *const kFrom = "Velmar";
 const int kNoPrayer = 9;
+
+// The prayer folder when not beside the executable (tests).
+std::mutex g_prayDirLock;
+QString g_prayDir;
 
 QString appFolder(const char *name)
 {
@@ -70,6 +79,7 @@ bool addressFromEnvironment(const char *name, RDSocketAddress &address)
 Velmar::Velmar()
     : m_database(true)
     , m_observerMutex(new QMutex)
+    , m_runRecord(std::make_shared<VelmarRunRecord>())
 {
     VelmarDB::registerDB(&m_database);
     addressFromEnvironment("VELMAR_DISCOVERY_LISTEN", m_discoveryListen);
@@ -206,6 +216,7 @@ bool Velmar::startServicesLocked()
     // The API first: the session servers started below hand it requests.
     startApi();
     startStatusWatch();
+    startTimedThreads();
     startDiscovery();
     createSessionServers();
     applySessionSettings();
@@ -232,6 +243,7 @@ void Velmar::stopServicesLocked()
     stopHttpServerLocked();
     stopDiscovery();
     stopSessionServers();
+    stopTimedThreads();
     stopStatusWatch();
     stopApi();
     std::lock_guard<std::mutex> guard(m_serviceLock);
@@ -266,6 +278,42 @@ void Velmar::onSwitchRestarted()
 bool Velmar::isRestartPending() const
 {
     return m_serviceThread && m_serviceThread->isRestartPending();
+}
+
+void Velmar::startTimedThreads()
+{
+    auto *schedule = new VelmarScheduleThread(m_runRecord);
+    auto *pray = new PAPrayWatchThread(m_runRecord);
+    schedule->start();
+    pray->start();
+    std::lock_guard<std::mutex> guard(m_serviceLock);
+    m_scheduleThread = schedule;
+    m_prayThread = pray;
+}
+
+void Velmar::stopTimedThreads()
+{
+    VelmarScheduleThread *schedule;
+    PAPrayWatchThread *pray;
+    {
+        std::lock_guard<std::mutex> guard(m_serviceLock);
+        schedule = m_scheduleThread;
+        pray = m_prayThread;
+        m_scheduleThread = nullptr;
+        m_prayThread = nullptr;
+    }
+    // Both stop first (a pending timetable request ends at once), then both
+    // are waited for.
+    for (RDThread *thread : {static_cast<RDThread *>(schedule), static_cast<RDThread *>(pray)}) {
+        if (thread)
+            thread->stop();
+    }
+    for (RDThread *thread : {static_cast<RDThread *>(schedule), static_cast<RDThread *>(pray)}) {
+        if (thread) {
+            thread->wait();
+            delete thread;
+        }
+    }
 }
 
 void Velmar::startApi()
@@ -706,6 +754,7 @@ bool Velmar::updateGroup(const RDGroup &oldGroup, RDGroup &group)
         ok = db->updateGroup(group);
     }
     if (ok) {
+        m_runRecord->groupUpdated(group);
         if (FSManager *manager = FSManager::instance())
             manager->updateGroup(oldGroup, group);
     }
@@ -720,6 +769,7 @@ bool Velmar::removeGroup(const RDGroup &group)
         ok = db->deleteGroup(group);
     }
     if (ok) {
+        m_runRecord->groupRemoved(group.id);
         if (FSManager *manager = FSManager::instance())
             manager->removeGroup(group);
     }
@@ -822,19 +872,48 @@ QString Velmar::captureDir()
 
 QString Velmar::getPrayDir()
 {
+    {
+        std::lock_guard<std::mutex> guard(g_prayDirLock);
+        if (!g_prayDir.isEmpty()) {
+            makeDir(g_prayDir);
+            return g_prayDir;
+        }
+    }
     return appFolder("pray");
+}
+
+void Velmar::setPrayDir(const QString &dir)
+{
+    std::lock_guard<std::mutex> guard(g_prayDirLock);
+    g_prayDir = dir;
 }
 
 QString Velmar::prayCacheFile(const QString &address, int method, int school, int latitudeMethod, int year,
                               int month)
 {
-    const QString name = QStringLiteral("%1%2%3%4")
-                             .arg(QString::fromLatin1(
-                                 QCryptographicHash::hash(address.toUtf8(), QCryptographicHash::Md5).toHex()))
-                             .arg(method)
-                             .arg(school)
-                             .arg(latitudeMethod);
-    return QStringLiteral("%1/%2%3%4").arg(getPrayDir(), name).arg(year).arg(month);
+    // Joined piece by piece: a "%" in the folder's path must not be taken
+    // for a place marker. The address only ever enters as its digest, so
+    // no address names another folder.
+    return getPrayDir() + QLatin1Char('/')
+           + QString::fromLatin1(QCryptographicHash::hash(address.toUtf8(), QCryptographicHash::Md5).toHex())
+           + QString::number(method) + QString::number(school) + QString::number(latitudeMethod)
+           + QString::number(year) + QString::number(month);
+}
+
+PAPrayDay Velmar::getPrayDay(const QString &address, int method, int school, int latitudeMethod, int year,
+                             int month, int day)
+{
+    if (address.isEmpty())
+        return PAPrayDay();
+    QFile file(prayCacheFile(address, method, school, latitudeMethod, year, month));
+    if (!file.open(QIODevice::ReadOnly) || file.size() > PAPrayCalendar::kMaxAnswerBytes)
+        return PAPrayDay();
+    const QDate wanted(year, month, day);
+    for (const PAPrayDay &candidate : parsePrayDays(file.readAll())) {
+        if (candidate.date == wanted)
+            return candidate;
+    }
+    return PAPrayDay();
 }
 
 QString Velmar::sipNumber()
@@ -889,8 +968,12 @@ void Velmar::startGroupAs(const RDGroup &group, int prayIndex, const QString &st
         RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "start refused: no such group (%d)\n", group.id);
         return;
     }
-    if (FSManager *manager = FSManager::instance())
-        manager->startGroup(group, QString(), QString(), prayIndex, startType, QLatin1String(kFrom));
+    // Only a start that happened is logged: a second start of a running
+    // group (two prayers in one minute, a schedule over an operator's start)
+    // changes nothing and must not show as a start.
+    FSManager *manager = FSManager::instance();
+    if (!manager || !manager->startGroup(group, QString(), QString(), prayIndex, startType, QLatin1String(kFrom)))
+        return;
     writeGroupLog(group, QStringLiteral("start"), group.source, startType);
 }
 

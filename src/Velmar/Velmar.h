@@ -2,6 +2,7 @@
 
 #include "FSManagerObserver.h"
 #include "KelServerObserver.h"
+#include "PAPrayDay.h"
 #include "RDHttpStreamServerObserver.h"
 #include "RDDevice.h"
 #include "RDGroup.h"
@@ -26,7 +27,10 @@ class QMutex;
 class RDCoreDevice;
 class RDDeviceStatusWatchThread;
 class VelmarAPI;
+class PAPrayWatchThread;
 class VelmarObserver;
+class VelmarRunRecord;
+class VelmarScheduleThread;
 class VelmarServiceThread;
 
 // The one object that joins the application database, the switch manager,
@@ -145,10 +149,18 @@ public:
     static QString backgroundDir();
     static QString captureDir();
     static QString getPrayDir();
+    // Puts the prayer folder elsewhere (tests); an empty path restores the
+    // folder beside the executable.
+    static void setPrayDir(const QString &dir);
     // The cache file of one month of prayer times for a location and its
     // calculation settings, in the prayer folder.
     static QString prayCacheFile(const QString &address, int method, int school, int latitudeMethod, int year,
                                  int month);
+    // The day of that date from the month's cache file alone (never a web
+    // request); an empty day when the address is empty or the month is not
+    // cached.
+    static PAPrayDay getPrayDay(const QString &address, int method, int school, int latitudeMethod, int year,
+                                int month, int day);
     static QString sipNumber();
     QString internalIp() const;
     int internalPort() const;
@@ -186,6 +198,10 @@ public:
     // Restarts flagged but not yet carried out (tests).
     bool isRestartPending() const;
 
+    // What the schedule and the prayer watcher already ran; kept across
+    // service restarts.
+    std::shared_ptr<VelmarRunRecord> runRecord() const { return m_runRecord; }
+
 private:
     friend class VelmarServiceThread;
 
@@ -204,6 +220,8 @@ private:
     void stopStatusWatch();
     void startDiscovery();
     void stopDiscovery();
+    void startTimedThreads();
+    void stopTimedThreads();
     void createSessionServers();
     void stopSessionServers();
     void applySessionSettings();
@@ -240,6 +258,9 @@ private:
     mutable std::mutex m_serviceLock;
     std::shared_ptr<VelmarAPI> m_api;
     RDDeviceStatusWatchThread *m_statusWatchThread = nullptr;
+    std::shared_ptr<VelmarRunRecord> m_runRecord;
+    VelmarScheduleThread *m_scheduleThread = nullptr;
+    PAPrayWatchThread *m_prayThread = nullptr;
     std::shared_ptr<KelDiscovery> m_discovery;
     RDSocketAddress m_discoveryListen{"0.0.0.0", 19980};
     RDSocketAddress m_discoveryReply{"255.255.255.255", 19981};

@@ -1,9 +1,14 @@
+#include "FSConference.h"
+#include "FSGroupConferences.h"
 #include "FSManager.h"
+#include "FakePrayService.h"
 #include "KelDiscovery.h"
 #include "RDConfigure.h"
 #include "RDHttpStreamServer.h"
 #include "WSServer.h"
 #include "PALogDB.h"
+#include "PAPrayCalendar.h"
+#include "PAPrayWatchThread.h"
 #include "PASipManager.h"
 #include "PlatformProcess.h"
 #include "RDDeviceStatusWatchThread.h"
@@ -14,6 +19,7 @@
 #include "Velmar.h"
 #include "VelmarDB.h"
 #include "VelmarObserver.h"
+#include "VelmarRunRecord.h"
 
 #include <gtest/gtest.h>
 
@@ -294,6 +300,134 @@ TEST_F(VelmarTest, GroupThatIsNotStoredStartsNothingAndLogsNothing)
     m_velmar->onGroupStarted(999999, QStringLiteral("3999"), QStringLiteral("user"), QStringLiteral("test"));
     m_velmar->onGroupPlayChanged(999999, QStringLiteral("3999"), 1, QString());
     EXPECT_TRUE(m_observer.takeEvents().isEmpty());
+}
+
+namespace {
+
+// The prayer folder of one test, with June 2024 of Cairo (method 5) cached,
+// and a prayer-times service that must not be needed: a request would leave
+// the network layer's own threads running.
+struct PrayPlace
+{
+    PrayPlace()
+    {
+        Velmar::setPrayDir(dir.path());
+        PAPrayCalendar::setServiceUrl(service.url());
+        for (const char *address : {"Cairo", "Cairo, Egypt"}) {
+            QFile file(Velmar::prayCacheFile(QLatin1String(address), 5, 0, 3, 2024, 6));
+            if (!file.open(QIODevice::WriteOnly) || file.write(FakePrayService::monthAnswer(2024, 6, 30)) <= 0)
+                ADD_FAILURE() << "cache file not written";
+        }
+    }
+    ~PrayPlace()
+    {
+        Velmar::setPrayDir(QString());
+        PAPrayCalendar::setServiceUrl(QString());
+    }
+    QTemporaryDir dir;
+    FakePrayService service{[](const QString &) {
+        return FakePrayService::Reply{200, FakePrayService::monthAnswer(2024, 6, 30)};
+    }};
+};
+
+QDateTime at(const char *text)
+{
+    return QDateTime::fromString(QLatin1String(text), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+int prayIndexOf(FSManager *manager, int groupId)
+{
+    for (const FSConference &record : manager->conferences()->conferences()) {
+        if (record.groupId == groupId)
+            return record.prayIndex;
+    }
+    return -1;
+}
+
+} // namespace
+
+TEST_F(VelmarTest, PrayerWatcherPlaysTheDhuhrFileOnceAndLogsAPrayStart)
+{
+    PrayPlace place;
+    const RDGroup stored = storedGroup(QStringLiteral("3070"), QStringLiteral("pray"));
+    RDGroup edited = stored;
+    edited.prayLocation = QStringLiteral("Cairo, Egypt");
+    edited.prayMethod = 5;
+    edited.setPrayFiles({QString(), QString(), QStringLiteral("dhuhr.mp3"), QString(), QString(), QString(),
+                         QString(), QString(), QString()});
+    ASSERT_TRUE(m_velmar->updateGroup(stored, edited));
+    RDGroup group = m_velmar->getGroupById(stored.id);
+    ASSERT_EQ(group.prayFileList.value(2), QStringLiteral("dhuhr.mp3"));
+    m_observer.takeEvents();
+
+    auto watcher = std::make_unique<PAPrayWatchThread>(m_velmar->runRecord());
+    qint64 steady = 0;
+    for (const char *time : {"2024-06-03 11:46:58", "2024-06-03 11:47:01", "2024-06-03 11:47:03",
+                             "2024-06-03 11:47:59", "2024-06-03 11:48:01"}) {
+        watcher->runPass({group}, at(time), steady);
+        steady += 2000;
+    }
+    EXPECT_EQ(m_observer.takeEvents(), QStringList{QStringLiteral("started")});
+    EXPECT_EQ(m_observer.lastGroup().startType, QStringLiteral("pray"));
+    EXPECT_EQ(prayIndexOf(m_fs, group.id), 2);
+    QVector<PALogRecord> log = eventLog();
+    ASSERT_EQ(log.size(), 1);
+    EXPECT_EQ(log[0].action, QStringLiteral("start"));
+    EXPECT_EQ(log[0].type, QStringLiteral("pray"));
+    EXPECT_EQ(log[0].source, QStringLiteral("pray"));
+    EXPECT_EQ(log[0].groupConference, QStringLiteral("3070"));
+
+    // The operator renames the zone and the services restart within the
+    // minute: nothing plays again.
+    RDGroup renamed = group;
+    renamed.name = QStringLiteral("Prayer hall");
+    ASSERT_TRUE(m_velmar->updateGroup(group, renamed));
+    watcher = std::make_unique<PAPrayWatchThread>(m_velmar->runRecord());
+    watcher->runPass({m_velmar->getGroupById(group.id)}, at("2024-06-03 11:47:30"), 0);
+    EXPECT_TRUE(m_observer.takeEvents().isEmpty());
+    // A second start of the playing zone changes nothing and is not logged.
+    m_velmar->startPrayGroup(group, 4);
+    EXPECT_EQ(prayIndexOf(m_fs, group.id), 2);
+    EXPECT_EQ(eventLog().size(), 1);
+    EXPECT_EQ(place.service.requestCount(), 0);
+}
+
+TEST_F(VelmarTest, PrayerWatcherThreadFollowsThePraySwitch)
+{
+    PrayPlace place;
+    RDGroup group;
+    group.name = QStringLiteral("Prayers");
+    group.conference = QStringLiteral("3071");
+    group.source = QStringLiteral("pray");
+    group.prayLocation = QStringLiteral("Cairo");
+    group.prayMethod = 5;
+    group.setPrayFiles({QString(), QString(), QStringLiteral("dhuhr.mp3")});
+    ASSERT_GT(m_velmar->addGroup(group), 0);
+    RDConfigure().setPrayEnable(0);
+
+    auto *watcher = new PAPrayWatchThread(m_velmar->runRecord());
+    std::atomic<int> passes{0};
+    watcher->setClock({[&passes] {
+                           ++passes;
+                           return at("2024-06-03 11:47:01");
+                       },
+                       [&passes] { return qint64(passes.load()) * 2000; }});
+    watcher->setPeriodMs(10);
+    watcher->start();
+    EXPECT_TRUE(PaTest::waitUntil([&] { return passes.load() >= 5; }));
+    EXPECT_TRUE(eventLog().isEmpty());
+    EXPECT_EQ(place.service.requestCount(), 0);
+
+    RDConfigure().setPrayEnable(1);
+    EXPECT_TRUE(PaTest::waitUntil([&] { return eventLog().size() == 1; }));
+    const int seen = passes.load();
+    EXPECT_TRUE(PaTest::waitUntil([&] { return passes.load() >= seen + 5; }));
+    ASSERT_EQ(eventLog().size(), 1);
+    EXPECT_EQ(eventLog()[0].type, QStringLiteral("pray"));
+    EXPECT_EQ(place.service.requestCount(), 0);
+    watcher->stop();
+    watcher->wait();
+    delete watcher;
 }
 
 TEST_F(VelmarTest, PlayChangeCarriesTheNewIndexAndRemovedObserversHearNothing)

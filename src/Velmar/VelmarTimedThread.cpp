@@ -1,0 +1,44 @@
+#include "VelmarTimedThread.h"
+
+#include "QBreakpadHandler.h"
+#include "VelmarDB.h"
+
+#include <QElapsedTimer>
+
+#include <memory>
+
+VelmarTimedThread::VelmarTimedThread(int periodMs)
+    : m_periodMs(periodMs)
+{
+    auto steady = std::make_shared<QElapsedTimer>();
+    steady->start();
+    m_clock.now = [] { return QDateTime::currentDateTime(); };
+    m_clock.steadyMs = [steady] { return steady->elapsed(); };
+}
+
+void VelmarTimedThread::stop()
+{
+    RDThread::stop();
+    m_wait.wake();
+}
+
+void VelmarTimedThread::run()
+{
+    QBreakpadHandler::installAlternateStack();
+    VelmarDB database(true);
+    VelmarDB::registerDB(&database);
+
+    while (!isStopped()) {
+        // Not usable while a database import runs.
+        if (!database.reopenIfNeeded()) {
+            m_wait.wait(1000);
+            continue;
+        }
+        QVector<RDGroup> groups = database.selectGroups();
+        pass(database, groups, m_clock.now(), m_clock.steadyMs());
+        m_wait.wait(m_periodMs);
+    }
+
+    VelmarDB::unregisterDB(&database);
+    database.close();
+}
