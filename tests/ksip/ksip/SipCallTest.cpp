@@ -231,8 +231,12 @@ TEST_P(CallOnTheWire, PacedNumberedAndStamped)
         EXPECT_EQ(got[i].ssrc(), got[0].ssrc());
         EXPECT_EQ(got[i].payloadType(), c.pt);
     }
+    // Never faster than real time; a loaded machine may stretch the span a
+    // little (the sender re-anchors rather than bursting to catch up).
     const double span = std::chrono::duration<double>(at.back() - at.front()).count();
-    EXPECT_NEAR(span, (c.frames - 1) * 0.02, 0.04);
+    const double real = (c.frames - 1) * 0.02;
+    EXPECT_GE(span, real - 0.04);
+    EXPECT_LE(span, real * 1.25 + 0.04);
 }
 
 INSTANTIATE_TEST_SUITE_P(Codecs, CallOnTheWire,
