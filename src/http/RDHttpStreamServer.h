@@ -1,6 +1,7 @@
 #pragma once
 
 #include "RDHttpAudioStream.h"
+#include "RDHttpRequestParser.h"
 #include "RDHttpServerConfigure.h"
 #include "RDHttpStreamServerObserver.h"
 #include "PlatformWakeEvent.h"
@@ -67,6 +68,10 @@ private:
     };
 
     void acceptLoop(RDHttpStreamServerThread *thread);
+    // Reads what has come in for an arrival: NeedMore while its head is
+    // incomplete; otherwise it is ready to serve, or its socket is gone
+    // (null) when the peer left.
+    RDHttpRequestParser::Status readArrival(Arrival &arrival, const RDHttpRequestParser::Limits &limits);
     // Gives an arrival whose head is in a connection thread (or a 503).
     void serve(Arrival &arrival, int cap);
     bool findStream(const std::string &path, RDHttpAudioStream &out);

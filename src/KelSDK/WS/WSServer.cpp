@@ -17,13 +17,14 @@
 
 namespace {
 
-// A listen queue of two drops the SYNs of a burst of apps reconnecting at
-// once (after a restart of the server, say), and each dropped SYN costs that
-// app a retry a second or more later.
+// A short listen queue drops the SYNs of a burst of connections (apps
+// reconnecting after a restart, or a flood), and each dropped SYN costs its
+// sender a retry a second or more later: a real app caught in a flood would
+// then arrive together with the flood's own retries.
 class WSListenSocket : public RDTcpSocketServer
 {
 public:
-    WSListenSocket() { m_backlog = 64; }
+    WSListenSocket() { m_backlog = 512; }
 };
 
 void setNonBlocking(int handle)
@@ -201,21 +202,13 @@ void WSServer::doListen(WSServerListenThread *thread)
             if (!fds[i + 2].revents)
                 continue;
             Pending &p = pending[i];
-            char chunk[2048];
-            const int n = p.socket->recv(chunk, sizeof chunk);
-            bool drop = n == 0 || (n < 0 && !p.socket->isValid());
-            if (n > 0) {
-                p.bytes.append(chunk, size_t(n));
-                size_t headLength = 0;
-                const WSHandshake::Status st = WSHandshake::findHead(p.bytes, headLength);
-                if (st == WSHandshake::Status::Ok) {
-                    ready.push_back(std::move(p));
-                    pending.erase(pending.begin() + long(i));
-                    continue;
-                }
-                drop = st == WSHandshake::Status::Bad;
+            const WSHandshake::Status st = readHandshake(p);
+            if (st == WSHandshake::Status::Ok) {
+                ready.push_back(std::move(p));
+                pending.erase(pending.begin() + long(i));
+                continue;
             }
-            if (drop) {
+            if (st == WSHandshake::Status::Bad) {
                 delete p.socket;
                 pending.erase(pending.begin() + long(i));
             }
@@ -236,7 +229,12 @@ void WSServer::doListen(WSServerListenThread *thread)
         while (RDTcpSocket *accepted = listener->accept()) {
             accepted->setNonBlocking();
             if (pending.size() >= std::max<size_t>(1, m_limits.maxPendingHandshakes)) {
-                delete pending.front().socket;
+                // The oldest makes way, unless its handshake has come in
+                // meanwhile (an app that connected just before a burst).
+                Pending &oldest = pending.front();
+                if (readHandshake(oldest) == WSHandshake::Status::Ok)
+                    admit(oldest);
+                delete oldest.socket;
                 pending.pop_front();
             }
             Pending p;
@@ -248,6 +246,18 @@ void WSServer::doListen(WSServerListenThread *thread)
     for (auto &p : pending)
         delete p.socket;
     sweep(true);
+}
+
+WSHandshake::Status WSServer::readHandshake(Pending &pending)
+{
+    char chunk[2048];
+    const int n = pending.socket->recv(chunk, sizeof chunk);
+    if (n == 0 || (n < 0 && !pending.socket->isValid()))
+        return WSHandshake::Status::Bad; // gone before its handshake
+    if (n > 0)
+        pending.bytes.append(chunk, size_t(n));
+    size_t headLength = 0;
+    return WSHandshake::findHead(pending.bytes, headLength);
 }
 
 void WSServer::admit(Pending &pending)

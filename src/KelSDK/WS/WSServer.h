@@ -4,6 +4,7 @@
 #include "RDSocketAddress.h"
 #include "KelServer.h"
 #include "PlatformWakeEvent.h"
+#include "WSHandshake.h"
 #include "WSSessionLimits.h"
 
 #include <memory>
@@ -62,6 +63,9 @@ private:
     // Turns a connection whose handshake head is in into a session (or a
     // 503 when the sessions are all taken).
     void admit(Pending &pending);
+    // Reads what has arrived on a waiting connection: Ok once the handshake
+    // head is in, Bad when it never can be (or the peer left).
+    WSHandshake::Status readHandshake(Pending &pending);
     // Takes the sessions that are no longer open (or all) out of the list
     // under the lock, then closes and announces them with no lock held.
     void sweep(bool all);
