@@ -43,44 +43,35 @@ bool WSRawClient::sendAll(const std::string &bytes)
     return sent == bytes.size();
 }
 
-bool WSRawClient::readUntil(const std::function<bool(const std::string &)> &done, int timeoutMs)
+WSRawClient::Outcome WSRawClient::pump(const std::function<bool(const std::string &)> &done, int timeoutMs)
 {
     using clock = std::chrono::steady_clock;
     const auto deadline = clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!done(buffer)) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now()).count();
         if (left <= 0 || m_fd < 0)
-            return false;
+            return Outcome::TimedOut;
         pollfd p{m_fd, POLLIN, 0};
         if (::poll(&p, 1, int(left)) <= 0)
             continue;
         char chunk[65536];
         const ssize_t n = ::recv(m_fd, chunk, sizeof chunk, 0);
         if (n <= 0)
-            return done(buffer);
+            return Outcome::Closed;
         buffer.append(chunk, size_t(n));
     }
-    return true;
+    return Outcome::Done;
+}
+
+bool WSRawClient::readUntil(const std::function<bool(const std::string &)> &done, int timeoutMs)
+{
+    const Outcome o = pump(done, timeoutMs);
+    return o == Outcome::Done || (o == Outcome::Closed && done(buffer));
 }
 
 bool WSRawClient::waitClosed(int timeoutMs)
 {
-    using clock = std::chrono::steady_clock;
-    const auto deadline = clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (m_fd >= 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now()).count();
-        if (left <= 0)
-            return false;
-        pollfd p{m_fd, POLLIN, 0};
-        if (::poll(&p, 1, int(left)) <= 0)
-            continue;
-        char chunk[65536];
-        const ssize_t n = ::recv(m_fd, chunk, sizeof chunk, 0);
-        if (n <= 0)
-            return true;
-        buffer.append(chunk, size_t(n));
-    }
-    return true;
+    return m_fd < 0 || pump([](const std::string &) { return false; }, timeoutMs) == Outcome::Closed;
 }
 
 bool WSRawClient::handshake()

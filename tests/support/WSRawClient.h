@@ -31,6 +31,10 @@ public:
     std::string buffer;
 
 private:
+    enum class Outcome { Done, Closed, TimedOut };
+    // Reads until `done(buffer)`, the peer closes, or `timeoutMs` passes.
+    Outcome pump(const std::function<bool(const std::string &)> &done, int timeoutMs);
+
     int m_fd = -1;
 };
 
