@@ -7,6 +7,8 @@
 #include "RDHttpTextResponse.h"
 #include "WSRawClient.h"
 
+#include "BenchQuietMain.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QtGlobal>
@@ -82,18 +84,9 @@ void BM_HttpActionUnderIdleFlood(benchmark::State &state)
 }
 BENCHMARK(BM_HttpActionUnderIdleFlood)->Arg(300)->Arg(1000)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-void quiet(QtMsgType, const QMessageLogContext &, const QString &) {}
-
 } // namespace
 
-// Every request writes a log line; they are dropped here so the figures are
-// not those of the terminal.
 int main(int argc, char **argv)
 {
-    qInstallMessageHandler(quiet);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
+    return runBenchmarksQuietly(argc, argv);
 }

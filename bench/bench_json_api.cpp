@@ -13,6 +13,8 @@
 #include "WSRawClient.h"
 #include "WSServer.h"
 
+#include "BenchQuietMain.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QtGlobal>
@@ -149,18 +151,9 @@ void BM_JsonHandleGetGroup(benchmark::State &state)
 }
 BENCHMARK(BM_JsonHandleGetGroup)->Unit(benchmark::kMicrosecond);
 
-void quiet(QtMsgType, const QMessageLogContext &, const QString &) {}
-
 } // namespace
 
-// Every request writes two log lines; they are dropped here so the figures
-// are not those of the terminal.
 int main(int argc, char **argv)
 {
-    qInstallMessageHandler(quiet);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
+    return runBenchmarksQuietly(argc, argv);
 }
