@@ -7,7 +7,9 @@
 
 #include "RDSocketAddress.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QThread>
 #include <QFile>
 #include <QWebSocket>
 
@@ -429,6 +431,27 @@ TEST_F(WSServerTest, ReceivedAudioKeepsTheNewest30Frames)
 
 namespace {
 
+// Context switches (voluntary and not) of this process's threads named
+// `name`, summed: each wake-up of a sleeping thread counts one.
+long long threadSwitches(const QByteArray &name)
+{
+    long long total = 0;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(tid + QStringLiteral("/comm")));
+        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != name)
+            continue;
+        QFile status(tasks.filePath(tid + QStringLiteral("/status")));
+        if (!status.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.contains("ctxt_switches:"))
+                total += line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
+        }
+    }
+    return total;
+}
+
 int threadCount()
 {
     QFile f(QStringLiteral("/proc/self/status"));
@@ -528,4 +551,31 @@ TEST_F(WSServerTest, KeepAlivePingsAndAnsweredPingsKeepTheSessionOpen)
     // A peer that stops answering is closed after the idle time-out.
     EXPECT_TRUE(raw.waitClosed(5000));
     ASSERT_TRUE(PaTest::waitUntil([&] { return server.sessionCount() == 0; }));
+}
+
+// An idle session sleeps until the app sends something or the session
+// ends: its threads do not wake to look, yet a request is read at once.
+TEST_F(WSServerTest, IdleSessionThreadsSleepUntilTheAppSends)
+{
+    limits.keepAliveInterval = 0; // no pings during the count
+    observer.onData = [](KelServer *, std::shared_ptr<KelClient> session, const std::string &message) {
+        session->sendText("re:" + message);
+    };
+    ASSERT_TRUE(startServer());
+    RawClient app(port);
+    ASSERT_TRUE(app.handshake());
+    ASSERT_TRUE(PaTest::waitUntil([&] { return threadSwitches("WSClient Read") > 0; }));
+    const long long before = threadSwitches("WSClient Read") + threadSwitches("WSClient Send");
+    QElapsedTimer idle;
+    idle.start();
+    while (idle.elapsed() < 1000)
+        QThread::msleep(50);
+    const long long wakeUps = threadSwitches("WSClient Read") + threadSwitches("WSClient Send") - before;
+    EXPECT_LE(wakeUps, 10) << "an idle session's threads woke " << wakeUps << " times in a second";
+
+    ASSERT_TRUE(app.sendAll(clientFrame(WSFrame::Text, "ping")));
+    int op = -1;
+    std::string payload;
+    ASSERT_TRUE(app.readUntil([&](const std::string &b) { return firstFrame(b, op, payload); }, 2000));
+    EXPECT_EQ(payload, "re:ping");
 }
