@@ -46,6 +46,7 @@ void WSClient::open()
     stopThread(m_sendThread);
     stopThread(m_readThread);
     m_stopWake.clear();
+    m_closing = false;
     m_sendThread = new WSClientSendThread(this);
     m_sendThread->setName("WSClient Send");
     m_sendThread->start();
@@ -56,6 +57,7 @@ void WSClient::open()
 
 void WSClient::close()
 {
+    m_closing = true;
     stopThread(m_sendThread);
     stopThread(m_readThread);
     {
@@ -385,8 +387,14 @@ void WSClient::handleMessage(int opcode, std::vector<uint8_t> &payload)
     }
 }
 
-void WSClient::readEnded()
+void WSClient::readEnded(const RDThread *thread)
 {
+    // A stop comes from the owner, who closes the session itself (with a
+    // goodbye frame). Otherwise the session is over: the socket is closed
+    // before the hook runs, so whoever it wakes finds the session closed.
+    if (thread->isStopped() || m_closing)
+        return;
+    closeSocket();
     if (m_endedHook)
         m_endedHook();
 }

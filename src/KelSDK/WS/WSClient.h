@@ -40,7 +40,8 @@ public:
     // Bytes the server already read from the connection (the opening
     // handshake, say); the session starts with them. Call before open().
     void preload(const std::string &bytes) { m_preloaded = bytes; }
-    // Called on the read thread as it ends (the session is over then).
+    // Called on the read thread when the session has ended by itself (the
+    // peer left or misbehaved, or the send queue overflowed); not on a stop.
     void setEndedHook(std::function<void()> hook) { m_endedHook = std::move(hook); }
 
 private:
@@ -48,7 +49,7 @@ private:
     friend class WSClientSendThread;
 
     void doRead(WSClientReadThread *thread);
-    void readEnded();
+    void readEnded(const RDThread *thread);
     void doSend(WSClientSendThread *thread);
     void wakeSender();
     // Wakes both threads out of their socket waits for good (until open()).
@@ -77,6 +78,7 @@ private:
     // Set by a stop or a close so that a thread waiting in poll() on the
     // socket returns at once.
     PlatformWakeEvent m_stopWake;
+    std::atomic<bool> m_closing{false}; // close() has begun
     std::string m_preloaded;
     std::function<void()> m_endedHook;
 

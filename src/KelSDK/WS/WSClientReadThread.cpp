@@ -11,5 +11,5 @@ void WSClientReadThread::stop()
 void WSClientReadThread::run()
 {
     m_client->doRead(this);
-    m_client->readEnded();
+    m_client->readEnded(this);
 }
