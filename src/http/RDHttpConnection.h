@@ -36,8 +36,8 @@ public:
     void shutdown();
     // Shuts the connection down when it waits for a request (idle, or its
     // head or body still arriving) and says whether it did. A request already
-    // complete is never cut off: the check and the shutdown are one step
-    // against the thread marking its request as taken.
+    // complete is never cut off: the check and the shutdown hold the lock
+    // the thread takes to mark its request as taken.
     bool evictIfWaiting();
     bool isShutdown() const { return m_shutdown.load(); }
 
