@@ -10,19 +10,17 @@
 #include "VelmarAPITarget.h"
 #include "WSFrame.h"
 #include "WSFrameParser.h"
+#include "WSRawClient.h"
 #include "WSServer.h"
+
+#include "BenchQuietMain.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QtGlobal>
 
-#include <arpa/inet.h>
 #include <memory>
-#include <netinet/in.h>
-#include <poll.h>
 #include <string>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -73,63 +71,21 @@ struct ApiObserver : KelServerObserver {
     }
 };
 
-int connectTo(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(uint16_t(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-bool readMore(int fd, std::string &buf)
-{
-    char chunk[16384];
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 5000) <= 0)
-        return false;
-    const ssize_t r = ::recv(fd, chunk, sizeof chunk, 0);
-    if (r <= 0)
-        return false;
-    buf.append(chunk, size_t(r));
-    return true;
-}
-
-bool handshake(int fd)
-{
-    const std::string req = "GET / HTTP/1.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-                            "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n";
-    if (::send(fd, req.data(), req.size(), MSG_NOSIGNAL) != ssize_t(req.size()))
-        return false;
-    std::string buf;
-    while (buf.find("\r\n\r\n") == std::string::npos) {
-        if (!readMore(fd, buf))
-            return false;
-    }
-    return buf.compare(0, 12, "HTTP/1.1 101") == 0;
-}
-
 // Sends one request frame and reads until one whole reply frame is in.
-bool roundTrip(int fd, const std::string &frame, const WSFrameParser &parser, std::string &buf)
+bool roundTrip(PaTest::WSRawClient &client, const std::string &frame, const WSFrameParser &parser)
 {
-    if (::send(fd, frame.data(), frame.size(), MSG_NOSIGNAL) != ssize_t(frame.size()))
+    if (!client.sendAll(frame))
         return false;
-    for (;;) {
+    size_t used = 0;
+    const bool ok = client.readUntil([&](const std::string &b) {
         WSFrameParser::Frame reply;
-        const WSFrameParser::Result r =
-            parser.parse(reinterpret_cast<const uint8_t *>(buf.data()), buf.size(), reply);
-        if (r.status == WSFrameParser::Status::Ok) {
-            buf.erase(0, r.consumed);
-            return true;
-        }
-        if (r.status == WSFrameParser::Status::Bad || !readMore(fd, buf))
-            return false;
-    }
+        const WSFrameParser::Result r = parser.parse(reinterpret_cast<const uint8_t *>(b.data()), b.size(), reply);
+        used = r.consumed;
+        return r.status == WSFrameParser::Status::Ok;
+    });
+    if (ok)
+        client.buffer.erase(0, used);
+    return ok;
 }
 
 void BM_JsonRequestRoundTrip(benchmark::State &state, const char *request)
@@ -142,22 +98,21 @@ void BM_JsonRequestRoundTrip(benchmark::State &state, const char *request)
         state.SkipWithError("listen failed");
         return;
     }
-    const int fd = connectTo(server.listenPort());
-    if (fd < 0 || !handshake(fd)) {
+    auto client = std::make_unique<PaTest::WSRawClient>(server.listenPort());
+    if (!client->handshake()) {
         state.SkipWithError("connect failed");
         server.stop();
         return;
     }
     const std::string frame = WSFrame::encode(WSFrame::Text, std::string(request), true);
     const WSFrameParser parser(1 << 20, false);
-    std::string buf;
     for (auto _ : state) {
-        if (!roundTrip(fd, frame, parser, buf)) {
+        if (!roundTrip(*client, frame, parser)) {
             state.SkipWithError("no reply");
             break;
         }
     }
-    ::close(fd);
+    client.reset();
     server.stop();
 }
 BENCHMARK_CAPTURE(BM_JsonRequestRoundTrip, GetDeviceInfo, "{\"method\":\"GetDeviceInfo\",\"id\":1}")
@@ -196,18 +151,9 @@ void BM_JsonHandleGetGroup(benchmark::State &state)
 }
 BENCHMARK(BM_JsonHandleGetGroup)->Unit(benchmark::kMicrosecond);
 
-void quiet(QtMsgType, const QMessageLogContext &, const QString &) {}
-
 } // namespace
 
-// Every request writes two log lines; they are dropped here so the figures
-// are not those of the terminal.
 int main(int argc, char **argv)
 {
-    qInstallMessageHandler(quiet);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
+    return runBenchmarksQuietly(argc, argv);
 }

@@ -103,6 +103,18 @@ void RDHttpConnection::shutdown()
         m_socket->closeHandle();
 }
 
+bool RDHttpConnection::evictIfWaiting()
+{
+    std::lock_guard<std::mutex> lock(m_socketMutex);
+    const Phase now = phase();
+    if (m_shutdown || (now != Phase::Idle && now != Phase::Reading))
+        return false;
+    m_shutdown = true;
+    if (m_socket)
+        m_socket->closeHandle();
+    return true;
+}
+
 std::string RDHttpConnection::peerPortText() const
 {
     return std::to_string(m_peerPort);
@@ -119,7 +131,11 @@ RDHttpConnection::Receive RDHttpConnection::receiveSome(int64_t deadlineMs)
         const int64_t left = deadlineMs - nowMs();
         if (left <= 0)
             return Receive::TimedOut;
-        const int r = m_socket->waitReadable(0, static_cast<int>(left < 250 ? left : 250) * 1000);
+        // A shutdown from another thread wakes this wait at once; the cap of
+        // a second only bounds the rare wait that began on a handle number
+        // closed and handed to a new socket just before.
+        const int64_t waitMs = left < 1000 ? left : 1000;
+        const int r = m_socket->waitReadable(static_cast<int>(waitMs / 1000), static_cast<int>(waitMs % 1000) * 1000);
         if (r < 0)
             break;
         if (r == 0)
@@ -214,6 +230,13 @@ RDHttpBaseRequest *RDHttpConnection::readRequest()
         }
         lastByte = nowMs();
     }
-    setPhase(Phase::Busy);
+    {
+        std::lock_guard<std::mutex> lock(m_socketMutex);
+        if (m_shutdown) { // evicted while the last bytes came in
+            delete request;
+            return nullptr;
+        }
+        setPhase(Phase::Busy);
+    }
     return request;
 }

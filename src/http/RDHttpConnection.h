@@ -22,6 +22,10 @@ public:
     RDHttpConnection(RDTcpSocket *socket, const RDHttpServerConfigure &config);
     ~RDHttpConnection();
 
+    // Bytes already received for this connection before it was made; the
+    // next request starts with them.
+    void preload(const std::string &bytes) { m_readBuffer = bytes; }
+
     void sendResponse(RDHttpResponse *response);
     void sendResponse(RDHttpResponse &response) { sendResponse(&response); }
     int sendAll(const char *data, int length);
@@ -30,6 +34,12 @@ public:
     bool isValid() const;
     void close();
     void shutdown();
+    // Shuts the connection down when it waits for a request (idle, or its
+    // head or body still arriving) and says whether it did. A request already
+    // complete is never cut off: the check and the shutdown hold the lock
+    // the thread takes to mark its request as taken.
+    bool evictIfWaiting();
+    bool isShutdown() const { return m_shutdown.load(); }
 
     // The next request, or null. After null, errorStatus() is the status to
     // answer before closing (400, 408, 413, 414, 431, 501), or 0 when the peer
@@ -54,7 +64,8 @@ private:
 
     RDTcpSocket *m_socket;
     // Every call that may close the handle runs under this lock, so another
-    // thread's shutdown never meets a handle number already given to a new socket.
+    // thread's shutdown never meets a handle number already given to a new
+    // socket. The move to Busy takes it too (see evictIfWaiting).
     std::mutex m_socketMutex;
     std::atomic<bool> m_shutdown {false};
     std::string m_readBuffer; // bytes received but not yet part of a request

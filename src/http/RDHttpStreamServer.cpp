@@ -2,6 +2,7 @@
 
 #include "RDHttpBaseRequest.h"
 #include "RDHttpConnection.h"
+#include "RDHttpRequestParser.h"
 #include "RDHttpStreamServerClientThread.h"
 #include "RDHttpStreamServerThread.h"
 
@@ -11,6 +12,11 @@
 #include "RDTcpSocketServer.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <deque>
+#include <fcntl.h>
+#include <poll.h>
 
 namespace {
 
@@ -20,7 +26,7 @@ namespace {
 class RDHttpListenSocket : public RDTcpSocketServer
 {
 public:
-    RDHttpListenSocket() { m_backlog = 128; }
+    RDHttpListenSocket() { m_backlog = 512; }
 };
 
 // Compares without an early exit, so the time taken says nothing about where
@@ -79,6 +85,11 @@ int RDHttpStreamServer::start()
         return -1;
     }
     m_listenAddress = m_serverSocket->address();
+    // The accept loop waits in poll() and then takes every queued
+    // connection, so accept must not block.
+    const int flags = ::fcntl(m_serverSocket->handle(), F_GETFL, 0);
+    ::fcntl(m_serverSocket->handle(), F_SETFL, flags | O_NONBLOCK);
+    m_wake.clear();
     m_acceptThread = new RDHttpStreamServerThread(this);
     m_acceptThread->setName("RDHttpServer");
     m_acceptThread->start();
@@ -114,7 +125,7 @@ int RDHttpStreamServer::connectionCount() const
     std::lock_guard<std::mutex> lock(m_clientsMutex);
     int n = 0;
     for (auto *c : m_clients)
-        n += c->isRunning() ? 1 : 0;
+        n += holdsSlot(c) ? 1 : 0;
     return n;
 }
 
@@ -130,39 +141,139 @@ long long RDHttpStreamServer::pendingStreamBytes() const
 void RDHttpStreamServer::acceptLoop(RDHttpStreamServerThread *thread)
 {
     const int cap = m_config.maxConnections >= 1 ? m_config.maxConnections : RDHttpServerConfigure::kDefaultMaxConnections;
+    // Connections whose first head is still arriving wait here, in one poll
+    // set, instead of each holding a thread: a host that opens hundreds of
+    // connections and sends nothing (or half a head) costs a descriptor
+    // each, and the oldest of them makes way when there are too many.
+    const size_t receptionCap = static_cast<size_t>(cap) * 4;
+    const int64_t receptionTimeoutMs = m_config.headTimeoutMs > 0 ? m_config.headTimeoutMs : 10 * 1000;
+    RDHttpRequestParser::Limits limits;
+    limits.maxHeadBytes = static_cast<size_t>(m_config.maxHeadBytes > 0 ? m_config.maxHeadBytes : 16 * 1024);
+    limits.maxLineBytes = static_cast<size_t>(m_config.maxLineBytes > 0 ? m_config.maxLineBytes : 8 * 1024);
+
+    std::deque<Arrival> arrivals; // oldest first, so also the first to time out
+    std::vector<pollfd> fds;
     while (!thread->isStopped()) {
-        // Blocks until a peer connects; stop() closes the listening socket,
-        // which wakes this call with no socket.
-        RDTcpSocket *socket = m_serverSocket->accept();
-        if (!socket) {
-            if (!thread->isStopped())
-                RDThread::msleep(10); // out of descriptors, say: do not spin
+        fds.clear();
+        fds.push_back({m_wake.handle(), POLLIN, 0});
+        fds.push_back({m_serverSocket->handle(), POLLIN, 0});
+        for (const auto &a : arrivals)
+            fds.push_back({a.socket->handle(), POLLIN, 0});
+        int timeout = -1;
+        if (!arrivals.empty()) {
+            const int64_t left = arrivals.front().acceptedMs + receptionTimeoutMs - RDHttpConnection::nowMs();
+            timeout = static_cast<int>(std::max<int64_t>(0, std::min<int64_t>(left, 60 * 1000)));
+        }
+        if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) {
+            RDThread::msleep(10); // not expected; do not spin
             continue;
         }
-        if (thread->isStopped()) {
-            delete socket;
-            continue;
+        if (thread->isStopped())
+            break;
+
+        // Bytes for the connections in reception: a whole head (or one that
+        // can never be valid) earns a connection thread.
+        std::vector<Arrival> ready;
+        for (size_t i = arrivals.size(); i-- > 0;) {
+            if (!fds[i + 2].revents)
+                continue;
+            Arrival &a = arrivals[i];
+            const auto status = readArrival(a, limits);
+            if (status == RDHttpRequestParser::Status::NeedMore)
+                continue;
+            if (a.socket)
+                ready.push_back(std::move(a));
+            else
+                delete a.socket;
+            arrivals.erase(arrivals.begin() + static_cast<long>(i));
         }
+        for (auto it = ready.rbegin(); it != ready.rend(); ++it)
+            serve(*it, cap);
+
+        // A head that has not come in time: a begun one hears 408.
+        const int64_t now = RDHttpConnection::nowMs();
+        while (!arrivals.empty() && arrivals.front().acceptedMs + receptionTimeoutMs <= now) {
+            Arrival &a = arrivals.front();
+            if (!a.bytes.empty()) {
+                static const char timedOut[] = "HTTP/1.1 408 Request Timeout\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
+                a.socket->setNonBlocking(); // a peer that takes nothing must not hold this thread
+                a.socket->send(timedOut, static_cast<int>(sizeof timedOut - 1));
+            }
+            delete a.socket;
+            arrivals.pop_front();
+        }
+
+        if (!(fds[1].revents & POLLIN))
+            continue;
         reapFinished();
-        auto *connection = new RDHttpConnection(socket, m_config);
-        if (!makeRoom(thread, cap)) {
-            // Every slot is busy with a request or a stream: say so rather than
-            // leaving the client waiting in the backlog.
-            const std::string busy = "HTTP/1.1 503 Service Unavailable\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
-            connection->sendText(busy);
-            connection->close();
-            delete connection;
-            continue;
+        // Take every connection the queue holds; the listening socket does
+        // not block, so the loop ends when the queue is empty.
+        while (RDTcpSocket *socket = m_serverSocket->accept()) {
+            if (arrivals.size() >= receptionCap) {
+                // The oldest makes way, unless its head has come in
+                // meanwhile (a client that connected just before a burst).
+                Arrival &oldest = arrivals.front();
+                if (readArrival(oldest, limits) != RDHttpRequestParser::Status::NeedMore && oldest.socket)
+                    serve(oldest, cap);
+                delete oldest.socket;
+                arrivals.pop_front();
+            }
+            Arrival a;
+            a.socket = socket;
+            a.acceptedMs = RDHttpConnection::nowMs();
+            arrivals.push_back(std::move(a));
         }
-        auto *client = new RDHttpStreamServerClientThread(this, connection);
-        {
-            std::lock_guard<std::mutex> lock(m_clientsMutex);
-            m_clients.push_back(client);
-        }
-        client->start();
+        const int error = m_serverSocket->lastError();
+        if (error != EAGAIN && error != EWOULDBLOCK && error != EINTR && error != ECONNABORTED)
+            RDThread::msleep(10); // out of descriptors, say: do not spin
     }
+    for (auto &a : arrivals)
+        delete a.socket;
     stopAllClients();
     m_serverSocket->close();
+}
+
+RDHttpRequestParser::Status RDHttpStreamServer::readArrival(Arrival &arrival, const RDHttpRequestParser::Limits &limits)
+{
+    // Only what has arrived: the socket blocks, so look before reading.
+    if (arrival.socket->waitReadable(0, 0) > 0) {
+        char buf[4096];
+        const int n = arrival.socket->recv(buf, sizeof buf);
+        if (n <= 0) { // closed by the peer, or broken
+            delete arrival.socket;
+            arrival.socket = nullptr;
+            return RDHttpRequestParser::Status::Bad;
+        }
+        arrival.bytes.append(buf, static_cast<size_t>(n));
+    } else if (!arrival.socket->isValid()) {
+        delete arrival.socket;
+        arrival.socket = nullptr;
+        return RDHttpRequestParser::Status::Bad;
+    }
+    RDHttpBaseRequest probe;
+    return RDHttpRequestParser::parseHead(arrival.bytes.data(), arrival.bytes.size(), probe, limits).status;
+}
+
+void RDHttpStreamServer::serve(Arrival &arrival, int cap)
+{
+    auto *connection = new RDHttpConnection(arrival.socket, m_config);
+    connection->preload(arrival.bytes);
+    arrival.socket = nullptr;
+    if (!makeRoom(cap)) {
+        // Every slot is busy with a request or a stream: say so at once
+        // rather than leaving the client (and those behind it) waiting.
+        const std::string busy = "HTTP/1.1 503 Service Unavailable\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
+        connection->sendText(busy);
+        connection->close();
+        delete connection;
+        return;
+    }
+    auto *client = new RDHttpStreamServerClientThread(this, connection);
+    {
+        std::lock_guard<std::mutex> lock(m_clientsMutex);
+        m_clients.push_back(client);
+    }
+    client->start();
 }
 
 void RDHttpStreamServer::reapFinished()
@@ -183,47 +294,55 @@ void RDHttpStreamServer::reapFinished()
     }
 }
 
-bool RDHttpStreamServer::makeRoom(RDHttpStreamServerThread *thread, int cap)
+bool RDHttpStreamServer::holdsSlot(const RDHttpStreamServerClientThread *client)
 {
-    const int64_t giveUp = RDHttpConnection::nowMs() + 2000;
-    bool evicted = false;
-    while (!thread->isStopped()) {
-        {
-            std::lock_guard<std::mutex> lock(m_clientsMutex);
-            if (static_cast<int>(m_clients.size()) < cap)
-                return true;
-            if (!evicted) {
-                // At the cap, the connection that has waited longest without a
-                // request in progress gives way (keep-alive idlers first, then
-                // clients that trickle a head); busy requests and streams stay.
-                RDHttpStreamServerClientThread *victim = nullptr;
-                for (auto phase : {RDHttpConnection::Phase::Idle, RDHttpConnection::Phase::Reading}) {
-                    for (auto *c : m_clients) {
-                        if (!c->isRunning() || c->connection()->phase() != phase)
-                            continue;
-                        if (!victim || c->connection()->phaseSinceMs() < victim->connection()->phaseSinceMs())
-                            victim = c;
-                    }
-                    if (victim)
-                        break;
-                }
-                if (victim) {
-                    victim->connection()->shutdown();
-                    evicted = true;
-                }
-            }
+    // A thread whose connection was evicted or has closed is on its way out
+    // and is reaped later: its slot is free at once.
+    return client->isRunning() && client->connection()->isValid();
+}
+
+bool RDHttpStreamServer::makeRoom(int cap)
+{
+    std::unique_lock<std::mutex> lock(m_clientsMutex);
+    auto inUse = [this] {
+        int n = 0;
+        for (auto *c : m_clients)
+            n += holdsSlot(c) ? 1 : 0;
+        return n;
+    };
+    if (inUse() < cap)
+        return true;
+    // At the cap, the connection that has waited longest without a request
+    // in progress gives way (keep-alive idlers first, then clients whose
+    // body is still arriving); busy requests and streams stay. Nothing here
+    // waits for the evicted thread: the shutdown wakes it and it ends by
+    // itself.
+    std::vector<RDHttpStreamServerClientThread *> candidates;
+    for (auto phase : {RDHttpConnection::Phase::Idle, RDHttpConnection::Phase::Reading}) {
+        candidates.clear();
+        for (auto *c : m_clients) {
+            if (holdsSlot(c) && c->connection()->phase() == phase)
+                candidates.push_back(c);
         }
-        reapFinished();
-        {
-            std::lock_guard<std::mutex> lock(m_clientsMutex);
-            if (static_cast<int>(m_clients.size()) < cap)
+        std::sort(candidates.begin(), candidates.end(),
+                  [](RDHttpStreamServerClientThread *a, RDHttpStreamServerClientThread *b) {
+                      return a->connection()->phaseSinceMs() < b->connection()->phaseSinceMs();
+                  });
+        // A candidate may have just taken a whole request: then the next one.
+        for (auto *c : candidates) {
+            if (c->connection()->evictIfWaiting())
                 return true;
         }
-        if (RDHttpConnection::nowMs() > giveUp)
-            return false;
-        RDThread::msleep(1);
     }
-    return false;
+    // Every slot is busy with a request or a stream. A request that is
+    // finishing (its answer already sent) frees its slot in a moment.
+    return m_slotFreed.wait_for(lock, std::chrono::milliseconds(kBusySlotWaitMs), [&] { return inUse() < cap; });
+}
+
+void RDHttpStreamServer::slotFreed()
+{
+    { std::lock_guard<std::mutex> lock(m_clientsMutex); }
+    m_slotFreed.notify_all();
 }
 
 void RDHttpStreamServer::stopAllClients()

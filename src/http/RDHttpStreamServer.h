@@ -1,14 +1,19 @@
 #pragma once
 
 #include "RDHttpAudioStream.h"
+#include "RDHttpRequestParser.h"
 #include "RDHttpServerConfigure.h"
 #include "RDHttpStreamServerObserver.h"
+#include "PlatformWakeEvent.h"
 
+#include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
 
 class RDHttpConnection;
+class RDTcpSocket;
 class RDTcpSocketServer;
 class RDHttpBaseRequest;
 class RDHttpStreamServerThread;
@@ -41,8 +46,9 @@ public:
 
     bool authenticate(RDHttpConnection *connection, RDHttpBaseRequest *request);
 
-    // Connection threads now alive, and the audio bytes waiting in listener
-    // buffers (for supervision and tests).
+    // Connections now holding a slot (evicted ones on their way out are not
+    // counted), and the audio bytes waiting in listener buffers (for
+    // supervision and tests).
     int connectionCount() const;
     long long pendingStreamBytes() const;
 
@@ -53,10 +59,31 @@ private:
     friend class RDHttpStreamServerThread;
     friend class RDHttpStreamServerClientThread;
 
+    // A connection accepted but not yet given a thread: its first head is
+    // still arriving.
+    struct Arrival {
+        RDTcpSocket *socket = nullptr;
+        std::string bytes;
+        int64_t acceptedMs = 0;
+    };
+
     void acceptLoop(RDHttpStreamServerThread *thread);
+    // Reads what has come in for an arrival: NeedMore while its head is
+    // incomplete; otherwise it is ready to serve, or its socket is gone
+    // (null) when the peer left.
+    RDHttpRequestParser::Status readArrival(Arrival &arrival, const RDHttpRequestParser::Limits &limits);
+    // Gives an arrival whose head is in a connection thread (or a 503).
+    void serve(Arrival &arrival, int cap);
     bool findStream(const std::string &path, RDHttpAudioStream &out);
     void reapFinished();
-    bool makeRoom(RDHttpStreamServerThread *thread, int cap);
+    // Frees a slot when all `cap` are taken, by evicting the longest-waiting
+    // connection that has no request in progress; false when every slot is
+    // busy for kBusySlotWaitMs. Never waits for an evicted thread.
+    bool makeRoom(int cap);
+    static bool holdsSlot(const RDHttpStreamServerClientThread *client);
+    // Told by a connection thread whose connection has closed.
+    void slotFreed();
+    static constexpr int kBusySlotWaitMs = 500;
     void stopAllClients();
 
     RDTcpSocketServer *m_serverSocket = nullptr;
@@ -64,7 +91,9 @@ private:
     std::vector<RDHttpStreamServerClientThread *> m_clients;
     std::mutex m_streamsMutex;
     mutable std::mutex m_clientsMutex;
+    std::condition_variable m_slotFreed; // with m_clientsMutex
     RDHttpStreamServerThread *m_acceptThread = nullptr;
+    PlatformWakeEvent m_wake; // ends the accept loop's wait
     RDHttpStreamServerObserver *m_observer = nullptr;
     RDHttpServerConfigure m_config;
     RDSocketAddress m_listenAddress;

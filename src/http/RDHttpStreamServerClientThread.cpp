@@ -125,14 +125,17 @@ void RDHttpStreamServerClientThread::run()
                 m_connection->sendResponse(response);
             }
         }
-        if (request->header("Connection") != "keep-alive")
+        if (request->header("Connection") != "keep-alive") {
             m_connection->close();
+            m_server->slotFreed();
+        }
         request.reset();
         if (isStopped())
             break;
         m_connection->setPhase(RDHttpConnection::Phase::Idle);
     }
     m_connection->close();
+    m_server->slotFreed();
 }
 
 void RDHttpStreamServerClientThread::serveStream(RDHttpBaseRequest *request)

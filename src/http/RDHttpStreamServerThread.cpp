@@ -6,9 +6,9 @@
 void RDHttpStreamServerThread::stop()
 {
     RDThread::stop();
-    // Wakes the accept wait at once; the loop then stops every connection.
-    if (m_server->m_serverSocket)
-        m_server->m_serverSocket->closeHandle();
+    // Wakes the accept loop's wait at once; the loop then stops every
+    // connection.
+    m_server->m_wake.signal();
 }
 
 void RDHttpStreamServerThread::run()

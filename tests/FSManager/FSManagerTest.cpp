@@ -5,6 +5,7 @@
 #include "FSGateway.h"
 #include "FSManager.h"
 #include "FSManagerObserver.h"
+#include "HttpCaptureListener.h"
 #include "PlatformProcess.h"
 #include "RDDevice.h"
 #include "RDGroup.h"
@@ -21,11 +22,8 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QUrlQuery>
 #include <QUdpSocket>
 
 #include <atomic>
@@ -470,51 +468,11 @@ TEST_F(StandInTest, ConcurrentChangesFromManyThreadsAreAllApplied)
         << missingGateways().join(",").toStdString();
 }
 
-// Records the form bodies of the requests the switch's reporter sends.
-class ReportListener
-{
-public:
-    ReportListener()
-    {
-        m_server.listen(QHostAddress(QHostAddress::LocalHost), 0);
-        QObject::connect(&m_server, &QTcpServer::newConnection, [this] {
-            while (QTcpSocket *s = m_server.nextPendingConnection()) {
-                QObject::connect(s, &QTcpSocket::readyRead, [this, s] {
-                    m_pending[s] += s->readAll();
-                    const QByteArray &data = m_pending[s];
-                    const int end = data.indexOf("\r\n\r\n");
-                    if (end < 0)
-                        return;
-                    int length = 0;
-                    for (const QByteArray &line : data.left(end).split('\n'))
-                        if (line.toLower().startsWith("content-length:"))
-                            length = line.mid(15).trimmed().toInt();
-                    if (data.size() < end + 4 + length)
-                        return;
-                    m_bodies << QUrlQuery(QString::fromUtf8(data.mid(end + 4, length)));
-                    m_pending.remove(s);
-                    QObject::disconnect(s, &QTcpSocket::readyRead, nullptr, nullptr);
-                    s->write("HTTP/1.1 200 OK\r\nContent-Length: 7\r\nConnection: close\r\n\r\nSuccess");
-                    s->disconnectFromHost();
-                });
-                QObject::connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
-            }
-        });
-    }
-    int port() const { return m_server.serverPort(); }
-    QVector<QUrlQuery> bodies() const { return m_bodies; }
-
-private:
-    QTcpServer m_server;
-    QMap<QTcpSocket *, QByteArray> m_pending;
-    QVector<QUrlQuery> m_bodies;
-};
-
 // The written dialplans and scripts, run by the switch for inbound calls,
 // report each call once with its values in the right places.
 TEST_F(StandInTest, InboundCallsAreReportedThroughTheWrittenScripts)
 {
-    ReportListener http;
+    HttpCaptureListener http;
     ASSERT_GT(http.port(), 0);
     const RDGroup zone = makeGroup("3001", false, true); // trunk number +49303001
     {
@@ -541,16 +499,16 @@ TEST_F(StandInTest, InboundCallsAreReportedThroughTheWrittenScripts)
     };
     auto expectReport = [&](const QString &command, const char *type, const char *caller, const char *number) {
         SCOPED_TRACE(command.toStdString());
-        const int before = http.bodies().size();
+        const int before = http.forms().size();
         const QString answer = call(command);
         ASSERT_TRUE(answer.startsWith("+OK")) << answer.toStdString();
-        ASSERT_TRUE(PaTest::waitUntil([&] { return http.bodies().size() >= before + 1; }, 15000));
-        EXPECT_EQ(http.bodies().size(), before + 1);
-        const QUrlQuery q = http.bodies().last();
-        EXPECT_EQ(q.queryItemValue("type", QUrl::FullyDecoded), type);
-        EXPECT_EQ(q.queryItemValue("caller", QUrl::FullyDecoded), caller);
-        EXPECT_EQ(q.queryItemValue("number", QUrl::FullyDecoded), number);
-        EXPECT_EQ(q.queryItemValue("conference", QUrl::FullyDecoded), "3001");
+        ASSERT_TRUE(PaTest::waitUntil([&] { return http.forms().size() >= before + 1; }, 15000));
+        EXPECT_EQ(http.forms().size(), before + 1);
+        const QMap<QString, QString> q = http.forms().last();
+        EXPECT_EQ(q.value("type"), type);
+        EXPECT_EQ(q.value("caller"), caller);
+        EXPECT_EQ(q.value("number"), number);
+        EXPECT_EQ(q.value("conference"), "3001");
     };
 
     expectReport("test call 6001 3001", "internal", "6001", "3001");

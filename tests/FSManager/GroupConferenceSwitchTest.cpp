@@ -6,7 +6,7 @@
 #include "FSSipRegistrationsManager.h"
 #include "RDGroup.h"
 #include "RDThread.h"
-#include "InboundReportListener.h"
+#include "HttpCaptureListener.h"
 #include "SwitchStandIn.h"
 #include "TestSupport.h"
 
@@ -339,7 +339,7 @@ TEST_F(GroupConferenceSwitch, RecordsSurviveASwitchRestartAndAreDialledAgain)
 TEST_F(GroupConferenceSwitch, InboundCallStartsTheZoneAndItsHangUpStopsIt)
 {
     const RDGroup zone = makeGroup(401, "3401", 1, {"6402"});
-    InboundReportListener route([&](const QMap<QString, QString> &f) {
+    HttpCaptureListener route([&](const QMap<QString, QString> &f) {
         // What the program's "/fs/conference" route does with an internal call.
         if (f.value("type") == "internal" && f.value("conference") == zone.conference)
             m_conferences->startGroup(zone, f.value("caller"), "", 9, "call conference", "");
@@ -354,7 +354,7 @@ TEST_F(GroupConferenceSwitch, InboundCallStartsTheZoneAndItsHangUpStopsIt)
     const QString answer = console("test call 6401 3401");
     ASSERT_TRUE(answer.startsWith("+OK")) << answer.toStdString();
     ASSERT_TRUE(PaTest::waitUntil([&] { return !events("started", "3401").isEmpty(); }));
-    EXPECT_EQ(route.requests(), 1);
+    EXPECT_EQ(route.requests().size(), 1);
     const QVector<Event> started = events("started", "3401");
     ASSERT_EQ(started.size(), 1);
     EXPECT_EQ(started[0].text, "call conference");

@@ -1,10 +1,11 @@
 #pragma once
 // Helpers shared by the session-server tests: a recording server observer,
-// a blocking loopback client on plain sockets, and free-port probing.
+// the raw loopback WebSocket client (tests/support), and free-port probing.
 
 #include "KelClient.h"
 #include "KelServer.h"
 #include "KelServerObserver.h"
+#include "WSRawClient.h"
 
 #include <functional>
 #include <memory>
@@ -41,27 +42,7 @@ private:
     std::vector<std::shared_ptr<KelClient>> m_sessions;
 };
 
-// A blocking client on a plain socket, for byte-exact WebSocket traffic.
-class RawClient
-{
-public:
-    // With `wait` false the connect is started and not waited for.
-    explicit RawClient(int port, int receiveBuffer = 0, bool wait = true);
-    ~RawClient();
-    bool isConnected() const { return m_fd >= 0; }
-    bool sendAll(const std::string &bytes);
-    // Reads until `done(buffer)` is true, the peer closes, or the deadline;
-    // returns what `done` last said.
-    bool readUntil(const std::function<bool(const std::string &)> &done, int timeoutMs = 5000);
-    // True once the peer has closed the connection (reads EOF).
-    bool waitClosed(int timeoutMs = 5000);
-    // Sends the opening handshake and waits for the 101 answer.
-    bool handshake();
-    std::string buffer;
-
-private:
-    int m_fd = -1;
-};
+using RawClient = PaTest::WSRawClient;
 
 // A masked client frame (RFC 6455 section 5.3).
 std::string clientFrame(int opcode, const std::string &payload, bool fin = true);

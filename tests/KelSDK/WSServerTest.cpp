@@ -7,7 +7,9 @@
 
 #include "RDSocketAddress.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QThread>
 #include <QFile>
 #include <QWebSocket>
 
@@ -150,9 +152,12 @@ TEST_F(WSServerTest, PingPongAndCloseWithQWebSocket)
     QList<QByteArray> pongs;
     QObject::connect(a.get(), &QWebSocket::pong, [&](quint64, const QByteArray &p) { pongs << p; });
     a->ping("abc");
-    a->ping(); // an empty ping is answered too
-    ASSERT_TRUE(PaTest::waitUntil([&] { return pongs.size() == 2; }));
-    EXPECT_EQ(pongs.at(0), QByteArray("\r\n"));
+    a->ping(); // a ping without payload is not acted on
+    a->ping("def");
+    // Pongs keep the order of the pings, so once the last ping's pong is in,
+    // a pong for the empty one would have come before it.
+    ASSERT_TRUE(PaTest::waitUntil([&] { return pongs.size() >= 2; }));
+    EXPECT_EQ(pongs, (QList<QByteArray>{QByteArray("\r\n"), QByteArray("\r\n")}));
 
     // A close from the app ends the session; the server answers the close
     // and announces the session as closed.
@@ -426,6 +431,27 @@ TEST_F(WSServerTest, ReceivedAudioKeepsTheNewest30Frames)
 
 namespace {
 
+// Context switches (voluntary and not) of this process's threads named
+// `name`, summed: each wake-up of a sleeping thread counts one.
+long long threadSwitches(const QByteArray &name)
+{
+    long long total = 0;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(tid + QStringLiteral("/comm")));
+        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != name)
+            continue;
+        QFile status(tasks.filePath(tid + QStringLiteral("/status")));
+        if (!status.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.contains("ctxt_switches:"))
+                total += line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
+        }
+    }
+    return total;
+}
+
 int threadCount()
 {
     QFile f(QStringLiteral("/proc/self/status"));
@@ -440,33 +466,61 @@ int threadCount()
 
 } // namespace
 
-TEST_F(WSServerTest, IdleConnectionsCannotExhaustThreads)
+// Hundreds of connections that never finish a handshake, held open by a
+// host on the LAN, must not lock the apps out: they wait apart from the
+// sessions, cost no threads, and an app still completes its handshake and
+// login at once while the logged-in sessions keep their places.
+TEST_F(WSServerTest, IdleConnectionsNeverLockAppsOut)
 {
-    limits.handshakeTimeout = 0.5;
-    server.setMaxSessions(16);
+    // Room for the three sessions below and the three apps, no more.
+    server.setMaxSessions(6);
+    observer.onData = [](KelServer *, std::shared_ptr<KelClient> session, const std::string &message) {
+        if (message == "login") {
+            session->setAuthorized(true);
+            session->sendText("welcome");
+        }
+    };
     ASSERT_TRUE(startServer());
     const int base = threadCount();
     ASSERT_GT(base, 0);
-    std::vector<std::unique_ptr<RawClient>> idle;
-    // Connects do not wait: the listen backlog is short, and the kernel
-    // retries what it drops.
-    for (int i = 0; i < 300; ++i)
-        idle.push_back(std::make_unique<RawClient>(port, 0, false));
-    ASSERT_TRUE(PaTest::waitUntil([&] { return server.sessionCount() == 16; }));
-    // Two threads per session, whatever the number of connections.
-    EXPECT_LE(threadCount(), base + 2 * 16 + 2);
+    std::vector<std::unique_ptr<RawClient>> members;
+    for (int i = 0; i < 3; ++i) {
+        members.push_back(std::make_unique<RawClient>(port));
+        ASSERT_TRUE(members.back()->handshake());
+    }
+    ASSERT_TRUE(PaTest::waitUntil([&] { return server.sessionCount() == 3; }));
 
-    // Connections that never handshake time out, and an app gets in.
-    std::unique_ptr<QWebSocket> app;
-    ASSERT_TRUE(PaTest::waitUntil(
-        [&] {
-            if (!app || app->state() == QAbstractSocket::UnconnectedState) {
-                app = std::make_unique<QWebSocket>();
-                app->open(QUrl(QStringLiteral("ws://127.0.0.1:%1/").arg(port)));
-            }
-            return app->state() == QAbstractSocket::ConnectedState;
-        },
-        20000));
+    std::vector<std::unique_ptr<RawClient>> idle;
+    for (int i = 0; i < 300; ++i) {
+        idle.push_back(std::make_unique<RawClient>(port, 0, false));
+        if (i % 2)
+            idle.back()->sendAll("GET / HTTP/1.1\r\nUpgrade: websocket\r\n"); // and never the rest
+    }
+    std::vector<std::unique_ptr<RawClient>> apps;
+    for (int round = 0; round < 3; ++round) {
+        QElapsedTimer timer;
+        timer.start();
+        apps.push_back(std::make_unique<RawClient>(port));
+        RawClient &app = *apps.back();
+        ASSERT_TRUE(app.handshake()) << round;
+        ASSERT_TRUE(app.sendAll(clientFrame(WSFrame::Text, "login")));
+        int op = -1;
+        std::string payload;
+        ASSERT_TRUE(app.readUntil([&](const std::string &b) { return firstFrame(b, op, payload); }, 2000)) << round;
+        EXPECT_EQ(payload, "welcome");
+        EXPECT_LT(timer.elapsed(), 1000) << round;
+    }
+    // The sessions that were in before the flood are still served.
+    const std::string event = "{\"event\":\"GroupStarted\"}";
+    server.send(event.data(), int(event.size()));
+    for (auto &m : members) {
+        int op = -1;
+        std::string payload;
+        ASSERT_TRUE(m->readUntil([&](const std::string &b) { return firstFrame(b, op, payload); }));
+        EXPECT_EQ(payload, event);
+    }
+    // Waiting connections hold no threads: two per session only.
+    EXPECT_LE(threadCount(), base + 2 * 6 + 2);
 }
 
 TEST_F(WSServerTest, KeepAlivePingsAndAnsweredPingsKeepTheSessionOpen)
@@ -497,4 +551,31 @@ TEST_F(WSServerTest, KeepAlivePingsAndAnsweredPingsKeepTheSessionOpen)
     // A peer that stops answering is closed after the idle time-out.
     EXPECT_TRUE(raw.waitClosed(5000));
     ASSERT_TRUE(PaTest::waitUntil([&] { return server.sessionCount() == 0; }));
+}
+
+// An idle session sleeps until the app sends something or the session
+// ends: its threads do not wake to look, yet a request is read at once.
+TEST_F(WSServerTest, IdleSessionThreadsSleepUntilTheAppSends)
+{
+    limits.keepAliveInterval = 0; // no pings during the count
+    observer.onData = [](KelServer *, std::shared_ptr<KelClient> session, const std::string &message) {
+        session->sendText("re:" + message);
+    };
+    ASSERT_TRUE(startServer());
+    RawClient app(port);
+    ASSERT_TRUE(app.handshake());
+    ASSERT_TRUE(PaTest::waitUntil([&] { return threadSwitches("WSClient Read") > 0; }));
+    const long long before = threadSwitches("WSClient Read") + threadSwitches("WSClient Send");
+    QElapsedTimer idle;
+    idle.start();
+    while (idle.elapsed() < 1000)
+        QThread::msleep(50);
+    const long long wakeUps = threadSwitches("WSClient Read") + threadSwitches("WSClient Send") - before;
+    EXPECT_LE(wakeUps, 10) << "an idle session's threads woke " << wakeUps << " times in a second";
+
+    ASSERT_TRUE(app.sendAll(clientFrame(WSFrame::Text, "ping")));
+    int op = -1;
+    std::string payload;
+    ASSERT_TRUE(app.readUntil([&](const std::string &b) { return firstFrame(b, op, payload); }, 2000));
+    EXPECT_EQ(payload, "re:ping");
 }

@@ -11,6 +11,7 @@
 #include "RDHttpTextResponse.h"
 #include "RDUtils.h"
 #include "SwitchStandIn.h"
+#include "VelmarFixture.h"
 #include "TestSupport.h"
 #include "VDB.h"
 #include "Velmar.h"
@@ -40,11 +41,6 @@ const char *const kNoZone = "{\"result\":-1, \"reason\":\"zone not exists\"}";
 const char *const kPrayZone = "{\"result\":-1, \"reason\":\"can not start pray zone manually\"}";
 const char *const kInvalidOperation = "{\"result\":-1, \"reason\":\"invalid operation\"}";
 const char *const kUriNotSupport = "{\"result\":-1, \"reason\":\"uri not support\"}";
-
-int freeUdpPort()
-{
-    return PaTest::freeUdpPort();
-}
 
 struct Answer
 {
@@ -88,63 +84,50 @@ QVector<PALogRecord> eventLog()
 // The central object over a private database, serving HTTP on a free
 // loopback port from a private working folder (the upload folder is
 // "./upload" of the process's current folder).
-class HttpRoutesTest : public ::testing::Test
+class HttpRoutesTest : public VelmarFixture
 {
 protected:
+    HttpRoutesTest()
+    {
+        m_withDefaultGroup = false;
+        m_rtpFirstPort = 31200;
+    }
+
     void SetUp() override
     {
-        ASSERT_TRUE(m_data.isValid() && m_work.isValid() && m_switch.isValid());
+        ASSERT_TRUE(m_work.isValid());
         m_oldCwd = QDir::currentPath();
         ASSERT_TRUE(QDir::setCurrent(m_work.path()));
-        m_oldDataDir = VDB::dataDir();
-        VDB::setDataDir(m_data.path());
-        {
-            VelmarDB db(true);
-            db.checkUpgrade();
-            PALogDB log(true);
-            log.checkUpgrade();
-        }
         m_port = freeLoopbackPort();
-        {
-            RDConfigure conf;
-            conf.setHttpServerPort(m_port);
-            conf.setHttpApiEnable(true);
-        }
+        m_switchReportPort = m_port;
+        VelmarFixture::SetUp();
+        if (m_velmar)
+            m_velmar->addObserver(&m_observer);
+    }
+
+    void configure() override
+    {
+        RDConfigure conf;
+        conf.setHttpServerPort(m_port);
+        conf.setHttpApiEnable(true);
         qputenv("RUVIDAZA_TEST_HOOKS", "1");
-        PASipManager::createInstance(QStringLiteral("127.0.0.1"));
-        m_fs = FSManager::createInstance();
-        m_fs->setDirectory(m_switch.folder());
-        m_fs->setHttpPort(m_port);
-        m_fs->setNetwork(QStringLiteral("127.0.0.1"), QStringLiteral("255.0.0.0"), freeUdpPort(), false,
-                         QStringLiteral("127.0.0.1"), freeUdpPort(), QStringLiteral("PCMU,PCMA"));
-        m_fs->setRtpPortRange(31200, 31300);
-        m_fs->setSwitchTimingForTesting(5000, 200);
-        ASSERT_TRUE(Velmar::createInstance());
-        m_velmar = Velmar::instance();
-        m_velmar->addObserver(&m_observer);
     }
 
     void TearDown() override
     {
         if (m_velmar)
             m_velmar->removeObserver(&m_observer);
-        Velmar::destroyInstance();
-        m_fs->stop();
-        PASipManager::destroyInstance();
-        FSManager::destroyInstance();
-        EXPECT_TRUE(Platform::findProcessesByExecutable(m_switch.folder(), FSManager::kSwitchProgram).isEmpty());
-        VDB::setDataDir(m_oldDataDir);
-        QDir::setCurrent(m_oldCwd);
+        VelmarFixture::TearDown();
+        if (!m_oldCwd.isEmpty())
+            QDir::setCurrent(m_oldCwd);
     }
 
     // The switch, and with it every service of the central object.
     void startSwitch()
     {
-        ASSERT_TRUE(m_fs->start());
-        ASSERT_TRUE(PaTest::waitUntil([&] { return m_fs->isReady(); }, 60000));
-        ASSERT_TRUE(PaTest::waitUntil([&] {
-            return m_velmar->servicesStartCount() >= 1 && !m_velmar->isRestartPending();
-        }, 10000));
+        VelmarFixture::startSwitch();
+        if (HasFatalFailure())
+            return;
         ASSERT_TRUE(m_velmar->isHttpServerRunning());
     }
 
@@ -180,22 +163,11 @@ protected:
         return m_velmar->getGroupById(id);
     }
 
-    QString consoleJournal() const
-    {
-        QFile f(m_switch.path(QStringLiteral("log/console.log")));
-        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-    }
-
     QString work(const QString &relative) const { return m_work.path() + QLatin1Char('/') + relative; }
 
-    QTemporaryDir m_data;
     QTemporaryDir m_work;
-    PaTest::SwitchStandIn m_switch{true};
     QString m_oldCwd;
-    QString m_oldDataDir;
     int m_port = 0;
-    FSManager *m_fs = nullptr;
-    Velmar *m_velmar = nullptr;
     ZoneObserver m_observer;
 };
 

@@ -8,6 +8,7 @@
 #include "PASipManager.h"
 #include "RDConfigure.h"
 #include "SwitchStandIn.h"
+#include "VelmarFixture.h"
 #include "TestSupport.h"
 #include "VDB.h"
 #include "Velmar.h"
@@ -120,22 +121,13 @@ private:
     int m_nextId = 0;
 };
 
-class VelmarSessionTest : public ::testing::Test
+class VelmarSessionTest : public VelmarFixture
 {
 protected:
-    void SetUp() override
+    VelmarSessionTest() { m_rtpFirstPort = 31200; }
+
+    void configure() override
     {
-        ASSERT_TRUE(m_data.isValid());
-        ASSERT_TRUE(m_switch.isValid());
-        m_oldDataDir = VDB::dataDir();
-        VDB::setDataDir(m_data.path());
-        {
-            VelmarDB db(true);
-            db.checkUpgrade();
-            db.createDefaultGroup();
-            PALogDB log(true);
-            log.checkUpgrade();
-        }
         m_wsPort = freeTcpPort();
         {
             RDConfigure conf;
@@ -146,14 +138,6 @@ protected:
             conf.setAuthUsername(QLatin1String(kUser));
             conf.setAuthPassword(QLatin1String(kPassword));
         }
-        PASipManager::createInstance(QStringLiteral("127.0.0.1"));
-        m_fs = FSManager::createInstance();
-        m_fs->setDirectory(m_switch.folder());
-        m_fs->setHttpPort(9391);
-        m_fs->setNetwork(QStringLiteral("127.0.0.1"), QStringLiteral("255.0.0.0"), freeUdpPort(), false,
-                         QStringLiteral("127.0.0.1"), freeUdpPort(), QStringLiteral("PCMU,PCMA"));
-        m_fs->setRtpPortRange(31200, 31300);
-        m_fs->setSwitchTimingForTesting(5000, 200);
         // Discovery stays on loopback: requests in on a free port, answers
         // to this test's socket, never a broadcast. The addresses come from
         // the environment, as an installation would set them.
@@ -161,40 +145,29 @@ protected:
         m_discoveryPort = freeUdpPort();
         m_savedListen = qgetenv("VELMAR_DISCOVERY_LISTEN");
         m_savedReply = qgetenv("VELMAR_DISCOVERY_REPLY");
+        m_envSet = true;
         qputenv("VELMAR_DISCOVERY_LISTEN", QByteArray("127.0.0.1:") + QByteArray::number(m_discoveryPort));
         qputenv("VELMAR_DISCOVERY_REPLY", QByteArray("127.0.0.1:") + QByteArray::number(m_answers.localPort()));
-        ASSERT_TRUE(Velmar::createInstance());
-        m_velmar = Velmar::instance();
     }
 
     void TearDown() override
     {
-        Velmar::destroyInstance();
-        m_fs->stop();
-        PASipManager::destroyInstance();
-        FSManager::destroyInstance();
+        VelmarFixture::TearDown();
         qunsetenv("RUVIDAZA_TEST_HOOKS");
-        qputenv("VELMAR_DISCOVERY_LISTEN", m_savedListen);
-        qputenv("VELMAR_DISCOVERY_REPLY", m_savedReply);
-        VDB::setDataDir(m_oldDataDir);
+        if (m_envSet) {
+            qputenv("VELMAR_DISCOVERY_LISTEN", m_savedListen);
+            qputenv("VELMAR_DISCOVERY_REPLY", m_savedReply);
+        }
     }
 
     void startSwitch()
     {
         // The switch inherits this; it lets the test sign devices in.
         qputenv("RUVIDAZA_TEST_HOOKS", "1");
-        ASSERT_TRUE(m_fs->start());
-        ASSERT_TRUE(PaTest::waitUntil([&] { return m_fs->isReady(); }, 60000));
-        ASSERT_TRUE(PaTest::waitUntil([&] {
-            return m_velmar->servicesStartCount() >= 1 && !m_velmar->isRestartPending();
-        }, 10000));
+        VelmarFixture::startSwitch();
+        if (HasFatalFailure())
+            return;
         ASSERT_TRUE(m_velmar->api());
-    }
-
-    QString consoleJournal() const
-    {
-        QFile f(m_switch.path(QStringLiteral("log/console.log")));
-        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
     }
 
     RDGroup storedGroup(const QString &conference, int deviceId)
@@ -209,11 +182,7 @@ protected:
         return m_velmar->getGroupById(id);
     }
 
-    QTemporaryDir m_data;
-    PaTest::SwitchStandIn m_switch{true};
-    QString m_oldDataDir;
-    FSManager *m_fs = nullptr;
-    Velmar *m_velmar = nullptr;
+    bool m_envSet = false;
     int m_wsPort = 0;
     int m_discoveryPort = 0;
     QByteArray m_savedListen;

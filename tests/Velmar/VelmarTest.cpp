@@ -18,6 +18,7 @@
 #include "VDB.h"
 #include "Velmar.h"
 #include "VelmarDB.h"
+#include "VelmarFixture.h"
 #include "VelmarObserver.h"
 #include "VelmarRunRecord.h"
 
@@ -36,11 +37,6 @@
 #include <thread>
 
 namespace {
-
-int freeUdpPort()
-{
-    return PaTest::freeUdpPort();
-}
 
 // Records what the central object tells its observers, from any thread.
 struct RecordingObserver : VelmarObserver
@@ -88,65 +84,25 @@ QVector<PALogRecord> eventLog()
 // The central object over a private database, with the switch manager
 // configured on a private copy of the switch package (not started unless a
 // test starts it).
-class VelmarTest : public ::testing::Test
+class VelmarTest : public VelmarFixture
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_data.isValid());
-        ASSERT_TRUE(m_switch.isValid());
         m_threadsBefore = threadCount();
-        m_oldDataDir = VDB::dataDir();
-        VDB::setDataDir(m_data.path());
-        {
-            VelmarDB db(true);
-            db.checkUpgrade();
-            db.createDefaultGroup();
-            PALogDB log(true);
-            log.checkUpgrade();
-        }
-        PASipManager::createInstance(QStringLiteral("127.0.0.1"));
-        m_fs = FSManager::createInstance();
-        m_fs->setDirectory(m_switch.folder());
-        m_fs->setHttpPort(9391);
-        m_fs->setNetwork(QStringLiteral("127.0.0.1"), QStringLiteral("255.0.0.0"), freeUdpPort(), false,
-                         QStringLiteral("127.0.0.1"), freeUdpPort(), QStringLiteral("PCMU,PCMA"));
-        m_fs->setRtpPortRange(31000, 31100);
-        m_fs->setSwitchTimingForTesting(5000, 200);
-        ASSERT_TRUE(Velmar::createInstance());
-        m_velmar = Velmar::instance();
-        m_velmar->addObserver(&m_observer);
+        VelmarFixture::SetUp();
+        if (m_velmar)
+            m_velmar->addObserver(&m_observer);
     }
 
     void TearDown() override
     {
         if (m_velmar)
             m_velmar->removeObserver(&m_observer);
-        Velmar::destroyInstance();
-        EXPECT_EQ(Velmar::instance(), nullptr);
-        m_fs->stop();
-        PASipManager::destroyInstance();
-        FSManager::destroyInstance();
-        EXPECT_TRUE(Platform::findProcessesByExecutable(m_switch.folder(), FSManager::kSwitchProgram).isEmpty());
+        VelmarFixture::TearDown();
         // Every thread of the manager, the central object and its services has ended.
         EXPECT_TRUE(PaTest::waitUntil([&] { return threadCount() <= m_threadsBefore; }, 5000))
             << threadCount() << " threads, " << m_threadsBefore << " before";
-        VDB::setDataDir(m_oldDataDir);
-    }
-
-    void startSwitch()
-    {
-        ASSERT_TRUE(m_fs->start());
-        ASSERT_TRUE(PaTest::waitUntil([&] { return m_fs->isReady(); }, 60000));
-        ASSERT_TRUE(PaTest::waitUntil([&] {
-            return m_velmar->servicesStartCount() >= 1 && !m_velmar->isRestartPending();
-        }, 10000));
-    }
-
-    QString consoleJournal() const
-    {
-        QFile f(m_switch.path(QStringLiteral("log/console.log")));
-        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
     }
 
     QString userFile(const QString &number) const
@@ -167,12 +123,7 @@ protected:
         return m_velmar->getGroupById(id);
     }
 
-    QTemporaryDir m_data;
     int m_threadsBefore = 0;
-    PaTest::SwitchStandIn m_switch{true};
-    QString m_oldDataDir;
-    FSManager *m_fs = nullptr;
-    Velmar *m_velmar = nullptr;
     RecordingObserver m_observer;
 };
 

@@ -16,6 +16,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
@@ -307,14 +308,20 @@ TEST_F(HttpServerTest, ConnectionFloodIsCappedAndRealRequestsStillPass)
     config.maxConnections = 8;
     startServer(config);
     const int threadsBefore = processThreadCount();
+    // Kept-alive clients that went quiet after a request hold connection
+    // threads; past the cap the longest-idle one gives way.
     std::vector<std::unique_ptr<HttpTestClient>> idlers;
     for (int i = 0; i < 100; ++i) {
         idlers.push_back(std::make_unique<HttpTestClient>());
         ASSERT_TRUE(idlers.back()->connectTo(port));
-        if (i % 2)
-            idlers.back()->send("GET /never-finished HTTP/1.1\r\n");
+        ASSERT_TRUE(idlers.back()->send(get("/idle", "Connection: keep-alive\r\n")));
+        int status = 0;
+        std::string head, body;
+        ASSERT_TRUE(idlers.back()->readResponse(status, head, body)) << i;
+        EXPECT_EQ(status, 200) << i;
     }
-    EXPECT_TRUE(PaTest::waitUntil([&] { return server->connectionCount() >= 8; }));
+    EXPECT_TRUE(PaTest::waitUntil([&] { return server->connectionCount() == 8; }));
+    EXPECT_TRUE(idlers.front()->waitClosed()) << "the longest-idle connection was not evicted";
     HttpTestClient real;
     ASSERT_TRUE(real.connectTo(port));
     ASSERT_TRUE(real.send(get("/action?zone=3001&operation=start")));
@@ -323,15 +330,23 @@ TEST_F(HttpServerTest, ConnectionFloodIsCappedAndRealRequestsStillPass)
     ASSERT_TRUE(real.readResponse(status, head, body, 10000));
     EXPECT_EQ(status, 200);
     EXPECT_LE(server->connectionCount(), 8);
-    EXPECT_LE(processThreadCount(), threadsBefore + 8 + 2);
+    // Evicted threads end by themselves, without anyone waiting for them.
+    EXPECT_TRUE(PaTest::waitUntil([&] { return processThreadCount() <= threadsBefore + 8 + 2; }));
 }
 
-// Holds every request until released, like a route waiting on the switch.
+// Holds every request (or only those for `gatedPath`, when set) until
+// released, like a route waiting on the switch; others get "ok" at once.
 class BlockingObserver : public RDHttpStreamServerObserver
 {
 public:
-    void handleRequest(RDHttpStreamServer *, RDHttpConnection *connection, RDHttpBaseRequest *) override
+    void handleRequest(RDHttpStreamServer *, RDHttpConnection *connection, RDHttpBaseRequest *request) override
     {
+        if (!gatedPath.empty() && request->path() != gatedPath) {
+            RDHttpTextResponse response;
+            response.setText("ok");
+            connection->sendResponse(response);
+            return;
+        }
         std::unique_lock<std::mutex> lock(m_mutex);
         ++m_entered;
         m_cv.wait(lock, [this] { return m_released; });
@@ -350,6 +365,8 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_entered;
     }
+
+    std::string gatedPath;
 
 private:
     std::mutex m_mutex;
@@ -373,6 +390,7 @@ TEST_F(HttpServerTest, BusySlotsAreNeverEvictedAndLateClientsHearSo)
     // instead of waiting unanswered, and the busy request is not cut off.
     HttpTestClient second;
     ASSERT_TRUE(second.connectTo(port));
+    ASSERT_TRUE(second.send(get("/late")));
     int status = 0;
     std::string head, body;
     ASSERT_TRUE(second.readResponse(status, head, body, 10000));
@@ -707,15 +725,82 @@ TEST_F(HttpStreamTest, StopEndsListenersAndRequestsPromptly)
     auto l = listen(a.path, false, h);
     HttpTestClient idle;
     ASSERT_TRUE(idle.connectTo(port));
+    ASSERT_TRUE(idle.send(get("/first", "Connection: keep-alive\r\n")));
+    int status = 0;
+    std::string head, body;
+    ASSERT_TRUE(idle.readResponse(status, head, body));
+    HttpTestClient silent; // connected, never sends a byte
+    ASSERT_TRUE(silent.connectTo(port));
     ASSERT_TRUE(PaTest::waitUntil([&] { return server->connectionCount() == 2; }));
     server->stop();
     EXPECT_FALSE(server->isListening());
     EXPECT_TRUE(l->waitClosed());
     EXPECT_TRUE(idle.waitClosed());
+    EXPECT_TRUE(silent.waitClosed());
     // Streams survive a stop; a restart serves them again.
     ASSERT_EQ(server->start(), 0);
     auto again = listen(a.path, false, h);
     EXPECT_NE(h.find("200 OK"), std::string::npos);
+}
+
+// Hundreds of connections held open by a host on the LAN, idle or stuck in
+// the middle of a head, must not hold up a real request: each one is answered
+// at once, every time, while a live listener and a request being handled keep
+// their connections.
+TEST_F(HttpStreamTest, ConnectionFloodNeverHoldsUpARealRequest)
+{
+    const int threadsBefore = processThreadCount();
+    for (const int flood : {300, 1000}) {
+        SCOPED_TRACE("flood of " + std::to_string(flood));
+        BlockingObserver blocking;
+        blocking.gatedPath = "/slow";
+        startServer(RDHttpServerConfigure(), false);
+        server->setObserver(&blocking);
+        const auto zone = stream("/stream/3001");
+        server->addStream(zone);
+        std::string h;
+        auto listener = listen(zone.path, false, h);
+        HttpTestClient busy;
+        ASSERT_TRUE(busy.connectTo(port));
+        ASSERT_TRUE(busy.send(get("/slow")));
+        ASSERT_TRUE(PaTest::waitUntil([&] { return blocking.entered() == 1; }));
+
+        std::vector<std::unique_ptr<HttpTestClient>> attackers;
+        for (int i = 0; i < flood; ++i) {
+            attackers.push_back(std::make_unique<HttpTestClient>());
+            ASSERT_TRUE(attackers.back()->connectTo(port, false));
+            if (i % 2)
+                attackers.back()->send("GET /action?zone=3001 HTTP/1.1\r\nHost: 127.0.0.1\r\n");
+        }
+        for (int round = 0; round < 5; ++round) {
+            const auto t0 = std::chrono::steady_clock::now();
+            HttpTestClient real;
+            ASSERT_TRUE(real.connectTo(port));
+            ASSERT_TRUE(real.send(get("/action?zone=3001&operation=start")));
+            int status = 0;
+            std::string head, body;
+            ASSERT_TRUE(real.readResponse(status, head, body, 5000)) << "round " << round;
+            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0);
+            EXPECT_EQ(status, 200);
+            EXPECT_EQ(body, "ok");
+            EXPECT_LT(ms.count(), 100) << "round " << round;
+        }
+
+        const std::string audio = pattern(2048, 3);
+        server->writeStream(zone, audio.data(), static_cast<int>(audio.size()));
+        ASSERT_TRUE(listener->readAtLeast(audio.size()));
+        EXPECT_EQ(listener->buffer(), audio);
+        blocking.release();
+        int status = 0;
+        std::string head, body;
+        ASSERT_TRUE(busy.readResponse(status, head, body));
+        EXPECT_EQ(body, "done");
+        // Evicted connections end their threads by themselves.
+        EXPECT_TRUE(PaTest::waitUntil(
+            [&] { return processThreadCount() <= threadsBefore + RDHttpServerConfigure::kDefaultMaxConnections + 2; }));
+        server->stop();
+        server.reset();
+    }
 }
 
 } // namespace

@@ -4,7 +4,9 @@
 #include <arpa/inet.h>
 #include <chrono>
 #include <cstdlib>
+#include <cerrno>
 #include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
 #include <netinet/in.h>
 #include <poll.h>
@@ -24,17 +26,22 @@ HttpTestClient::~HttpTestClient()
     close();
 }
 
-bool HttpTestClient::connectTo(int port)
+bool HttpTestClient::connectTo(int port, bool wait)
 {
     close();
-    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (wait ? 0 : SOCK_NONBLOCK), 0);
     sockaddr_in sa {};
     sa.sin_family = AF_INET;
     sa.sin_port = htons(static_cast<uint16_t>(port));
     sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     m_closed = false;
     m_buffer.clear();
-    return ::connect(m_fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa) == 0;
+    const int rc = ::connect(m_fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa);
+    if (wait)
+        return rc == 0;
+    // Back to blocking for the sends and reads that follow.
+    ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL, 0) & ~O_NONBLOCK);
+    return rc == 0 || errno == EINPROGRESS;
 }
 
 bool HttpTestClient::send(const std::string &bytes)

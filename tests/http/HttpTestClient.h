@@ -13,7 +13,9 @@ public:
     HttpTestClient(const HttpTestClient &) = delete;
     HttpTestClient &operator=(const HttpTestClient &) = delete;
 
-    bool connectTo(int port);
+    // With `wait` false the connect is only started: the client does not
+    // wait for the server's accept queue to take it.
+    bool connectTo(int port, bool wait = true);
     bool send(const std::string &bytes);
     // Reads until `count` bytes are buffered, the peer closes or `timeoutMs` passes.
     bool readAtLeast(size_t count, int timeoutMs = 5000);

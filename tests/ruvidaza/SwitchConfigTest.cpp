@@ -1,6 +1,6 @@
 // What the switch reads from the files the program writes, and the inbound
 // call path (dialplan, call script, fshttp) those files set up.
-#include "HttpCapture.h"
+#include "HttpCaptureListener.h"
 #include "SwitchStandIn.h"
 #include "TestSupport.h"
 
@@ -226,7 +226,7 @@ TEST_F(SwitchConfigFiles, GatewaysFollowRescanAndKillgw)
 
 TEST_F(SwitchConfigFiles, InboundCallsRunTheDialplanScriptAndReportOverHttp)
 {
-    HttpCapture http;
+    HttpCaptureListener http;
     ASSERT_GT(http.port(), 0);
     ASSERT_TRUE(writeFile(m_sw.path(QStringLiteral("scripts/call_conference.lua")), callScript(QStringLiteral("internal"), http.port())));
     ASSERT_TRUE(writeFile(m_sw.path(QStringLiteral("scripts/voiptrunk_conference.lua")),
@@ -279,7 +279,7 @@ TEST_F(SwitchConfigFiles, InboundCallsRunTheDialplanScriptAndReportOverHttp)
 // running it differently: the call then goes on unreported.
 TEST_F(SwitchConfigFiles, CallScriptReaderFiltersLikeLuaAndRefusesWhatItDoesNotKnow)
 {
-    HttpCapture http;
+    HttpCaptureListener http;
     ASSERT_GT(http.port(), 0);
     const QString head = QStringLiteral("local caller=session:getVariable(\"caller_num\") or \"\";\n");
     const QString tail = QStringLiteral("local cmd = \"fshttp '\"..c..\"' 3001 3001 internal %1\"\nos.execute(cmd)\n").arg(http.port());

@@ -45,6 +45,8 @@ void WSClient::open()
 {
     stopThread(m_sendThread);
     stopThread(m_readThread);
+    m_stopWake.clear();
+    m_closing = false;
     m_sendThread = new WSClientSendThread(this);
     m_sendThread->setName("WSClient Send");
     m_sendThread->start();
@@ -55,6 +57,7 @@ void WSClient::open()
 
 void WSClient::close()
 {
+    m_closing = true;
     stopThread(m_sendThread);
     stopThread(m_readThread);
     {
@@ -95,9 +98,30 @@ bool WSClient::socketValid() const
 
 void WSClient::closeSocket()
 {
+    // Wake first: a thread about to poll the old handle number returns at
+    // once instead of waiting on whatever socket gets that number next.
+    wakeForStop();
     std::lock_guard<std::mutex> lock(m_socketMutex);
     if (m_socket)
         m_socket->closeHandle();
+}
+
+void WSClient::wakeForStop()
+{
+    m_stopWake.signal();
+}
+
+bool WSClient::waitSocket(bool forWrite, int timeoutMs, const RDThread *thread)
+{
+    int fd;
+    {
+        std::lock_guard<std::mutex> lock(m_socketMutex);
+        if (!m_socket || !m_socket->isValid())
+            return false;
+        fd = m_socket->handle();
+    }
+    const PlatformWakeEvent::Wait w = m_stopWake.waitFor(fd, forWrite, timeoutMs);
+    return !thread->isStopped() && w != PlatformWakeEvent::Wait::Woken && w != PlatformWakeEvent::Wait::Failed;
 }
 
 void WSClient::queueData(const KelPacket &packet)
@@ -205,8 +229,8 @@ int WSClient::rawSend(const char *data, size_t size, const RDThread *thread)
         }
         if (last > 0)
             sent += size_t(last);
-        else
-            RDThread::msleep(1);
+        else if (!waitSocket(true, -1, thread)) // the peer's window is full: wait for room
+            return -1;
     }
     return last;
 }
@@ -223,8 +247,9 @@ void WSClient::doSend(WSClientSendThread *thread)
     double last = monotonicSeconds();
     while (!thread->isStopped()) {
         if (!m_handshaken) {
+            // The handshake and a stop both signal this.
             std::unique_lock<std::mutex> lock(m_sendMutex);
-            m_sendCond.wait_for(lock, std::chrono::milliseconds(5));
+            m_sendCond.wait(lock, [&] { return thread->isStopped() || m_handshaken.load(); });
             last = monotonicSeconds();
             continue;
         }
@@ -233,13 +258,15 @@ void WSClient::doSend(WSClientSendThread *thread)
         {
             std::unique_lock<std::mutex> lock(m_sendMutex);
             if (m_sendQueue.empty()) {
-                double waitFor = 0.1;
+                // A queued frame and a stop both signal this; otherwise the
+                // thread sleeps until the next keep-alive ping is due.
+                auto woken = [&] { return thread->isStopped() || !m_sendQueue.empty(); };
                 if (m_limits.keepAliveInterval > 0) {
-                    const double due = last + m_limits.keepAliveInterval - monotonicSeconds();
-                    waitFor = std::max(0.0, std::min(waitFor, due));
+                    const double due = std::max(0.0, last + m_limits.keepAliveInterval - monotonicSeconds());
+                    m_sendCond.wait_for(lock, std::chrono::microseconds(int64_t(due * 1e6)), woken);
+                } else {
+                    m_sendCond.wait(lock, woken);
                 }
-                m_sendCond.wait_for(lock, std::chrono::microseconds(int64_t(waitFor * 1e6)),
-                                    [&] { return thread->isStopped() || !m_sendQueue.empty(); });
             }
             if (!m_sendQueue.empty()) {
                 item = std::move(m_sendQueue.front());
@@ -274,6 +301,11 @@ bool WSClient::handshake(WSClientReadThread *thread, std::string &buffer)
     for (;;) {
         if (thread->isStopped())
             return false;
+        const WSHandshake::Status st = WSHandshake::findHead(buffer, headLength);
+        if (st == WSHandshake::Status::Ok)
+            break;
+        if (st == WSHandshake::Status::Bad)
+            return false;
         int n;
         {
             std::lock_guard<std::mutex> lock(m_socketMutex);
@@ -283,16 +315,11 @@ bool WSClient::handshake(WSClientReadThread *thread, std::string &buffer)
         }
         if (n > 0) {
             buffer.append(chunk, size_t(n));
-            const WSHandshake::Status st = WSHandshake::findHead(buffer, headLength);
-            if (st == WSHandshake::Status::Ok)
-                break;
-            if (st == WSHandshake::Status::Bad)
-                return false;
             continue;
         }
-        if (monotonicSeconds() > deadline)
+        const double left = deadline - monotonicSeconds();
+        if (left <= 0 || !waitSocket(false, int(left * 1000) + 1, thread))
             return false;
-        thread->sleep(1);
     }
 
     const auto headers = WSHandshake::parseHeaders(buffer.substr(0, headLength));
@@ -313,7 +340,9 @@ bool WSClient::handshake(WSClientReadThread *thread, std::string &buffer)
 bool WSClient::handleControl(int opcode, std::vector<uint8_t> &payload, const RDThread *thread)
 {
     if (opcode == WSFrame::Ping) {
-        enqueue(WSFrame(WSFrame::Pong, kPongPayload), false);
+        // Like every other message, a ping without payload is not acted on.
+        if (!payload.empty())
+            enqueue(WSFrame(WSFrame::Pong, kPongPayload), false);
         return true;
     }
     if (opcode == WSFrame::Close) {
@@ -358,9 +387,22 @@ void WSClient::handleMessage(int opcode, std::vector<uint8_t> &payload)
     }
 }
 
+void WSClient::readEnded(const RDThread *thread)
+{
+    // A stop comes from the owner, who closes the session itself (with a
+    // goodbye frame). Otherwise the session is over: the socket is closed
+    // before the hook runs, so whoever it wakes finds the session closed.
+    if (thread->isStopped() || m_closing)
+        return;
+    closeSocket();
+    if (m_endedHook)
+        m_endedHook();
+}
+
 void WSClient::doRead(WSClientReadThread *thread)
 {
     std::string buffer;
+    buffer.swap(m_preloaded);
     if (!m_handshaken && !handshake(thread, buffer)) {
         closeSocket();
         return;
@@ -409,10 +451,17 @@ void WSClient::doRead(WSClientReadThread *thread)
             lastReceived = monotonicSeconds();
             continue;
         }
-        if (m_limits.idleTimeout > 0 && monotonicSeconds() - lastReceived > m_limits.idleTimeout) {
-            refuse(1001, thread); // going away
-            return;
+        int waitMs = -1;
+        if (m_limits.idleTimeout > 0) {
+            const double left = lastReceived + m_limits.idleTimeout - monotonicSeconds();
+            if (left <= 0) {
+                refuse(1001, thread); // going away
+                return;
+            }
+            waitMs = int(left * 1000) + 1;
         }
-        thread->sleep(1);
+        // Sleeps until bytes arrive, the session stops, or the idle time-out.
+        if (!waitSocket(false, waitMs, thread))
+            return;
     }
 }

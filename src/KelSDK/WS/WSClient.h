@@ -1,12 +1,14 @@
 #pragma once
 
 #include "KelClient.h"
+#include "PlatformWakeEvent.h"
 #include "RDThread.h"
 #include "WSFrame.h"
 #include "WSSessionLimits.h"
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -35,13 +37,27 @@ public:
 
     bool isHandshaken() const { return m_handshaken.load(); }
 
+    // Bytes the server already read from the connection (the opening
+    // handshake, say); the session starts with them. Call before open().
+    void preload(const std::string &bytes) { m_preloaded = bytes; }
+    // Called on the read thread when the session has ended by itself (the
+    // peer left or misbehaved, or the send queue overflowed); not on a stop.
+    void setEndedHook(std::function<void()> hook) { m_endedHook = std::move(hook); }
+
 private:
     friend class WSClientReadThread;
     friend class WSClientSendThread;
 
     void doRead(WSClientReadThread *thread);
+    void readEnded(const RDThread *thread);
     void doSend(WSClientSendThread *thread);
     void wakeSender();
+    // Wakes both threads out of their socket waits for good (until open()).
+    void wakeForStop();
+    // Waits until the socket can be read (or written), the session is being
+    // stopped, or `timeoutMs` passes (below 0: no limit). False when the
+    // thread must not go on (stopped, woken for the stop, socket gone).
+    bool waitSocket(bool forWrite, int timeoutMs, const RDThread *thread);
 
     bool handshake(WSClientReadThread *thread, std::string &buffer);
     // Returns false when the session must end.
@@ -59,6 +75,12 @@ private:
 
     mutable std::mutex m_socketMutex;
     std::unique_ptr<RDTcpSocket> m_socket;
+    // Set by a stop or a close so that a thread waiting in poll() on the
+    // socket returns at once.
+    PlatformWakeEvent m_stopWake;
+    std::atomic<bool> m_closing{false}; // close() has begun
+    std::string m_preloaded;
+    std::function<void()> m_endedHook;
 
     struct Queued {
         WSFrame frame;

@@ -6,6 +6,7 @@ void WSClientSendThread::stop()
 {
     RDThread::stop();
     m_client->wakeSender();
+    m_client->wakeForStop();
 }
 
 void WSClientSendThread::run()

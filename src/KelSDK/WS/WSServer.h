@@ -3,12 +3,16 @@
 #include "KelClientObserver.h"
 #include "RDSocketAddress.h"
 #include "KelServer.h"
+#include "PlatformWakeEvent.h"
+#include "WSHandshake.h"
 #include "WSSessionLimits.h"
 
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
+class RDTcpSocket;
 class RDTcpSocketServer;
 class WSServerListenThread;
 
@@ -21,8 +25,10 @@ public:
     ~WSServer() override;
 
     void setAddress(const RDSocketAddress &address);
-    // At most this many sessions exist at once; further connections are
-    // refused with 503 and closed.
+    // At most this many sessions exist at once; further handshakes are
+    // refused with 503 and closed. Connections that have not sent their
+    // handshake yet wait apart (WSSessionLimits::maxPendingHandshakes) and
+    // never take a session's place.
     void setMaxSessions(int count);
     void setSessionLimits(const WSSessionLimits &limits);
 
@@ -46,7 +52,20 @@ protected:
 private:
     friend class WSServerListenThread;
 
+    // A connection whose opening handshake is still arriving.
+    struct Pending {
+        RDTcpSocket *socket = nullptr;
+        std::string bytes;
+        double deadline = 0;
+    };
+
     void doListen(WSServerListenThread *thread);
+    // Turns a connection whose handshake head is in into a session (or a
+    // 503 when the sessions are all taken).
+    void admit(Pending &pending);
+    // Reads what has arrived on a waiting connection: Ok once the handshake
+    // head is in, Bad when it never can be (or the peer left).
+    WSHandshake::Status readHandshake(Pending &pending);
     // Takes the sessions that are no longer open (or all) out of the list
     // under the lock, then closes and announces them with no lock held.
     void sweep(bool all);
@@ -63,4 +82,6 @@ private:
     std::vector<std::shared_ptr<KelClient>> m_sessions;
 
     WSServerListenThread *m_thread = nullptr;
+    // Ends the listen thread's wait: a stop, or a session that ended.
+    PlatformWakeEvent m_wake;
 };

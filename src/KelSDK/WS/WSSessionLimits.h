@@ -4,8 +4,12 @@
 
 // Bounds that keep one WebSocket session from pinning threads or memory.
 struct WSSessionLimits {
-    // Seconds a new connection has to complete the opening handshake.
-    double handshakeTimeout = 10.0;
+    // Seconds a new connection has to send its opening handshake. Short:
+    // an app sends it right after connecting.
+    double handshakeTimeout = 3.0;
+    // Connections still waiting for their handshake, apart from the
+    // sessions; past this many the oldest is closed.
+    size_t maxPendingHandshakes = 64;
     // Seconds without any received byte before the session is closed. The
     // server pings after 60 s of silence, which a live client answers.
     double idleTimeout = 120.0;
