@@ -447,6 +447,8 @@ void SipStack::post(SipStackEventType type, int rid, int cid, int did, int tid, 
     event->response = copyOf(response);
     event->ack = copyOf(ack);
     event->textinfo = sipStackEventTypeName(type);
+    event->remoteAddress = m_datagramIp;
+    event->remotePort = m_datagramPort;
     if (response) {
         event->textinfo += " ";
         event->textinfo += std::to_string(response->status_code);
@@ -485,7 +487,11 @@ void SipStack::run()
                     ++m_rejected;
                     continue;
                 }
+                m_datagramIp = fromIp;
+                m_datagramPort = fromPort;
                 handleDatagram(buffer.data(), static_cast<size_t>(got), fromIp, fromPort);
+                m_datagramIp.clear();
+                m_datagramPort = 0;
             }
         }
         executeTransactions();

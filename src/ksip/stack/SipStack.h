@@ -281,4 +281,7 @@ private:
     std::string m_localAddress;
     std::string m_masqueradeAddress;
     int m_masqueradePort = 0;
+    // Source of the datagram being handled, for the events it raises.
+    std::string m_datagramIp;
+    int m_datagramPort = 0;
 };
