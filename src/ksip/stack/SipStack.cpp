@@ -1853,9 +1853,9 @@ int SipStack::callTerminate(int cid, int)
 {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     SipStackCall *call = callByCid(cid);
-    if (!call)
+    if (!call || call->released)
         return OSIP_NOTFOUND;
-    if (call->released || call->byeSent || call->cancelWanted)
+    if (call->byeSent || call->cancelWanted)
         return OSIP_SUCCESS;
     if (call->outgoing && !call->answered) {
         call->cancelWanted = true;
