@@ -648,6 +648,13 @@ void SipStack::handleDatagram(const char *data, size_t length, const std::string
     }
     if (MSG_IS_REQUEST(m))
         osip_message_fix_last_via_header(m, fromIp.c_str(), fromPort);
+    if (!m->sip_version || strcasecmp(m->sip_version, "SIP/2.0") != 0) {
+        ++m_rejected;
+        if (MSG_IS_REQUEST(m) && !methodIs(m, "ACK"))
+            sendStatelessResponse(m, 505);
+        osip_event_free(evt);
+        return;
+    }
 
     if (MSG_IS_REQUEST(m) && methodIs(m, "ACK")) {
         // An ACK for a 2xx belongs to the dialog; one for an error answer
