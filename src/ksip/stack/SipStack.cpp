@@ -81,7 +81,8 @@ std::string callIdText(const osip_message_t *message)
 std::string tagOf(osip_from_t *header)
 {
     osip_generic_param_t *tag = nullptr;
-    if (!header || osip_from_get_tag(header, &tag) != 0 || !tag || !tag->gvalue)
+    if (!header || osip_generic_param_get_byname(&header->gen_params, const_cast<char *>("tag"), &tag) != 0 || !tag ||
+        !tag->gvalue)
         return std::string();
     return tag->gvalue;
 }
@@ -602,6 +603,23 @@ void SipStack::releaseCall(SipStackCall &call)
 }
 
 // ---- incoming ----------------------------------------------------------
+
+void SipStack::receiveDatagram(const char *data, size_t length, const std::string &fromIp, int fromPort)
+{
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    if (!m_osip || !data)
+        return;
+    if (length > static_cast<size_t>(m_config.maxDatagramBytes)) {
+        ++m_rejected;
+        return;
+    }
+    m_datagramIp = fromIp;
+    m_datagramPort = fromPort;
+    handleDatagram(data, length, fromIp, fromPort);
+    m_datagramIp.clear();
+    m_datagramPort = 0;
+    executeTransactions();
+}
 
 void SipStack::handleDatagram(const char *data, size_t length, const std::string &fromIp, int fromPort)
 {

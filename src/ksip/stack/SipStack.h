@@ -208,6 +208,12 @@ public:
 
     // ---- inspection ------------------------------------------------------
 
+    // Handles one datagram as if it had arrived on the socket from
+    // fromIp:fromPort, then runs the transactions it touched. Works after
+    // init() even without listenAddr (answers then go nowhere). For tests
+    // and fuzzing.
+    void receiveDatagram(const char *data, size_t length, const std::string &fromIp, int fromPort);
+
     // Datagrams received that were dropped unparsed or answered 400 since
     // init (for tests and the log).
     uint64_t rejectedMessages() const;

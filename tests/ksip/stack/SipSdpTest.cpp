@@ -41,6 +41,21 @@ TEST(SipSdpTest, MissingOrBadParts)
     EXPECT_EQ(SipSdp::audioMedia(nullptr), nullptr);
     EXPECT_EQ(SipSdp::parse(""), nullptr);
     EXPECT_EQ(SipSdp::parse("not sdp at all"), nullptr);
+    // Lines that are not "<letter>=<value>" are refused before oSIP's SDP
+    // parser sees them: it reads past the end of the text on some of them.
+    const char *broken[] = {
+        "v=0\r\no=a 0 0 IN IP4 1.2.3.4\r\ns\nc=IN IP4 1.2.3.4\r\nt=0 0\r\nm=audio 0 RTP/AVP 0\x12\n",
+        "v=0\r\no=a 0 0 IN IP4 1.2.3.4\r\ns=-\r\nt=0 0\r\nm=audio 5000 RTP/AVP 0\r\n=x\r\n",
+        "v=0\r\no=a 0 0 IN IP4 1.2.3.4\r\ns=-\r\nt=0 0\r\nm=audio 5000 RTP/AVP 0\r\nA=x\r\n",
+    };
+    for (const char *text : broken) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(SipSdp::parse(text), nullptr);
+    }
+    // A body without its final line break is still read.
+    Sdp unterminated(SipSdp::parse("v=0\r\no=a 0 0 IN IP4 1.2.3.4\r\ns=-\r\nt=0 0\r\nm=audio 5004 RTP/AVP 0"));
+    ASSERT_TRUE(unterminated);
+    EXPECT_EQ(SipSdp::mediaPort(SipSdp::audioMedia(unterminated.get())), 5004);
 
     const struct {
         const char *port;
