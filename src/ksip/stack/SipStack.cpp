@@ -1885,7 +1885,8 @@ int SipStack::callTerminate(int cid, int)
     if (call->outgoing && !call->answered) {
         call->cancelWanted = true;
         osip_transaction_t *tr = transaction(call->inviteTid);
-        if (!tr) {
+        const osip_message_t *last = call->keptResponse(call->inviteTid);
+        if (!tr || (last && last->status_code >= 300)) {
             // Challenged and waiting for credentials, or already over.
             releaseCall(*call);
             return OSIP_SUCCESS;

@@ -363,4 +363,27 @@ TEST_F(SipStackRegisterTest, InviteChallengeRetriesAreBounded)
     EXPECT_TRUE(a.waitFor(T::CallReleased));
 }
 
+TEST_F(SipStackRegisterTest, ChallengedCallEndedWithoutRetryIsReleasedAtOnce)
+{
+    osip_message_t *invite = nullptr;
+    ASSERT_EQ(a.stack.callBuildInitialInvite(&invite, b.uri("200").c_str(), a.uri("100").c_str(), nullptr, nullptr),
+              0);
+    cid = a.stack.callSendInitialInvite(invite);
+    auto in = b.waitFor(T::CallInvite);
+    ASSERT_TRUE(in);
+    osip_message_t *answer = nullptr;
+    ASSERT_EQ(b.stack.callBuildAnswer(in->tid, 401, &answer), 0);
+    osip_message_set_www_authenticate(answer, "Digest realm=\"pa.test\", nonce=\"abc\"");
+    ASSERT_EQ(b.stack.callSendAnswer(in->tid, 401, answer), 0);
+    ASSERT_TRUE(a.waitFor(T::CallRequestFailure));
+    // The application gives up instead of retrying: no CANCEL after a final
+    // answer, and the call is gone well before the transaction's own end.
+    ASSERT_EQ(a.stack.callTerminate(cid, 0), 0);
+    EXPECT_TRUE(a.waitFor(T::CallReleased, 500));
+    b.seen.clear();
+    b.drain(200);
+    EXPECT_EQ(b.count(T::CallCancelled), 0);
+    EXPECT_EQ(a.stack.callTerminate(cid, 0), OSIP_NOTFOUND);
+}
+
 } // namespace
