@@ -1092,7 +1092,12 @@ void SipStack::applyTimers(osip_transaction *tr)
         at(tr->nict_context->timer_e_start, t1);
         tr->nict_context->timer_f_length = 64 * t1;
         at(tr->nict_context->timer_f_start, 64 * t1);
-        tr->nict_context->timer_k_length = m_config.t4Ms;
+        // Timer K only absorbs repeated final answers; an answer that
+        // matches no transaction is dropped the same way, so a finished
+        // non-INVITE client transaction ends at once. (oSIP keeps its
+        // transactions in lists it scans per message: thousands lingering
+        // for T4 under REGISTER load cost more than the messages.)
+        tr->nict_context->timer_k_length = 0;
     }
     if (tr->ist_context) {
         tr->ist_context->timer_g_length = t1;
