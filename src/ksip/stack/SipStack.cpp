@@ -512,6 +512,10 @@ int SipStack::nextWaitMs()
             wait = osipMs;
     }
     const int64_t now = nowMs();
+    // The sweep of unanswered requests runs only while there is anything
+    // it could find.
+    if ((!m_calls.empty() || !m_transactions.empty()) && m_nextSweepMs - now < wait)
+        wait = m_nextSweepMs - now;
     for (auto &entry : m_calls) {
         const SipStackCall &call = *entry.second;
         if (call.pending2xx) {
@@ -540,7 +544,52 @@ void SipStack::executeTransactions()
             break;
     }
     runCallTimers();
+    sweepUnanswered();
     freeGarbage();
+}
+
+void SipStack::sweepUnanswered()
+{
+    const int64_t now = nowMs();
+    if (now < m_nextSweepMs)
+        return;
+    m_nextSweepMs = now + std::min(1000, std::max(10, m_config.t1Ms));
+    // Requests the application never answered must not hold their
+    // transactions (and calls) for ever.
+    std::vector<int> expired;
+    for (auto &entry : m_calls) {
+        SipStackCall &call = *entry.second;
+        if (!call.outgoing && !call.finalSent && !call.released &&
+            now - call.receivedMs >= m_config.inviteAnswerLimitMs)
+            expired.push_back(call.cid);
+    }
+    for (int cid : expired) {
+        SipStackCall *call = callByCid(cid);
+        osip_transaction_t *tr = transaction(call->inviteTid);
+        if (tr && call->invite) {
+            if (osip_message_t *timeout = newResponse(call->invite, 408, call->localTag))
+                sendAnswerOn(tr, timeout);
+        }
+        call->finalSent = true;
+        releaseCall(*call);
+    }
+    // An out-of-dialog request left unanswered past 64*T1: its sender has
+    // given up, so the transaction goes without an answer.
+    std::vector<osip_transaction_t *> stale;
+    for (auto &entry : m_transactions) {
+        osip_transaction_t *tr = entry.second;
+        if (tr->ctx_type != NIST || kindOf(tr) != KindMessageServer ||
+            (tr->state != NIST_PRE_TRYING && tr->state != NIST_TRYING))
+            continue;
+        const int64_t born = static_cast<int64_t>(reinterpret_cast<intptr_t>(tr->reserved3));
+        if (now - born >= 64LL * m_config.t1Ms)
+            stale.push_back(tr);
+    }
+    for (osip_transaction_t *tr : stale) {
+        m_transactions.erase(tr->transactionid);
+        osip_remove_transaction(m_osip, tr);
+        m_garbage.push_back(tr);
+    }
 }
 
 void SipStack::freeGarbage()
@@ -751,6 +800,7 @@ void SipStack::handleNewRequest(osip_event *evt)
         call->cid = newId();
         call->did = newId();
         call->outgoing = false;
+        call->receivedMs = nowMs();
         call->callId = callIdText(m);
         call->localTag = randomToken();
         call->setInvite(copyOf(m));
@@ -1145,6 +1195,7 @@ int SipStack::startServerTransaction(osip_event *evt, int kind, int ownerId)
     tr->transactionid = tid;
     tr->reserved1 = reinterpret_cast<void *>(static_cast<intptr_t>(kind));
     tr->reserved2 = reinterpret_cast<void *>(static_cast<intptr_t>(ownerId));
+    tr->reserved3 = reinterpret_cast<void *>(static_cast<intptr_t>(nowMs()));
     m_transactions[tid] = tr;
     evt->transactionid = tid;
     osip_transaction_add_event(tr, evt);

@@ -235,6 +235,7 @@ private:
     void onClientAnswer(int type, osip_transaction *tr, osip_message *response);
     void onClientTimeout(osip_transaction *tr);
     void runCallTimers();
+    void sweepUnanswered();
     void freeGarbage();
 
     int newId() { return m_nextId++; }
@@ -282,6 +283,7 @@ private:
     std::deque<osip_transaction *> m_garbage;
     std::deque<SipStackCredential> m_credentials;
     int m_nextId = 1;
+    int64_t m_nextSweepMs = 0;
     uint64_t m_randomState = 0;
     std::string m_userAgent;
     std::string m_localAddress;

@@ -13,6 +13,9 @@ struct SipStackConfig
     // Authenticated resends automaticAction() makes for one call or
     // out-of-dialog request before a further 401/407 is left as final.
     int maxAuthAttempts = 4;
+    // An incoming INVITE the application leaves without a final answer this
+    // long is answered 408 and released (RFC 3261 timer C's 3 minutes).
+    int inviteAnswerLimitMs = 180000;
     // Our User-Agent header text.
     std::string userAgent = "ksip-ua/1.0";
     // Largest datagram accepted; anything longer is dropped unread.

@@ -8,7 +8,9 @@
 #include <osipparser2/osip_parser.h>
 #include <osipparser2/sdp_message.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -245,6 +247,45 @@ TEST_F(SipStackCallTest, OptionsOutsideDialog)
     ASSERT_TRUE(answered);
     EXPECT_EQ(answered->response->status_code, 200);
     EXPECT_FALSE(header(answered->response, "user-agent").empty());
+}
+
+// Requests the application never answers do not hold the stack for ever:
+// an INVITE gets 408 after the answer limit, an out-of-dialog request is
+// dropped after 64*T1 (its sender has given up by then).
+TEST_F(SipStackCallTest, UnansweredRequestsAreNotKeptForEver)
+{
+    SipStackConfig config = fast();
+    config.inviteAnswerLimitMs = 300;
+    StackPeer callee(config);
+    osip_message_t *invite = nullptr;
+    ASSERT_EQ(a.stack.callBuildInitialInvite(&invite, callee.uri("200").c_str(), a.uri("100").c_str(), nullptr,
+                                             nullptr),
+              0);
+    cid = a.stack.callSendInitialInvite(invite);
+    auto in = callee.waitFor(T::CallInvite);
+    ASSERT_TRUE(in);
+    auto failed = a.waitFor(T::CallRequestFailure, 3000);
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(failed->response->status_code, 408);
+    EXPECT_TRUE(callee.waitFor(T::CallReleased, 1000));
+    EXPECT_EQ(callee.stack.callSendAnswer(in->tid, 200, nullptr), OSIP_NOTFOUND);
+
+    osip_message_t *options = nullptr;
+    ASSERT_EQ(a.stack.messageBuildRequest(&options, "OPTIONS", callee.uri("200").c_str(), a.uri("100").c_str(),
+                                          nullptr),
+              0);
+    ASSERT_GT(a.stack.messageSendRequest(options), 0);
+    auto question = callee.waitFor(T::MessageNew);
+    ASSERT_TRUE(question);
+    // Still answerable well inside 64*T1 (after a few sweeps) ...
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    osip_message_t *answer = nullptr;
+    EXPECT_EQ(callee.stack.messageBuildAnswer(question->tid, 200, &answer), 0);
+    osip_message_free(answer);
+    // ... gone once the sender's timer F has run out.
+    EXPECT_TRUE(a.waitFor(T::MessageRequestFailure, 5000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(callee.stack.messageSendAnswer(question->tid, 200, nullptr), OSIP_NOTFOUND);
 }
 
 // B plays a registrar with digest authentication.
