@@ -1712,6 +1712,22 @@ int SipStack::callBuildInitialInvite(osip_message **invite, const char *to, cons
     if (!invite)
         return OSIP_BADPARAMETER;
     *invite = nullptr;
+    osip_message_t *m = nullptr;
+    const int built = newDialogFreeRequest("INVITE", to, from, route, &m);
+    if (built != OSIP_SUCCESS)
+        return built;
+    if (subject && *subject)
+        osip_message_set_subject(m, subject);
+    osip_message_set_contact(m, defaultContact(m->from->url && m->from->url->username ? m->from->url->username : "")
+                                    .c_str());
+    *invite = m;
+    return OSIP_SUCCESS;
+}
+
+int SipStack::newDialogFreeRequest(const char *method, const char *to, const char *from, const char *route,
+                                   osip_message **out)
+{
+    *out = nullptr;
     if (!to || !*to || !from || !*from)
         return OSIP_BADPARAMETER;
     // The Request-URI is the To address without display name or parameters.
@@ -1728,21 +1744,15 @@ int SipStack::callBuildInitialInvite(osip_message **invite, const char *to, cons
     osip_to_free(toHeader);
     if (requestUri.empty())
         return OSIP_SYNTAXERROR;
-    osip_message_t *m = newRequest("INVITE", requestUri, to, from, randomToken() + "@" + viaAddress(), 1);
+    osip_message_t *m = newRequest(method, requestUri, to, from, randomToken() + "@" + viaAddress(), 1);
     if (!m)
         return OSIP_SYNTAXERROR;
     osip_from_set_tag(m->from, osip_strdup(randomToken().c_str()));
-    if (route && *route) {
-        if (osip_message_set_route(m, route) != 0) {
-            osip_message_free(m);
-            return OSIP_SYNTAXERROR;
-        }
+    if (route && *route && osip_message_set_route(m, route) != 0) {
+        osip_message_free(m);
+        return OSIP_SYNTAXERROR;
     }
-    if (subject && *subject)
-        osip_message_set_subject(m, subject);
-    osip_message_set_contact(m, defaultContact(m->from->url && m->from->url->username ? m->from->url->username : "")
-                                    .c_str());
-    *invite = m;
+    *out = m;
     return OSIP_SUCCESS;
 }
 
@@ -1773,6 +1783,28 @@ int SipStack::callSendInitialInvite(osip_message *invite)
     return cid;
 }
 
+osip_transaction *SipStack::answerable(int tid, bool invite, int &error)
+{
+    osip_transaction_t *tr = transaction(tid);
+    const intptr_t kind = tr ? kindOf(tr) : 0;
+    const bool right = tr && tr->orig_request &&
+                       (invite ? tr->ctx_type == IST && callByCid(ownerOf(tr)) != nullptr
+                               : tr->ctx_type == NIST && kind == KindMessageServer);
+    if (!right) {
+        error = OSIP_NOTFOUND;
+        return nullptr;
+    }
+    const bool answered = invite ? (tr->state == IST_COMPLETED || tr->state == IST_CONFIRMED ||
+                                    tr->state == IST_TERMINATED)
+                                 : (tr->state == NIST_COMPLETED || tr->state == NIST_TERMINATED);
+    if (answered) {
+        error = OSIP_WRONG_STATE;
+        return nullptr;
+    }
+    error = OSIP_SUCCESS;
+    return tr;
+}
+
 int SipStack::callBuildAnswer(int tid, int status, osip_message **answer)
 {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
@@ -1781,14 +1813,11 @@ int SipStack::callBuildAnswer(int tid, int status, osip_message **answer)
     *answer = nullptr;
     if (status < 101 || status > 699)
         return OSIP_BADPARAMETER;
-    osip_transaction_t *tr = transaction(tid);
-    if (!tr || tr->ctx_type != IST || !tr->orig_request)
-        return OSIP_NOTFOUND;
+    int error = OSIP_SUCCESS;
+    osip_transaction_t *tr = answerable(tid, true, error);
+    if (!tr)
+        return error;
     SipStackCall *call = callByCid(ownerOf(tr));
-    if (!call)
-        return OSIP_NOTFOUND;
-    if (tr->state == IST_COMPLETED || tr->state == IST_CONFIRMED || tr->state == IST_TERMINATED)
-        return OSIP_WRONG_STATE;
     osip_message_t *m = newResponse(tr->orig_request, status, call->localTag);
     if (!m)
         return OSIP_NOMEM;
@@ -1809,16 +1838,13 @@ int SipStack::callSendAnswer(int tid, int status, osip_message *answer)
         if (built != OSIP_SUCCESS)
             return built;
     }
-    osip_transaction_t *tr = transaction(tid);
-    SipStackCall *call = tr ? callByCid(ownerOf(tr)) : nullptr;
-    if (!tr || tr->ctx_type != IST || !call) {
+    int error = OSIP_SUCCESS;
+    osip_transaction_t *tr = answerable(tid, true, error);
+    if (!tr) {
         osip_message_free(answer);
-        return OSIP_NOTFOUND;
+        return error;
     }
-    if (tr->state == IST_COMPLETED || tr->state == IST_CONFIRMED || tr->state == IST_TERMINATED) {
-        osip_message_free(answer);
-        return OSIP_WRONG_STATE;
-    }
+    SipStackCall *call = callByCid(ownerOf(tr));
     const int code = answer->status_code;
     const bool initial = tid == call->inviteTid;
     if (initial && code > 100 && code < 300 && !call->dialog) {
@@ -2013,32 +2039,10 @@ int SipStack::messageBuildRequest(osip_message **request, const char *method, co
     if (!request)
         return OSIP_BADPARAMETER;
     *request = nullptr;
-    if (!method || !*method || !to || !*to || !from || !*from || strcasecmp(method, "INVITE") == 0 ||
-        strcasecmp(method, "ACK") == 0 || strcasecmp(method, "CANCEL") == 0)
+    if (!method || !*method || strcasecmp(method, "INVITE") == 0 || strcasecmp(method, "ACK") == 0 ||
+        strcasecmp(method, "CANCEL") == 0)
         return OSIP_BADPARAMETER;
-    osip_to_t *toHeader = nullptr;
-    osip_to_init(&toHeader);
-    std::string requestUri;
-    if (osip_to_parse(toHeader, to) == 0 && toHeader->url) {
-        char *uri = nullptr;
-        if (osip_uri_to_str(toHeader->url, &uri) == 0 && uri) {
-            requestUri = uri;
-            osip_free(uri);
-        }
-    }
-    osip_to_free(toHeader);
-    if (requestUri.empty())
-        return OSIP_SYNTAXERROR;
-    osip_message_t *m = newRequest(method, requestUri, to, from, randomToken() + "@" + viaAddress(), 1);
-    if (!m)
-        return OSIP_SYNTAXERROR;
-    osip_from_set_tag(m->from, osip_strdup(randomToken().c_str()));
-    if (route && *route && osip_message_set_route(m, route) != 0) {
-        osip_message_free(m);
-        return OSIP_SYNTAXERROR;
-    }
-    *request = m;
-    return OSIP_SUCCESS;
+    return newDialogFreeRequest(method, to, from, route, request);
 }
 
 int SipStack::messageSendRequest(osip_message *request)
@@ -2061,11 +2065,10 @@ int SipStack::messageBuildAnswer(int tid, int status, osip_message **answer)
     *answer = nullptr;
     if (status < 101 || status > 699)
         return OSIP_BADPARAMETER;
-    osip_transaction_t *tr = transaction(tid);
-    if (!tr || tr->ctx_type != NIST || !tr->orig_request || kindOf(tr) != KindMessageServer)
-        return OSIP_NOTFOUND;
-    if (tr->state == NIST_COMPLETED || tr->state == NIST_TERMINATED)
-        return OSIP_WRONG_STATE;
+    int error = OSIP_SUCCESS;
+    osip_transaction_t *tr = answerable(tid, false, error);
+    if (!tr)
+        return error;
     *answer = newResponse(tr->orig_request, status, randomToken());
     return *answer ? OSIP_SUCCESS : OSIP_NOMEM;
 }
@@ -2078,14 +2081,11 @@ int SipStack::messageSendAnswer(int tid, int status, osip_message *answer)
         if (built != OSIP_SUCCESS)
             return built;
     }
-    osip_transaction_t *tr = transaction(tid);
-    if (!tr || tr->ctx_type != NIST || kindOf(tr) != KindMessageServer) {
+    int error = OSIP_SUCCESS;
+    osip_transaction_t *tr = answerable(tid, false, error);
+    if (!tr) {
         osip_message_free(answer);
-        return OSIP_NOTFOUND;
-    }
-    if (tr->state == NIST_COMPLETED || tr->state == NIST_TERMINATED) {
-        osip_message_free(answer);
-        return OSIP_WRONG_STATE;
+        return error;
     }
     return sendAnswerOn(tr, answer);
 }

@@ -257,6 +257,8 @@ private:
                              const std::string &from, const std::string &callId, unsigned cseq);
     osip_message *newResponse(const osip_message *request, int status, const std::string &toTag);
     void addVia(osip_message *message);
+    int newDialogFreeRequest(const char *method, const char *to, const char *from, const char *route,
+                             osip_message **out);
     osip_message *newInDialogRequest(SipStackCall &call, const char *method);
     osip_message *newAck(SipStackCall &call, unsigned cseq);
     osip_message *newCancel(const osip_message *invite);
@@ -266,6 +268,9 @@ private:
     SipStackCall *callByDid(int did);
     SipStackCall *callByDialog(const osip_message *request);
     osip_transaction *transaction(int tid);
+    // A server transaction of `tid` still waiting for its final answer
+    // (INVITE or out-of-dialog request), else null with the error to return.
+    osip_transaction *answerable(int tid, bool invite, int &error);
 
     struct osip *m_osip = nullptr;
     SipStackConfig m_config;

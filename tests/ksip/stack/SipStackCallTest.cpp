@@ -65,15 +65,22 @@ protected:
     {
     }
 
+    // A calls `to` with an optional SDP offer; returns the call id.
+    int callFromA(StackPeer &to, const char *offer)
+    {
+        osip_message_t *invite = nullptr;
+        if (a.stack.callBuildInitialInvite(&invite, to.uri("200").c_str(), a.uri("100").c_str(), nullptr, "ksip") !=
+            0)
+            return -1;
+        if (offer)
+            setBody(invite, offer);
+        return a.stack.callSendInitialInvite(invite);
+    }
+
     // A calls B; B rings and answers; A acknowledges. Leaves the call up.
     void establish()
     {
-        osip_message_t *invite = nullptr;
-        ASSERT_EQ(a.stack.callBuildInitialInvite(&invite, b.uri("200").c_str(), a.uri("100").c_str(), nullptr,
-                                                 "ksip"),
-                  0);
-        setBody(invite, kOffer);
-        cid = a.stack.callSendInitialInvite(invite);
+        cid = callFromA(b, kOffer);
         ASSERT_GT(cid, 0);
 
         auto in = b.waitFor(T::CallInvite);
@@ -117,30 +124,28 @@ protected:
     int cid = 0, aDid = 0, bTid = 0, bCid = 0, bDid = 0;
 };
 
-TEST_F(SipStackCallTest, InviteRingAnswerAckThenByeFromCaller)
+TEST_F(SipStackCallTest, InviteRingAnswerAckThenByeFromEitherSide)
 {
-    establish();
-    ASSERT_EQ(a.stack.callTerminate(cid, aDid), 0);
-    auto closed = b.waitFor(T::CallClosed);
-    ASSERT_TRUE(closed);
-    EXPECT_EQ(closed->cid, bCid);
-    EXPECT_TRUE(b.waitFor(T::CallReleased));
-    EXPECT_TRUE(a.waitFor(T::CallReleased));
-    // The 2xx was acknowledged, so B never gave up on it with a BYE.
-    a.drain(200);
-    EXPECT_EQ(a.count(T::CallClosed), 0);
-    EXPECT_EQ(a.stack.callTerminate(cid, aDid), OSIP_NOTFOUND);
-}
-
-TEST_F(SipStackCallTest, ByeFromCallee)
-{
-    establish();
-    ASSERT_EQ(b.stack.callTerminate(bCid, bDid), 0);
-    auto closed = a.waitFor(T::CallClosed);
-    ASSERT_TRUE(closed);
-    EXPECT_EQ(closed->cid, cid);
-    EXPECT_TRUE(a.waitFor(T::CallReleased));
-    EXPECT_TRUE(b.waitFor(T::CallReleased));
+    for (bool fromCaller : {true, false}) {
+        SCOPED_TRACE(fromCaller ? "caller hangs up" : "callee hangs up");
+        establish();
+        StackPeer &ender = fromCaller ? a : b;
+        StackPeer &other = fromCaller ? b : a;
+        const int enderCid = fromCaller ? cid : bCid;
+        const int enderDid = fromCaller ? aDid : bDid;
+        ASSERT_EQ(ender.stack.callTerminate(enderCid, enderDid), 0);
+        auto closed = other.waitFor(T::CallClosed);
+        ASSERT_TRUE(closed);
+        EXPECT_EQ(closed->cid, fromCaller ? bCid : cid);
+        EXPECT_TRUE(other.waitFor(T::CallReleased));
+        EXPECT_TRUE(ender.waitFor(T::CallReleased));
+        // The 2xx was acknowledged, so nobody gave up on it with a BYE of
+        // its own, and the ended call is unknown afterwards.
+        ender.seen.clear();
+        ender.drain(200);
+        EXPECT_EQ(ender.count(T::CallClosed), 0);
+        EXPECT_EQ(ender.stack.callTerminate(enderCid, enderDid), OSIP_NOTFOUND);
+    }
 }
 
 TEST_F(SipStackCallTest, ReinviteAndInDialogRequests)
@@ -193,11 +198,8 @@ TEST_F(SipStackCallTest, ReinviteAndInDialogRequests)
 
 TEST_F(SipStackCallTest, CancelBeforeAnswer)
 {
-    osip_message_t *invite = nullptr;
-    ASSERT_EQ(a.stack.callBuildInitialInvite(&invite, b.uri("200").c_str(), a.uri("100").c_str(), nullptr, nullptr),
-              0);
-    setBody(invite, kOffer);
-    cid = a.stack.callSendInitialInvite(invite);
+    cid = callFromA(b, kOffer);
+    ASSERT_GT(cid, 0);
     auto in = b.waitFor(T::CallInvite);
     ASSERT_TRUE(in);
     ASSERT_EQ(b.stack.callSendAnswer(in->tid, 180, nullptr), 0);
@@ -217,10 +219,8 @@ TEST_F(SipStackCallTest, CancelBeforeAnswer)
 
 TEST_F(SipStackCallTest, RejectedInviteEndsTheCallOnBothSides)
 {
-    osip_message_t *invite = nullptr;
-    ASSERT_EQ(a.stack.callBuildInitialInvite(&invite, b.uri("200").c_str(), a.uri("100").c_str(), nullptr, nullptr),
-              0);
-    cid = a.stack.callSendInitialInvite(invite);
+    cid = callFromA(b, nullptr);
+    ASSERT_GT(cid, 0);
     auto in = b.waitFor(T::CallInvite);
     ASSERT_TRUE(in);
     ASSERT_EQ(b.stack.callSendAnswer(in->tid, 488, nullptr), 0);
@@ -257,11 +257,8 @@ TEST_F(SipStackCallTest, UnansweredRequestsAreNotKeptForEver)
     SipStackConfig config = fast();
     config.inviteAnswerLimitMs = 300;
     StackPeer callee(config);
-    osip_message_t *invite = nullptr;
-    ASSERT_EQ(a.stack.callBuildInitialInvite(&invite, callee.uri("200").c_str(), a.uri("100").c_str(), nullptr,
-                                             nullptr),
-              0);
-    cid = a.stack.callSendInitialInvite(invite);
+    cid = callFromA(callee, nullptr);
+    ASSERT_GT(cid, 0);
     auto in = callee.waitFor(T::CallInvite);
     ASSERT_TRUE(in);
     auto failed = a.waitFor(T::CallRequestFailure, 3000);
@@ -376,10 +373,8 @@ TEST_F(SipStackRegisterTest, WrongPasswordIsChallengedAgain)
 TEST_F(SipStackRegisterTest, InviteChallengeRetriesAreBounded)
 {
     a.stack.addAuthenticationInfo("100", "100", "secret", nullptr, nullptr);
-    osip_message_t *invite = nullptr;
-    ASSERT_EQ(a.stack.callBuildInitialInvite(&invite, b.uri("200").c_str(), a.uri("100").c_str(), nullptr, nullptr),
-              0);
-    cid = a.stack.callSendInitialInvite(invite);
+    cid = callFromA(b, nullptr);
+    ASSERT_GT(cid, 0);
     int invites = 0;
     // B challenges every INVITE with 407; A retries through automaticAction.
     while (auto in = b.waitFor(T::CallInvite, 1000)) {
@@ -406,10 +401,8 @@ TEST_F(SipStackRegisterTest, InviteChallengeRetriesAreBounded)
 
 TEST_F(SipStackRegisterTest, ChallengedCallEndedWithoutRetryIsReleasedAtOnce)
 {
-    osip_message_t *invite = nullptr;
-    ASSERT_EQ(a.stack.callBuildInitialInvite(&invite, b.uri("200").c_str(), a.uri("100").c_str(), nullptr, nullptr),
-              0);
-    cid = a.stack.callSendInitialInvite(invite);
+    cid = callFromA(b, nullptr);
+    ASSERT_GT(cid, 0);
     auto in = b.waitFor(T::CallInvite);
     ASSERT_TRUE(in);
     osip_message_t *answer = nullptr;

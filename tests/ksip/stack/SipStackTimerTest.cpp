@@ -66,6 +66,16 @@ std::string rawInvite(int uaPort, int rawPort)
            "Content-Length: 0\r\n\r\n";
 }
 
+// The stack calls the raw socket; returns the call id.
+int callRaw(StackPeer &ua, RawSipSocket &raw)
+{
+    osip_message_t *invite = nullptr;
+    if (ua.stack.callBuildInitialInvite(&invite, ("sip:raw@127.0.0.1:" + std::to_string(raw.port())).c_str(),
+                                        ua.uri("100").c_str(), nullptr, nullptr) != 0)
+        return -1;
+    return ua.stack.callSendInitialInvite(invite);
+}
+
 // Times (ms after the first) at which datagrams starting with `prefix`
 // arrive, until `stop` arrives or limitMs pass.
 std::vector<long> arrivals(RawSipSocket &raw, const std::string &prefix, const std::string &stop, int limitMs,
@@ -173,11 +183,7 @@ TEST(SipStackTimerTest, AckIsResentForEveryRepeatedAnswer)
 {
     StackPeer ua(timers(20, 4000));
     RawSipSocket raw;
-    osip_message_t *invite = nullptr;
-    ASSERT_EQ(ua.stack.callBuildInitialInvite(&invite, ("sip:raw@127.0.0.1:" + std::to_string(raw.port())).c_str(),
-                                              ua.uri("100").c_str(), nullptr, nullptr),
-              0);
-    ASSERT_GT(ua.stack.callSendInitialInvite(invite), 0);
+    ASSERT_GT(callRaw(ua, raw), 0);
     const std::string request = raw.receiveStarting("INVITE ", 2000);
     ASSERT_FALSE(request.empty());
     const std::string ok = answer(request, "200 OK", raw.port());
@@ -206,12 +212,8 @@ TEST(SipStackTimerTest, SilentPeerTimesOut)
 {
     StackPeer ua(timers(20, 4000));
     RawSipSocket raw;
-    osip_message_t *invite = nullptr;
-    ASSERT_EQ(ua.stack.callBuildInitialInvite(&invite, ("sip:raw@127.0.0.1:" + std::to_string(raw.port())).c_str(),
-                                              ua.uri("100").c_str(), nullptr, nullptr),
-              0);
     const auto start = Clock::now();
-    ASSERT_GT(ua.stack.callSendInitialInvite(invite), 0);
+    ASSERT_GT(callRaw(ua, raw), 0);
     const auto copies = arrivals(raw, "INVITE ", "", 1500);
     // 0, 20, 60, 140, 300, 620 (and 1260) ms before 64*T1.
     EXPECT_GE(copies.size(), 5u);
@@ -227,11 +229,7 @@ TEST(SipStackTimerTest, ByeIntoSilenceReleasesTheCall)
 {
     StackPeer ua(timers(20, 4000));
     RawSipSocket raw;
-    osip_message_t *invite = nullptr;
-    ASSERT_EQ(ua.stack.callBuildInitialInvite(&invite, ("sip:raw@127.0.0.1:" + std::to_string(raw.port())).c_str(),
-                                              ua.uri("100").c_str(), nullptr, nullptr),
-              0);
-    const int cid = ua.stack.callSendInitialInvite(invite);
+    const int cid = callRaw(ua, raw);
     const std::string request = raw.receiveStarting("INVITE ", 2000);
     ASSERT_TRUE(raw.sendTo(ua.port(), answer(request, "200 OK", raw.port())));
     auto answered = ua.waitFor(T::CallAnswered);
