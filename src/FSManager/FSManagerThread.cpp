@@ -21,9 +21,13 @@ void FSManagerThread::run()
     console->start();
 
     // Wait for the switch, without a time limit: the loading screen waits on
-    // the ready flag for as long as it takes.
+    // the ready flag for as long as it takes. Only the answer of the switch
+    // the console thread started counts: one left running from an earlier
+    // start may still answer on the folder's console until it is ended.
     while (!isStopped()) {
-        if (m_manager->client()->execute(QStringLiteral("conference list")).startsWith(QLatin1String("+OK"))) {
+        const qint64 pid = console->switchPid();
+        if (pid > 0
+            && m_manager->client()->execute(QStringLiteral("conference list"), pid).startsWith(QLatin1String("+OK"))) {
             m_manager->setReady(true);
             break;
         }
