@@ -1,5 +1,6 @@
 // Switch control: writing the whole configuration tree, and a supervision
 // pass of an idle installation.
+#include "BenchSmoke.h"
 #include "FSChannelsManager.h"
 #include "FSConfigWriter.h"
 #include "FSManager.h"
@@ -35,7 +36,7 @@ void BM_WriteWholeTree(benchmark::State &state)
     fs->setNetwork(QStringLiteral("192.168.1.20"), QStringLiteral("255.255.255.0"), 5060, false,
                    QStringLiteral("192.168.1.20"), 5080, QStringLiteral("PCMU,PCMA"));
     QVector<RDDevice> devices;
-    for (int i = 0; i < 1000; ++i) {
+    for (int i = 0, n = BenchSmoke::size(1000, 50); i < n; ++i) {
         RDDevice d;
         d.number = QString::number(6000 + i);
         d.name = QStringLiteral("Device %1 & co").arg(i);
@@ -43,7 +44,7 @@ void BM_WriteWholeTree(benchmark::State &state)
         devices << d;
     }
     QVector<RDGroup> groups;
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0, n = BenchSmoke::size(200, 10); i < n; ++i) {
         RDGroup g;
         g.conference = QString::number(3000 + i);
         g.inputSipNumber = QString::number(4000 + i);
@@ -68,7 +69,7 @@ void BM_WriteWholeTree(benchmark::State &state)
             fs->addGroup(g);
         }
     }
-    state.counters["files"] = 1000 + 200 * 7;
+    state.counters["files"] = devices.size() + groups.size() * 7;
     FSManager::destroyInstance();
 }
 BENCHMARK(BM_WriteWholeTree)->Unit(benchmark::kMillisecond);

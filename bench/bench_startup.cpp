@@ -1,6 +1,7 @@
 // The built program from cold start to "switch ready", its resident memory
 // when idle after the start, and the time of its ordered shut-down. Each
 // iteration runs a private copy of the program and its switch package.
+#include "BenchSmoke.h"
 #include "RDConfigure.h"
 #include "VDB.h"
 #include "VelmarDB.h"
@@ -159,7 +160,7 @@ void BM_ColdStartToSwitchReady(benchmark::State &state)
 
 } // namespace
 
-BENCHMARK(BM_ColdStartToSwitchReady)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ColdStartToSwitchReady)->UseManualTime()->Iterations(BenchSmoke::count(3))->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {
