@@ -7,6 +7,11 @@
 #include "FSSipRegistrationsManager.h"
 #include "FSManager.h"
 
+namespace {
+// How often the ready check looks whether the switch process has started.
+const int kSwitchStartCheckMs = 50;
+} // namespace
+
 FSManagerThread::FSManagerThread(FSManager *manager)
     : m_manager(manager)
 {
@@ -26,8 +31,13 @@ void FSManagerThread::run()
     // start may still answer on the folder's console until it is ended.
     while (!isStopped()) {
         const qint64 pid = console->switchPid();
-        if (pid > 0
-            && m_manager->client()->execute(QStringLiteral("conference list"), pid).startsWith(QLatin1String("+OK"))) {
+        if (pid <= 0) {
+            // The console thread is still writing the configuration or
+            // ending a leftover switch: ask as soon as its own one runs.
+            sleep(kSwitchStartCheckMs);
+            continue;
+        }
+        if (m_manager->client()->execute(QStringLiteral("conference list"), pid).startsWith(QLatin1String("+OK"))) {
             m_manager->setReady(true);
             break;
         }
