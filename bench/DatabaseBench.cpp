@@ -60,7 +60,7 @@ void BM_InsertDevices1000(benchmark::State &state)
         VelmarDB db(true);
         db.checkUpgrade();
         state.ResumeTiming();
-        for (int i = 0; i < 1000; ++i)
+        for (int i = 0, n = BenchSmoke::size(1000, 50); i < n; ++i)
             db.insertDevice(QStringLiteral("Device %1").arg(i), QString::number(100 + i), QStringLiteral("secret"));
     }
 }
@@ -74,7 +74,7 @@ void BM_InsertZones200(benchmark::State &state)
         VelmarDB db(true);
         db.checkUpgrade();
         state.ResumeTiming();
-        for (int i = 0; i < 200; ++i)
+        for (int i = 0, n = BenchSmoke::size(200, 10); i < n; ++i)
             db.insertGroup(zone(i));
     }
 }

@@ -142,7 +142,7 @@ void BM_ColdStartToSwitchReady(benchmark::State &state)
         const auto ready = Clock::now();
         state.SetIterationTime(std::chrono::duration<double>(ready - started).count());
 
-        QThread::msleep(2000);
+        QThread::msleep(BenchSmoke::size(2000, 100));
         rssKiB += residentKiB(pid);
 
         const auto stopping = Clock::now();
