@@ -1,5 +1,6 @@
 // Application database and event log: the list queries every thread runs,
 // device and zone inserts, and event-log pages.
+#include "BenchSmoke.h"
 #include "PALogDB.h"
 #include "VelmarDB.h"
 
@@ -59,11 +60,11 @@ void BM_InsertDevices1000(benchmark::State &state)
         VelmarDB db(true);
         db.checkUpgrade();
         state.ResumeTiming();
-        for (int i = 0; i < 1000; ++i)
+        for (int i = 0, n = BenchSmoke::size(1000, 50); i < n; ++i)
             db.insertDevice(QStringLiteral("Device %1").arg(i), QString::number(100 + i), QStringLiteral("secret"));
     }
 }
-BENCHMARK(BM_InsertDevices1000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_InsertDevices1000)->Unit(benchmark::kMillisecond)->Iterations(BenchSmoke::count(3));
 
 void BM_InsertZones200(benchmark::State &state)
 {
@@ -73,11 +74,11 @@ void BM_InsertZones200(benchmark::State &state)
         VelmarDB db(true);
         db.checkUpgrade();
         state.ResumeTiming();
-        for (int i = 0; i < 200; ++i)
+        for (int i = 0, n = BenchSmoke::size(200, 10); i < n; ++i)
             db.insertGroup(zone(i));
     }
 }
-BENCHMARK(BM_InsertZones200)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_InsertZones200)->Unit(benchmark::kMillisecond)->Iterations(BenchSmoke::count(3));
 
 void BM_SelectDevices1000(benchmark::State &state)
 {
@@ -126,7 +127,7 @@ struct EventLog {
         log = std::make_unique<PALogDB>(true);
         log->checkUpgrade();
         log->database().transaction();
-        for (int i = 1; i <= 100000; ++i) {
+        for (int i = 1, n = BenchSmoke::size(100000, 1000); i <= n; ++i) {
             PALogRecord record;
             record.groupConference = QString::number(3000 + i % 20);
             record.groupName = QStringLiteral("Zone");

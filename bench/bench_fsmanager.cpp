@@ -1,13 +1,19 @@
 // Switch control: writing the whole configuration tree, and a supervision
-// pass that has nothing to do.
+// pass of an idle installation.
+#include "BenchSmoke.h"
+#include "FSChannelsManager.h"
 #include "FSConfigWriter.h"
 #include "FSManager.h"
+#include "FSSipRegistrationsManager.h"
 #include "RDDevice.h"
 #include "RDGroup.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QDir>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QVariant>
 #include <QTemporaryDir>
 
 namespace {
@@ -29,7 +35,7 @@ void BM_WriteWholeTree(benchmark::State &state)
     fs->setNetwork(QStringLiteral("192.168.1.20"), QStringLiteral("255.255.255.0"), 5060, false,
                    QStringLiteral("192.168.1.20"), 5080, QStringLiteral("PCMU,PCMA"));
     QVector<RDDevice> devices;
-    for (int i = 0; i < 1000; ++i) {
+    for (int i = 0, n = BenchSmoke::size(1000, 50); i < n; ++i) {
         RDDevice d;
         d.number = QString::number(6000 + i);
         d.name = QStringLiteral("Device %1 & co").arg(i);
@@ -37,7 +43,7 @@ void BM_WriteWholeTree(benchmark::State &state)
         devices << d;
     }
     QVector<RDGroup> groups;
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0, n = BenchSmoke::size(200, 10); i < n; ++i) {
         RDGroup g;
         g.conference = QString::number(3000 + i);
         g.inputSipNumber = QString::number(4000 + i);
@@ -62,22 +68,72 @@ void BM_WriteWholeTree(benchmark::State &state)
             fs->addGroup(g);
         }
     }
-    state.counters["files"] = 1000 + 200 * 7;
+    state.counters["files"] = devices.size() + groups.size() * 7;
     FSManager::destroyInstance();
 }
 BENCHMARK(BM_WriteWholeTree)->Unit(benchmark::kMillisecond);
 
-// A pass with no pending change sends no console command.
+// The switch's two tables as an idle installation holds them: 100 registered
+// devices, no call. Opened through the program's own readers.
+struct IdleSwitchTables {
+    QTemporaryDir dir;
+    FSChannelsManager channels;
+    FSSipRegistrationsManager registrations;
+
+    IdleSwitchTables()
+    {
+        {
+            QSqlDatabase core = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("idleCore"));
+            core.setDatabaseName(dir.filePath(QStringLiteral("core.db")));
+            core.open();
+            QSqlQuery(core).exec(QStringLiteral(
+                "create table channels(uuid, callstate, accountcode, dest, callee_num, application_data, cid_name, "
+                "ip_addr, initial_cid_num, initial_dest)"));
+            QSqlDatabase reg = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("idleReg"));
+            reg.setDatabaseName(dir.filePath(QStringLiteral("sofia_reg_internal.db")));
+            reg.open();
+            QSqlQuery(reg).exec(QStringLiteral(
+                "create table sip_registrations(sip_user, sip_host, contact, status, network_ip, network_port)"));
+            reg.transaction();
+            QSqlQuery row(reg);
+            row.prepare(QStringLiteral("insert into sip_registrations values(?, '127.0.0.1', ?, 'Registered(UDP)', "
+                                       "'127.0.0.1', '5062')"));
+            for (int i = 0; i < 100; ++i) {
+                const QString number = QString::number(6000 + i);
+                row.addBindValue(number);
+                row.addBindValue(QStringLiteral("<sip:%1@127.0.0.1:5062>").arg(number));
+                row.exec();
+            }
+            reg.commit();
+            core.close();
+            reg.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("idleCore"));
+        QSqlDatabase::removeDatabase(QStringLiteral("idleReg"));
+        channels.open(dir.filePath(QStringLiteral("core.db")), QStringLiteral("FSCore"));
+        registrations.open(dir.filePath(QStringLiteral("sofia_reg_internal.db")), QStringLiteral("FSSIPREG"));
+    }
+    ~IdleSwitchTables()
+    {
+        channels.close();
+        registrations.close();
+    }
+};
+
+// A pass with no pending change and no running zone: it reads both tables,
+// rebuilds the device states and sends no console command.
 void BM_IdleSupervisionPass(benchmark::State &state)
 {
+    IdleSwitchTables tables;
     FSManager *fs = FSManager::createInstance();
     int sent = 0;
     for (auto _ : state)
-        sent += fs->supervisionPass(nullptr, nullptr);
+        sent += fs->supervisionPass(&tables.channels, &tables.registrations);
     state.counters["commands"] = sent;
+    state.counters["devices_online"] = fs->deviceStatus().size();
     FSManager::destroyInstance();
 }
-BENCHMARK(BM_IdleSupervisionPass);
+BENCHMARK(BM_IdleSupervisionPass)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

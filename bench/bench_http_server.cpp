@@ -2,6 +2,7 @@
 // concurrent keep-alive clients on loopback, answered by a minimal static
 // observer (the baseline that any route's own cost adds to), and by the
 // central object's "/action" route starting a zone on a running switch.
+#include "BenchSmoke.h"
 #include "FSManager.h"
 #include "PALogDB.h"
 #include "PASipManager.h"
@@ -189,7 +190,7 @@ void BM_HttpKeepAliveStaticAnswer(benchmark::State &state)
     runClients(state, config.port, clients, 20, kActionRequest);
     server.stop();
 }
-BENCHMARK(BM_HttpKeepAliveStaticAnswer)->Arg(64)->Arg(100)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_HttpKeepAliveStaticAnswer)->Arg(64)->Arg(100)->Iterations(BenchSmoke::count(5))->Unit(benchmark::kMillisecond)->UseRealTime();
 
 bool copyTree(const QString &from, const QString &to)
 {
@@ -285,7 +286,7 @@ void BM_HttpKeepAliveActionStart(benchmark::State &state)
 // The program's server holds at most 64 connections (kDefaultMaxConnections)
 // and lets the longest-idle one go for a newcomer, so the route is measured at
 // that many kept-alive clients; the static answer above runs at 64 as well.
-BENCHMARK(BM_HttpKeepAliveActionStart)->Arg(64)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_HttpKeepAliveActionStart)->Arg(64)->Iterations(BenchSmoke::count(5))->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

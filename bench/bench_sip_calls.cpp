@@ -5,6 +5,7 @@
 // gap between two received packets.
 //
 //   bench_sip_calls [pairs=20] [seconds=5] 2>/dev/null   (the calls log to stderr)
+#include "BenchSmoke.h"
 #include "RtpPacket.h"
 #include "SipCall.h"
 #include "SipPayload.h"
@@ -84,8 +85,8 @@ SipPayloadList *opusOnly()
 
 int main(int argc, char **argv)
 {
-    const int pairs = argc > 1 ? std::atoi(argv[1]) : 20;
-    const double seconds = argc > 2 ? std::atof(argv[2]) : 5.0;
+    const int pairs = argc > 1 ? std::atoi(argv[1]) : BenchSmoke::size(20, 2);
+    const double seconds = argc > 2 ? std::atof(argv[2]) : (BenchSmoke::on() ? 0.2 : 5.0);
     std::vector<std::unique_ptr<LoadDevice>> devices;
     std::vector<std::unique_ptr<SipCall>> calls;
     int port = 41000;

@@ -1,6 +1,7 @@
 // The built program from cold start to "switch ready", its resident memory
 // when idle after the start, and the time of its ordered shut-down. Each
 // iteration runs a private copy of the program and its switch package.
+#include "BenchSmoke.h"
 #include "RDConfigure.h"
 #include "VDB.h"
 #include "VelmarDB.h"
@@ -141,7 +142,7 @@ void BM_ColdStartToSwitchReady(benchmark::State &state)
         const auto ready = Clock::now();
         state.SetIterationTime(std::chrono::duration<double>(ready - started).count());
 
-        QThread::msleep(2000);
+        QThread::msleep(BenchSmoke::size(2000, 100));
         rssKiB += residentKiB(pid);
 
         const auto stopping = Clock::now();
@@ -159,7 +160,7 @@ void BM_ColdStartToSwitchReady(benchmark::State &state)
 
 } // namespace
 
-BENCHMARK(BM_ColdStartToSwitchReady)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ColdStartToSwitchReady)->UseManualTime()->Iterations(BenchSmoke::count(3))->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {

@@ -3,6 +3,7 @@
 //    posix_spawn of /bin/true, in a small and in a 256 MiB process;
 //  - one state read of 1000 registrations and 500 channels with the readers'
 //    connections kept open.
+#include "BenchSmoke.h"
 #include "FSChannelsManager.h"
 #include "FSClient.h"
 #include "FSSipRegistrationsManager.h"
@@ -204,10 +205,10 @@ void BM_StateReadRawSqlite(benchmark::State &state)
 
 } // namespace
 
-BENCHMARK(BM_SpawnTrivial)->Arg(0)->Arg(256)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(3)->ReportAggregatesOnly(true);
-BENCHMARK(BM_ConsoleRoundTrip)->Arg(0)->Arg(256)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(3)->ReportAggregatesOnly(true);
-BENCHMARK(BM_StateReadRawSqlite)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
-BENCHMARK(BM_StateRead)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_SpawnTrivial)->Arg(0)->Arg(256)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(BenchSmoke::count(3))->ReportAggregatesOnly(true);
+BENCHMARK(BM_ConsoleRoundTrip)->Arg(0)->Arg(256)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(BenchSmoke::count(3))->ReportAggregatesOnly(true);
+BENCHMARK(BM_StateReadRawSqlite)->Unit(benchmark::kMillisecond)->Repetitions(BenchSmoke::count(3))->ReportAggregatesOnly(true);
+BENCHMARK(BM_StateRead)->Unit(benchmark::kMillisecond)->Repetitions(BenchSmoke::count(3))->ReportAggregatesOnly(true);
 
 int main(int argc, char **argv)
 {

@@ -1,4 +1,5 @@
 // WebSocket transport: event fan-out to 200 sessions, and the frame parser.
+#include "BenchSmoke.h"
 #include "KelServerObserver.h"
 #include "RDSocketAddress.h"
 #include "WSFrame.h"
@@ -57,7 +58,7 @@ void BM_WsEventFanOut200Sessions(benchmark::State &state)
     clients.clear();
     server.stop();
 }
-BENCHMARK(BM_WsEventFanOut200Sessions)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(50);
+BENCHMARK(BM_WsEventFanOut200Sessions)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(BenchSmoke::count(50));
 
 void BM_WsParseMaskedFrame(benchmark::State &state)
 {

@@ -8,6 +8,8 @@
 
 #include <cerrno>
 #include <csignal>
+#include <poll.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,6 +36,32 @@ bool processAlive(qint64 pid)
         return false;
     const char state = line.at(close + 2);
     return state != 'Z' && state != 'X' && state != 'x';
+}
+
+// Waits until `pid` has ended (a zombie counts as ended) or `waitMs` is up.
+// A process descriptor turns readable when the process ends; where there is
+// none (old kernel), the process is looked at every 10 ms.
+static void waitForEnd(qint64 pid, qint64 waitMs)
+{
+    const int fd = static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0));
+    if (fd >= 0) {
+        QElapsedTimer timer;
+        timer.start();
+        while (processAlive(pid)) {
+            const qint64 left = waitMs - timer.elapsed();
+            if (left <= 0)
+                break;
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, static_cast<int>(left)) < 0 && errno != EINTR)
+                break;
+        }
+        ::close(fd);
+        return;
+    }
+    QElapsedTimer timer;
+    timer.start();
+    while (processAlive(pid) && timer.elapsed() < waitMs)
+        QThread::msleep(10);
 }
 
 QVector<qint64> findProcessesByExecutable(const QString &folder, const QString &executableName)
@@ -84,10 +112,8 @@ int killProcessesByExecutable(const QString &folder, const QString &executableNa
     }
     QElapsedTimer timer;
     timer.start();
-    for (qint64 pid : signalled) {
-        while (processAlive(pid) && timer.elapsed() < waitMs)
-            QThread::msleep(2);
-    }
+    for (qint64 pid : signalled)
+        waitForEnd(pid, qMax<qint64>(0, waitMs - timer.elapsed()));
     return signalled.size();
 }
 

@@ -23,6 +23,8 @@ public:
 
     // stdin and stderr are connected to /dev/null. A child still running
     // after `finishTimeoutMs` is killed (SIGKILL) and reaped; what it wrote
-    // until then is returned.
-    static Result run(const QString &program, const QStringList &arguments, int finishTimeoutMs);
+    // until then is returned. The child gets this process's environment with
+    // the "NAME=value" entries of `environment` set on top of it.
+    static Result run(const QString &program, const QStringList &arguments, int finishTimeoutMs,
+                      const QStringList &environment = QStringList());
 };

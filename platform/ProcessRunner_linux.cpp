@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -25,7 +26,8 @@ int msLeft(Clock::time_point deadline)
 
 } // namespace
 
-ProcessRunner::Result ProcessRunner::run(const QString &program, const QStringList &arguments, int finishTimeoutMs)
+ProcessRunner::Result ProcessRunner::run(const QString &program, const QStringList &arguments, int finishTimeoutMs,
+                                         const QStringList &environment)
 {
     Result result;
     int fds[2];
@@ -42,6 +44,29 @@ ProcessRunner::Result ProcessRunner::run(const QString &program, const QStringLi
     for (QByteArray &s : store)
         argv.push_back(s.data());
     argv.push_back(nullptr);
+
+    // The inherited environment, less the names given, then the given entries.
+    std::vector<QByteArray> envStore;
+    std::vector<char *> envp;
+    char **childEnv = environ;
+    if (!environment.isEmpty()) {
+        std::vector<QByteArray> names;
+        for (const QString &e : environment) {
+            envStore.push_back(e.toLocal8Bit());
+            names.push_back(envStore.back().left(envStore.back().indexOf('=') + 1));
+        }
+        for (char **e = environ; e && *e; ++e) {
+            bool replaced = false;
+            for (const QByteArray &n : names)
+                replaced = replaced || (!n.isEmpty() && std::strncmp(*e, n.constData(), size_t(n.size())) == 0);
+            if (!replaced)
+                envp.push_back(*e);
+        }
+        for (QByteArray &s : envStore)
+            envp.push_back(s.data());
+        envp.push_back(nullptr);
+        childEnv = envp.data();
+    }
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -60,7 +85,7 @@ ProcessRunner::Result ProcessRunner::run(const QString &program, const QStringLi
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
     pid_t pid = -1;
-    const int rc = ::posix_spawn(&pid, path.constData(), &actions, &attr, argv.data(), environ);
+    const int rc = ::posix_spawn(&pid, path.constData(), &actions, &attr, argv.data(), childEnv);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     ::close(fds[1]);

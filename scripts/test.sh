@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything with AddressSanitizer and
 # UndefinedBehaviorSanitizer, and runs every test. This is what CI runs.
+# ctest includes a smoke run of every benchmark (label bench_smoke: once,
+# small, PA_BENCH_SMOKE=1), so a benchmark that crashes fails here too.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT="$PWD"

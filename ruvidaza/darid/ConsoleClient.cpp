@@ -145,6 +145,7 @@ bool ConsoleClient::readRunFile(int *port, std::string *error) const
     }
     *port = 0;
     std::string folder;
+    long pid = 0;
     size_t pos = 0;
     while (pos < text.size()) {
         size_t end = text.find('\n', pos);
@@ -154,10 +155,17 @@ bool ConsoleClient::readRunFile(int *port, std::string *error) const
             *port = std::atoi(text.c_str() + pos + 5);
         else if (text.compare(pos, 7, "folder=") == 0)
             folder = text.substr(pos + 7, end - pos - 7);
+        else if (text.compare(pos, 4, "pid=") == 0)
+            pid = std::atol(text.c_str() + pos + 4);
         pos = end + 1;
     }
     if (!folder.empty() && folder != m_folder) {
         *error = "run file " + path + " belongs to a switch in " + folder;
+        return false;
+    }
+    if (m_expectedPid > 0 && pid != m_expectedPid) {
+        *error = "console belongs to switch process " + std::to_string(pid) + ", not "
+                 + std::to_string(m_expectedPid);
         return false;
     }
     if (*port <= 0 || *port > 65535) {

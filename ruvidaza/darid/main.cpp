@@ -6,12 +6,16 @@
 // stderr only. Exit code 0 when an answer came, 1 when it begins with "-ERR",
 // 2 when the switch could not be reached or did not answer in time.
 //
+// RUVIDAZA_SWITCH_PID=<pid> in the environment limits it to the switch running
+// as that process: a console of any other switch counts as no switch.
+//
 // Kept free of Qt on purpose: the program runs one client per command, so the
 // start-up cost of this executable is the cost of every console round trip.
 
 #include "ConsoleClient.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <unistd.h>
@@ -35,6 +39,16 @@ int main(int argc, char **argv)
         return 2;
     }
     ConsoleClient client(ownFolder());
+    const char *pid = std::getenv("RUVIDAZA_SWITCH_PID");
+    if (pid && *pid) {
+        char *end = nullptr;
+        const long expected = std::strtol(pid, &end, 10);
+        if (*end != '\0' || expected <= 0) {
+            std::fprintf(stderr, "da_rid: RUVIDAZA_SWITCH_PID is no process id: %s\n", pid);
+            return 2;
+        }
+        client.setExpectedPid(expected);
+    }
     std::string answer;
     std::string error;
     if (!client.run(argv[2], 25000, &answer, &error)) {

@@ -3,6 +3,7 @@
 #include "CommandDispatcher.h"
 #include "ConsoleProtocol.h"
 #include "ConsoleServer.h"
+#include "ProgramWatch.h"
 #include "SignalWatcher.h"
 #include "SwitchEngine.h"
 #include "TestHooks.h"
@@ -93,6 +94,12 @@ int SwitchDaemon::start()
     ::chmod(m_runFolder.toLocal8Bit().constData(), 0700);
     QDir().mkpath(m_folder + QStringLiteral("/db"));
 
+    // A switch whose program is gone has nobody to serve: it does not start,
+    // and one that runs ends the orderly way once its program ends.
+    m_programWatch = std::make_unique<ProgramWatch>();
+    if (!m_programWatch->start())
+        return ExitProgramGone;
+
     QString error;
     if (!m_lock.acquire(m_runFolder + QLatin1Char('/') + ConsoleProtocol::kLockFile, &error)) {
         qCritical() << "cannot start:" << error;
@@ -135,6 +142,7 @@ int SwitchDaemon::start()
     connect(m_console.get(), &ConsoleServer::shutdownAnswered, this, &SwitchDaemon::finish, Qt::QueuedConnection);
     m_signals = std::make_unique<SignalWatcher>();
     connect(m_signals.get(), &SignalWatcher::terminateRequested, this, &SwitchDaemon::finish);
+    connect(m_programWatch.get(), &ProgramWatch::programEnded, this, &SwitchDaemon::finish);
     qInfo() << "switch ready, console on 127.0.0.1 port" << m_console->port();
     return ExitOk;
 }

@@ -12,11 +12,13 @@ class TestHooks;
 class CommandDispatcher;
 class ConsoleServer;
 class SignalWatcher;
+class ProgramWatch;
 
 // The switch process: finds its package folder from its own executable,
 // takes the folder's instance lock, opens the state files, loads the
 // configuration and opens the console last, so that a console answer means
-// everything is ready. Ends with exit code 0 only after "shutdown" or SIGTERM.
+// everything is ready. Ends with exit code 0 only after "shutdown", SIGTERM or
+// the end of the program that started it.
 class SwitchDaemon : public QObject
 {
     Q_OBJECT
@@ -28,6 +30,7 @@ public:
         ExitStateDb = 4,
         ExitConfig = 5,
         ExitConsole = 6,
+        ExitProgramGone = 7,
     };
 
     explicit SwitchDaemon(const QString &packageFolder, QObject *parent = nullptr);
@@ -51,5 +54,6 @@ private:
     std::unique_ptr<CommandDispatcher> m_dispatcher;
     std::unique_ptr<ConsoleServer> m_console;
     std::unique_ptr<SignalWatcher> m_signals;
+    std::unique_ptr<ProgramWatch> m_programWatch;
     bool m_finishing = false;
 };

@@ -25,6 +25,11 @@ QString FSClient::path() const
 
 QString FSClient::execute(const QString &command) const
 {
+    return execute(command, 0);
+}
+
+QString FSClient::execute(const QString &command, qint64 switchPid) const
+{
     for (const QChar c : command) {
         if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c.isNull()) {
             QString shown = command;
@@ -41,7 +46,9 @@ QString FSClient::execute(const QString &command) const
     // posix_spawn reports a failed exec at once, so the start wait is never
     // used up; the whole run is bounded by both limits together.
     const ProcessRunner::Result r =
-        ProcessRunner::run(program, {QStringLiteral("-x"), command}, kStartTimeoutMs + kFinishTimeoutMs);
+        ProcessRunner::run(program, {QStringLiteral("-x"), command}, kStartTimeoutMs + kFinishTimeoutMs,
+                           switchPid > 0 ? QStringList{QStringLiteral("RUVIDAZA_SWITCH_PID=%1").arg(switchPid)}
+                                         : QStringList());
     if (!r.started)
         RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "cannot run console client %s", program.toUtf8().constData());
     else if (!r.finished)

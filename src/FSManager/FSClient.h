@@ -24,6 +24,9 @@ public:
     // never reaches the switch: a stored value must not be able to smuggle a
     // second command into one run.
     QString execute(const QString &command) const;
+    // The same, answered only by the switch running as process `switchPid`:
+    // the console of any other switch on the folder counts as no answer.
+    QString execute(const QString &command, qint64 switchPid) const;
 
     // Time limits of one run: the client gets this long to start and this
     // long again to finish before it is killed.

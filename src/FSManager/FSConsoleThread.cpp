@@ -5,6 +5,7 @@
 #include "FSManager.h"
 #include "PlatformProcess.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QProcess>
@@ -26,6 +27,14 @@ FSConsoleThread::~FSConsoleThread() = default;
 
 int FSConsoleThread::runSwitch(const QString &directory)
 {
+    // A switch still running from this folder (left by a program that was
+    // killed, or started by hand) would hold the folder's lock and console,
+    // and the new one could not start. Only this user's switch of this very
+    // folder is ended.
+    const int ended = Platform::killProcessesByExecutable(directory, QLatin1String(FSManager::kSwitchProgram));
+    if (ended > 0)
+        qWarning().noquote() << QStringLiteral("ended %1 switch process(es) left running from %2")
+                                    .arg(QString::number(ended), directory);
     QProcess process;
     process.setProgram(QStringLiteral("%1/%2").arg(directory, QLatin1String(FSManager::kSwitchProgram)));
     process.setArguments({QStringLiteral("-nc"), QStringLiteral("-nonat")});
@@ -39,6 +48,8 @@ int FSConsoleThread::runSwitch(const QString &directory)
         path << helpers;
         env.insert(QStringLiteral("PATH"), path.join(QLatin1Char(':')));
     }
+    // The switch ends itself when this program ends, however it ends.
+    env.insert(QStringLiteral("RUVIDAZA_PROGRAM_PID"), QString::number(QCoreApplication::applicationPid()));
     process.setProcessEnvironment(env);
     process.start();
     if (!process.waitForStarted(-1))

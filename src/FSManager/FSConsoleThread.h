@@ -9,8 +9,11 @@ class FSManager;
 
 // Writes the whole switch configuration, then keeps the switch process
 // running: started again at once after it ended with exit code 0, otherwise
-// after a forced end of this folder's switch and a wait. Its stop asks the
-// switch to shut down and ends it by force when it does not.
+// after a forced end of this folder's switch and a wait. Every start first
+// ends a switch still running from this folder, and the switch it starts is
+// told this program's process id, so it ends by itself when the program is
+// gone. Its stop asks the switch to shut down and ends it by force when it
+// does not.
 class FSConsoleThread : public RDThread
 {
 public:

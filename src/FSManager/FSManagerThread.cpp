@@ -7,6 +7,11 @@
 #include "FSSipRegistrationsManager.h"
 #include "FSManager.h"
 
+namespace {
+// How often the ready check looks whether the switch process has started.
+const int kSwitchStartCheckMs = 50;
+} // namespace
+
 FSManagerThread::FSManagerThread(FSManager *manager)
     : m_manager(manager)
 {
@@ -21,9 +26,18 @@ void FSManagerThread::run()
     console->start();
 
     // Wait for the switch, without a time limit: the loading screen waits on
-    // the ready flag for as long as it takes.
+    // the ready flag for as long as it takes. Only the answer of the switch
+    // the console thread started counts: one left running from an earlier
+    // start may still answer on the folder's console until it is ended.
     while (!isStopped()) {
-        if (m_manager->client()->execute(QStringLiteral("conference list")).startsWith(QLatin1String("+OK"))) {
+        const qint64 pid = console->switchPid();
+        if (pid <= 0) {
+            // The console thread is still writing the configuration or
+            // ending a leftover switch: ask as soon as its own one runs.
+            sleep(kSwitchStartCheckMs);
+            continue;
+        }
+        if (m_manager->client()->execute(QStringLiteral("conference list"), pid).startsWith(QLatin1String("+OK"))) {
             m_manager->setReady(true);
             break;
         }

@@ -236,7 +236,8 @@ TEST_F(ScriptedSwitchTest, StopBeforeTheSwitchAnswersStillTellsObserversAndShuts
     m_fake.setConsoleMode("silent");
     configure(m_fake.folder(), 300, 200);
     ASSERT_TRUE(m_fs->start());
-    ASSERT_TRUE(PaTest::waitUntil([&] { return m_fake.commands().count("conference list") >= 2; }));
+    // Two ready questions, 1 s apart, each a client process of its own.
+    ASSERT_TRUE(PaTest::waitUntil([&] { return m_fake.commands().count("conference list") >= 2; }, 20000));
     EXPECT_FALSE(m_fs->isReady());
     m_fs->stop();
     EXPECT_EQ(m_observer.restarted.load(), 1);

@@ -243,6 +243,65 @@ TEST_F(ProgramRun, StartsTheSwitchRefusesASecondStartAndShutsDownInOrder)
     }
 }
 
+namespace {
+
+qint64 parentOf(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    // "pid (comm) state ppid ...": comm may hold blanks and ')'.
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> rest = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    return rest.size() > 1 ? rest.at(1).toLongLong() : 0;
+}
+
+} // namespace
+
+TEST_F(ProgramRun, KilledProgramsSwitchEndsItselfAndTheNextStartRunsItsOwnSwitch)
+{
+    launch(m_first);
+    ASSERT_TRUE(PaTest::waitUntil([&] { return logText().contains(QLatin1String("switch ready")); }, 120000))
+        << qPrintable(logText());
+    const QVector<qint64> orphan = switchPids();
+    ASSERT_EQ(orphan.size(), 1);
+    ::kill(static_cast<pid_t>(m_first.processId()), SIGKILL);
+    ASSERT_TRUE(m_first.waitForFinished(10000));
+    EXPECT_TRUE(PaTest::waitUntil([&] { return !Platform::processAlive(orphan.first()); }, 5000))
+        << "the killed program's switch still runs";
+
+    // A switch that does not end by itself (started by hand) still holds the
+    // folder's lock and console when the program starts again.
+    QProcess leftover;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("RUVIDAZA_PROGRAM_PID"));
+    leftover.setProcessEnvironment(env);
+    leftover.start(m_switch.path(QStringLiteral("RUVidazaConsole")), {QStringLiteral("-nc"), QStringLiteral("-nonat")});
+    ASSERT_TRUE(leftover.waitForStarted(10000));
+    ASSERT_TRUE(PaTest::waitUntil(
+        [&] { return m_switch.console(QStringLiteral("conference list")).startsWith(QLatin1String("+OK")); }, 30000));
+    for (const QString &f : logFiles())
+        QFile::remove(m_folder + QStringLiteral("/log/") + f);
+
+    launch(m_second);
+    ASSERT_TRUE(PaTest::waitUntil([&] { return logText().contains(QLatin1String("switch ready")); }, 120000))
+        << qPrintable(logText());
+    // Ready means the program's own switch answered: the leftover was ended
+    // before it started, and its own switch never failed on the held lock.
+    leftover.waitForFinished(10000);
+    EXPECT_EQ(leftover.state(), QProcess::NotRunning);
+    const QVector<qint64> now = switchPids();
+    ASSERT_EQ(now.size(), 1);
+    EXPECT_EQ(parentOf(now.first()), m_second.processId());
+    EXPECT_FALSE(logText().contains(QLatin1String("switch ended with code"))) << qPrintable(logText());
+    EXPECT_TRUE(m_switch.console(QStringLiteral("conference list")).startsWith(QLatin1String("+OK")));
+
+    ::kill(static_cast<pid_t>(m_second.processId()), SIGTERM);
+    ASSERT_TRUE(m_second.waitForFinished(90000));
+    EXPECT_EQ(m_second.exitCode(), 0);
+    EXPECT_TRUE(switchPids().isEmpty());
+}
+
 TEST_F(ProgramRun, SwitchThatCannotStartKeepsTheLoadingDialogAndTheProgramCanStillEnd)
 {
     ASSERT_TRUE(QFile::remove(m_switch.path(QStringLiteral("RUVidazaConsole"))));

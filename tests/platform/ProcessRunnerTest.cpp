@@ -16,6 +16,22 @@ TEST(ProcessRunner, CapturesStdoutAndExitCode)
     EXPECT_EQ(r.output, QByteArray("a b"));
 }
 
+TEST(ProcessRunner, GivenEnvironmentEntriesReplaceInheritedOnesAndTheRestIsKept)
+{
+    qputenv("PA_RUNNER_KEEP", "kept");
+    qputenv("PA_RUNNER_SET", "inherited");
+    qputenv("PA_RUNNER_SET_TOO", "untouched");
+    const ProcessRunner::Result r = ProcessRunner::run(
+        QStringLiteral("/bin/sh"),
+        {QStringLiteral("-c"), QStringLiteral("printf '%s|%s|%s|%s' \"$PA_RUNNER_KEEP\" \"$PA_RUNNER_SET\" "
+                                              "\"$PA_RUNNER_SET_TOO\" \"$PA_RUNNER_NEW\"")},
+        10000, {QStringLiteral("PA_RUNNER_SET=given"), QStringLiteral("PA_RUNNER_NEW=a b")});
+    qunsetenv("PA_RUNNER_KEEP");
+    qunsetenv("PA_RUNNER_SET");
+    qunsetenv("PA_RUNNER_SET_TOO");
+    EXPECT_EQ(r.output, QByteArray("kept|given|untouched|a b"));
+}
+
 TEST(ProcessRunner, MissingProgramIsNotStarted)
 {
     const ProcessRunner::Result r = ProcessRunner::run(QStringLiteral("/nonexistent/prog"), {}, 1000);

@@ -199,6 +199,106 @@ TEST(SwitchLifecycle, ACopyOfARunningFolderDoesNotTalkToTheOriginal)
     EXPECT_EQ(sw.shutdown(), 0);
 }
 
+namespace {
+
+// Whether `pid` still runs (a zombie waiting to be reaped has ended).
+bool running(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.readAll();
+    const int close = line.lastIndexOf(')');
+    return close > 0 && close + 2 < line.size() && line.at(close + 2) != 'Z' && line.at(close + 2) != 'X';
+}
+
+} // namespace
+
+// The program names itself in the switch's environment. A shell stands in for
+// the program here: it starts one switch that names it and one that does not,
+// then is killed outright.
+TEST(SwitchLifecycle, SwitchEndsWithTheProgramThatStartedItAndOnlyThen)
+{
+    SwitchStandIn watched(false);
+    SwitchStandIn byHand(false);
+    ASSERT_TRUE(watched.isValid() && byHand.isValid());
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("RUVIDAZA_PROGRAM_PID"));
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral("/bin/sh"),
+                  {QStringLiteral("-c"),
+                   QStringLiteral("RUVIDAZA_PROGRAM_PID=$$ \"$1\" -nc -nonat & echo $!; \"$2\" -nc -nonat & echo $!; wait"),
+                   QStringLiteral("sh"), watched.path(QStringLiteral("RUVidazaConsole")),
+                   byHand.path(QStringLiteral("RUVidazaConsole"))});
+    ASSERT_TRUE(program.waitForStarted(10000));
+    ASSERT_TRUE(PaTest::waitUntil([&] { return program.peek(64).count('\n') >= 2; }, 10000));
+    const qint64 watchedPid = program.readLine().trimmed().toLongLong();
+    const qint64 byHandPid = program.readLine().trimmed().toLongLong();
+    auto answers = [](const SwitchStandIn &sw) {
+        return sw.console(QStringLiteral("conference list")).startsWith(QLatin1String("+OK"));
+    };
+    ASSERT_TRUE(PaTest::waitUntil([&] { return answers(watched) && answers(byHand); }, 30000));
+
+    program.kill();
+    ASSERT_TRUE(program.waitForFinished(10000));
+    // Within a few seconds, and the orderly way: its console file is gone.
+    EXPECT_TRUE(PaTest::waitUntil([&] { return !running(watchedPid); }, 5000));
+    EXPECT_FALSE(QFile::exists(watched.path(QStringLiteral("run/console"))));
+    EXPECT_TRUE(running(byHandPid));
+    EXPECT_TRUE(answers(byHand));
+
+    byHand.console(QStringLiteral("shutdown"));
+    EXPECT_TRUE(PaTest::waitUntil([&] { return !running(byHandPid); }, 10000));
+}
+
+TEST(SwitchLifecycle, SwitchWhoseProgramHasAlreadyEndedDoesNotStart)
+{
+    QProcess gone;
+    gone.start(QStringLiteral("/bin/sleep"), {QStringLiteral("30")});
+    ASSERT_TRUE(gone.waitForStarted(10000));
+    const qint64 gonePid = gone.processId();
+    gone.kill();
+    ASSERT_TRUE(gone.waitForFinished(10000));
+    SwitchStandIn sw(false);
+    ASSERT_TRUE(sw.isValid());
+    qputenv("RUVIDAZA_PROGRAM_PID", QByteArray::number(gonePid));
+    sw.launch();
+    qunsetenv("RUVIDAZA_PROGRAM_PID");
+    EXPECT_EQ(sw.waitForExit(10000), 7);
+    EXPECT_FALSE(QFile::exists(sw.path(QStringLiteral("run/console"))));
+}
+
+// The program asks for the switch it started by process id; any other
+// switch's console counts as no answer.
+TEST(SwitchLifecycle, ConsoleClientAnswersOnlyForTheSwitchItIsToldOf)
+{
+    SwitchStandIn sw(false);
+    ASSERT_TRUE(sw.start());
+    const struct {
+        QString pid;
+        bool answered;
+    } cases[] = {
+        {QString(), true},
+        {QString::number(sw.pid()), true},
+        {QString::number(sw.pid() + 1), false},
+        {QStringLiteral("junk"), false},
+    };
+    for (const auto &c : cases) {
+        QProcess client;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (!c.pid.isNull())
+            env.insert(QStringLiteral("RUVIDAZA_SWITCH_PID"), c.pid);
+        client.setProcessEnvironment(env);
+        client.start(sw.path(QStringLiteral("da_rid")), {QStringLiteral("-x"), QStringLiteral("conference list")});
+        ASSERT_TRUE(client.waitForFinished(30000));
+        const QByteArray out = client.readAllStandardOutput();
+        EXPECT_EQ(out.startsWith("+OK"), c.answered) << qPrintable(c.pid) << out.constData();
+        EXPECT_EQ(client.exitCode() == 2, !c.answered) << qPrintable(c.pid);
+    }
+    EXPECT_EQ(sw.shutdown(), 0);
+}
+
 // The console journal gets a line for every command, several a second while
 // zones play: a full file moves aside instead of growing without end.
 TEST(SwitchLifecycle, FullJournalMovesAsideInsteadOfGrowing)

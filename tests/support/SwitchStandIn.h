@@ -29,6 +29,8 @@ public:
     // Starts without waiting (for start-failure tests).
     void launch();
     bool isRunning() const;
+    // Process id of the switch started last, 0 when none runs.
+    qint64 pid() const { return isRunning() ? m_process->processId() : 0; }
     // Waits for the process to end; its exit code, or -1 when it did not end
     // normally in time.
     int waitForExit(int timeoutMs = 30000);
