@@ -33,7 +33,9 @@ RDLabel *RDToast::createToastLabel(QWidget *parent, const QString &message, Qt::
     auto *label = new RDLabel(parent);
     label->setObjectName(QStringLiteral("toast"));
     label->setText(message);
-    label->setBackgroundColor(QColor(0, 0, 0, 64));
+    // Dark enough for white text on any screen: a quarter-opaque black
+    // left white text on a white dialog nearly unreadable.
+    label->setBackgroundColor(QColor(0, 0, 0, 170));
     label->setBorder(5, 0, QColor(255, 255, 255, 0));
     label->setMargins(10, 10, 10, 10);
     label->setTextColor(QColor(255, 255, 255));

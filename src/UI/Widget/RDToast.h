@@ -7,7 +7,7 @@
 class RDLabel;
 
 // A widget that can show a short message over itself: a dark translucent
-// label that goes away after 2000 ms or on a click. A newer toast replaces
+// label with white text that goes away after 2000 ms or on a click. A newer toast replaces
 // the one shown; an older toast's timer also hides a newer one.
 class RDToast : public RDWidget
 {
