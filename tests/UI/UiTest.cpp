@@ -8,6 +8,7 @@
 #include "RDLocalize.h"
 #include "RDModal.h"
 #include "TestSupport.h"
+#include "UiTestSupport.h"
 #include "VDB.h"
 #include "Velmar.h"
 #include "VelmarDB.h"
@@ -322,15 +323,8 @@ TEST_F(ScreenTest, DeviceListShowsStatusChanges)
 
 TEST_F(ScreenTest, LanguageSwitchRedrawsTheZoneList)
 {
-    QTemporaryDir languages;
-    ASSERT_TRUE(languages.isValid());
-    QFile file(languages.path() + QStringLiteral("/Test.txt"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("Idle=Ruhig\nbroken line\nPlaying\xff=x\n");
-    file.close();
-    const QString oldDir = RDLocalize::languageDir();
-    const QString oldLanguage = RDLocalize::language();
-    RDLocalize::setLanguageDir(languages.path());
+    PaUiTest::TestLanguage language("Idle=Ruhig\nbroken line\nPlaying\xff=x\n");
+    ASSERT_TRUE(language.isValid());
 
     RDHomeGroupWidget list;
     list.loadGroups();
@@ -339,7 +333,4 @@ TEST_F(ScreenTest, LanguageSwitchRedrawsTheZoneList)
     // A missing language: every text shows its English key.
     EXPECT_FALSE(RDLocalize::changeLanguage(QStringLiteral("Missing")));
     EXPECT_TRUE(list.lineText(0).contains(QLatin1String("Idle")));
-
-    RDLocalize::setLanguageDir(oldDir);
-    RDLocalize::setLanguage(oldLanguage);
 }

@@ -78,9 +78,7 @@ void RDDialog::hideToast()
         return;
     RDLabel *label = m_toast;
     m_toast = nullptr;
-    label->hide();
-    label->setParent(nullptr);
-    label->deleteLater();
+    RDToast::discardToastLabel(label, false);
 }
 
 void RDDialog::paintEvent(QPaintEvent *event)

@@ -90,49 +90,46 @@ int RDModal::run(const QString &kind, const QString &text, int fallback, const s
     return exec();
 }
 
+// A file picker through the modal road: the picker's own choice when it
+// ran, else the files of the scripted answer.
+static QStringList pick(const QString &kind, const QString &caption, const std::function<QStringList()> &show)
+{
+    QStringList scripted;
+    QStringList picked;
+    RDModal::run(kind, caption, 0, [&] {
+        picked = show();
+        picked.removeAll(QString()); // a cancelled single picker gives one empty name
+        return picked.isEmpty() ? 0 : 1;
+    }, nullptr, &scripted);
+    return picked.isEmpty() ? scripted : picked;
+}
+
 QString RDModal::getOpenFileName(QWidget *parent, const QString &caption, const QString &dir, const QString &filter)
 {
-    QStringList files;
-    QString picked;
-    run(QStringLiteral("open file"), caption, 0, [&] {
-        picked = QFileDialog::getOpenFileName(parent, caption, dir, filter);
-        return picked.isEmpty() ? 0 : 1;
-    }, nullptr, &files);
-    return picked.isEmpty() ? files.value(0) : picked;
+    return pick(QStringLiteral("open file"), caption, [&] {
+        return QStringList(QFileDialog::getOpenFileName(parent, caption, dir, filter));
+    }).value(0);
 }
 
 QStringList RDModal::getOpenFileNames(QWidget *parent, const QString &caption, const QString &dir,
                                       const QString &filter)
 {
-    QStringList files;
-    QStringList picked;
-    run(QStringLiteral("open files"), caption, 0, [&] {
-        picked = QFileDialog::getOpenFileNames(parent, caption, dir, filter);
-        return picked.isEmpty() ? 0 : 1;
-    }, nullptr, &files);
-    return picked.isEmpty() ? files : picked;
+    return pick(QStringLiteral("open files"), caption,
+                [&] { return QFileDialog::getOpenFileNames(parent, caption, dir, filter); });
 }
 
 QString RDModal::getSaveFileName(QWidget *parent, const QString &caption, const QString &dir, const QString &filter)
 {
-    QStringList files;
-    QString picked;
-    run(QStringLiteral("save file"), caption, 0, [&] {
-        picked = QFileDialog::getSaveFileName(parent, caption, dir, filter);
-        return picked.isEmpty() ? 0 : 1;
-    }, nullptr, &files);
-    return picked.isEmpty() ? files.value(0) : picked;
+    return pick(QStringLiteral("save file"), caption, [&] {
+        return QStringList(QFileDialog::getSaveFileName(parent, caption, dir, filter));
+    }).value(0);
 }
 
 QString RDModal::getExistingDirectory(QWidget *parent, const QString &caption, const QString &dir)
 {
-    QStringList files;
-    QString picked;
-    run(QStringLiteral("folder"), caption, 0, [&] {
-        picked = QFileDialog::getExistingDirectory(parent, caption, dir);
-        return picked.isEmpty() ? 0 : 1;
-    }, nullptr, &files);
-    return picked.isEmpty() ? files.value(0) : picked;
+    return pick(QStringLiteral("folder"), caption,
+                [&] { return QStringList(QFileDialog::getExistingDirectory(parent, caption, dir)); })
+        .value(0);
 }
 
 void RDModal::queue(const Answer &answer)

@@ -9,25 +9,18 @@ RDMonthlyView::RDMonthlyView(QWidget *parent)
         auto *cell = new RDMonthDayView(day, this);
         connect(cell, &RDMonthDayView::click, this, &RDMonthlyView::onClickMonthDayView);
         m_days.append(cell);
+        m_cells.append(cell);
     }
-}
-
-QList<RDPickerDayView *> RDMonthlyView::cells() const
-{
-    QList<RDPickerDayView *> list;
-    for (RDMonthDayView *d : m_days)
-        list.append(d);
-    return list;
 }
 
 QString RDMonthlyView::selectedDays() const
 {
-    return selectionText(cells(), 1);
+    return selectionText(1);
 }
 
 void RDMonthlyView::setSelectedDays(const QString &text)
 {
-    applySelectionText(cells(), text, 1);
+    applySelectionText(text, 1);
 }
 
 void RDMonthlyView::onClickMonthDayView(RDMonthDayView *dayView)

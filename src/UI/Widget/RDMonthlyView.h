@@ -26,7 +26,5 @@ private slots:
     void onClickMonthDayView(RDMonthDayView *dayView);
 
 private:
-    QList<RDPickerDayView *> cells() const;
-
     QList<RDMonthDayView *> m_days;
 };

@@ -23,8 +23,9 @@ void RDPickerFrame::changeEvent(QEvent *event)
         applyFrameStyle();
 }
 
-QString RDPickerFrame::selectionText(const QList<RDPickerDayView *> &cells, int offset)
+QString RDPickerFrame::selectionText(int offset) const
 {
+    const QList<RDPickerDayView *> &cells = m_cells;
     QString text;
     for (int i = 0; i < cells.size(); ++i) {
         if (cells[i]->isSelected())
@@ -33,8 +34,9 @@ QString RDPickerFrame::selectionText(const QList<RDPickerDayView *> &cells, int 
     return text;
 }
 
-void RDPickerFrame::applySelectionText(const QList<RDPickerDayView *> &cells, const QString &text, int offset)
+void RDPickerFrame::applySelectionText(const QString &text, int offset)
 {
+    const QList<RDPickerDayView *> &cells = m_cells;
     for (RDPickerDayView *cell : cells)
         cell->setSelected(false);
     for (const QString &part : text.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {

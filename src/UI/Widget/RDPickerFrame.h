@@ -18,8 +18,10 @@ protected:
     void changeEvent(QEvent *event) override;
     void applyFrameStyle();
     // "n;" for each selected cell, n = index + offset.
-    static QString selectionText(const QList<RDPickerDayView *> &cells, int offset);
+    QString selectionText(int offset) const;
     // Clears every cell, then selects cell n - offset for each number n of
     // the text that lies in [offset, offset + cell count).
-    static void applySelectionText(const QList<RDPickerDayView *> &cells, const QString &text, int offset);
+    void applySelectionText(const QString &text, int offset);
+
+    QList<RDPickerDayView *> m_cells; // in order; owned as children
 };

@@ -49,11 +49,8 @@ RDLabel *RDToast::createToastLabel(QWidget *parent, const QString &message, Qt::
 
 void RDToast::showToast(const QString &message, Qt::Alignment alignment, int marginX, int marginY)
 {
-    if (m_toast) {
-        m_toast->hide();
-        m_toast->setParent(nullptr);
-        delete m_toast.data();
-    }
+    if (m_toast)
+        discardToastLabel(m_toast, true);
     m_toast = createToastLabel(this, message, alignment, marginX, marginY);
     connect(m_toast.data(), &RDLabel::clicked, this, [this] { RDTimer::singleShot(10, this, [this] { hideToast(); }); });
     RDTimer::singleShot(2000, this, [this] { hideToast(); });
@@ -65,7 +62,15 @@ void RDToast::hideToast()
         return;
     RDLabel *label = m_toast;
     m_toast = nullptr;
+    discardToastLabel(label, true);
+}
+
+void RDToast::discardToastLabel(RDLabel *label, bool now)
+{
     label->hide();
     label->setParent(nullptr);
-    delete label;
+    if (now)
+        delete label;
+    else
+        label->deleteLater();
 }

@@ -25,6 +25,9 @@ public:
     // before bottom) and shown. Shared with the dialog bases.
     static RDLabel *createToastLabel(QWidget *parent, const QString &message, Qt::Alignment alignment, int marginX,
                                      int marginY);
+    // Hides and unparents a toast label, then deletes it (`now`) or leaves
+    // it to the event loop (when it may be inside its own signal).
+    static void discardToastLabel(RDLabel *label, bool now);
     // Where a w x h toast goes in a W x H parent.
     static QPoint toastPosition(int W, int H, int w, int h, Qt::Alignment alignment, int marginX, int marginY);
 

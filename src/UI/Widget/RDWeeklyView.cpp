@@ -9,6 +9,7 @@ RDWeeklyView::RDWeeklyView(QWidget *parent)
         auto *cell = new RDWeekDayView(i, this);
         connect(cell, &RDWeekDayView::click, this, &RDWeeklyView::onClickWeekDayView);
         m_days.append(cell);
+        m_cells.append(cell);
     }
     RDWeeklyView::languageChanged();
 }
@@ -20,22 +21,14 @@ void RDWeeklyView::languageChanged()
         m_days[i]->setText(RDLocalize::text(QLatin1String(names[i])));
 }
 
-QList<RDPickerDayView *> RDWeeklyView::cells() const
-{
-    QList<RDPickerDayView *> list;
-    for (RDWeekDayView *d : m_days)
-        list.append(d);
-    return list;
-}
-
 QString RDWeeklyView::selectedDays() const
 {
-    return selectionText(cells(), 0);
+    return selectionText(0);
 }
 
 void RDWeeklyView::setSelectedDays(const QString &text)
 {
-    applySelectionText(cells(), text, 0);
+    applySelectionText(text, 0);
 }
 
 void RDWeeklyView::onClickWeekDayView(RDWeekDayView *dayView)

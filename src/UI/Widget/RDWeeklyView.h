@@ -28,7 +28,5 @@ private slots:
     void onClickWeekDayView(RDWeekDayView *dayView);
 
 private:
-    QList<RDPickerDayView *> cells() const;
-
     QList<RDWeekDayView *> m_days;
 };

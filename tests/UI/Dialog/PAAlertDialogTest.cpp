@@ -8,10 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 TEST(PAAlertDialogTest, ButtonsSitCentredInTheirHalves)
@@ -90,15 +88,8 @@ TEST(PAAlertDialogTest, ScriptedUnscriptedAndUnattendedRuns)
 
 TEST(PAAlertDialogTest, LanguageChangeSetsTheButtonTextsAgain)
 {
-    QTemporaryDir languages;
-    ASSERT_TRUE(languages.isValid());
-    QFile file(languages.path() + QStringLiteral("/Test.txt"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("OK=Gut\nCancel=Lieber nicht\nClose=Zu\n");
-    file.close();
-    const QString oldDir = RDLocalize::languageDir();
-    const QString oldLanguage = RDLocalize::language();
-    RDLocalize::setLanguageDir(languages.path());
+    PaUiTest::TestLanguage language("OK=Gut\nCancel=Lieber nicht\nClose=Zu\n");
+    ASSERT_TRUE(language.isValid());
 
     PAAlertDialog alert;
     alert.setOkText(QStringLiteral("Exit"));
@@ -108,9 +99,6 @@ TEST(PAAlertDialogTest, LanguageChangeSetsTheButtonTextsAgain)
     EXPECT_EQ(alert.findChild<RDDialogButton *>(QStringLiteral("close"))->toolTip(), QStringLiteral("Zu"));
     // The wider button is laid out again.
     EXPECT_EQ(alert.cancelButton()->x(), 214 + (214 - alert.cancelButton()->width()) / 2);
-
-    RDLocalize::setLanguageDir(oldDir);
-    RDLocalize::changeLanguage(oldLanguage);
 }
 
 TEST(MessageBoxTest, ButtonsAndDefaultsFollowTheTexts)

@@ -1,11 +1,14 @@
 #include "UiTestSupport.h"
 
+#include "RDLocalize.h"
 #include "RDModal.h"
 #include "RDTimer.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QMouseEvent>
 #include <QWidget>
 
@@ -82,6 +85,37 @@ CaptureUnscripted::~CaptureUnscripted()
 QStringList CaptureUnscripted::kinds() const
 {
     return m_state->kinds;
+}
+
+struct TestLanguage::State
+{
+    QTemporaryDir dir;
+    QString oldDir;
+    QString oldLanguage;
+    bool written = false;
+};
+
+TestLanguage::TestLanguage(const QByteArray &lines)
+    : m_state(new State)
+{
+    m_state->oldDir = RDLocalize::languageDir();
+    m_state->oldLanguage = RDLocalize::language();
+    QFile file(m_state->dir.path() + QStringLiteral("/Test.txt"));
+    m_state->written = m_state->dir.isValid() && file.open(QIODevice::WriteOnly) && file.write(lines) == lines.size();
+    file.close();
+    RDLocalize::setLanguageDir(m_state->dir.path());
+}
+
+TestLanguage::~TestLanguage()
+{
+    RDLocalize::setLanguageDir(m_state->oldDir);
+    RDLocalize::changeLanguage(m_state->oldLanguage);
+    delete m_state;
+}
+
+bool TestLanguage::isValid() const
+{
+    return m_state->written;
 }
 
 void drag(QWidget *widget, const QPoint &from, const QPoint &to)

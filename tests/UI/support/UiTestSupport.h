@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QPoint>
 #include <QString>
 #include <QStringList>
@@ -28,6 +29,20 @@ public:
     explicit CaptureUnscripted(int result = 0);
     ~CaptureUnscripted();
     QStringList kinds() const;
+
+private:
+    struct State;
+    State *m_state;
+};
+
+// A language folder holding one language "Test" with the given lines;
+// the language folder and the current language come back afterwards.
+class TestLanguage
+{
+public:
+    explicit TestLanguage(const QByteArray &lines);
+    ~TestLanguage();
+    bool isValid() const;
 
 private:
     struct State;
