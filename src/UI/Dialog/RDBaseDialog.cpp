@@ -15,7 +15,9 @@ RDBaseDialog::RDBaseDialog(QWidget *parent)
     : RDDialog(parent)
     , m_frame(this, false, QColor(255, 255, 255))
 {
-    setWindowFlags(Qt::FramelessWindowHint);
+    // Frameless, yet still a dialog window: the frameless flag alone would
+    // make a dialog with a parent a child widget drawn inside that parent.
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     connect(m_frame.close, &RDDialogButton::clicked, this, [this] { closeDialog(); });
     connect(m_frame.minimize, &RDDialogButton::clicked, this, [this] { minimizeDialog(); });
     RDBaseDialog::languageChanged();

@@ -15,7 +15,7 @@ RDFullDialog::RDFullDialog(QWidget *parent)
     : RDDialog(parent)
     , m_frame(this, true, QColor(242, 243, 245))
 {
-    setWindowFlags(Qt::FramelessWindowHint);
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     setMouseTracking(true);
     connect(m_frame.close, &RDDialogButton::clicked, this, [this] { closeDialog(); });
     connect(m_frame.minimize, &RDDialogButton::clicked, this, [this] { minimizeDialog(); });

@@ -5,9 +5,9 @@
 RDSliderThumb::RDSliderThumb(QWidget *parent)
     : QWidget(parent)
 {
+    // The thumb ignores the mouse: presses, moves and releases on it reach
+    // the slider, which owns the value.
     setCursor(Qt::PointingHandCursor);
-    // Presses fall through to the slider, which owns the value.
-    setAttribute(Qt::WA_TransparentForMouseEvents, true);
 }
 
 void RDSliderThumb::setColor(const QColor &color)

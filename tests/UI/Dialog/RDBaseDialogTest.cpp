@@ -34,6 +34,10 @@ TEST(RDBaseDialogTest, FrameIsLaidOutFromTheResize)
     dialog.resize(430, 230);
     dialog.show(); // a hidden window gets its resize event when shown
     EXPECT_EQ(dialog.windowFlags() & Qt::FramelessWindowHint, Qt::FramelessWindowHint);
+    // With a parent it is still a window of its own, not a child drawn inside.
+    QWidget parent;
+    for (QDialog *child : std::initializer_list<QDialog *>{new RDBaseDialog(&parent), new RDFullDialog(&parent)})
+        EXPECT_TRUE(child->isWindow());
     EXPECT_EQ(child<RDWidget>(&dialog, "titleBar")->geometry(), QRect(1, 1, 428, 35));
     EXPECT_EQ(child<RDDialogButton>(&dialog, "close")->geometry(), QRect(388, 0, 40, 35));
     EXPECT_EQ(child<RDDialogButton>(&dialog, "minimize")->geometry(), QRect(348, 0, 40, 35));

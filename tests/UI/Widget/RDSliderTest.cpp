@@ -54,6 +54,10 @@ TEST(RDSliderTest, MouseReleaseReportsTheValueUnderIt)
     EXPECT_EQ(slider.value(), 100);
     QTest::mouseRelease(&slider, Qt::RightButton, Qt::NoModifier, QPoint(10, 10));
     EXPECT_EQ(slider.value(), 100);
+    // A release on the thumb itself reaches the slider.
+    QTest::mouseRelease(slider.thumb(), Qt::LeftButton, Qt::NoModifier, QPoint(6, 6));
+    EXPECT_EQ(slider.value(), 106 * 100 / 112);
+    EXPECT_EQ(changed.last().at(0).toInt(), 106 * 100 / 112);
 }
 
 TEST(RDSliderTest, KeysAndWheelStepWithinTheRange)
