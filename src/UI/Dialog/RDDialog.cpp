@@ -32,7 +32,7 @@ void RDDialog::centerOn(QWidget *other)
 int RDDialog::exec()
 {
     return RDModal::run(QStringLiteral("dialog:") + QLatin1String(metaObject()->className()), modalText(),
-                        unattendedResult(), [this] { return execDialog(); }, this);
+                        unattendedResult(), [this] { return execDialog(); }, this, nullptr, endsByItself());
 }
 
 int RDDialog::execDialog()

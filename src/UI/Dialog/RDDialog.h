@@ -34,6 +34,9 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     // What a run with nothing to answer it gives where nobody can answer.
     virtual int unattendedResult() const { return QDialog::Rejected; }
+    // True for dialogs that end themselves (busy dialogs in front of work):
+    // where nobody can answer they still run.
+    virtual bool endsByItself() const { return false; }
     // The text a test sees for this run.
     virtual QString modalText() const { return windowTitle(); }
     // The real modal loop, for subclasses that override exec().

@@ -43,6 +43,7 @@ protected:
     virtual void cancelWork();
     virtual void doWork();
     void closeDialog() override;
+    bool endsByItself() const override { return true; }
     void relayoutContents(int width, int height) override;
     // Stops, waits for and deletes the worker, if any (GUI thread).
     void endWork();

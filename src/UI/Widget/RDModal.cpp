@@ -60,7 +60,7 @@ int runReal(const RDModal::Answer &answer, const QString &kind, const QString &t
 } // namespace
 
 int RDModal::run(const QString &kind, const QString &text, int fallback, const std::function<int()> &exec,
-                 QObject *dialog, QStringList *files)
+                 QObject *dialog, QStringList *files, bool endsByItself)
 {
     ModalState &s = state();
     s.shown.append(qMakePair(kind, text));
@@ -82,7 +82,7 @@ int RDModal::run(const QString &kind, const QString &text, int fallback, const s
     }
     if (s.handler)
         return s.handler(kind, text);
-    if (nobodyCanAnswer()) {
+    if (nobodyCanAnswer() && !endsByItself) {
         RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "%s without a display, answered %d: %s\n",
                     qPrintable(kind), fallback, qPrintable(text));
         return fallback;

@@ -14,8 +14,9 @@ class QWidget;
 // A run first takes the next queued answer. Without one it asks the
 // unscripted handler (a test installs one that fails the test at once);
 // without a handler, on a platform where nobody can answer (offscreen,
-// minimal) it logs the request and gives the caller's fallback answer;
-// otherwise it runs the real modal loop.
+// minimal) it logs the request and gives the caller's fallback answer,
+// unless the run ends by itself (a busy dialog in front of work), which
+// then runs as it is; otherwise it runs the real modal loop.
 class RDModal
 {
 public:
@@ -35,7 +36,7 @@ public:
 
     // Runs one modal. `exec` is the real loop; `dialog` may be null.
     static int run(const QString &kind, const QString &text, int fallback, const std::function<int()> &exec,
-                   QObject *dialog = nullptr, QStringList *files = nullptr);
+                   QObject *dialog = nullptr, QStringList *files = nullptr, bool endsByItself = false);
 
     // File pickers through the same road. `filter` lists patterns split by
     // spaces within one entry and ";;" between entries.

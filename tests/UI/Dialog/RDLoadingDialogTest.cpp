@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
 #include <QTest>
 #include <QThread>
 
@@ -152,4 +153,16 @@ TEST(RDLoadingDialogTest, EndingsWithoutAWorkerAndMessagesFromTheWorker)
     EXPECT_EQ(dialog.message(), QString());
     QCoreApplication::processEvents();
     EXPECT_EQ(dialog.message(), QStringLiteral("Searching"));
+}
+
+TEST(RDLoadingDialogTest, RunsWhereNobodyCanAnswerBecauseItsWorkEndsIt)
+{
+    ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("offscreen"));
+    const RDModal::Handler handler = RDModal::unscriptedHandler();
+    RDModal::setUnscriptedHandler(nullptr); // as in the program itself
+    SlowLoadingDialog dialog(20);
+    ASSERT_TRUE(dialog.startWork());
+    EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+    EXPECT_TRUE(dialog.workReturned);
+    RDModal::setUnscriptedHandler(handler);
 }
