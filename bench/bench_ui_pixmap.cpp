@@ -1,6 +1,5 @@
 // Image-cache figures: what a repaint of an image button costs with the
-// cache (one lookup) against rendering its vector image anew each time, and
-// the first load and first width of an image.
+// cache (one lookup) against rendering its vector image anew each time.
 #include "RDPixmapButton.h"
 #include "RDPixmapCache.h"
 
@@ -37,15 +36,6 @@ void BM_RenderVectorEachTime(benchmark::State &state)
     }
 }
 BENCHMARK(BM_RenderVectorEachTime);
-
-// A new width of a loaded image: one rendering, then cached.
-void BM_ScaledPixmapNewWidth(benchmark::State &state)
-{
-    int width = 1000;
-    for (auto _ : state)
-        benchmark::DoNotOptimize(scaledPixmap(kIcon, ++width));
-}
-BENCHMARK(BM_ScaledPixmapNewWidth);
 
 // A whole paint of a 20 px image button into an image.
 void BM_PaintPixmapButton(benchmark::State &state)
