@@ -5,6 +5,7 @@
 // answered.
 //
 //   bench_sip_register [transactions=5000]
+#include "BenchSmoke.h"
 #include "SipStack.h"
 
 #include <osipparser2/osip_parser.h>
@@ -117,7 +118,7 @@ double run(SipStack &stack, const std::string &registrar, int inFlight, int tota
 
 int main(int argc, char **argv)
 {
-    const int total = argc > 1 ? std::atoi(argv[1]) : 5000;
+    const int total = argc > 1 ? std::atoi(argv[1]) : BenchSmoke::size(5000, 50);
     char dir[] = "/tmp/bench_sip_register.XXXXXX";
     if (!mkdtemp(dir)) {
         std::perror("mkdtemp");

@@ -119,6 +119,12 @@ QColor rdThemeColor()
     return QColor(53, 141, 0, 255);
 }
 
+QColor rdThemeColor(QColor &color)
+{
+    color = rdThemeColor();
+    return color;
+}
+
 QImage createQRCodeImage(const QString &text, int width, int height, int size)
 {
     if (width <= 0 || height <= 0)

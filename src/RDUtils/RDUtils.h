@@ -31,8 +31,9 @@ QString fileBaseName(const QString &path);
 QString fileSuffix(const QString &name);
 // Whether the address part (before the first ':') is an address Qt accepts.
 bool isValidIpAddress(const QString &text);
-// The screens' theme colour.
+// The screens' theme colour, rgb(53,141,0); the second form also fills `color`.
 QColor rdThemeColor();
+QColor rdThemeColor(QColor &color);
 
 // QR code of the text's UTF-8 bytes (version 2 or above, level Q), `size`
 // pixels wide, centred in a white `width` x `height` image. A null image

@@ -3,9 +3,12 @@
 #include "RDDevicesDialog.h"
 #include "RDHomeDialog.h"
 #include "RDHomeGroupWidget.h"
-#include "RDLoadingDialog.h"
+#include "FSLoadingDialog.h"
+#include "RDLabel.h"
 #include "RDLocalize.h"
+#include "RDModal.h"
 #include "TestSupport.h"
+#include "UiTestSupport.h"
 #include "VDB.h"
 #include "Velmar.h"
 #include "VelmarDB.h"
@@ -14,25 +17,34 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QPushButton>
+#include <QElapsedTimer>
+#include <QTest>
 #include <QTemporaryDir>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include <atomic>
 #include <thread>
 
 TEST(AlertBox, AnswersOkAndCancelAndNeverBlocksWithoutADisplay)
 {
-    PAAlertDialog::takeShownMessagesForTesting();
-    PAAlertDialog::queueAnswersForTesting({0, 1});
+    PAAlertDialog::setNextAnswer(0);
+    PAAlertDialog::setNextAnswer(1);
     PAAlertDialog box;
     box.setMessage(QStringLiteral("first"));
     EXPECT_EQ(box.exec(), 0);
-    EXPECT_EQ(PAAlertDialog::showMessage(QStringLiteral("second")), 1);
-    // Nothing queued: on the offscreen platform the box is taken as OK.
+    PAAlertDialog::showMessage(QStringLiteral("second"));
+    EXPECT_EQ(RDModal::pendingAnswers(), 0);
+    // Nothing queued and no test handler: on the offscreen platform the box
+    // is taken as OK.
     ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("offscreen"));
-    EXPECT_EQ(PAAlertDialog::showMessage(QStringLiteral("third")), 1);
-    EXPECT_EQ(PAAlertDialog::takeShownMessagesForTesting(),
+    const RDModal::Handler handler = RDModal::unscriptedHandler();
+    RDModal::setUnscriptedHandler(nullptr);
+    PAAlertDialog third;
+    third.setMessage(QStringLiteral("third"));
+    EXPECT_EQ(third.exec(), 1);
+    RDModal::setUnscriptedHandler(handler);
+    EXPECT_EQ(RDModal::takeShown(QStringLiteral("alert")),
               (QStringList{QStringLiteral("first"), QStringLiteral("second"), QStringLiteral("third")}));
 }
 
@@ -43,12 +55,13 @@ TEST(AlertBox, ButtonsAcceptAndRejectWithTheirTexts)
         box.setOkText(QStringLiteral("Exit"));
         box.setCancelText(QStringLiteral("Minimized"));
         box.open();
-        auto *button = box.findChild<QPushButton *>(QLatin1String(name));
+        auto *button = box.findChild<RDLabel *>(QLatin1String(name));
         ASSERT_NE(button, nullptr);
-        EXPECT_EQ(button->text(), QLatin1String(name) == QLatin1String("okButton") ? QStringLiteral("Exit")
-                                                                                     : QStringLiteral("Minimized"));
-        button->click();
-        EXPECT_EQ(box.result(), QLatin1String(name) == QLatin1String("okButton") ? 1 : 0);
+        const bool ok = QLatin1String(name) == QLatin1String("okButton");
+        EXPECT_EQ(button->text(), ok ? QStringLiteral("Exit") : QStringLiteral("Minimized"));
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_EQ(box.result(), ok ? 1 : 0);
+        EXPECT_FALSE(box.isVisible());
     }
 }
 
@@ -67,7 +80,8 @@ TEST(LanguageFile, ShippedEnglishFileHoldsEveryTextTheProgramShows)
     ASSERT_TRUE(RDLocalize::loadFile(PaTest::binDir() + QStringLiteral("/language/English.txt"), map));
     const char *keys[] = {"Program already running", "The application can only run under the English path",
                           "Still running", "port", "Occupied", "Do you want to exit the application", "Exit",
-                          "Minimized", "OK", "Cancel", "Loading", "Starting the switch, please wait",
+                          "Minimized", "Maximized", "Close", "OK", "Cancel", "Starting Application", "Go to", "Page",
+                          "Go", "Please select network", "Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat",
                           "Kelbrin Corvane Lite", "Playing", "Idle", "Name", "Conference", "Source",
                           "Online devices", "Devices", "Online", "Calling", "Offline", "English"};
     for (const char *key : keys) {
@@ -113,7 +127,7 @@ protected:
     {
         Velmar::destroyInstance();
         VDB::setDataDir(m_oldDataDir);
-        PAAlertDialog::queueAnswersForTesting({});
+        RDModal::clearAnswers();
     }
 
     int rowOf(const RDHomeGroupWidget &list, int id) const
@@ -206,8 +220,8 @@ TEST_F(ScreenTest, MainWindowKeepsRunningWhenMinimisedAndStopsOnExit)
     home->loadGroups();
     EXPECT_EQ(home->groupWidget()->groupCount(), 2);
 
-    PAAlertDialog::takeShownMessagesForTesting();
-    PAAlertDialog::queueAnswersForTesting({0});
+    RDModal::takeShown();
+    PAAlertDialog::setNextAnswer(0);
     home->close();
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         EXPECT_FALSE(home->isVisible());
@@ -217,11 +231,11 @@ TEST_F(ScreenTest, MainWindowKeepsRunningWhenMinimisedAndStopsOnExit)
         EXPECT_TRUE(home->isMinimized());
     }
     EXPECT_TRUE(home->keepRunning());
-    EXPECT_EQ(PAAlertDialog::takeShownMessagesForTesting(),
+    EXPECT_EQ(RDModal::takeShown(QStringLiteral("alert")),
               QStringList{QStringLiteral("Do you want to exit the application")});
 
     home->show();
-    PAAlertDialog::queueAnswersForTesting({1});
+    PAAlertDialog::setNextAnswer(1);
     home->close();
     EXPECT_FALSE(home->keepRunning());
     // Exit asked the application's event loop to end; end one here, so the
@@ -252,22 +266,43 @@ TEST_F(ScreenTest, ReloadFromAnotherThreadRefreshesTheSelectedZone)
 
 TEST_F(ScreenTest, LoadingDialogWaitsForTheSwitchAndCanBeLeft)
 {
-    bool ready = false;
+    RDModal::Answer run;
+    run.kind = QStringLiteral("dialog:FSLoadingDialog");
+    run.realExec = true;
+    std::atomic<bool> ready{false};
     {
-        RDLoadingDialog loading(nullptr, [&] { return ready; });
+        FSLoadingDialog loading(nullptr, [&] { return ready.load(); });
+        EXPECT_EQ(loading.message(), QStringLiteral("Starting Application"));
+        ASSERT_TRUE(loading.startWork());
         QTimer::singleShot(300, [&] { ready = true; });
+        RDModal::queue(run);
         EXPECT_EQ(loading.exec(), QDialog::Accepted);
         EXPECT_TRUE(ready);
+        EXPECT_FALSE(loading.hasWorker());
     }
     {
-        RDLoadingDialog loading(nullptr, [] { return false; });
-        QTimer::singleShot(100, [&] { loading.findChild<QPushButton *>(QStringLiteral("exitButton"))->click(); });
+        FSLoadingDialog loading(nullptr, [] { return false; });
+        ASSERT_TRUE(loading.startWork());
+        RDModal::Answer leave = run;
+        leave.action = [](QObject *d) {
+            QTimer::singleShot(100, d, [d] {
+                QTest::mouseClick(static_cast<QWidget *>(d)->findChild<QWidget *>(QStringLiteral("close")),
+                                  Qt::LeftButton);
+            });
+        };
+        RDModal::queue(leave);
+        QElapsedTimer clock;
+        clock.start();
         EXPECT_EQ(loading.exec(), QDialog::Rejected);
+        // The worker's 100 ms wait is cut short by the ending.
+        EXPECT_LT(clock.elapsed(), 2000);
+        EXPECT_FALSE(loading.hasWorker());
     }
     // No switch manager: the window's loading dialog waits until the
     // program is asked to end.
     RDHomeDialog home;
     QTimer::singleShot(200, [&] { home.requestExit(); });
+    RDModal::queue(run);
     home.execLoadingDialog();
     EXPECT_FALSE(home.keepRunning());
 }
@@ -288,15 +323,8 @@ TEST_F(ScreenTest, DeviceListShowsStatusChanges)
 
 TEST_F(ScreenTest, LanguageSwitchRedrawsTheZoneList)
 {
-    QTemporaryDir languages;
-    ASSERT_TRUE(languages.isValid());
-    QFile file(languages.path() + QStringLiteral("/Test.txt"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("Idle=Ruhig\nbroken line\nPlaying\xff=x\n");
-    file.close();
-    const QString oldDir = RDLocalize::languageDir();
-    const QString oldLanguage = RDLocalize::language();
-    RDLocalize::setLanguageDir(languages.path());
+    PaUiTest::TestLanguage language("Idle=Ruhig\nbroken line\nPlaying\xff=x\n");
+    ASSERT_TRUE(language.isValid());
 
     RDHomeGroupWidget list;
     list.loadGroups();
@@ -305,7 +333,4 @@ TEST_F(ScreenTest, LanguageSwitchRedrawsTheZoneList)
     // A missing language: every text shows its English key.
     EXPECT_FALSE(RDLocalize::changeLanguage(QStringLiteral("Missing")));
     EXPECT_TRUE(list.lineText(0).contains(QLatin1String("Idle")));
-
-    RDLocalize::setLanguageDir(oldDir);
-    RDLocalize::setLanguage(oldLanguage);
 }

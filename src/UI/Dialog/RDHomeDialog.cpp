@@ -2,7 +2,7 @@
 
 #include "PAAlertDialog.h"
 #include "RDHomeGroupWidget.h"
-#include "RDLoadingDialog.h"
+#include "FSLoadingDialog.h"
 #include "Velmar.h"
 
 #include <QApplication>
@@ -70,7 +70,8 @@ void RDHomeDialog::execLoadingDialog()
 {
     if (!m_keepRunning)
         return;
-    RDLoadingDialog dialog(this);
+    FSLoadingDialog dialog(this);
+    dialog.startWork();
     m_loading = &dialog;
     if (dialog.exec() != QDialog::Accepted)
         m_keepRunning = false;

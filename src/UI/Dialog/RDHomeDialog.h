@@ -8,7 +8,7 @@
 class QCloseEvent;
 class QSystemTrayIcon;
 class RDHomeGroupWidget;
-class RDLoadingDialog;
+class FSLoadingDialog;
 
 // The main window. It holds the program's keep-running flag: set from
 // construction, cleared only when the operator chooses to exit on closing
@@ -52,6 +52,6 @@ protected:
 private:
     bool m_keepRunning = true;
     RDHomeGroupWidget *m_groupWidget;
-    QPointer<RDLoadingDialog> m_loading;
+    QPointer<FSLoadingDialog> m_loading;
     QSystemTrayIcon *m_tray = nullptr;
 };

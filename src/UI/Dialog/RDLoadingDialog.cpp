@@ -1,52 +1,122 @@
 #include "RDLoadingDialog.h"
 
-#include "FSManager.h"
+#include "RDLabel.h"
+#include "RDLoadingThread.h"
+#include "RDWidget.h"
 
-#include <QLabel>
-#include <QPushButton>
-#include <QTimer>
-#include <QVBoxLayout>
+#include <QProgressBar>
+#include <QThread>
 
-RDLoadingDialog::RDLoadingDialog(QWidget *parent, std::function<bool()> isReady)
-    : QDialog(parent)
-    , m_isReady(std::move(isReady))
-    , m_text(new QLabel(this))
-    , m_exit(new QPushButton(this))
-    , m_timer(new QTimer(this))
+RDLoadingDialog::RDLoadingDialog(QWidget *parent)
+    : RDBaseDialog(parent)
+    , m_progress(new QProgressBar(body()))
+    , m_label(new RDLabel(body()))
 {
-    setObjectName(QStringLiteral("RDLoadingDialog"));
-    setModal(true);
-    if (!m_isReady) {
-        m_isReady = [] {
-            FSManager *manager = FSManager::instance();
-            return manager && manager->isReady();
-        };
+    m_progress->setRange(0, 0);
+    m_progress->setAlignment(Qt::AlignCenter);
+    m_progress->setTextVisible(false);
+    m_label->setTextColor(QColor(0, 0, 0));
+    resize(300, 120);
+}
+
+RDLoadingDialog::~RDLoadingDialog()
+{
+    endWork();
+}
+
+bool RDLoadingDialog::startWork()
+{
+    endWork();
+    m_thread = new RDLoadingThread(this);
+    m_thread->setName("RDLoadingThread");
+    return m_thread->start();
+}
+
+bool RDLoadingDialog::isThreadFinished() const
+{
+    return !m_thread || m_thread->isStopped();
+}
+
+bool RDLoadingDialog::hasWorker() const
+{
+    return m_thread != nullptr;
+}
+
+QString RDLoadingDialog::message() const
+{
+    return m_label->text();
+}
+
+void RDLoadingDialog::endWork()
+{
+    if (!m_thread)
+        return;
+    RDLoadingThread *thread = m_thread;
+    thread->stop();
+    thread->wait();
+    m_thread = nullptr;
+    delete thread;
+}
+
+void RDLoadingDialog::done(int result)
+{
+    // Escape and every other ending: the work ends before exec() returns.
+    endWork();
+    RDBaseDialog::done(result);
+}
+
+void RDLoadingDialog::dismiss()
+{
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(this, "dismiss", Qt::QueuedConnection);
+        return;
     }
-    m_text->setAlignment(Qt::AlignCenter);
-    m_text->setMinimumWidth(320);
-    m_exit->setObjectName(QStringLiteral("exitButton"));
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(m_text, 1);
-    layout->addWidget(m_exit, 0, Qt::AlignRight);
-    connect(m_exit, &QPushButton::clicked, this, &QDialog::reject);
-    connect(m_timer, &QTimer::timeout, this, &RDLoadingDialog::poll);
-    m_timer->start(200);
-    // A switch that is ready already ends the dialog as soon as it runs.
-    QTimer::singleShot(0, this, &RDLoadingDialog::poll);
-    languageChanged();
+    endWork();
+    accept();
 }
 
-RDLoadingDialog::~RDLoadingDialog() = default;
-
-void RDLoadingDialog::languageChanged()
+void RDLoadingDialog::accpetDialog()
 {
-    setWindowTitle(RDLocalize::text(QStringLiteral("Loading")));
-    m_text->setText(RDLocalize::text(QStringLiteral("Starting the switch, please wait")));
-    m_exit->setText(RDLocalize::text(QStringLiteral("Exit")));
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(this, "accpetDialog", Qt::QueuedConnection);
+        return;
+    }
+    endWork();
+    accept();
 }
 
-void RDLoadingDialog::poll()
+void RDLoadingDialog::rejectDialog()
 {
-    if (isVisible() && m_isReady())
-        accept();
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(this, "rejectDialog", Qt::QueuedConnection);
+        return;
+    }
+    endWork();
+    reject();
+}
+
+void RDLoadingDialog::setMessage(QString text)
+{
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(this, "setMessage", Qt::QueuedConnection, Q_ARG(QString, text));
+        return;
+    }
+    m_label->setText(text);
+}
+
+void RDLoadingDialog::cancelWork() {}
+
+void RDLoadingDialog::doWork() {}
+
+void RDLoadingDialog::closeDialog()
+{
+    endWork();
+    QWidget::close();
+}
+
+void RDLoadingDialog::relayoutContents(int w, int h)
+{
+    Q_UNUSED(h);
+    m_label->setGeometry(5, 10, w - 10, 30);
+    m_progress->setGeometry(40, 40, w - 80, 10);
 }

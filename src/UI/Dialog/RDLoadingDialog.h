@@ -1,34 +1,55 @@
 #pragma once
 
-#include "RDLocalize.h"
+#include "RDBaseDialog.h"
 
-#include <QDialog>
+class QProgressBar;
+class RDLabel;
+class RDLoadingThread;
 
-#include <functional>
-
-class QLabel;
-class QPushButton;
-class QTimer;
-
-// Shown while the switch starts: closes by itself once the switch manager
-// reports the switch ready (accepted), or when the operator leaves with
-// "Exit" (rejected). A switch that never comes up keeps it waiting; the
-// operator can still leave.
-class RDLoadingDialog : public QDialog, public RDLocalize
+// A small modal busy dialog in front of long work. A subclass puts the work
+// in doWork(), which runs on the dialog's worker thread, polls
+// isThreadFinished() and ends the dialog with accpetDialog()/dismiss() or
+// rejectDialog(); cancelWork() interrupts it from the GUI thread.
+//
+// However the dialog ends (those slots, the close button, Escape), the
+// worker is stopped, waited for and deleted before exec() returns. A
+// subclass whose doWork() or cancelWork() uses its own members calls
+// endWork() in its destructor, so the work never outlives them.
+class RDLoadingDialog : public RDBaseDialog
 {
     Q_OBJECT
 public:
-    // `isReady` is asked every 200 ms; by default the switch manager's state.
-    explicit RDLoadingDialog(QWidget *parent = nullptr, std::function<bool()> isReady = {});
+    explicit RDLoadingDialog(QWidget *parent = nullptr);
     ~RDLoadingDialog() override;
 
-    void languageChanged() override;
+    // Starts the work on a new worker thread; the caller then runs exec().
+    bool startWork();
+    // True when there is no worker or it has been told to stop.
+    bool isThreadFinished() const;
+    bool hasWorker() const;
+    QString message() const;
+
+    void done(int result) override;
+
+public slots:
+    // Any thread.
+    void dismiss();
+    void accpetDialog();
+    void rejectDialog();
+    Q_INVOKABLE void setMessage(QString text);
+
+protected:
+    friend class RDLoadingThread;
+    virtual void cancelWork();
+    virtual void doWork();
+    void closeDialog() override;
+    bool endsByItself() const override { return true; }
+    void relayoutContents(int width, int height) override;
+    // Stops, waits for and deletes the worker, if any (GUI thread).
+    void endWork();
 
 private:
-    void poll();
-
-    std::function<bool()> m_isReady;
-    QLabel *m_text;
-    QPushButton *m_exit;
-    QTimer *m_timer;
+    RDLoadingThread *m_thread = nullptr;
+    QProgressBar *m_progress;
+    RDLabel *m_label;
 };

@@ -1,0 +1,332 @@
+// Writes a picture of every widget and dialog base of the kit into the
+// folder given as the first argument, for a person to look over:
+//   xvfb-run -a build-test/bin/tests/ui_gallery /tmp/gallery
+#include "PAAlertDialog.h"
+#include "RDBaseDialog.h"
+#include "RDCalendarView.h"
+#include "RDDialogButton.h"
+#include "RDFullDialog.h"
+#include "RDLabel.h"
+#include "RDLoadingDialog.h"
+#include "RDMonthlyView.h"
+#include "RDNetworkSelectDialog.h"
+#include "RDPagingIndicateView.h"
+#include "RDPixmapButton.h"
+#include "RDPixmapCache.h"
+#include "RDProgress.h"
+#include "RDSlider.h"
+#include "RDToast.h"
+#include "RDVerticalTabStyle.h"
+#include "RDWeeklyView.h"
+#include "RDWidgetStyle.h"
+#include "SwitchControl.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+QString g_dir;
+int g_written = 0;
+bool g_ok = true;
+
+void settle()
+{
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+}
+
+void shoot(QWidget *w, const char *name)
+{
+    w->show();
+    settle();
+    const QString path = QStringLiteral("%1/%2.png").arg(g_dir, QLatin1String(name));
+    if (w->grab().save(path)) {
+        ++g_written;
+    } else {
+        g_ok = false;
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    }
+    w->hide();
+}
+
+// A plain grey board that widgets of dark screens sit on.
+QWidget *board(int w, int h, const QColor &color)
+{
+    auto *b = new QWidget;
+    b->resize(w, h);
+    setBackgroundBrush(b, color);
+    return b;
+}
+
+void labels()
+{
+    QWidget *b = board(420, 170, QColor(242, 243, 245));
+    auto *plain = new RDLabel(b);
+    plain->setText(QStringLiteral("Plain label"));
+    plain->setTextColor(QColor(0, 0, 0));
+    plain->setGeometry(10, 10, 190, 30);
+    auto *disabled = new RDLabel(b);
+    disabled->setText(QStringLiteral("Disabled label"));
+    disabled->setTextColor(QColor(0, 0, 0));
+    disabled->setEnabled(false);
+    disabled->setGeometry(210, 10, 190, 30);
+    auto *primary = new RDLabel(b);
+    primary->setText(QStringLiteral("Primary button"));
+    applyPrimaryButtonStyle(primary);
+    primary->setBorder(5, 1, QColor(53, 141, 0));
+    primary->setGeometry(10, 50, 190, 30);
+    auto *framed = new RDLabel(b);
+    framed->setText(QStringLiteral("Ring border 3 px"));
+    framed->setTextColor(QColor(0, 0, 0));
+    framed->setBackgroundColor(QColor(255, 255, 255));
+    framed->setBorder(12, 3, QColor(85, 85, 85));
+    framed->setGeometry(210, 50, 190, 40);
+    auto *go = new RDLabel(b);
+    go->setText(QStringLiteral("Go"));
+    go->setMargins(10, 0, 10, 0);
+    go->setBorder(0, 1, QColor(100, 149, 237));
+    go->setTextColor(QColor(100, 149, 237));
+    go->setGeometry(10, 100, 60, 30);
+    auto *combo = new QComboBox(b);
+    applyComboBoxStyle(combo);
+    combo->addItems({QStringLiteral("Sound Device"), QStringLiteral("Live Radio")});
+    combo->setGeometry(210, 100, 190, 25);
+    shoot(b, "01-labels");
+    delete b;
+}
+
+void toast()
+{
+    auto *t = new RDToast;
+    t->resize(360, 160);
+    t->setBackgroundColor(QColor(255, 255, 255));
+    t->setBorder(0, 1, QColor(85, 85, 85));
+    t->showToast(QStringLiteral("Save Success"));
+    shoot(t, "02-toast");
+    delete t;
+}
+
+void icons()
+{
+    QWidget *b = board(520, 120, QColor(255, 255, 255));
+    const char *names[] = {"icon", "minimized_black", "minimized_hover", "maximized_black", "maximized_hover",
+                           "close_black", "close_hover", "drop_down_gray"};
+    int x = 10;
+    for (const char *name : names) {
+        auto *dark = board(56, 100, QString::fromLatin1(name).contains(QLatin1String("close_hover"))
+                                        ? QColor(224, 16, 16)
+                                        : QColor(255, 255, 255));
+        dark->setParent(b);
+        dark->move(x, 10);
+        auto *small = new RDPixmapButton(dark);
+        small->setPixmap(QStringLiteral(":/resources/%1.svg").arg(QLatin1String(name)), 20);
+        small->setGeometry(18, 5, small->sizeHint().width(), small->sizeHint().height());
+        auto *big = new RDPixmapButton(dark);
+        big->setPixmap(QStringLiteral(":/resources/%1.svg").arg(QLatin1String(name)), 48);
+        big->setGeometry(4, 40, big->sizeHint().width(), big->sizeHint().height());
+        x += 62;
+    }
+    shoot(b, "03-icons");
+    delete b;
+
+    QWidget *blue = board(120, 60, QColor(0x19, 0xa4, 0xff));
+    int bx = 10;
+    for (const char *name : {"calendar_prev", "calendar_prev_pressed", "calendar_next", "calendar_next_pressed"}) {
+        auto *button = new RDPixmapButton(blue);
+        button->setPixmap(QStringLiteral(":/resources/%1.svg").arg(QLatin1String(name)), 18);
+        button->setGeometry(bx, 15, button->sizeHint().width(), button->sizeHint().height());
+        bx += 26;
+    }
+    shoot(blue, "04-calendar-arrows");
+    delete blue;
+}
+
+void controls()
+{
+    QWidget *b = board(360, 170, QColor(60, 63, 65));
+    auto *slider = new RDSlider(b);
+    slider->setGeometry(10, 10, 200, 20);
+    slider->setValue(30);
+    auto *sliderLight = new RDSlider(b);
+    sliderLight->setGeometry(10, 40, 200, 20);
+    sliderLight->setTrackColor(QColor(200, 200, 200));
+    sliderLight->setValue(100);
+    int x = 230;
+    for (int state = 0; state < 3; ++state) {
+        auto *sw = new SwitchControl(b);
+        sw->setGeometry(x, 10, 38, 22);
+        if (state == 1) {
+            sw->setToggled(true);
+        } else if (state == 2) {
+            sw->setEnabled(false);
+        }
+        x += 42;
+    }
+    auto *spinner = new RDProgress(b);
+    spinner->setGeometry(10, 80, 60, 60);
+    spinner->setDisplayedWhenStopped(true);
+    auto *percent = new RDProgress(b);
+    percent->setGeometry(90, 80, 60, 60);
+    percent->setDisplayedWhenStopped(true);
+    percent->onProgress(42);
+    auto *small = new RDProgress(b);
+    small->setGeometry(170, 95, 25, 25);
+    small->setColor(QColor(43, 43, 43));
+    small->setDisplayedWhenStopped(true);
+    b->show();
+    // Let the switches slide to rest.
+    QTimer::singleShot(400, [] {});
+    QEventLoop loop;
+    QTimer::singleShot(400, &loop, &QEventLoop::quit);
+    loop.exec();
+    shoot(b, "05-slider-switch-spinner");
+    delete b;
+}
+
+void dialogs()
+{
+    {
+        RDBaseDialog dialog;
+        dialog.resize(430, 230);
+        dialog.showToast(QStringLiteral("A toast over a dialog"));
+        shoot(&dialog, "06-base-dialog-toast");
+        dialog.showLoading(0);
+        shoot(&dialog, "07-base-dialog-loading");
+    }
+    {
+        RDFullDialog dialog;
+        dialog.resize(640, 400);
+        shoot(&dialog, "08-full-dialog");
+    }
+    {
+        PAAlertDialog alert;
+        alert.setMessage(QStringLiteral("Do you want to exit the application"));
+        alert.setOkText(QStringLiteral("Exit"));
+        alert.setCancelText(QStringLiteral("Minimized"));
+        shoot(&alert, "09-alert");
+    }
+    {
+        RDLoadingDialog loading;
+        loading.setMessage(QStringLiteral("Searching for cameras"));
+        shoot(&loading, "10-loading-dialog");
+    }
+    {
+        RDNetworkSelectDialog dialog;
+        RDNetworkAdapter a;
+        a.name = QStringLiteral("eth0");
+        a.description = QStringLiteral("Intel Ethernet");
+        a.ip = QStringLiteral("192.168.1.20");
+        a.netmask = QStringLiteral("255.255.255.0");
+        RDNetworkAdapter b = a;
+        b.name = QStringLiteral("wlan0");
+        b.description = QStringLiteral("Wireless");
+        b.ip = QStringLiteral("10.0.0.7");
+        dialog.setNetworks({a, b});
+        dialog.selectNetwork(a.ip, a.netmask);
+        shoot(&dialog, "11-network-select");
+    }
+    {
+        QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(),
+                        QStringLiteral("Delete the selected devices?"), QMessageBox::NoButton, nullptr,
+                        Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+        box.addButton(QMessageBox::Yes)->setText(QStringLiteral("Delete"));
+        box.addButton(QMessageBox::No)->setText(QStringLiteral("Keep"));
+        box.setDefaultButton(QMessageBox::No);
+        shoot(&box, "12-message-box");
+    }
+}
+
+void pickers()
+{
+    {
+        QWidget *b = board(900, 50, QColor(242, 243, 245));
+        auto *pager = new RDPagingIndicateView(b);
+        pager->setGeometry(0, 5, 900, 40);
+        pager->setPageCount(30);
+        pager->show();
+        QLineEdit *entry = pager->findChild<QLineEdit *>();
+        entry->setText(QStringLiteral("21"));
+        QMetaObject::invokeMethod(entry, "returnPressed");
+        settle();
+        shoot(b, "13-paging");
+        delete b;
+    }
+    {
+        QWidget *b = board(300, 270, QColor(242, 243, 245));
+        auto *calendar = new RDCalendarView(b);
+        calendar->setGeometry(10, 0, 280, 260);
+        calendar->setDate(QDate(2026, 12, 1));
+        calendar->setSelectedDate(QDate(2026, 12, 24));
+        shoot(b, "14-calendar");
+        delete b;
+    }
+    {
+        QWidget *b = board(300, 230, QColor(242, 243, 245));
+        auto *month = new RDMonthlyView(b);
+        month->setGeometry(10, 10, 280, 150);
+        month->setSelectedDays(QStringLiteral("1;15;31;"));
+        auto *week = new RDWeeklyView(b);
+        week->setGeometry(10, 170, 280, 50);
+        week->setSelectedDays(QStringLiteral("0;6;"));
+        auto *off = new RDWeeklyView(b);
+        off->setEnabled(false);
+        off->setGeometry(10, 170, 0, 0);
+        shoot(b, "15-month-week-pickers");
+        off->setGeometry(10, 170, 280, 50);
+        week->hide();
+        shoot(b, "16-week-picker-disabled");
+        delete b;
+    }
+    {
+        RDVerticalTabStyle style;
+        QTabWidget tabs;
+        tabs.setTabPosition(QTabWidget::West);
+        tabs.tabBar()->setStyle(&style);
+        tabs.addTab(new QWidget, QStringLiteral("Schedule"));
+        tabs.addTab(new QWidget, QStringLiteral("SIP Trunk"));
+        tabs.addTab(new QWidget, QStringLiteral("RTP"));
+        tabs.resize(360, 200);
+        shoot(&tabs, "17-vertical-tabs");
+    }
+    {
+        QMenu menu;
+        applyMenuStyle(&menu);
+        menu.addAction(QStringLiteral("Modify"));
+        menu.addAction(QStringLiteral("Call"));
+        menu.addSeparator();
+        menu.addAction(QStringLiteral("Delete"));
+        shoot(&menu, "18-menu");
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Kelbrin Corvane Lite"));
+    g_dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("gallery");
+    if (!QDir().mkpath(g_dir)) {
+        std::fprintf(stderr, "cannot make %s\n", qPrintable(g_dir));
+        return 1;
+    }
+    labels();
+    toast();
+    icons();
+    controls();
+    dialogs();
+    pickers();
+    std::printf("%d pictures in %s\n", g_written, qPrintable(g_dir));
+    return g_ok ? 0 : 1;
+}
