@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+// Settings of one stack instance. The defaults are RFC 3261's timer values;
+// tests shrink T1/T2/T4 so retransmission schedules and time-outs run in
+// milliseconds.
+struct SipStackConfig
+{
+    int t1Ms = 500;   // round-trip estimate: first retransmission interval
+    int t2Ms = 4000;  // cap of the doubling retransmission interval
+    int t4Ms = 5000;  // how long a finished non-INVITE transaction lingers
+    // Authenticated resends automaticAction() makes for one call or
+    // out-of-dialog request before a further 401/407 is left as final.
+    int maxAuthAttempts = 4;
+    // Our User-Agent header text.
+    std::string userAgent = "ksip-ua/1.0";
+    // Largest datagram accepted; anything longer is dropped unread.
+    int maxDatagramBytes = 8192;
+};
