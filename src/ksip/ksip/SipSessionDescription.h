@@ -3,14 +3,13 @@
 #include "SipPayload.h"
 
 struct sdp_media;
-struct sdp_message;
 
 // The SDP bodies of this agent: the exact offer and answer text it writes,
 // and the payload lists it reads from a peer's media descriptions.
 //
 // Everything read here comes from the network: every field is parsed with
 // explicit bounds, and a field that does not fit is ignored rather than cut.
-class SipSdp
+class SipSessionDescription
 {
 public:
     // Size of the buffer offers and answers are written into.
@@ -42,13 +41,4 @@ public:
     // blank (so "a; b" keeps "a;"). False when the form is wrong or that word
     // is longer than kMaxFmtpLength or `size` - 1.
     static bool parseFmtp(const char *value, int *number, char *params, int size);
-
-    // The first media description of this type ("audio", "video"), or null.
-    static sdp_media *findMedia(const sdp_message *sdp, const char *type);
-    // The port of a media line, 0 without media or for a port that is not a
-    // number in 0..65535.
-    static int mediaPort(const sdp_media *media);
-    // The connection address that applies to a media description: its own
-    // c= line, else the session's; null when neither exists.
-    static const char *connectionAddress(const sdp_message *sdp, const sdp_media *media);
 };

@@ -1,8 +1,7 @@
-#include "SipSdp.h"
+#include "SipSessionDescription.h"
 
 #include "SipString.h"
 
-#include <osipparser2/osip_port.h>
 #include <osipparser2/sdp_message.h>
 
 #include <cstdarg>
@@ -114,7 +113,7 @@ constexpr long kMaxChannels = 255;
 
 } // namespace
 
-int SipSdp::write(char *buffer, int size, const char *localIp, int audioPort, int videoPort,
+int SipSessionDescription::write(char *buffer, int size, const char *localIp, int audioPort, int videoPort,
                   const SipPayloadList *audio, const SipPayloadList *video)
 {
     if (!buffer || size <= 0) {
@@ -132,7 +131,7 @@ int SipSdp::write(char *buffer, int size, const char *localIp, int audioPort, in
     return out.finish();
 }
 
-bool SipSdp::parseRtpmap(const char *value, int *number, char *name, int nameSize, int *rate, int *channels)
+bool SipSessionDescription::parseRtpmap(const char *value, int *number, char *name, int nameSize, int *rate, int *channels)
 {
     if (!value || !name || nameSize <= 0) {
         return false;
@@ -175,7 +174,7 @@ bool SipSdp::parseRtpmap(const char *value, int *number, char *name, int nameSiz
     return true;
 }
 
-bool SipSdp::parseFmtp(const char *value, int *number, char *params, int size)
+bool SipSessionDescription::parseFmtp(const char *value, int *number, char *params, int size)
 {
     if (!value || !params || size <= 0) {
         return false;
@@ -200,7 +199,7 @@ bool SipSdp::parseFmtp(const char *value, int *number, char *params, int size)
     return true;
 }
 
-SipPayloadList *SipSdp::parsePayloads(const sdp_media *media)
+SipPayloadList *SipSessionDescription::parsePayloads(const sdp_media *media)
 {
     if (!media) {
         return nullptr;
@@ -264,45 +263,4 @@ SipPayloadList *SipSdp::parsePayloads(const sdp_media *media)
         }
     }
     return list;
-}
-
-sdp_media *SipSdp::findMedia(const sdp_message *sdp, const char *type)
-{
-    if (!sdp || !type) {
-        return nullptr;
-    }
-    for (int i = 0; !osip_list_eol(&sdp->m_medias, i); ++i) {
-        auto *media = static_cast<sdp_media_t *>(osip_list_get(&sdp->m_medias, i));
-        if (media && media->m_media && osip_strcasecmp(media->m_media, type) == 0) {
-            return media;
-        }
-    }
-    return nullptr;
-}
-
-int SipSdp::mediaPort(const sdp_media *media)
-{
-    if (!media || !media->m_port) {
-        return 0;
-    }
-    const char *p = media->m_port;
-    int port = 0;
-    if (!readNumber(&p, 65535, &port) || *p != '\0') {
-        return 0;
-    }
-    return port;
-}
-
-const char *SipSdp::connectionAddress(const sdp_message *sdp, const sdp_media *media)
-{
-    if (media) {
-        auto *c = static_cast<const sdp_connection_t *>(osip_list_get(&media->c_connections, 0));
-        if (c && !SipString::isEmpty(c->c_addr)) {
-            return c->c_addr;
-        }
-    }
-    if (sdp && sdp->c_connection && !SipString::isEmpty(sdp->c_connection->c_addr)) {
-        return sdp->c_connection->c_addr;
-    }
-    return nullptr;
 }
