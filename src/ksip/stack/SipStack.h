@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SipStackConfig.h"
+#include "SipStackCredential.h"
 #include "SipStackEvent.h"
 
 #include <atomic>
@@ -18,7 +19,10 @@ struct osip_message;
 struct osip_transaction;
 struct sdp_message;
 class SipStackCall;
-class SipStackRegistration;
+struct SipStackRegistration;
+struct SipStackChallenge;
+struct osip_event;
+struct osip_dialog;
 class SipStackTransport;
 
 // The program's SIP user agent stack: transactions (oSIP's state machines),
@@ -109,10 +113,10 @@ public:
     // password and ha1.
     int addAuthenticationInfo(const char *user, const char *userId, const char *password, const char *ha1,
                               const char *realm);
-    // Resends, with credentials, every call INVITE and out-of-dialog request
-    // whose last answer was a 401/407 not yet retried. Each call or request
-    // is resent at most config.maxAuthAttempts times; beyond that, or
-    // without matching credentials, the failure stands. REGISTERs are not
+    // Resends, with credentials, every outgoing call INVITE whose last answer
+    // was a 401/407 not yet retried. Each call is resent at most
+    // config.maxAuthAttempts times; beyond that, or without matching
+    // credentials, the call is given up (CallReleased). REGISTERs are not
     // touched (registerSendRegister retries them). Returns 0.
     int automaticAction();
 
@@ -209,7 +213,53 @@ public:
     uint64_t rejectedMessages() const;
 
 private:
-    // Filled in by the implementation; see SipStack.cpp.
+    friend struct SipStackCallbacks;
+
+    void run();
+    int nextWaitMs();
+    void executeTransactions();
+    void handleDatagram(const char *data, size_t length, const std::string &fromIp, int fromPort);
+    void handleNewRequest(osip_event *evt);
+    void handleStrayResponse(osip_message *response);
+    void handleAck(osip_message *ack);
+    void handleCancel(osip_event *evt);
+    void handleInDialogRequest(osip_event *evt, SipStackCall &call);
+    void onTransactionMessage(int type, osip_transaction *tr, osip_message *message);
+    void onTransactionKilled(osip_transaction *tr);
+    void onClientAnswer(int type, osip_transaction *tr, osip_message *response);
+    void onClientTimeout(osip_transaction *tr);
+    void runCallTimers();
+    void freeGarbage();
+
+    int newId() { return m_nextId++; }
+    int startClientTransaction(osip_message *request, int kind, int ownerId);
+    int startServerTransaction(osip_event *evt, int kind, int ownerId);
+    void applyTimers(osip_transaction *tr);
+    int sendAnswerOn(osip_transaction *tr, osip_message *answer);
+    int sendRaw(osip_message *message, const std::string &host, int port);
+    void sendStatelessResponse(const osip_message *request, int status);
+    void post(SipStackEventType type, int rid, int cid, int did, int tid, const osip_message *request,
+              const osip_message *response, const osip_message *ack = nullptr);
+    void releaseCall(SipStackCall &call);
+
+    std::string viaAddress() const;
+    int viaPort() const;
+    std::string defaultContact(const std::string &user) const;
+    std::string randomToken();
+    osip_message *newRequest(const char *method, const std::string &requestUri, const std::string &to,
+                             const std::string &from, const std::string &callId, unsigned cseq);
+    osip_message *newResponse(const osip_message *request, int status, const std::string &toTag);
+    void addVia(osip_message *message);
+    osip_message *newInDialogRequest(SipStackCall &call, const char *method);
+    osip_message *newAck(SipStackCall &call, unsigned cseq);
+    osip_message *newCancel(const osip_message *invite);
+    bool addAuthorization(osip_message *request, SipStackChallenge &challenge, const std::string &uri);
+    osip_message *buildRegister(SipStackRegistration &reg);
+    SipStackCall *callByCid(int cid);
+    SipStackCall *callByDid(int did);
+    SipStackCall *callByDialog(const osip_message *request);
+    osip_transaction *transaction(int tid);
+
     struct osip *m_osip = nullptr;
     SipStackConfig m_config;
     mutable std::recursive_mutex m_lock;
@@ -222,9 +272,16 @@ private:
     std::atomic<uint64_t> m_rejected{0};
     std::map<int, std::unique_ptr<SipStackCall>> m_calls;
     std::map<int, std::unique_ptr<SipStackRegistration>> m_registrations;
+    std::map<int, osip_transaction *> m_transactions;
+    std::deque<osip_transaction *> m_garbage;
+    std::deque<SipStackCredential> m_credentials;
     int m_nextId = 1;
+    uint64_t m_randomState = 0;
     std::string m_userAgent;
     std::string m_localAddress;
     std::string m_masqueradeAddress;
     int m_masqueradePort = 0;
+    // Source of the datagram being handled, for the events it raises.
+    std::string m_datagramIp;
+    int m_datagramPort = 0;
 };

@@ -27,6 +27,11 @@ public:
     osip_message *response = nullptr;  // the last response of it, if any
     osip_message *ack = nullptr;       // CallAck: the ACK received
     std::string textinfo;              // short description for the log
+    // Source address and port of the received request that raised the
+    // event (CallInvite, CallReinvite, CallAck, CallCancelled, CallClosed,
+    // CallMessageNew, MessageNew); empty and 0 for other events.
+    std::string remoteAddress;
+    int remotePort = 0;
 };
 
 using SipStackEventPtr = std::unique_ptr<SipStackEvent>;

@@ -1,0 +1,13 @@
+#include "SipStackEvent.h"
+
+#include <osipparser2/osip_message.h>
+
+SipStackEvent::~SipStackEvent()
+{
+    if (request)
+        osip_message_free(request);
+    if (response)
+        osip_message_free(response);
+    if (ack)
+        osip_message_free(ack);
+}
