@@ -65,7 +65,11 @@ SipChannel::~SipChannel()
 
 SipCall *SipChannel::createCall()
 {
-    return new SipCall(this);
+    auto *call = new SipCall(this);
+    if (m_manager) {
+        call->setReceiveTimeout(m_manager->rtpTimeoutMs());
+    }
+    return call;
 }
 
 void SipChannel::lock()
@@ -642,6 +646,14 @@ void SipChannel::onCallRequestFailure(SipCall *call, SipStackEvent *event)
     }
     if (m_observer) {
         m_observer->onCallRequestFailure(this, call);
+    }
+    if (isChallenge(event)) {
+        // The stack keeps a challenged call for a further attempt: this
+        // one is over, and goes now.
+        lock();
+        endCall(call);
+        m_calls.remove(call);
+        unlock();
     }
 }
 

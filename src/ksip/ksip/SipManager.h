@@ -3,6 +3,7 @@
 #include "RDList.h"
 #include "SipStackConfig.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -89,6 +90,11 @@ public:
     void lock();
     void unlock();
 
+    // Milliseconds without RTP after which a call counts as ended (20000;
+    // tests shorten it). Applies to calls made afterwards.
+    int rtpTimeoutMs() const { return m_rtpTimeoutMs; }
+    void setRtpTimeoutMs(int ms) { m_rtpTimeoutMs = ms; }
+
     // The stack; null before init and after release.
     SipStack *stack() const { return m_stack.get(); }
 
@@ -117,6 +123,7 @@ private:
     std::unique_ptr<SipStack> m_stack;
     SipStackConfig m_stackConfig;
     int m_listenPort = 0;
+    std::atomic<int> m_rtpTimeoutMs{20000};
     std::mutex m_portLock;
     int m_rtpCursor;
     int m_rtpBase;
