@@ -47,12 +47,38 @@ sdp_connection *connectionOf(sdp_message *sdp, const char *kind)
 
 sdp_message *SipSdp::parse(const std::string &text)
 {
-    if (text.empty())
+    // Every line must be "<letter>=<value>" without control characters:
+    // oSIP's SDP parser reads past the end of the text on some lines that
+    // are not. Lines are rewritten with CR LF endings, the last one too.
+    std::string clean;
+    clean.reserve(text.size() + 2);
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        size_t stop = end;
+        if (stop > start && text[stop - 1] == '\r')
+            --stop;
+        if (stop > start) {
+            if (stop - start < 2 || text[start] < 'a' || text[start] > 'z' || text[start + 1] != '=')
+                return nullptr;
+            for (size_t i = start; i < stop; ++i) {
+                const unsigned char c = static_cast<unsigned char>(text[i]);
+                if ((c < 0x20 && c != '\t') || c == 0x7f)
+                    return nullptr;
+            }
+            clean.append(text, start, stop - start);
+            clean += "\r\n";
+        }
+        start = end + 1;
+    }
+    if (clean.empty())
         return nullptr;
     sdp_message *sdp = nullptr;
     if (sdp_message_init(&sdp) != 0)
         return nullptr;
-    if (sdp_message_parse(sdp, text.c_str()) != 0) {
+    if (sdp_message_parse(sdp, clean.c_str()) != 0) {
         sdp_message_free(sdp);
         return nullptr;
     }

@@ -81,7 +81,8 @@ std::string callIdText(const osip_message_t *message)
 std::string tagOf(osip_from_t *header)
 {
     osip_generic_param_t *tag = nullptr;
-    if (!header || osip_from_get_tag(header, &tag) != 0 || !tag || !tag->gvalue)
+    if (!header || osip_generic_param_get_byname(&header->gen_params, const_cast<char *>("tag"), &tag) != 0 || !tag ||
+        !tag->gvalue)
         return std::string();
     return tag->gvalue;
 }
@@ -511,6 +512,10 @@ int SipStack::nextWaitMs()
             wait = osipMs;
     }
     const int64_t now = nowMs();
+    // The sweep of unanswered requests runs only while there is anything
+    // it could find.
+    if ((!m_calls.empty() || !m_transactions.empty()) && m_nextSweepMs - now < wait)
+        wait = m_nextSweepMs - now;
     for (auto &entry : m_calls) {
         const SipStackCall &call = *entry.second;
         if (call.pending2xx) {
@@ -539,7 +544,52 @@ void SipStack::executeTransactions()
             break;
     }
     runCallTimers();
+    sweepUnanswered();
     freeGarbage();
+}
+
+void SipStack::sweepUnanswered()
+{
+    const int64_t now = nowMs();
+    if (now < m_nextSweepMs)
+        return;
+    m_nextSweepMs = now + std::min(1000, std::max(10, m_config.t1Ms));
+    // Requests the application never answered must not hold their
+    // transactions (and calls) for ever.
+    std::vector<int> expired;
+    for (auto &entry : m_calls) {
+        SipStackCall &call = *entry.second;
+        if (!call.outgoing && !call.finalSent && !call.released &&
+            now - call.receivedMs >= m_config.inviteAnswerLimitMs)
+            expired.push_back(call.cid);
+    }
+    for (int cid : expired) {
+        SipStackCall *call = callByCid(cid);
+        osip_transaction_t *tr = transaction(call->inviteTid);
+        if (tr && call->invite) {
+            if (osip_message_t *timeout = newResponse(call->invite, 408, call->localTag))
+                sendAnswerOn(tr, timeout);
+        }
+        call->finalSent = true;
+        releaseCall(*call);
+    }
+    // An out-of-dialog request left unanswered past 64*T1: its sender has
+    // given up, so the transaction goes without an answer.
+    std::vector<osip_transaction_t *> stale;
+    for (auto &entry : m_transactions) {
+        osip_transaction_t *tr = entry.second;
+        if (tr->ctx_type != NIST || kindOf(tr) != KindMessageServer ||
+            (tr->state != NIST_PRE_TRYING && tr->state != NIST_TRYING))
+            continue;
+        const int64_t born = static_cast<int64_t>(reinterpret_cast<intptr_t>(tr->reserved3));
+        if (now - born >= 64LL * m_config.t1Ms)
+            stale.push_back(tr);
+    }
+    for (osip_transaction_t *tr : stale) {
+        m_transactions.erase(tr->transactionid);
+        osip_remove_transaction(m_osip, tr);
+        m_garbage.push_back(tr);
+    }
 }
 
 void SipStack::freeGarbage()
@@ -603,6 +653,23 @@ void SipStack::releaseCall(SipStackCall &call)
 
 // ---- incoming ----------------------------------------------------------
 
+void SipStack::receiveDatagram(const char *data, size_t length, const std::string &fromIp, int fromPort)
+{
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    if (!m_osip || !data)
+        return;
+    if (length > static_cast<size_t>(m_config.maxDatagramBytes)) {
+        ++m_rejected;
+        return;
+    }
+    m_datagramIp = fromIp;
+    m_datagramPort = fromPort;
+    handleDatagram(data, length, fromIp, fromPort);
+    m_datagramIp.clear();
+    m_datagramPort = 0;
+    executeTransactions();
+}
+
 void SipStack::handleDatagram(const char *data, size_t length, const std::string &fromIp, int fromPort)
 {
     // Keep-alives (CRLF) carry nothing.
@@ -648,6 +715,13 @@ void SipStack::handleDatagram(const char *data, size_t length, const std::string
     }
     if (MSG_IS_REQUEST(m))
         osip_message_fix_last_via_header(m, fromIp.c_str(), fromPort);
+    if (!m->sip_version || strcasecmp(m->sip_version, "SIP/2.0") != 0) {
+        ++m_rejected;
+        if (MSG_IS_REQUEST(m) && !methodIs(m, "ACK"))
+            sendStatelessResponse(m, 505);
+        osip_event_free(evt);
+        return;
+    }
 
     if (MSG_IS_REQUEST(m) && methodIs(m, "ACK")) {
         // An ACK for a 2xx belongs to the dialog; one for an error answer
@@ -726,6 +800,7 @@ void SipStack::handleNewRequest(osip_event *evt)
         call->cid = newId();
         call->did = newId();
         call->outgoing = false;
+        call->receivedMs = nowMs();
         call->callId = callIdText(m);
         call->localTag = randomToken();
         call->setInvite(copyOf(m));
@@ -1067,7 +1142,12 @@ void SipStack::applyTimers(osip_transaction *tr)
         at(tr->nict_context->timer_e_start, t1);
         tr->nict_context->timer_f_length = 64 * t1;
         at(tr->nict_context->timer_f_start, 64 * t1);
-        tr->nict_context->timer_k_length = m_config.t4Ms;
+        // Timer K only absorbs repeated final answers; an answer that
+        // matches no transaction is dropped the same way, so a finished
+        // non-INVITE client transaction ends at once. (oSIP keeps its
+        // transactions in lists it scans per message: thousands lingering
+        // for T4 under REGISTER load cost more than the messages.)
+        tr->nict_context->timer_k_length = 0;
     }
     if (tr->ist_context) {
         tr->ist_context->timer_g_length = t1;
@@ -1115,6 +1195,7 @@ int SipStack::startServerTransaction(osip_event *evt, int kind, int ownerId)
     tr->transactionid = tid;
     tr->reserved1 = reinterpret_cast<void *>(static_cast<intptr_t>(kind));
     tr->reserved2 = reinterpret_cast<void *>(static_cast<intptr_t>(ownerId));
+    tr->reserved3 = reinterpret_cast<void *>(static_cast<intptr_t>(nowMs()));
     m_transactions[tid] = tr;
     evt->transactionid = tid;
     osip_transaction_add_event(tr, evt);
@@ -1631,6 +1712,22 @@ int SipStack::callBuildInitialInvite(osip_message **invite, const char *to, cons
     if (!invite)
         return OSIP_BADPARAMETER;
     *invite = nullptr;
+    osip_message_t *m = nullptr;
+    const int built = newDialogFreeRequest("INVITE", to, from, route, &m);
+    if (built != OSIP_SUCCESS)
+        return built;
+    if (subject && *subject)
+        osip_message_set_subject(m, subject);
+    osip_message_set_contact(m, defaultContact(m->from->url && m->from->url->username ? m->from->url->username : "")
+                                    .c_str());
+    *invite = m;
+    return OSIP_SUCCESS;
+}
+
+int SipStack::newDialogFreeRequest(const char *method, const char *to, const char *from, const char *route,
+                                   osip_message **out)
+{
+    *out = nullptr;
     if (!to || !*to || !from || !*from)
         return OSIP_BADPARAMETER;
     // The Request-URI is the To address without display name or parameters.
@@ -1647,21 +1744,15 @@ int SipStack::callBuildInitialInvite(osip_message **invite, const char *to, cons
     osip_to_free(toHeader);
     if (requestUri.empty())
         return OSIP_SYNTAXERROR;
-    osip_message_t *m = newRequest("INVITE", requestUri, to, from, randomToken() + "@" + viaAddress(), 1);
+    osip_message_t *m = newRequest(method, requestUri, to, from, randomToken() + "@" + viaAddress(), 1);
     if (!m)
         return OSIP_SYNTAXERROR;
     osip_from_set_tag(m->from, osip_strdup(randomToken().c_str()));
-    if (route && *route) {
-        if (osip_message_set_route(m, route) != 0) {
-            osip_message_free(m);
-            return OSIP_SYNTAXERROR;
-        }
+    if (route && *route && osip_message_set_route(m, route) != 0) {
+        osip_message_free(m);
+        return OSIP_SYNTAXERROR;
     }
-    if (subject && *subject)
-        osip_message_set_subject(m, subject);
-    osip_message_set_contact(m, defaultContact(m->from->url && m->from->url->username ? m->from->url->username : "")
-                                    .c_str());
-    *invite = m;
+    *out = m;
     return OSIP_SUCCESS;
 }
 
@@ -1692,6 +1783,28 @@ int SipStack::callSendInitialInvite(osip_message *invite)
     return cid;
 }
 
+osip_transaction *SipStack::answerable(int tid, bool invite, int &error)
+{
+    osip_transaction_t *tr = transaction(tid);
+    const intptr_t kind = tr ? kindOf(tr) : 0;
+    const bool right = tr && tr->orig_request &&
+                       (invite ? tr->ctx_type == IST && callByCid(ownerOf(tr)) != nullptr
+                               : tr->ctx_type == NIST && kind == KindMessageServer);
+    if (!right) {
+        error = OSIP_NOTFOUND;
+        return nullptr;
+    }
+    const bool answered = invite ? (tr->state == IST_COMPLETED || tr->state == IST_CONFIRMED ||
+                                    tr->state == IST_TERMINATED)
+                                 : (tr->state == NIST_COMPLETED || tr->state == NIST_TERMINATED);
+    if (answered) {
+        error = OSIP_WRONG_STATE;
+        return nullptr;
+    }
+    error = OSIP_SUCCESS;
+    return tr;
+}
+
 int SipStack::callBuildAnswer(int tid, int status, osip_message **answer)
 {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
@@ -1700,14 +1813,11 @@ int SipStack::callBuildAnswer(int tid, int status, osip_message **answer)
     *answer = nullptr;
     if (status < 101 || status > 699)
         return OSIP_BADPARAMETER;
-    osip_transaction_t *tr = transaction(tid);
-    if (!tr || tr->ctx_type != IST || !tr->orig_request)
-        return OSIP_NOTFOUND;
+    int error = OSIP_SUCCESS;
+    osip_transaction_t *tr = answerable(tid, true, error);
+    if (!tr)
+        return error;
     SipStackCall *call = callByCid(ownerOf(tr));
-    if (!call)
-        return OSIP_NOTFOUND;
-    if (tr->state == IST_COMPLETED || tr->state == IST_CONFIRMED || tr->state == IST_TERMINATED)
-        return OSIP_WRONG_STATE;
     osip_message_t *m = newResponse(tr->orig_request, status, call->localTag);
     if (!m)
         return OSIP_NOMEM;
@@ -1728,16 +1838,13 @@ int SipStack::callSendAnswer(int tid, int status, osip_message *answer)
         if (built != OSIP_SUCCESS)
             return built;
     }
-    osip_transaction_t *tr = transaction(tid);
-    SipStackCall *call = tr ? callByCid(ownerOf(tr)) : nullptr;
-    if (!tr || tr->ctx_type != IST || !call) {
+    int error = OSIP_SUCCESS;
+    osip_transaction_t *tr = answerable(tid, true, error);
+    if (!tr) {
         osip_message_free(answer);
-        return OSIP_NOTFOUND;
+        return error;
     }
-    if (tr->state == IST_COMPLETED || tr->state == IST_CONFIRMED || tr->state == IST_TERMINATED) {
-        osip_message_free(answer);
-        return OSIP_WRONG_STATE;
-    }
+    SipStackCall *call = callByCid(ownerOf(tr));
     const int code = answer->status_code;
     const bool initial = tid == call->inviteTid;
     if (initial && code > 100 && code < 300 && !call->dialog) {
@@ -1853,14 +1960,15 @@ int SipStack::callTerminate(int cid, int)
 {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     SipStackCall *call = callByCid(cid);
-    if (!call)
+    if (!call || call->released)
         return OSIP_NOTFOUND;
-    if (call->released || call->byeSent || call->cancelWanted)
+    if (call->byeSent || call->cancelWanted)
         return OSIP_SUCCESS;
     if (call->outgoing && !call->answered) {
         call->cancelWanted = true;
         osip_transaction_t *tr = transaction(call->inviteTid);
-        if (!tr) {
+        const osip_message_t *last = call->keptResponse(call->inviteTid);
+        if (!tr || (last && last->status_code >= 300)) {
             // Challenged and waiting for credentials, or already over.
             releaseCall(*call);
             return OSIP_SUCCESS;
@@ -1931,32 +2039,10 @@ int SipStack::messageBuildRequest(osip_message **request, const char *method, co
     if (!request)
         return OSIP_BADPARAMETER;
     *request = nullptr;
-    if (!method || !*method || !to || !*to || !from || !*from || strcasecmp(method, "INVITE") == 0 ||
-        strcasecmp(method, "ACK") == 0 || strcasecmp(method, "CANCEL") == 0)
+    if (!method || !*method || strcasecmp(method, "INVITE") == 0 || strcasecmp(method, "ACK") == 0 ||
+        strcasecmp(method, "CANCEL") == 0)
         return OSIP_BADPARAMETER;
-    osip_to_t *toHeader = nullptr;
-    osip_to_init(&toHeader);
-    std::string requestUri;
-    if (osip_to_parse(toHeader, to) == 0 && toHeader->url) {
-        char *uri = nullptr;
-        if (osip_uri_to_str(toHeader->url, &uri) == 0 && uri) {
-            requestUri = uri;
-            osip_free(uri);
-        }
-    }
-    osip_to_free(toHeader);
-    if (requestUri.empty())
-        return OSIP_SYNTAXERROR;
-    osip_message_t *m = newRequest(method, requestUri, to, from, randomToken() + "@" + viaAddress(), 1);
-    if (!m)
-        return OSIP_SYNTAXERROR;
-    osip_from_set_tag(m->from, osip_strdup(randomToken().c_str()));
-    if (route && *route && osip_message_set_route(m, route) != 0) {
-        osip_message_free(m);
-        return OSIP_SYNTAXERROR;
-    }
-    *request = m;
-    return OSIP_SUCCESS;
+    return newDialogFreeRequest(method, to, from, route, request);
 }
 
 int SipStack::messageSendRequest(osip_message *request)
@@ -1979,11 +2065,10 @@ int SipStack::messageBuildAnswer(int tid, int status, osip_message **answer)
     *answer = nullptr;
     if (status < 101 || status > 699)
         return OSIP_BADPARAMETER;
-    osip_transaction_t *tr = transaction(tid);
-    if (!tr || tr->ctx_type != NIST || !tr->orig_request || kindOf(tr) != KindMessageServer)
-        return OSIP_NOTFOUND;
-    if (tr->state == NIST_COMPLETED || tr->state == NIST_TERMINATED)
-        return OSIP_WRONG_STATE;
+    int error = OSIP_SUCCESS;
+    osip_transaction_t *tr = answerable(tid, false, error);
+    if (!tr)
+        return error;
     *answer = newResponse(tr->orig_request, status, randomToken());
     return *answer ? OSIP_SUCCESS : OSIP_NOMEM;
 }
@@ -1996,14 +2081,11 @@ int SipStack::messageSendAnswer(int tid, int status, osip_message *answer)
         if (built != OSIP_SUCCESS)
             return built;
     }
-    osip_transaction_t *tr = transaction(tid);
-    if (!tr || tr->ctx_type != NIST || kindOf(tr) != KindMessageServer) {
+    int error = OSIP_SUCCESS;
+    osip_transaction_t *tr = answerable(tid, false, error);
+    if (!tr) {
         osip_message_free(answer);
-        return OSIP_NOTFOUND;
-    }
-    if (tr->state == NIST_COMPLETED || tr->state == NIST_TERMINATED) {
-        osip_message_free(answer);
-        return OSIP_WRONG_STATE;
+        return error;
     }
     return sendAnswerOn(tr, answer);
 }

@@ -208,6 +208,12 @@ public:
 
     // ---- inspection ------------------------------------------------------
 
+    // Handles one datagram as if it had arrived on the socket from
+    // fromIp:fromPort, then runs the transactions it touched. Works after
+    // init() even without listenAddr (answers then go nowhere). For tests
+    // and fuzzing.
+    void receiveDatagram(const char *data, size_t length, const std::string &fromIp, int fromPort);
+
     // Datagrams received that were dropped unparsed or answered 400 since
     // init (for tests and the log).
     uint64_t rejectedMessages() const;
@@ -229,6 +235,7 @@ private:
     void onClientAnswer(int type, osip_transaction *tr, osip_message *response);
     void onClientTimeout(osip_transaction *tr);
     void runCallTimers();
+    void sweepUnanswered();
     void freeGarbage();
 
     int newId() { return m_nextId++; }
@@ -250,6 +257,8 @@ private:
                              const std::string &from, const std::string &callId, unsigned cseq);
     osip_message *newResponse(const osip_message *request, int status, const std::string &toTag);
     void addVia(osip_message *message);
+    int newDialogFreeRequest(const char *method, const char *to, const char *from, const char *route,
+                             osip_message **out);
     osip_message *newInDialogRequest(SipStackCall &call, const char *method);
     osip_message *newAck(SipStackCall &call, unsigned cseq);
     osip_message *newCancel(const osip_message *invite);
@@ -259,6 +268,9 @@ private:
     SipStackCall *callByDid(int did);
     SipStackCall *callByDialog(const osip_message *request);
     osip_transaction *transaction(int tid);
+    // A server transaction of `tid` still waiting for its final answer
+    // (INVITE or out-of-dialog request), else null with the error to return.
+    osip_transaction *answerable(int tid, bool invite, int &error);
 
     struct osip *m_osip = nullptr;
     SipStackConfig m_config;
@@ -276,6 +288,7 @@ private:
     std::deque<osip_transaction *> m_garbage;
     std::deque<SipStackCredential> m_credentials;
     int m_nextId = 1;
+    int64_t m_nextSweepMs = 0;
     uint64_t m_randomState = 0;
     std::string m_userAgent;
     std::string m_localAddress;

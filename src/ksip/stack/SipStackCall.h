@@ -54,6 +54,7 @@ public:
 
     // Incoming side.
     bool finalSent = false;                // the INVITE got its final answer
+    int64_t receivedMs = 0;                // when the peer's INVITE arrived
     osip_message *pending2xx = nullptr;    // 2xx awaiting its ACK
     unsigned pending2xxCseq = 0;
     std::string pending2xxHost;

@@ -9,10 +9,13 @@ struct SipStackConfig
 {
     int t1Ms = 500;   // round-trip estimate: first retransmission interval
     int t2Ms = 4000;  // cap of the doubling retransmission interval
-    int t4Ms = 5000;  // how long a finished non-INVITE transaction lingers
+    int t4Ms = 5000;  // how long an answered INVITE transaction absorbs repeated ACKs (timer I)
     // Authenticated resends automaticAction() makes for one call or
     // out-of-dialog request before a further 401/407 is left as final.
     int maxAuthAttempts = 4;
+    // An incoming INVITE the application leaves without a final answer this
+    // long is answered 408 and released (RFC 3261 timer C's 3 minutes).
+    int inviteAnswerLimitMs = 180000;
     // Our User-Agent header text.
     std::string userAgent = "ksip-ua/1.0";
     // Largest datagram accepted; anything longer is dropped unread.
