@@ -53,12 +53,14 @@ public:
     static bool available() { return !QStandardPaths::findExecutable("sipp").isEmpty(); }
     int port() const { return m_port; }
 
+    static QString scenario(const char *name) { return QStringLiteral(PA_SIP_SCENARIO_DIR "/") + name; }
+
     // `scenario` is a file of tests/sip/. `localIp` is SIPp's signalling and
     // media address.
     void start(const QString &scenario, int port, const QStringList &extra, const QString &localIp = "127.0.0.1",
                int calls = 1)
     {
-        QStringList args{"-sf", PaTest::sourceDir() + "/tests/sip/" + scenario, "-nostdin", "-i", localIp, "-mi",
+        QStringList args{"-sf", Sipp::scenario(scenario.toUtf8().constData()), "-nostdin", "-i", localIp, "-mi",
                          localIp, "-p", QString::number(port), "-m", QString::number(calls), "-timeout", "30s",
                          "-timeout_error",
                          "-trace_err"};
