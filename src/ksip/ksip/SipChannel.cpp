@@ -604,57 +604,52 @@ bool SipChannel::retryWithCredentials(SipCall *call, SipStackEvent *event)
     return true;
 }
 
-void SipChannel::onCallNoAnswer(SipCall *call, SipStackEvent *event)
-{
-    SIPCHANNEL_LOG("onCallNoAnswer");
-    if (retryWithCredentials(call, event)) {
-        return;
-    }
-    if (m_observer) {
-        isChallenge(event) ? m_observer->onCallRequestFailure(this, call) : m_observer->onCallNoAnswer(this, call);
-    }
-}
-
-void SipChannel::onCallProceeding(SipCall *call, SipStackEvent *event)
-{
-    SIPCHANNEL_LOG("onCallProceeding");
-    if (retryWithCredentials(call, event)) {
-        return;
-    }
-    if (m_observer) {
-        isChallenge(event) ? m_observer->onCallRequestFailure(this, call) : m_observer->onCallProceeding(this, call);
-    }
-}
-
-void SipChannel::onCallRinging(SipCall *call, SipStackEvent *event)
-{
-    SIPCHANNEL_LOG("onCallRinging");
-    if (retryWithCredentials(call, event)) {
-        return;
-    }
-    if (m_observer) {
-        isChallenge(event) ? m_observer->onCallRequestFailure(this, call) : m_observer->onCallRinging(this, call);
-    }
-}
-
-void SipChannel::onCallRequestFailure(SipCall *call, SipStackEvent *event)
+void SipChannel::onCallProgress(SipCall *call, SipStackEvent *event,
+                                void (SipChannelObserver::*tell)(SipChannel *, SipCall *))
 {
     // A challenge is answered a bounded number of times; after that it
     // stands as the call's failure.
     if (retryWithCredentials(call, event)) {
         return;
     }
+    if (!isChallenge(event)) {
+        if (m_observer) {
+            (m_observer->*tell)(this, call);
+        }
+        return;
+    }
     if (m_observer) {
         m_observer->onCallRequestFailure(this, call);
     }
-    if (isChallenge(event)) {
-        // The stack keeps a challenged call for a further attempt: this
-        // one is over, and goes now.
-        lock();
-        endCall(call);
-        m_calls.remove(call);
-        unlock();
-    }
+    // The stack keeps a challenged call for a further attempt: this one is
+    // over, and goes now.
+    lock();
+    endCall(call);
+    m_calls.remove(call);
+    unlock();
+}
+
+void SipChannel::onCallNoAnswer(SipCall *call, SipStackEvent *event)
+{
+    SIPCHANNEL_LOG("onCallNoAnswer");
+    onCallProgress(call, event, &SipChannelObserver::onCallNoAnswer);
+}
+
+void SipChannel::onCallProceeding(SipCall *call, SipStackEvent *event)
+{
+    SIPCHANNEL_LOG("onCallProceeding");
+    onCallProgress(call, event, &SipChannelObserver::onCallProceeding);
+}
+
+void SipChannel::onCallRinging(SipCall *call, SipStackEvent *event)
+{
+    SIPCHANNEL_LOG("onCallRinging");
+    onCallProgress(call, event, &SipChannelObserver::onCallRinging);
+}
+
+void SipChannel::onCallRequestFailure(SipCall *call, SipStackEvent *event)
+{
+    onCallProgress(call, event, &SipChannelObserver::onCallRequestFailure);
 }
 
 void SipChannel::onCallAnswered(SipCall *call, SipStackEvent *event)

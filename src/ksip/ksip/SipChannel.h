@@ -135,6 +135,10 @@ private:
     // has retries left. False when the event is no challenge or the retries
     // are used up.
     bool retryWithCredentials(SipCall *call, SipStackEvent *event);
+    // An answer to our INVITE: a challenge is retried or ends the call as a
+    // request failure; anything else is told through `tell`.
+    void onCallProgress(SipCall *call, SipStackEvent *event,
+                        void (SipChannelObserver::*tell)(SipChannel *, SipCall *));
     // Writes the call's SDP (this side's lists and ports) into `buffer`.
     int writeSdp(SipCall *call, char *buffer, int size) const;
     // Sends `status` with the call's current SDP, or without body.

@@ -193,15 +193,18 @@ SipChannel *SipManager::findInviteChannel(const osip_message *request) const
     const char *toHost = to ? to->host : nullptr;
     const int toPort = to ? SipMessageFields::port(to->port) : 5060;
 
+    // The account at this host and port whose second authentication id,
+    // else user, else first authentication id is the To user.
     auto byAccount = [&](const char *host, int port) -> SipChannel * {
-        auto at = [&](SipChannel *c) { return SipString::equal(c->host(), host) && c->port() == port; };
-        if (SipChannel *c = m_channels.find([&](SipChannel *c) { return at(c) && SipString::equal(c->authId2(), toUser); })) {
-            return c;
+        for (const char *(SipChannel::*id)() const : {&SipChannel::authId2, &SipChannel::user, &SipChannel::authId}) {
+            if (SipChannel *c = m_channels.find([&](SipChannel *c) {
+                    return SipString::equal(c->host(), host) && c->port() == port
+                        && SipString::equal((c->*id)(), toUser);
+                })) {
+                return c;
+            }
         }
-        if (SipChannel *c = m_channels.find([&](SipChannel *c) { return at(c) && SipString::equal(c->user(), toUser); })) {
-            return c;
-        }
-        return m_channels.find([&](SipChannel *c) { return at(c) && SipString::equal(c->authId(), toUser); });
+        return nullptr;
     };
     auto idleAt = [&](const char *host, int port) {
         return m_channels.find([&](SipChannel *c) {
@@ -346,8 +349,8 @@ void SipManager::onCallInvite(SipStackEvent *event)
         return;
     }
     osip_uri_t *from = SipMessageFields::fromUri(event->request);
-    channel->onCallInvite(from ? from->username : nullptr, from ? SipMessageFields::fromDisplayName(event->request) : nullptr,
-                          event);
+    const char *displayName = from ? SipMessageFields::fromDisplayName(event->request) : nullptr;
+    channel->onCallInvite(from ? from->username : nullptr, displayName, event);
 }
 
 void SipManager::parseEvent(SipStackEvent *event)
@@ -359,8 +362,9 @@ void SipManager::parseEvent(SipStackEvent *event)
 
     if (isRegistrationEvent(type)) {
         lock();
-        SipChannel *channel = event->rid > 0 ? m_channels.find([&](SipChannel *c) { return c->registrationId() == event->rid; })
-                                             : nullptr;
+        SipChannel *channel = event->rid > 0
+            ? m_channels.find([&](SipChannel *c) { return c->registrationId() == event->rid; })
+            : nullptr;
         if (channel) {
             if (type == SipStackEventType::RegistrationSuccess) {
                 channel->onRegisterSuccess(event);

@@ -131,7 +131,8 @@ int SipSessionDescription::write(char *buffer, int size, const char *localIp, in
     return out.finish();
 }
 
-bool SipSessionDescription::parseRtpmap(const char *value, int *number, char *name, int nameSize, int *rate, int *channels)
+bool SipSessionDescription::parseRtpmap(const char *value, int *number, char *name, int nameSize, int *rate,
+                                        int *channels)
 {
     if (!value || !name || nameSize <= 0) {
         return false;
