@@ -93,6 +93,7 @@ public:
     void onCallAnswered(SipChannel *, SipCall *) override { note("answered"); }
     void onCallClosed(SipChannel *, SipCall *) override { note("closed"); }
     void onCallReleased(SipChannel *, SipCall *) override { note("released"); }
+    void onCallCancelled(SipChannel *, SipCall *) override { note("cancelled"); }
     void onCallRequestFailure(SipChannel *, SipCall *) override { note("requestFailure"); }
 
     bool answer = true;
@@ -498,6 +499,27 @@ TEST_F(SipAgent, IncomingCallAnsweredWithItsSdpCarriesToneAndEndsByBye)
     // The RTP pair is free again.
     EXPECT_TRUE(SipStack::findFreePort(audioPort, 17));
     EXPECT_TRUE(SipStack::findFreePort(audioPort + 1, 17));
+}
+
+TEST_F(SipAgent, UnansweredCallCancelledByTheCaller)
+{
+    SipTestPeer peer;
+    observer.answer = false;
+    SipChannel *channel = signIn(peer);
+    ASSERT_TRUE(channel);
+
+    peer.invite(manager->listenPort(), "1001", "9000", peerSdp(4000, "8", ""));
+    EXPECT_TRUE(observer.waitFor("invite:9000"));
+    EXPECT_EQ(callCount(channel), 1);
+    peer.cancel(manager->listenPort());
+    EXPECT_TRUE(peer.waitResponse("CANCEL", 200, 3000));
+    SipReceived terminated = peer.waitResponse("INVITE", 487, 3000);
+    ASSERT_TRUE(terminated);
+    peer.ack(manager->listenPort(), terminated);
+    EXPECT_TRUE(observer.waitFor("removed"));
+    EXPECT_EQ(observer.count("cancelled"), 1);
+    EXPECT_EQ(callCount(channel), 0);
+    EXPECT_EQ(observer.count("started"), 0);
 }
 
 TEST_F(SipAgent, InvitesThatAreRefused)

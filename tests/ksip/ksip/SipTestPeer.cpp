@@ -272,6 +272,11 @@ std::string toTagOf(const SipReceived &response)
 
 } // namespace
 
+void SipTestPeer::cancel(int agentPort, int cseq)
+{
+    send(request("CANCEL", agentPort, m_toUser, std::string(), cseq, std::string(), m_lastBranch), agentPort);
+}
+
 void SipTestPeer::ack(int agentPort, const SipReceived &response, int cseq)
 {
     // The ACK of an error answer belongs to the INVITE's transaction.

@@ -65,6 +65,8 @@ public:
     // Call-ID.
     std::string invite(int agentPort, const char *user, const char *fromUser, const std::string &sdp,
                        int cseq = 1);
+    // Cancels the INVITE sent by invite() (same branch and CSeq number).
+    void cancel(int agentPort, int cseq = 1);
     // Acknowledges the final response of the call started by invite().
     void ack(int agentPort, const SipReceived &response, int cseq = 1);
     // A request inside the call established by invite(), using the To tag
