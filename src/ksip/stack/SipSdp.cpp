@@ -75,6 +75,8 @@ sdp_message *SipSdp::parse(const std::string &text)
     }
     if (clean.empty())
         return nullptr;
+    // A few NULs past the end as well: the parser looks one byte ahead.
+    clean.append(4, '\0');
     sdp_message *sdp = nullptr;
     if (sdp_message_init(&sdp) != 0)
         return nullptr;

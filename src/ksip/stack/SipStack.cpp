@@ -363,6 +363,10 @@ int SipStack::listenAddr(int protocol, const char *address, int port, int family
         return OSIP_WRONG_STATE;
     if (m_transport->open(text(address), port) != 0)
         return OSIP_UNDEFINED_ERROR;
+    // Listening on every address: the address to name in Via and Contact
+    // is looked up once here, not per message.
+    if (m_transport->address().empty())
+        m_guessedAddress = guessLocalIp(AF_INET);
     m_running = true;
     m_thread = std::thread([this] { run(); });
     return OSIP_SUCCESS;
@@ -1303,6 +1307,8 @@ std::string SipStack::viaAddress() const
         return m_localAddress;
     if (m_transport && !m_transport->address().empty())
         return m_transport->address();
+    if (!m_guessedAddress.empty())
+        return m_guessedAddress;
     return guessLocalIp(AF_INET);
 }
 

@@ -292,6 +292,7 @@ private:
     uint64_t m_randomState = 0;
     std::string m_userAgent;
     std::string m_localAddress;
+    std::string m_guessedAddress;
     std::string m_masqueradeAddress;
     int m_masqueradePort = 0;
     // Source of the datagram being handled, for the events it raises.

@@ -52,6 +52,10 @@ TEST(SipSdpTest, MissingOrBadParts)
         SCOPED_TRACE(text);
         EXPECT_EQ(SipSdp::parse(text), nullptr);
     }
+    // A last line ended by a lone CR (the parser once read past the end).
+    // Under ASan this read is checked; the mangled media line names no audio.
+    Sdp loneCr(SipSdp::parse("v=0\r\no=peer 1 1 IN IP4 14IP4 127.0.0.1\r\nt=0 0\r\nm=audio0em40 =10; usv=einba0\r"));
+    EXPECT_EQ(SipSdp::mediaPort(SipSdp::audioMedia(loneCr.get())), 0);
     // A body without its final line break is still read.
     Sdp unterminated(SipSdp::parse("v=0\r\no=a 0 0 IN IP4 1.2.3.4\r\ns=-\r\nt=0 0\r\nm=audio 5004 RTP/AVP 0"));
     ASSERT_TRUE(unterminated);
