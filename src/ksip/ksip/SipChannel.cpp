@@ -702,32 +702,27 @@ void SipChannel::onCallRedirected(SipCall *call, SipStackEvent *)
     }
 }
 
-void SipChannel::onCallClosed(SipCall *call, SipStackEvent *)
+void SipChannel::endedByPeer(SipCall *call, void (SipChannelObserver::*tell)(SipChannel *, SipCall *))
 {
     if (m_observer) {
-        m_observer->onCallClosed(this, call);
+        (m_observer->*tell)(this, call);
     }
     lock();
     removeCall(call);
     unlock();
+}
+
+void SipChannel::onCallClosed(SipCall *call, SipStackEvent *)
+{
+    endedByPeer(call, &SipChannelObserver::onCallClosed);
 }
 
 void SipChannel::onCallReleased(SipCall *call, SipStackEvent *)
 {
-    if (m_observer) {
-        m_observer->onCallReleased(this, call);
-    }
-    lock();
-    removeCall(call);
-    unlock();
+    endedByPeer(call, &SipChannelObserver::onCallReleased);
 }
 
 void SipChannel::onCallCancelled(SipCall *call, SipStackEvent *)
 {
-    if (m_observer) {
-        m_observer->onCallCancelled(this, call);
-    }
-    lock();
-    removeCall(call);
-    unlock();
+    endedByPeer(call, &SipChannelObserver::onCallCancelled);
 }

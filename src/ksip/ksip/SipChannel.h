@@ -139,6 +139,8 @@ private:
     // request failure; anything else is told through `tell`.
     void onCallProgress(SipCall *call, SipStackEvent *event,
                         void (SipChannelObserver::*tell)(SipChannel *, SipCall *));
+    // Tells `tell` and removes the call (closed, released, cancelled).
+    void endedByPeer(SipCall *call, void (SipChannelObserver::*tell)(SipChannel *, SipCall *));
     // Writes the call's SDP (this side's lists and ports) into `buffer`.
     int writeSdp(SipCall *call, char *buffer, int size) const;
     // Sends `status` with the call's current SDP, or without body.

@@ -108,6 +108,17 @@ void skipBlanks(const char **text)
 }
 
 constexpr long kMaxPayloadNumber = 127;
+
+// The "<payload number> " that starts rtpmap and fmtp values; *text is left
+// on what follows the blanks.
+bool readPayloadPrefix(const char **text, int *number)
+{
+    if (!readNumber(text, kMaxPayloadNumber, number) || !isBlank(**text)) {
+        return false;
+    }
+    skipBlanks(text);
+    return true;
+}
 constexpr long kMaxClockRate = 10000000;
 constexpr long kMaxChannels = 255;
 
@@ -139,10 +150,9 @@ bool SipSessionDescription::parseRtpmap(const char *value, int *number, char *na
     }
     const char *p = value;
     int n = 0;
-    if (!readNumber(&p, kMaxPayloadNumber, &n) || !isBlank(*p)) {
+    if (!readPayloadPrefix(&p, &n)) {
         return false;
     }
-    skipBlanks(&p);
     const char *nameStart = p;
     while (*p && *p != '/' && !isBlank(*p)) {
         ++p;
@@ -182,10 +192,9 @@ bool SipSessionDescription::parseFmtp(const char *value, int *number, char *para
     }
     const char *p = value;
     int n = 0;
-    if (!readNumber(&p, kMaxPayloadNumber, &n) || !isBlank(*p)) {
+    if (!readPayloadPrefix(&p, &n)) {
         return false;
     }
-    skipBlanks(&p);
     const char *start = p;
     while (*p && !isBlank(*p)) {
         ++p;
