@@ -4,15 +4,12 @@
 #include "RDThread.h"
 #include "SipAudioDecoder.h"
 #include "SipAudioEncoder.h"
+#include "SipChannel.h"
 #include "SipRtpSession.h"
 #include "SipStreamDevice.h"
 #include "SipStreamFrame.h"
 #include "SipString.h"
 
-#if __has_include("SipChannel.h")
-#include "SipChannel.h"
-#define SIPCALL_HAS_CHANNEL 1
-#endif
 
 #define SIPCALL_LOG(...) RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, __VA_ARGS__)
 
@@ -297,11 +294,9 @@ void SipCall::setRegistrarHost(const char *host)
 int SipCall::answer(SipPayloadList *audio, SipPayloadList *video)
 {
     SIPCALL_LOG("SipCall answer");
-#ifdef SIPCALL_HAS_CHANNEL
     if (m_channel) {
         return m_channel->answerCall(this, audio, video);
     }
-#endif
     delete audio;
     delete video;
     return -1;
@@ -310,12 +305,10 @@ int SipCall::answer(SipPayloadList *audio, SipPayloadList *video)
 int SipCall::ring()
 {
     SIPCALL_LOG("SipCall ring");
-#ifdef SIPCALL_HAS_CHANNEL
     if (m_channel) {
         m_channel->ringCall(this);
         return 0;
     }
-#endif
     return -1;
 }
 

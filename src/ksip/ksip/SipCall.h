@@ -54,6 +54,13 @@ public:
     int answer(SipPayloadList *audio, SipPayloadList *video);
     int ring();
 
+    // Authenticated resends of this call's INVITE so far.
+    int authRetries() const { return m_authRetries; }
+    void setAuthRetries(int retries) { m_authRetries = retries; }
+    // True the first time only: the channel reports a call removed once,
+    // whichever of its paths ends it first.
+    bool markRemoved() { return !m_removed.exchange(true); }
+
     bool isInvalid() const { return m_invalid; }
     void setInvalid(bool invalid) { m_invalid = invalid; }
     // True while an audio or video session exists. Takes the call lock: not
@@ -143,6 +150,8 @@ private:
     SipPayloadList *m_remoteAudio = nullptr;
     SipPayloadList *m_remoteVideo = nullptr;
     std::atomic<bool> m_invalid{false};
+    std::atomic<bool> m_removed{false};
+    int m_authRetries = 0;
     SipRtpSession *m_audioSession = nullptr;
     SipRtpSession *m_videoSession = nullptr;
     SipAudioDecoder *m_decoder = nullptr;

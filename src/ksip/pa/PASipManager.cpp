@@ -27,6 +27,7 @@ PASipManager::Use::~Use()
 PASipManager::PASipManager(const QString &localIp)
     : m_localIp(localIp.left(31))
 {
+    setLocalIp(m_localIp.toLatin1().constData());
 }
 
 PASipManager::~PASipManager() = default;

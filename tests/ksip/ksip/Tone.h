@@ -68,3 +68,29 @@ inline double sineDb(double amplitude)
 }
 
 } // namespace Tone
+
+namespace Tone {
+
+// Share of the signal's energy at `hz` (Goertzel filter over the whole
+// block), 0..1: about 1 for a pure tone at `hz`, near 0 for other tones
+// and for noise.
+inline double goertzelShare(const std::vector<double> &x, double hz, int rate)
+{
+    if (x.empty()) {
+        return 0.0;
+    }
+    const double w = 2.0 * M_PI * hz / rate;
+    const double coeff = 2.0 * std::cos(w);
+    double s1 = 0, s2 = 0, energy = 0;
+    for (double v : x) {
+        const double s0 = v + coeff * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+        energy += v * v;
+    }
+    const double power = s1 * s1 + s2 * s2 - coeff * s1 * s2;
+    // A pure tone of N samples gives power N^2 A^2 / 4 and energy N A^2 / 2.
+    return energy > 0 ? 2.0 * power / (double(x.size()) * energy) : 0.0;
+}
+
+} // namespace Tone
