@@ -8,6 +8,9 @@
 #include <QSqlRecord>
 #include <QVariant>
 
+#include <memory>
+#include <mutex>
+
 namespace {
 
 const QString palogCreateSql = QStringLiteral(
@@ -15,6 +18,25 @@ const QString palogCreateSql = QStringLiteral(
     "groupPriority integer, groupName text, groupConference text, action text, source text, type text, "
     "codec text, dateTime text);");
 const QString palogDropSql = QStringLiteral("drop table palog");
+
+// The kept-open connection every writer shares. Left to SQLite's busy
+// handler, writers on connections of their own back off unfairly and one that
+// waits past the busy time-out loses its record; taking turns on one
+// connection keeps every record and each turn lasts one insert.
+struct SharedLog
+{
+    std::mutex turn;
+    std::unique_ptr<PALogDB> db;
+    int dataDirGeneration = -1;
+};
+
+SharedLog &sharedLog()
+{
+    // Never destroyed: the connection must not close after Qt's SQL registry
+    // has gone at exit; shut-down closes it in order.
+    static SharedLog *log = new SharedLog;
+    return *log;
+}
 
 } // namespace
 
@@ -59,6 +81,41 @@ void PALogDB::logSqlQueryError(const QSqlQuery &query, const QString &statementT
     const QSqlError error = query.lastError();
     VDB_LOG("PALogDB::logSqlQueryError", "query error %d, %s -> %s\n", int(error.type()),
             statementText.toUtf8().constData(), error.text().toUtf8().constData());
+}
+
+int PALogDB::writeLog(const PALogRecord &record)
+{
+    SharedLog &log = sharedLog();
+    std::unique_ptr<PALogDB> stale;
+    std::lock_guard<std::mutex> turn(log.turn);
+    const int generation = dataDirGeneration();
+    if (log.db && (log.dataDirGeneration != generation || !log.db->isOpen()))
+        stale = std::move(log.db);
+    if (!log.db) {
+        auto db = std::make_unique<PALogDB>(true);
+        if (!db->isOpen())
+            return 0;
+        log.db = std::move(db);
+        log.dataDirGeneration = generation;
+    }
+    const int id = log.db->insertLog(record);
+    // Whatever went wrong, the next record starts on a fresh connection.
+    if (id == 0)
+        stale = std::move(log.db);
+    return id;
+}
+
+void PALogDB::closeSharedLog()
+{
+    SharedLog &log = sharedLog();
+    std::unique_ptr<PALogDB> db;
+    std::lock_guard<std::mutex> turn(log.turn);
+    db = std::move(log.db);
+}
+
+void PALogDB::closeKeptConnections()
+{
+    closeSharedLog();
 }
 
 int PALogDB::insertLog(const PALogRecord &record)
