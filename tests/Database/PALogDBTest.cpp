@@ -171,21 +171,21 @@ PALogRecord record(const QString &name)
 // it current. A file from a newer release keeps its mode and full syncing.
 TEST_F(DataDirTest, EveryConnectionWritesAheadWithNormalSync)
 {
-    VelmarDB app(true);
-    PALogDB log(true);
-    VelmarDB *lent = VelmarDB::borrowConnection();
-    const struct { const char *what; QSqlDatabase db; } connections[] = {
-        {"application database", app.database()},
-        {"lent connection", lent->database()},
-        {"event log", log.database()},
-    };
-    for (const auto &c : connections) {
-        EXPECT_EQ(pragma(c.db, "journal_mode"), QStringLiteral("wal")) << c.what;
-        EXPECT_EQ(pragma(c.db, "synchronous"), QStringLiteral("1")) << c.what;   // NORMAL
+    {
+        VelmarDB app(true);
+        PALogDB log(true);
+        VelmarDB *lent = VelmarDB::borrowConnection();
+        const struct { const char *what; VDB *db; } connections[] = {
+            {"application database", &app},
+            {"lent connection", lent},
+            {"event log", &log},
+        };
+        for (const auto &c : connections) {
+            EXPECT_EQ(pragma(c.db->database(), "journal_mode"), QStringLiteral("wal")) << c.what;
+            EXPECT_EQ(pragma(c.db->database(), "synchronous"), QStringLiteral("1")) << c.what;   // NORMAL
+        }
+        VelmarDB::returnConnection(lent);
     }
-    VelmarDB::returnConnection(lent);
-    app.close();
-    log.close();
     VelmarDB::closeIdleConnections();
 
     // Files written in rollback mode by an older release, at the code's
