@@ -48,6 +48,8 @@ protected:
     void closeKeptConnections() override;
 
 private:
+    // Binds the record to a prepared insert and runs it; the new id or 0.
+    int execInsert(QSqlQuery &query, const PALogRecord &record);
     static void bindFilter(QSqlQuery &query, const QString &conference, const QString &startTime,
                            const QString &endTime);
 };
