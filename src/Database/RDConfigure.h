@@ -76,5 +76,4 @@ public:
     void setKelCode(const QString &value);
     int kelCodeEnable() const;
     void setKelCodeEnable(int value);
-
 };
