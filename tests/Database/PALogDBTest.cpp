@@ -3,9 +3,13 @@
 #include "VDBHelper.h"
 #include "VelmarDB.h"
 
+#include <QCoreApplication>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <csignal>
+#include <unistd.h>
 #include <thread>
 #include <vector>
 
@@ -275,4 +279,41 @@ TEST_F(PALogDBTest, UpgradeKeepsRecordsOfTheKeptLogAndItWritesOnIntoTheNewFile)
               QStringLiteral("after"));
     EXPECT_EQ(DbTest::scalar(path, QStringLiteral("select version from vdb_version where name='palog'")),
               QStringLiteral("1.0.0"));
+}
+
+// Run only as the child of the test below: writes records through the
+// kept-open log, then dies at once, closing nothing.
+TEST(PALogDBKilledWriter, DISABLED_WritesRecordsThenDies)
+{
+    const QString folder = qEnvironmentVariable("PALOG_KILLED_WRITER_DIR");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "runs as a child of RecordsSurviveAKilledProgram";
+    VDB::setDataDir(folder);
+    for (int i = 0; i < 200; ++i) {
+        if (PALogDB::writeLog(record(QStringLiteral("r%1").arg(i))) <= 0)
+            ::_exit(3);
+    }
+    ::kill(::getpid(), SIGKILL);
+}
+
+// A program killed right after writing loses none of its records, and the
+// file it leaves is whole.
+TEST_F(PALogDBTest, RecordsSurviveAKilledProgram)
+{
+    m_log.reset();
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PALOG_KILLED_WRITER_DIR"), m_dir.path() + QStringLiteral("/database"));
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_also_run_disabled_tests"),
+                 QStringLiteral("--gtest_filter=PALogDBKilledWriter.DISABLED_WritesRecordsThenDies")});
+    ASSERT_TRUE(child.waitForFinished(60000));
+    ASSERT_EQ(child.exitStatus(), QProcess::CrashExit) << "exit code " << child.exitCode();
+    const QString path = PALogDB::dbFilePath();
+    EXPECT_EQ(DbTest::scalar(path, QStringLiteral("select count(*) from palog")), QStringLiteral("200"));
+    EXPECT_EQ(DbTest::scalar(path, QStringLiteral("select groupName from palog order by id desc limit 1")),
+              QStringLiteral("r199"));
+    EXPECT_EQ(DbTest::scalar(path, QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
 }
