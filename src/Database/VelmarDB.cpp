@@ -577,20 +577,19 @@ VelmarDB *VelmarDB::borrowConnection()
     ConnectionPool &kept = pool();
     VelmarDB *db = nullptr;
     QVector<VelmarDB *> stale;
+    int generation = 0;
     {
         QMutexLocker lock(&kept.mutex);
-        const int generation = VDB::dataDirGeneration();
+        generation = VDB::dataDirGeneration();
         if (kept.dataDirGeneration != generation) {
             kept.dataDirGeneration = generation;
             ++kept.epoch;
             stale.swap(kept.idle);
         }
-        if (!kept.idle.isEmpty())
+        if (!kept.idle.isEmpty()) {
             db = kept.idle.takeLast();
-        else
-            db = nullptr;
-        if (db)
             kept.lent.insert(db, kept.epoch);
+        }
     }
     for (VelmarDB *old : stale)
         discardConnection(old);
@@ -600,7 +599,8 @@ VelmarDB *VelmarDB::borrowConnection()
         db = new VelmarDB(true);
         registerDB(db);
         QMutexLocker lock(&kept.mutex);
-        kept.lent.insert(db, kept.epoch);
+        // Opened on a folder that has been left meanwhile: not kept.
+        kept.lent.insert(db, kept.dataDirGeneration == generation ? kept.epoch : ~quint64(0));
     }
     db->reopenCheck();
     // Made while an import ran, it was not yet registered when the import
