@@ -1,8 +1,11 @@
 // Application database and event log: the list queries every thread runs,
-// device and zone inserts, and event-log pages.
+// device and zone inserts, event-log pages, and what a zone-control request
+// costs in the databases (its zone lookup and its event-log record).
 #include "BenchSmoke.h"
 #include "PALogDB.h"
+#include "Velmar.h"
 #include "VelmarDB.h"
+#include "VelmarDBGuard.h"
 
 #include <benchmark/benchmark.h>
 
@@ -166,6 +169,51 @@ void BM_EventLogCount(benchmark::State &state)
         benchmark::DoNotOptimize(log.countLogs(conference, QString(), QString()));
 }
 BENCHMARK(BM_EventLogCount)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// One folder with the two databases checked, a zone and a device, shared by
+// every thread of the request figures below.
+struct RequestDatabases {
+    Folder folder;
+    RDGroup group;
+    RequestDatabases()
+    {
+        VelmarDB db(true);
+        db.checkUpgrade();
+        db.insertDevice(QStringLiteral("speaker"), QStringLiteral("6101"), QStringLiteral("6101"));
+        group = zone(1);
+        group.id = db.insertGroup(group);
+        PALogDB log(true);
+        log.checkUpgrade();
+    }
+};
+
+RequestDatabases &requestDatabases()
+{
+    static RequestDatabases databases;
+    return databases;
+}
+
+// The event-log record of one zone start, as every writer (HTTP, sessions,
+// schedules, prayers) writes it; threads write at once.
+void BM_GroupLogRecord(benchmark::State &state)
+{
+    const RDGroup group = requestDatabases().group;
+    for (auto _ : state)
+        Velmar::writeGroupLog(group, QStringLiteral("start"), group.source, QStringLiteral("http"));
+}
+BENCHMARK(BM_GroupLogRecord)->Threads(1)->Threads(8)->UseRealTime()->Unit(benchmark::kMicrosecond);
+
+// A zone looked up by its number from a thread that holds no connection of
+// its own (an HTTP or session thread).
+void BM_ZoneLookupAwayFromTheSharedInstance(benchmark::State &state)
+{
+    const QString conference = requestDatabases().group.conference;
+    for (auto _ : state) {
+        VelmarDBGuard db(nullptr);
+        benchmark::DoNotOptimize(db->selectGroupByConference(conference));
+    }
+}
+BENCHMARK(BM_ZoneLookupAwayFromTheSharedInstance)->Threads(1)->Threads(8)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

@@ -8,6 +8,9 @@
 #include <QSqlRecord>
 #include <QVariant>
 
+#include <memory>
+#include <mutex>
+
 namespace {
 
 const QString palogCreateSql = QStringLiteral(
@@ -15,6 +18,36 @@ const QString palogCreateSql = QStringLiteral(
     "groupPriority integer, groupName text, groupConference text, action text, source text, type text, "
     "codec text, dateTime text);");
 const QString palogDropSql = QStringLiteral("drop table palog");
+const QString insertSql = QStringLiteral(
+    "insert into palog(volume,groupId,groupPriority,groupName,groupConference,action,source,type,dateTime) "
+    "values(:volume,:groupId,:groupPriority,:groupName,:groupConference,:action,:source,:type,:dateTime);");
+
+// The kept-open connection every writer shares. Left to SQLite's busy
+// handler, writers on connections of their own back off unfairly and one that
+// waits past the busy time-out loses its record; taking turns on one
+// connection keeps every record and each turn lasts one insert.
+struct SharedLog
+{
+    std::mutex turn;
+    std::unique_ptr<PALogDB> db;
+    // Prepared once per connection; always released before the connection.
+    std::unique_ptr<QSqlQuery> insert;
+    int dataDirGeneration = -1;
+
+    std::unique_ptr<PALogDB> release()
+    {
+        insert.reset();
+        return std::move(db);
+    }
+};
+
+SharedLog &sharedLog()
+{
+    // Never destroyed: the connection must not close after Qt's SQL registry
+    // has gone at exit; shut-down closes it in order.
+    static SharedLog *log = new SharedLog;
+    return *log;
+}
 
 } // namespace
 
@@ -61,16 +94,60 @@ void PALogDB::logSqlQueryError(const QSqlQuery &query, const QString &statementT
             statementText.toUtf8().constData(), error.text().toUtf8().constData());
 }
 
+int PALogDB::writeLog(const PALogRecord &record)
+{
+    SharedLog &log = sharedLog();
+    // Closed after the turn is over.
+    std::unique_ptr<PALogDB> stale;
+    std::lock_guard<std::mutex> turn(log.turn);
+    const int generation = dataDirGeneration();
+    if (log.db && (log.dataDirGeneration != generation || !log.db->isOpen()))
+        stale = log.release();
+    if (!log.db) {
+        auto db = std::make_unique<PALogDB>(true);
+        if (!db->isOpen())
+            return 0;
+        auto insert = std::make_unique<QSqlQuery>(db->database());
+        if (!insert->prepare(insertSql)) {
+            db->logSqlQueryError(*insert, insertSql);
+            return 0;
+        }
+        log.db = std::move(db);
+        log.insert = std::move(insert);
+        log.dataDirGeneration = generation;
+    }
+    const int id = log.db->execInsert(*log.insert, record);
+    // Whatever went wrong, the next record starts on a fresh connection.
+    if (id == 0)
+        stale = log.release();
+    return id;
+}
+
+void PALogDB::closeSharedLog()
+{
+    SharedLog &log = sharedLog();
+    std::unique_ptr<PALogDB> db;
+    std::lock_guard<std::mutex> turn(log.turn);
+    db = log.release();
+}
+
+void PALogDB::closeKeptConnections()
+{
+    closeSharedLog();
+}
+
 int PALogDB::insertLog(const PALogRecord &record)
 {
-    const QString sql = QStringLiteral(
-        "insert into palog(volume,groupId,groupPriority,groupName,groupConference,action,source,type,dateTime) "
-        "values(:volume,:groupId,:groupPriority,:groupName,:groupConference,:action,:source,:type,:dateTime);");
     QSqlQuery query(m_db);
-    if (!query.prepare(sql)) {
-        logSqlQueryError(query, sql);
+    if (!query.prepare(insertSql)) {
+        logSqlQueryError(query, insertSql);
         return 0;
     }
+    return execInsert(query, record);
+}
+
+int PALogDB::execInsert(QSqlQuery &query, const PALogRecord &record)
+{
     query.bindValue(QStringLiteral(":volume"), record.volume);
     query.bindValue(QStringLiteral(":groupId"), record.groupId);
     query.bindValue(QStringLiteral(":groupPriority"), record.groupPriority);
@@ -81,10 +158,13 @@ int PALogDB::insertLog(const PALogRecord &record)
     query.bindValue(QStringLiteral(":type"), record.type);
     query.bindValue(QStringLiteral(":dateTime"), record.dateTime);
     if (!query.exec()) {
-        logSqlQueryError(query, sql);
+        logSqlQueryError(query, insertSql);
         return 0;
     }
-    return query.lastInsertId().toInt();
+    const int id = query.lastInsertId().toInt();
+    // Ends the statement at once, so that a kept statement holds no lock.
+    query.finish();
+    return id;
 }
 
 QString PALogDB::buildFilter(const QString &conference, const QString &startTime, const QString &endTime)

@@ -36,16 +36,9 @@ const QString kDefaultCodecs = QStringLiteral("OPUS,G722,PCMU,PCMA");
 
 } // namespace
 
-RDConfigure::RDConfigure()
-    : m_database(true)
-{
-    VelmarDB::registerDB(&m_database);
-}
+RDConfigure::RDConfigure() = default;
 
-RDConfigure::~RDConfigure()
-{
-    VelmarDB::unregisterDB(&m_database);
-}
+RDConfigure::~RDConfigure() = default;
 
 void RDConfigure::initDefaults()
 {
@@ -65,7 +58,7 @@ void RDConfigure::initDefaults()
         {kHttpServerPort, QStringLiteral("9391")},
         {kSocketServerPort, QStringLiteral("9390")},
     };
-    VelmarDBGuard guard(&m_database);
+    VelmarDBGuard guard(nullptr);
     for (const auto &entry : defaults) {
         if (!guard->hasConfig(entry.first))
             guard->setConfig(entry.first, entry.second);
@@ -74,13 +67,13 @@ void RDConfigure::initDefaults()
 
 QString RDConfigure::getString(const QString &key, const QString &defaultValue) const
 {
-    VelmarDBGuard guard(&m_database);
+    VelmarDBGuard guard(nullptr);
     return guard->getConfig(key, defaultValue);
 }
 
 void RDConfigure::setString(const QString &key, const QString &value)
 {
-    VelmarDBGuard guard(&m_database);
+    VelmarDBGuard guard(nullptr);
     guard->setConfig(key, value);
 }
 

@@ -6,9 +6,9 @@
 #include <QString>
 
 // Typed access to the settings kept in table `conf`. Built on the stack for
-// each use; owns one connection, registered so that an import can close and
-// reopen it. Texts are stored as they are, integers in decimal, booleans as
-// "true" or "false".
+// each use; each read or write borrows one of the kept-open connections, so
+// building one opens nothing. Texts are stored as they are, integers in
+// decimal, booleans as "true" or "false".
 class RDConfigure : public QObject
 {
     Q_OBJECT
@@ -76,7 +76,4 @@ public:
     void setKelCode(const QString &value);
     int kelCodeEnable() const;
     void setKelCodeEnable(int value);
-
-private:
-    mutable VelmarDB m_database;
 };

@@ -12,6 +12,7 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QSqlError>
+#include <QSqlQuery>
 #include <QThread>
 
 #include <random>
@@ -36,9 +37,38 @@ QAtomicInt &busyTimeout()
     return milliseconds;
 }
 
+QAtomicInt s_dataDirGeneration;
+
 QString connectOptions()
 {
     return QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeout().loadAcquire());
+}
+
+// Write-ahead logging: a record costs one append to the "-wal" file, and
+// readers never wait for the writer. synchronous=NORMAL syncs the log at
+// checkpoints only: a crash of the program loses no committed record, a
+// power cut may undo the last few, and the file stays consistent either way.
+// journal_mode is stored in the file, synchronous belongs to the connection.
+// In the old rollback mode NORMAL could damage the file on a power cut, so a
+// connection keeps full syncing unless its file writes ahead.
+bool applyDurability(QSqlDatabase db, bool switchToWal, QString &why)
+{
+    QSqlQuery query(db);
+    const QString sql = switchToWal ? QStringLiteral("PRAGMA journal_mode=WAL") : QStringLiteral("PRAGMA journal_mode");
+    if (!query.exec(sql) || !query.next()) {
+        why = QStringLiteral("journal_mode: ") + query.lastError().text();
+        return false;
+    }
+    const QString mode = query.value(0).toString();
+    if (mode.compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0) {
+        why = QStringLiteral("journal_mode stays %1").arg(mode);
+        return false;
+    }
+    if (!query.exec(QStringLiteral("PRAGMA synchronous=NORMAL"))) {
+        why = QStringLiteral("synchronous: ") + query.lastError().text();
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -72,8 +102,15 @@ bool VDB::open(const QString &connectionName)
     m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
     m_db.setDatabaseName(m_dbPath);
     m_db.setConnectOptions(connectOptions());
+    // A file that exists is switched to the write-ahead log by the version
+    // check only, once it is known to be ours and current: an unreadable or
+    // newer file is left exactly as it is.
+    const bool fresh = !file.exists() || file.size() == 0;
     if (m_db.open()) {
         m_errorText.clear();
+        QString why;
+        if (!applyDurability(m_db, fresh, why) && fresh)
+            VDB_LOG("VDB::open", "%s: %s\n", m_dbPath.toUtf8().constData(), why.toUtf8().constData());
         return true;
     }
     setErrorText(QStringLiteral("cannot open %1: %2").arg(m_dbPath, m_db.lastError().text()));
@@ -131,11 +168,17 @@ bool VDB::checkUpgrade()
         VDB_LOG("VDB::checkUpgrade", "%s\n", m_errorText.toUtf8().constData());
         return false;
     }
-    if (VDBHelper::compareVersion(stored, code) < 0) {
+    const int order = VDBHelper::compareVersion(stored, code);
+    if (order < 0) {
         VDB_LOG("VDB::checkUpgrade", "Upgrade DB %s -> %s\n", stored.toUtf8().constData(),
                 code.toUtf8().constData());
-        return upgrade(stored, code);
+        const bool upgraded = upgrade(stored, code);
+        if (upgraded)
+            useWriteAheadLog();
+        return upgraded;
     }
+    if (order == 0)
+        useWriteAheadLog();
     return false;
 }
 
@@ -146,6 +189,16 @@ bool VDB::upgrade(const QString &oldVersion, const QString &newVersion)
     // so a failure at any step leaves it as it was, and the copy stays as
     // the backup.
     const QString connection = m_connectionName;
+    // The backup is a copy of the file: every record still in the
+    // write-ahead log goes into the file first, and no connection kept open
+    // elsewhere in the program may write on after the file is replaced.
+    closeKeptConnections();
+    if (!checkpoint()) {
+        setErrorText(QStringLiteral("upgrade of %1 failed: the write-ahead log could not be emptied; "
+                                    "the file is left as it is").arg(filePath()));
+        VDB_LOG("VDB::upgrade", "%s\n", m_errorText.toUtf8().constData());
+        return false;
+    }
     close();
     const QString path = filePath();
     const QString backup = backupFilePath(oldVersion);
@@ -240,6 +293,41 @@ void VDB::setDataDir(const QString &folder)
 {
     QMutexLocker lock(&dataDirMutex());
     dataDirOverride() = folder;
+    s_dataDirGeneration.fetchAndAddOrdered(1);
+}
+
+int VDB::dataDirGeneration()
+{
+    return s_dataDirGeneration.loadAcquire();
+}
+
+bool VDB::useWriteAheadLog()
+{
+    // A file system without shared memory keeps the old mode: slower, not wrong.
+    QString why;
+    if (applyDurability(m_db, true, why))
+        return true;
+    VDB_LOG("VDB::useWriteAheadLog", "%s: %s\n", m_dbPath.toUtf8().constData(), why.toUtf8().constData());
+    return false;
+}
+
+bool VDB::checkpoint()
+{
+    if (!m_db.isOpen())
+        return false;
+    QSqlQuery query(m_db);
+    // The answer row: busy flag, frames in the log, frames moved.
+    if (!query.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")) || !query.next()) {
+        VDB_LOG("VDB::checkpoint", "%s -> %s\n", m_dbPath.toUtf8().constData(),
+                query.lastError().text().toUtf8().constData());
+        return false;
+    }
+    if (query.value(0).toInt() != 0) {
+        VDB_LOG("VDB::checkpoint", "%s -> busy, %d of %d frames moved\n", m_dbPath.toUtf8().constData(),
+                query.value(2).toInt(), query.value(1).toInt());
+        return false;
+    }
+    return true;
 }
 
 QString VDB::dataFilePath(const QString &fileName)

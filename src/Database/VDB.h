@@ -24,7 +24,8 @@ public:
     virtual QString name();
     virtual QString backupFilePath(const QString &oldVersion);
 
-    // Upgrades the file when its stored version is older than the code's.
+    // Upgrades the file when its stored version is older than the code's,
+    // and puts a current file into write-ahead mode (see useWriteAheadLog).
     // True when an upgrade ran and succeeded. False when nothing was to do,
     // and also when the stored version could not be read or the upgrade
     // failed: then errorText() says why, and the file was left as it was.
@@ -48,8 +49,28 @@ public:
     // How long a statement waits for another connection's lock, in ms.
     static void setBusyTimeout(int milliseconds);
 
+    // Changes with every setDataDir: connections kept open for the
+    // program's life compare it to know that their file is no longer the
+    // current one.
+    static int dataDirGeneration();
+
+    // Switches the file to write-ahead logging and this connection to normal
+    // syncing: a record costs one append and no sync, a program crash loses
+    // no committed record, a power cut may undo the last few and leaves the
+    // file consistent. False when the file keeps its rollback journal.
+    bool useWriteAheadLog();
+
+    // Moves every change that sits in the write-ahead log into the database
+    // file itself and empties the log, so that a copy of the file alone holds
+    // every committed record. False when a reader or writer kept it from
+    // completing (or the connection is closed).
+    bool checkpoint();
+
 protected:
     void setErrorText(const QString &text);
+    // Closes the connections to this database that the program keeps open
+    // between uses, before its file is replaced; they reopen on their next use.
+    virtual void closeKeptConnections() {}
 
     QSqlDatabase m_db;
     QString m_connectionName;

@@ -4,6 +4,7 @@
 #include "VDBLog.h"
 
 #include <QDeadlineTimer>
+#include <QHash>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QReadLocker>
@@ -85,6 +86,33 @@ QVector<VelmarDB *> &registry()
 {
     static QVector<VelmarDB *> list;
     return list;
+}
+
+// The kept connections: those waiting to be lent, and for each one lent the
+// epoch it was lent in. A new data folder or a close of the idle ones starts
+// a new epoch; a connection of an older epoch is closed when it comes back.
+struct ConnectionPool
+{
+    QMutex mutex;
+    QVector<VelmarDB *> idle;
+    QHash<VelmarDB *, quint64> lent;
+    quint64 epoch = 0;
+    int dataDirGeneration = -1;
+};
+
+ConnectionPool &pool()
+{
+    // Never destroyed: connections must not close after Qt's SQL registry
+    // has gone at exit; shut-down closes them in order.
+    static ConnectionPool *instance = new ConnectionPool;
+    return *instance;
+}
+
+void discardConnection(VelmarDB *db)
+{
+    VelmarDB::unregisterDB(db);
+    db->close();
+    delete db;
 }
 
 QReadWriteLock &hookLock()
@@ -544,8 +572,93 @@ int VelmarDB::openConnectionCount()
     return s_openCount.loadAcquire();
 }
 
+VelmarDB *VelmarDB::borrowConnection()
+{
+    ConnectionPool &kept = pool();
+    VelmarDB *db = nullptr;
+    QVector<VelmarDB *> stale;
+    int generation = 0;
+    {
+        QMutexLocker lock(&kept.mutex);
+        generation = VDB::dataDirGeneration();
+        if (kept.dataDirGeneration != generation) {
+            kept.dataDirGeneration = generation;
+            ++kept.epoch;
+            stale.swap(kept.idle);
+        }
+        if (!kept.idle.isEmpty()) {
+            db = kept.idle.takeLast();
+            kept.lent.insert(db, kept.epoch);
+        }
+    }
+    for (VelmarDB *old : stale)
+        discardConnection(old);
+    if (!db) {
+        // Opened outside the pool's lock: a new connection may wait for the
+        // file. During an import it starts closed and opens on a later loan.
+        db = new VelmarDB(true);
+        registerDB(db);
+        QMutexLocker lock(&kept.mutex);
+        // Opened on a folder that has been left meanwhile: not kept.
+        kept.lent.insert(db, kept.dataDirGeneration == generation ? kept.epoch : ~quint64(0));
+    }
+    db->reopenCheck();
+    // Made while an import ran, it was not yet registered when the import
+    // marked the connections for reopening.
+    if (!db->isOpen() && !isImporting()) {
+        const QString name = db->connectionName();
+        db->open(name);
+    }
+    return db;
+}
+
+void VelmarDB::returnConnection(VelmarDB *db)
+{
+    if (!db)
+        return;
+    ConnectionPool &kept = pool();
+    {
+        QMutexLocker lock(&kept.mutex);
+        const auto it = kept.lent.find(db);
+        if (it == kept.lent.end())
+            return;
+        const bool current = it.value() == kept.epoch && kept.dataDirGeneration == VDB::dataDirGeneration();
+        kept.lent.erase(it);
+        if (current) {
+            kept.idle.append(db);
+            return;
+        }
+    }
+    discardConnection(db);
+}
+
+void VelmarDB::closeIdleConnections()
+{
+    ConnectionPool &kept = pool();
+    QVector<VelmarDB *> idle;
+    {
+        QMutexLocker lock(&kept.mutex);
+        ++kept.epoch;
+        idle.swap(kept.idle);
+    }
+    for (VelmarDB *db : idle)
+        discardConnection(db);
+}
+
+void VelmarDB::closeKeptConnections()
+{
+    closeIdleConnections();
+}
+
 bool VelmarDB::exportDB(const QString &destination)
 {
+    // The copy reads through SQLite and would see the log as well; emptied
+    // first, the file on disk is whole at the moment of the export too.
+    VelmarDB *live = borrowConnection();
+    if (!live->checkpoint())
+        VDB_LOG("VelmarDB::exportDB", "%s -> exported without emptying the write-ahead log first\n",
+                utf8(destination).constData());
+    returnConnection(live);
     const QVector<QString> drops = VDBHelper::makeList(confDropSql, deviceDropSql, groupDropSql);
     const QVector<QString> creates = VDBHelper::makeList(confCreateSql, deviceCreateSql, groupCreateSql);
     const QVector<QString> tables =

@@ -89,6 +89,18 @@ public:
     // connection is open afterwards.
     bool reopenIfNeeded();
 
+    // Connections kept open for callers away from a shared instance's own
+    // thread (HTTP and session threads, configuration objects): each is lent
+    // to one thread at a time, registered like a shared instance, and stays
+    // open when it comes back, so that no request opens the database.
+    static VelmarDB *borrowConnection();
+    static void returnConnection(VelmarDB *db);
+    // Closes the kept connections not lent right now; those lent are closed
+    // when they come back (shut-down, before the file is replaced).
+    static void closeIdleConnections();
+
+    // Empties the write-ahead log into the live file first, so that the copy
+    // holds every committed change.
     static bool exportDB(const QString &destination);
     // Replaces the database with the content of `source`. The file is only
     // replaced once no connection of this process is open on it; connections
@@ -108,6 +120,9 @@ public:
     static void setGroupStatusSource(const GroupStatusSource &source);
     static void setDataReloadedHandler(const Notification &handler);
     static void setConfigurationReloadHandler(const Notification &handler);
+
+protected:
+    void closeKeptConnections() override;
 
 private:
     friend class VelmarDBGuard;

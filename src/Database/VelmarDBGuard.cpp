@@ -5,12 +5,11 @@
 #include <QThread>
 
 VelmarDBGuard::VelmarDBGuard(VelmarDB *shared)
-    : m_shared(shared)
 {
     if (!shared || shared->thread() != QThread::currentThread()) {
-        // The constructor leaves it closed while an import runs.
-        m_private = std::make_unique<VelmarDB>(true);
-        m_db = m_private.get();
+        // Left closed while an import runs; it reopens on a later loan.
+        m_lent = VelmarDB::borrowConnection();
+        m_db = m_lent;
         return;
     }
     shared->reopenCheck();
@@ -19,6 +18,5 @@ VelmarDBGuard::VelmarDBGuard(VelmarDB *shared)
 
 VelmarDBGuard::~VelmarDBGuard()
 {
-    if (m_private)
-        m_private->close();
+    VelmarDB::returnConnection(m_lent);
 }

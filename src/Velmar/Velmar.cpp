@@ -1065,14 +1065,9 @@ void Velmar::writeGroupLog(const RDGroup &group, const QString &action, const QS
     record.type = type;
     record.dateTime = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     // Records come from many threads at once (HTTP requests, app sessions,
-    // schedules). Left to SQLite's busy handler, concurrent writers back off
-    // unfairly and one that waits past the busy time-out loses its record;
-    // taking turns here keeps every record and the wait short.
-    static std::mutex writeLock;
-    std::lock_guard<std::mutex> turn(writeLock);
-    PALogDB db(true);
-    db.insertLog(record);
-    db.close();
+    // schedules, prayers); all go through the event log's kept-open
+    // connection, which lets them take turns.
+    PALogDB::writeLog(record);
 }
 
 // -- Main window refresh --------------------------------------------------------

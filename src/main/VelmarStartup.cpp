@@ -240,6 +240,9 @@ void uninitGlobals()
     STARTUP_LOG("uninit fs manager\n");
     FSManager::destroyInstance();
     STARTUP_LOG("uninit fs manager ended\n");
+    // Closing the last connection moves the write-ahead logs into the files.
+    PALogDB::closeSharedLog();
+    VelmarDB::closeIdleConnections();
     QLog::close();
 }
 

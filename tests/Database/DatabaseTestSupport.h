@@ -1,6 +1,8 @@
 #pragma once
 
+#include "PALogDB.h"
 #include "VDB.h"
+#include "VelmarDB.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +27,13 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         VDB::setDataDir(m_dir.path() + QStringLiteral("/database"));
     }
-    void TearDown() override { VDB::setDataDir(QString()); }
+    void TearDown() override
+    {
+        // The connections the program keeps open end with the test's folder.
+        PALogDB::closeSharedLog();
+        VelmarDB::closeIdleConnections();
+        VDB::setDataDir(QString());
+    }
 
     QString dataPath(const QString &name) const { return m_dir.path() + QStringLiteral("/database/") + name; }
     QString tempPath(const QString &name) const { return m_dir.path() + QLatin1Char('/') + name; }

@@ -1,5 +1,17 @@
 #include "DatabaseTestSupport.h"
 #include "PALogDB.h"
+#include "VDBHelper.h"
+#include "VelmarDB.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <csignal>
+#include <unistd.h>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -133,4 +145,175 @@ TEST_F(DataDirTest, EventLogOnAClosedConnectionFailsQuietly)
     EXPECT_EQ(log.insertLog(record), 0);
     EXPECT_TRUE(log.selectLogs(0, 50, QString(), QString(), QString()).isEmpty());
     EXPECT_EQ(log.countLogs(QString(), QString(), QString()), 0);
+}
+
+namespace {
+
+QString pragma(QSqlDatabase db, const char *name)
+{
+    QSqlQuery query(db);
+    return query.exec(QStringLiteral("PRAGMA %1").arg(QLatin1String(name))) && query.next()
+        ? query.value(0).toString()
+        : QStringLiteral("<failed>");
+}
+
+PALogRecord record(const QString &name)
+{
+    PALogRecord r;
+    r.groupName = name;
+    r.groupConference = QStringLiteral("3001");
+    r.action = QStringLiteral("start");
+    r.dateTime = QStringLiteral("2024-03-02 10:00:00");
+    return r;
+}
+
+} // namespace
+
+// Both databases write ahead into a log with normal syncing on every
+// connection: new files at once, the application database's own connection,
+// a lent one, the event log's; an existing file once the version check found
+// it current. A file from a newer release keeps its mode and full syncing.
+TEST_F(DataDirTest, EveryConnectionWritesAheadWithNormalSync)
+{
+    {
+        VelmarDB app(true);
+        PALogDB log(true);
+        VelmarDB *lent = VelmarDB::borrowConnection();
+        const struct { const char *what; VDB *db; } connections[] = {
+            {"application database", &app},
+            {"lent connection", lent},
+            {"event log", &log},
+        };
+        for (const auto &c : connections) {
+            EXPECT_EQ(pragma(c.db->database(), "journal_mode"), QStringLiteral("wal")) << c.what;
+            EXPECT_EQ(pragma(c.db->database(), "synchronous"), QStringLiteral("1")) << c.what;   // NORMAL
+        }
+        VelmarDB::returnConnection(lent);
+    }
+    VelmarDB::closeIdleConnections();
+
+    // Files written in rollback mode by an older release, at the code's
+    // version and at a newer one.
+    const struct { const char *version; const char *mode; const char *sync; } files[] = {
+        {"1.0.0", "wal", "1"},
+        {"1.2.0", "delete", "2"},
+    };
+    for (const auto &f : files) {
+        const QString path = PALogDB::dbFilePath();
+        ASSERT_TRUE(VDBHelper::removeDatabaseFile(path));
+        DbTest::exec(path, {VDBHelper::versionCreateSql,
+                            QStringLiteral("insert into vdb_version(name, version) values('palog', '%1')").arg(f.version),
+                            QStringLiteral("create table palog(id integer primary key autoincrement, groupName text)")});
+        {
+            PALogDB check(true);
+            EXPECT_FALSE(check.checkUpgrade());
+        }
+        PALogDB later(true);
+        EXPECT_EQ(pragma(later.database(), "journal_mode"), QLatin1String(f.mode)) << f.version;
+        EXPECT_EQ(pragma(later.database(), "synchronous"), QLatin1String(f.sync)) << f.version;
+    }
+}
+
+// Records from many threads go through the one kept-open connection: none is
+// lost, each gets its own id, and the file is opened once, not per record.
+TEST_F(PALogDBTest, KeptLogTakesRecordsFromManyThreadsAtOnce)
+{
+    constexpr int threads = 8;
+    constexpr int perThread = 25;
+    std::atomic<int> failed{0};
+    std::vector<std::thread> writers;
+    for (int t = 0; t < threads; ++t) {
+        writers.emplace_back([&, t] {
+            for (int i = 0; i < perThread; ++i) {
+                if (PALogDB::writeLog(record(QStringLiteral("t%1-%2").arg(t).arg(i))) <= 0)
+                    ++failed;
+            }
+        });
+    }
+    for (std::thread &writer : writers)
+        writer.join();
+    EXPECT_EQ(failed.load(), 0);
+    EXPECT_EQ(m_log->countLogs(QString(), QString(), QString()), threads * perThread);
+    EXPECT_EQ(DbTest::scalar(PALogDB::dbFilePath(), QStringLiteral("select count(distinct groupName) from palog")),
+              QString::number(threads * perThread));
+}
+
+// A new data folder is a new log: the kept connection follows it.
+TEST_F(PALogDBTest, KeptLogFollowsTheDataFolder)
+{
+    ASSERT_GT(PALogDB::writeLog(record(QStringLiteral("here"))), 0);
+    QTemporaryDir other;
+    ASSERT_TRUE(other.isValid());
+    VDB::setDataDir(other.path());
+    {
+        PALogDB check(true);
+        check.checkUpgrade();
+    }
+    EXPECT_GT(PALogDB::writeLog(record(QStringLiteral("there"))), 0);
+    EXPECT_EQ(DbTest::scalar(other.path() + QStringLiteral("/palog.db"), QStringLiteral("select groupName from palog")),
+              QStringLiteral("there"));
+    PALogDB::closeSharedLog();
+    VDB::setDataDir(m_dir.path() + QStringLiteral("/database"));
+    EXPECT_EQ(m_log->countLogs(QString(), QString(), QString()), 1);
+}
+
+// An upgrade rebuilds the file from a copy of it: records that the kept-open
+// connection wrote a moment before, still in the write-ahead log, are in the
+// rebuilt file, and records written after it land in the new file.
+TEST_F(PALogDBTest, UpgradeKeepsRecordsOfTheKeptLogAndItWritesOnIntoTheNewFile)
+{
+    for (int i = 0; i < 30; ++i)
+        ASSERT_GT(PALogDB::writeLog(record(QStringLiteral("before %1").arg(i))), 0);
+    m_log.reset();
+    DbTest::exec(PALogDB::dbFilePath(), {QStringLiteral("update vdb_version set version='0.9.0' where name='palog'")});
+    {
+        PALogDB upgrading(true);
+        EXPECT_TRUE(upgrading.checkUpgrade());
+        EXPECT_TRUE(upgrading.errorText().isEmpty()) << upgrading.errorText().toStdString();
+    }
+    ASSERT_GT(PALogDB::writeLog(record(QStringLiteral("after"))), 0);
+    PALogDB::closeSharedLog();
+    const QString path = PALogDB::dbFilePath();
+    EXPECT_EQ(DbTest::scalar(path, QStringLiteral("select count(*) from palog")), QStringLiteral("31"));
+    EXPECT_EQ(DbTest::scalar(path, QStringLiteral("select groupName from palog order by id desc limit 1")),
+              QStringLiteral("after"));
+    EXPECT_EQ(DbTest::scalar(path, QStringLiteral("select version from vdb_version where name='palog'")),
+              QStringLiteral("1.0.0"));
+}
+
+// Run only as the child of the test below: writes records through the
+// kept-open log, then dies at once, closing nothing.
+TEST(PALogDBKilledWriter, DISABLED_WritesRecordsThenDies)
+{
+    const QString folder = qEnvironmentVariable("PALOG_KILLED_WRITER_DIR");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "runs as a child of RecordsSurviveAKilledProgram";
+    VDB::setDataDir(folder);
+    for (int i = 0; i < 200; ++i) {
+        if (PALogDB::writeLog(record(QStringLiteral("r%1").arg(i))) <= 0)
+            ::_exit(3);
+    }
+    ::kill(::getpid(), SIGKILL);
+}
+
+// A program killed right after writing loses none of its records, and the
+// file it leaves is whole.
+TEST_F(PALogDBTest, RecordsSurviveAKilledProgram)
+{
+    m_log.reset();
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PALOG_KILLED_WRITER_DIR"), m_dir.path() + QStringLiteral("/database"));
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_also_run_disabled_tests"),
+                 QStringLiteral("--gtest_filter=PALogDBKilledWriter.DISABLED_WritesRecordsThenDies")});
+    ASSERT_TRUE(child.waitForFinished(60000));
+    ASSERT_EQ(child.exitStatus(), QProcess::CrashExit) << "exit code " << child.exitCode();
+    const QString path = PALogDB::dbFilePath();
+    EXPECT_EQ(DbTest::scalar(path, QStringLiteral("select count(*) from palog")), QStringLiteral("200"));
+    EXPECT_EQ(DbTest::scalar(path, QStringLiteral("select groupName from palog order by id desc limit 1")),
+              QStringLiteral("r199"));
+    EXPECT_EQ(DbTest::scalar(path, QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
 }

@@ -30,6 +30,8 @@
 #include <QUdpSocket>
 
 #include <atomic>
+#include <sys/inotify.h>
+#include <unistd.h>
 #include <thread>
 
 namespace {
@@ -73,6 +75,51 @@ struct ZoneObserver : VelmarObserver
     }
     QMutex lock;
     QStringList events;
+};
+
+// The files opened in one folder since the watch began, as the kernel
+// reports them.
+class FileOpenWatch
+{
+public:
+    explicit FileOpenWatch(const QString &folder)
+        : m_fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    {
+        if (m_fd >= 0)
+            m_watch = ::inotify_add_watch(m_fd, QFile::encodeName(folder).constData(), IN_OPEN);
+    }
+    ~FileOpenWatch()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FileOpenWatch(const FileOpenWatch &) = delete;
+    FileOpenWatch &operator=(const FileOpenWatch &) = delete;
+
+    bool isValid() const { return m_fd >= 0 && m_watch >= 0; }
+    // The kernel queues each event as the open happens, so every open made
+    // before the call is in the answer.
+    QStringList opened()
+    {
+        QStringList names;
+        alignas(inotify_event) char buffer[8192];
+        for (;;) {
+            const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            for (ssize_t at = 0; at < n;) {
+                const auto *event = reinterpret_cast<const inotify_event *>(buffer + at);
+                if (event->len > 0)
+                    names << QFile::decodeName(event->name);
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+        return names;
+    }
+
+private:
+    int m_fd = -1;
+    int m_watch = -1;
 };
 
 QVector<PALogRecord> eventLog()
@@ -495,4 +542,22 @@ TEST_F(HttpRoutesTest, ConcurrentStartsKeepEveryEventLogRecord)
     VDB::setBusyTimeout(5000);
     EXPECT_EQ(answeredOk.load(), clients * perClient);
     EXPECT_EQ(eventLog().size(), clients * perClient);
+}
+
+// Zone control answers from database connections the program keeps open:
+// once a first request has run, no request opens a database file again,
+// although each one comes on a connection (and thread) of its own, and each
+// leaves its event-log record.
+TEST_F(HttpRoutesTest, ActionRequestsOpenNoDatabaseFile)
+{
+    storedGroup(QStringLiteral("3001"));
+    startHttpOnly();
+    ASSERT_EQ(get("/action?zone=3001&operation=start").body, kOk);
+    FileOpenWatch watch(m_data.path());
+    ASSERT_TRUE(watch.isValid());
+    const int requests = 20;
+    for (int i = 0; i < requests; ++i)
+        EXPECT_EQ(get(i % 2 ? "/action?zone=3001&operation=start" : "/action?zone=3001&operation=stop").body, kOk);
+    EXPECT_EQ(watch.opened(), QStringList());
+    EXPECT_EQ(eventLog().size(), requests + 1);
 }

@@ -50,6 +50,9 @@ void VelmarFixture::TearDown()
     PASipManager::destroyInstance();
     FSManager::destroyInstance();
     EXPECT_TRUE(Platform::findProcessesByExecutable(m_switch.folder(), FSManager::kSwitchProgram).isEmpty());
+    // The kept-open connections belong to this test's data folder.
+    PALogDB::closeSharedLog();
+    VelmarDB::closeIdleConnections();
     if (m_dataDirSet)
         VDB::setDataDir(m_oldDataDir);
 }
