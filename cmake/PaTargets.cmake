@@ -56,7 +56,8 @@ function(pa_add_test_suite name)
   gtest_discover_tests(${name}
       DISCOVERY_MODE PRE_TEST
       DISCOVERY_TIMEOUT 60
-      PROPERTIES
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VELMAR_DISCOVERY_LISTEN=127.0.0.1:0;VELMAR_DISCOVERY_REPLY=127.0.0.1:19981;PA_SWITCH_DIR=${PA_SWITCH_DIR};PA_BIN_DIR=${PA_BIN_DIR};PA_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
-        TIMEOUT ${ARG_TIMEOUT})
+      PROPERTIES TIMEOUT ${ARG_TIMEOUT})
+  # The test environment (offscreen screens, discovery on loopback, where the
+  # build and the sources are) is set by the test main itself: a list given
+  # to the discovered tests' properties would reach them cut at its first ';'.
 endfunction()

@@ -10,10 +10,32 @@ using TestApplication = QApplication;
 using TestApplication = QCoreApplication;
 #endif
 
+#include <cstdlib>
+
+namespace {
+
+// Every suite runs offscreen, answers LAN discovery on loopback only and
+// finds the switch package, the binaries and the sources of this build.
+// A value already in the environment wins.
+void setTestEnvironment()
+{
+    const char *const defaults[][2] = {
+        {"QT_QPA_PLATFORM", "offscreen"},
+        {"VELMAR_DISCOVERY_LISTEN", "127.0.0.1:0"},
+        {"VELMAR_DISCOVERY_REPLY", "127.0.0.1:19981"},
+        {"PA_SWITCH_DIR", PA_TEST_SWITCH_DIR},
+        {"PA_BIN_DIR", PA_TEST_BIN_DIR},
+        {"PA_SOURCE_DIR", PA_TEST_SOURCE_DIR},
+    };
+    for (const auto &entry : defaults)
+        ::setenv(entry[0], entry[1], 0);
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    setTestEnvironment();
     ::testing::InitGoogleTest(&argc, argv);
     TestApplication app(argc, argv);
     return RUN_ALL_TESTS();
