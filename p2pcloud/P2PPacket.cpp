@@ -205,11 +205,11 @@ bool P2PPacket::parse(const uint8_t *data, size_t size, P2PPacket &out)
         p.kind = r.u8();
         p.flags = r.u8();
         p.channel = r.u8();
-        r.u8();
+        const uint8_t reserved = r.u8();
         p.ioType = r.u32();
         p.total = r.u32();
         const uint16_t n = r.u16();
-        if (r.bad() || p.kind < AvStart || p.kind > AvStop || (p.flags & ~(First | Last)) != 0 || n > MaxSegment ||
+        if (r.bad() || reserved != 0 || p.kind < AvStart || p.kind > AvStop || (p.flags & ~(First | Last)) != 0 || n > MaxSegment ||
             p.total > MaxMessage)
             return false;
         // A first segment announces the whole message, so it cannot be
@@ -231,10 +231,10 @@ bool P2PPacket::parse(const uint8_t *data, size_t size, P2PPacket &out)
         break;
     case Audio: {
         p.channel = r.u8();
-        r.u8();
+        const uint8_t reserved = r.u8();
         const uint16_t n = r.u16();
         p.frameNo = r.u32();
-        if (r.bad() || n == 0 || n > MaxAudio)
+        if (r.bad() || reserved != 0 || n == 0 || n > MaxAudio)
             return false;
         const uint8_t *info = r.bytes(FrameInfoSize);
         if (!info)

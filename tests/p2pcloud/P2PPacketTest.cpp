@@ -128,6 +128,8 @@ TEST(P2PPacketTest, FieldsOutOfRangeAreRefused)
         {"uid longer than allowed", [](auto &b) { b[16] = 65; b.resize(17 + 65, 'a'); }, P2PPacket::Lookup},
         {"uid with a control character", [](auto &b) { b[17] = '\n'; }, P2PPacket::Lookup},
         {"segment kind unknown", [](auto &b) { b[16] = 9; }, P2PPacket::Data},
+        {"segment reserved byte set", [](auto &b) { b[19] = 1; }, P2PPacket::Data},
+        {"audio reserved byte set", [](auto &b) { b[17] = 1; }, P2PPacket::Audio},
         {"segment flags unknown", [](auto &b) { b[17] |= 4; }, P2PPacket::Data},
         {"segment sequence zero", [](auto &b) { b[8] = b[9] = b[10] = b[11] = 0; }, P2PPacket::Data},
         {"first segment longer than its message", [](auto &b) { b[27] = 2; }, P2PPacket::Data},

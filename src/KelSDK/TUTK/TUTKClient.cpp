@@ -207,6 +207,12 @@ void TUTKClient::takeAudio(KelAudioFrame &frame)
     m_audioQueue.pop_front();
 }
 
+size_t TUTKClient::receivedAudioCount()
+{
+    std::lock_guard<std::mutex> lock(m_audioMutex);
+    return m_audioQueue.size();
+}
+
 void TUTKClient::wakeSender()
 {
     { std::lock_guard<std::mutex> lock(m_sendMutex); }

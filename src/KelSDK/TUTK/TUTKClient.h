@@ -45,6 +45,8 @@ public:
     void abortStart();
     int session() const { return m_session.load(); }
     int avIndex() const { return m_avIndex.load(); }
+    // Received frames waiting for takeAudio.
+    size_t receivedAudioCount();
 
 private:
     friend class TUTKClientSendThread;
