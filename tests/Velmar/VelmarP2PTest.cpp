@@ -1,0 +1,345 @@
+// Phone apps over the P2P transport end to end: an app built on the P2P
+// library finds the program by its device uid through the rendezvous
+// service program, logs in, runs a zone that the switch stand-in carries
+// out, hears the events and talks into the zone.
+#include "FSManager.h"
+#include "KelAudioFrame.h"
+#include "KelClient.h"
+#include "KelCode.h"
+#include "P2PClient.h"
+#include "PALogDB.h"
+#include "PASipManager.h"
+#include "RDConfigure.h"
+#include "RendezvousProcess.h"
+#include "SwitchStandIn.h"
+#include "TUTKClient.h"
+#include "TUTKServer.h"
+#include "TestSupport.h"
+#include "VDB.h"
+#include "Velmar.h"
+#include "VelmarDB.h"
+#include "iotc_api.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+namespace {
+
+const char *const kUser = "app";
+const char *const kPassword = "zone-pass";
+const char *const kDeviceUid = "PAP2PDEVICE00001";
+
+// A phone app on the P2P library's client side, keeping every message.
+class P2PApp
+{
+public:
+    explicit P2PApp(int rendezvousPort) { m_client.setRendezvous("127.0.0.1", uint16_t(rendezvousPort)); }
+    int connect(const char *uid)
+    {
+        const int r = m_client.connect(uid);
+        return r == 0 ? m_client.startAv(kUser, "any") : r;
+    }
+    QJsonObject ask(QJsonObject request)
+    {
+        const int id = ++m_nextId;
+        request.insert(QStringLiteral("id"), id);
+        const QByteArray text = QJsonDocument(request).toJson(QJsonDocument::Compact);
+        if (m_client.sendIOCtrl(2048, text.constData(), text.size()) != 0)
+            return QJsonObject();
+        QJsonObject reply;
+        waitFor([&] {
+            for (const QJsonObject &m : m_messages) {
+                if (m.value(QStringLiteral("id")).toInt() == id && m.contains(QStringLiteral("result"))) {
+                    reply = m;
+                    return true;
+                }
+            }
+            return false;
+        }, 10000);
+        return reply;
+    }
+    int ask(const char *method, int groupId = 0)
+    {
+        QJsonObject request{{QStringLiteral("method"), QLatin1String(method)}};
+        if (groupId)
+            request.insert(QStringLiteral("groupId"), groupId);
+        return ask(request).value(QStringLiteral("result")).toInt(1);
+    }
+    int login(const QString &password)
+    {
+        return ask(QJsonObject{{QStringLiteral("method"), QStringLiteral("Login")},
+                               {QStringLiteral("username"), QLatin1String(kUser)},
+                               {QStringLiteral("password"), Velmar::passwordDigest(password)}})
+            .value(QStringLiteral("result"))
+            .toInt(1);
+    }
+    bool waitEventWith(const QString &method, const std::function<bool(const QJsonObject &)> &match)
+    {
+        return waitFor([&] {
+            for (const QJsonObject &m : m_messages) {
+                if (m.value(QStringLiteral("method")).toString() == method && !m.contains(QStringLiteral("result")) &&
+                    match(m))
+                    return true;
+            }
+            return false;
+        }, 15000);
+    }
+    bool waitEvent(const QString &method, int groupId)
+    {
+        return waitEventWith(method, [groupId](const QJsonObject &e) {
+            return e.value(QStringLiteral("groupId")).toInt() == groupId;
+        });
+    }
+    P2PClient &client() { return m_client; }
+
+private:
+    // Reads messages as they come until `done` or the deadline.
+    bool waitFor(const std::function<bool()> &done, int timeoutMs)
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        std::vector<char> buf(131068);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() >= end)
+                return false;
+            unsigned type = 0;
+            const int n = m_client.recvIOCtrl(&type, buf.data(), int(buf.size()), 100);
+            if (n > 0 && type == 2048)
+                m_messages.append(QJsonDocument::fromJson(QByteArray(buf.data(), n)).object());
+            else if (n < 0 && n != -13)
+                return done();
+        }
+        return true;
+    }
+
+    P2PClient m_client;
+    QList<QJsonObject> m_messages;
+    int m_nextId = 0;
+};
+
+class VelmarP2PTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_data.isValid());
+        ASSERT_TRUE(m_switch.isValid());
+        ASSERT_TRUE(m_rendezvous.start());
+        m_oldDataDir = VDB::dataDir();
+        VDB::setDataDir(m_data.path());
+        {
+            VelmarDB db(true);
+            db.checkUpgrade();
+            db.createDefaultGroup();
+            PALogDB log(true);
+            log.checkUpgrade();
+        }
+        {
+            RDConfigure conf;
+            conf.setHttpServerPort(PaTest::freeTcpPort());
+            conf.setWsEnable(0);
+            conf.setKelCodeEnable(1);
+            conf.setKelCode(KelCode::encode(QLatin1String(kDeviceUid)));
+            conf.setAuthEnable(1);
+            conf.setAuthUsername(QLatin1String(kUser));
+            conf.setAuthPassword(QLatin1String(kPassword));
+        }
+        m_internalPort = PaTest::freeUdpPort();
+        PASipManager::createInstance(QStringLiteral("127.0.0.1"));
+        m_fs = FSManager::createInstance();
+        m_fs->setDirectory(m_switch.folder());
+        m_fs->setHttpPort(9391);
+        m_fs->setNetwork(QStringLiteral("127.0.0.1"), QStringLiteral("255.0.0.0"), m_internalPort, false,
+                         QStringLiteral("127.0.0.1"), PaTest::freeUdpPort(), QStringLiteral("PCMU,PCMA"));
+        m_fs->setRtpPortRange(31400, 31500);
+        m_fs->setSwitchTimingForTesting(5000, 200);
+        m_savedRendezvous = qgetenv("VELMAR_P2P_RENDEZVOUS");
+        qputenv("VELMAR_P2P_RENDEZVOUS", QByteArray("127.0.0.1:") + QByteArray::number(m_rendezvous.port()));
+        m_savedDiscovery = qgetenv("VELMAR_DISCOVERY_LISTEN");
+        qputenv("VELMAR_DISCOVERY_LISTEN", QByteArray("127.0.0.1:") + QByteArray::number(PaTest::freeUdpPort()));
+        ASSERT_TRUE(Velmar::createInstance());
+        m_velmar = Velmar::instance();
+    }
+
+    void TearDown() override
+    {
+        Velmar::destroyInstance();
+        m_fs->stop();
+        PASipManager::destroyInstance();
+        FSManager::destroyInstance();
+        qunsetenv("RUVIDAZA_TEST_HOOKS");
+        qputenv("VELMAR_P2P_RENDEZVOUS", m_savedRendezvous);
+        qputenv("VELMAR_DISCOVERY_LISTEN", m_savedDiscovery);
+        VDB::setDataDir(m_oldDataDir);
+    }
+
+    void startSwitch()
+    {
+        qputenv("RUVIDAZA_TEST_HOOKS", "1");
+        ASSERT_TRUE(m_fs->start());
+        ASSERT_TRUE(PaTest::waitUntil([&] { return m_fs->isReady(); }, 60000));
+        ASSERT_TRUE(PaTest::waitUntil([&] {
+            return m_velmar->servicesStartCount() >= 1 && !m_velmar->isRestartPending();
+        }, 10000));
+    }
+
+    bool p2pLoggedIn()
+    {
+        return PaTest::waitUntil([&] {
+            const auto p2p = m_velmar->p2pServer();
+            return p2p && p2p->isListening();
+        }, 10000);
+    }
+
+    QString consoleJournal() const
+    {
+        QFile f(m_switch.path(QStringLiteral("log/console.log")));
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    }
+
+    QTemporaryDir m_data;
+    PaTest::SwitchStandIn m_switch{true};
+    PaTest::RendezvousProcess m_rendezvous;
+    QString m_oldDataDir;
+    QByteArray m_savedRendezvous;
+    QByteArray m_savedDiscovery;
+    FSManager *m_fs = nullptr;
+    Velmar *m_velmar = nullptr;
+    int m_internalPort = 0;
+};
+
+} // namespace
+
+TEST_F(VelmarP2PTest, AppReachesTheProgramByItsCodeLogsInRunsAZoneAndTalksIntoIt)
+{
+    RDDevice speaker;
+    speaker.name = QStringLiteral("Hall");
+    speaker.number = QStringLiteral("6301");
+    speaker.password = QStringLiteral("device-sip-secret");
+    const int speakerId = m_velmar->addDevice(speaker);
+    ASSERT_GT(speakerId, 0);
+    RDGroup group;
+    group.devices = QString::number(speakerId);
+    group.name = QStringLiteral("Zone 3091");
+    group.conference = QStringLiteral("3091");
+    group.source = QStringLiteral("media");
+    const int zoneId = m_velmar->addGroup(group);
+    ASSERT_GT(zoneId, 0);
+    const RDGroup zone = m_velmar->getGroupById(zoneId);
+    startSwitch();
+    ASSERT_TRUE(p2pLoggedIn());
+
+    // A wrong code names no device.
+    P2PApp lost(m_rendezvous.port());
+    EXPECT_EQ(lost.connect("PAP2PDEVICE99999"), IOTC_ERR_DEVICE_NOT_FOUND);
+
+    P2PApp app(m_rendezvous.port());
+    ASSERT_EQ(app.connect(kDeviceUid), 0);
+    EXPECT_EQ(app.ask("GetDeviceInfo"), 0);
+    EXPECT_EQ(app.ask("GetGroup"), -9999);
+    EXPECT_EQ(app.login(QLatin1String(kPassword) + QLatin1Char('x')), -9999);
+    EXPECT_EQ(app.ask("GetGroup"), -9999);
+    ASSERT_EQ(app.login(QLatin1String(kPassword)), 0);
+
+    const QJsonObject listed = app.ask(QJsonObject{{QStringLiteral("method"), QStringLiteral("GetGroup")}});
+    EXPECT_EQ(listed.value(QStringLiteral("result")).toInt(1), 0);
+    bool found = false;
+    for (const QJsonValue &g : listed.value(QStringLiteral("groups")).toArray())
+        found = found || g.toObject().value(QStringLiteral("conference")).toString() == QStringLiteral("3091");
+    EXPECT_TRUE(found);
+
+    // The speaker signs in on the switch: the status watcher tells the app.
+    ASSERT_TRUE(m_switch.console(QStringLiteral("test reg add 6301")).startsWith(QLatin1String("+OK")));
+    EXPECT_TRUE(app.waitEventWith(QStringLiteral("devicesStatusChanged"), [](const QJsonObject &e) {
+        const QJsonArray devices = e.value(QStringLiteral("devices")).toArray();
+        return devices.size() == 1 && devices[0].toObject().value(QStringLiteral("number")).toString() == QStringLiteral("6301");
+    }));
+
+    EXPECT_EQ(app.ask("StartGroup", zone.id), 0);
+    EXPECT_TRUE(app.waitEvent(QStringLiteral("GroupStarted"), zone.id));
+    EXPECT_TRUE(PaTest::waitUntil([&] { return consoleJournal().contains(QStringLiteral("bgdial user/6301 3091")); }, 20000))
+        << consoleJournal().toStdString();
+
+    // Talk: the zone's input account takes this session as its source, and
+    // the frames the app sends come out of it unchanged.
+    EXPECT_EQ(app.ask("StartTalkGroup", zone.id), 0);
+    std::shared_ptr<KelClient> talk;
+    ASSERT_TRUE(PaTest::waitUntil([&] {
+        PASipManager::Use sip;
+        PASipManager::Account account;
+        if (sip && sip->account(QStringLiteral("127.0.0.1"), m_internalPort, zone.inputSipNumber, &account))
+            talk = account.talkSession;
+        return talk != nullptr;
+    }, 10000));
+    ASSERT_TRUE(std::dynamic_pointer_cast<TUTKClient>(talk));
+    for (uint32_t ts = 0; ts < 5; ++ts) {
+        KelAudioFrame f;
+        f.codec = 0;
+        f.channels = 1;
+        f.sampleRate = 8000;
+        f.timestamp = ts * 160;
+        f.data.assign(160, uint8_t(0x10 + ts));
+        f.length = 160;
+        std::vector<uint8_t> wire(size_t(f.serialize(nullptr, 0, 0)));
+        f.serialize(wire, 0, int(wire.size()));
+        ASSERT_EQ(app.client().sendAudio(wire.data(), int(wire.size()), TUTKClient::FrameInfo), 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::vector<KelAudioFrame> heard;
+    ASSERT_TRUE(PaTest::waitUntil([&] {
+        KelAudioFrame f;
+        talk->takeAudio(f);
+        if (f.length > 0)
+            heard.push_back(f);
+        return heard.size() == 5;
+    }, 5000));
+    for (uint32_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(heard[i].timestamp, i * 160);
+        ASSERT_EQ(heard[i].length, 160);
+        EXPECT_EQ(heard[i].payload()[0], 0x10 + i);
+    }
+    EXPECT_EQ(app.ask("StopTalkGroup", zone.id), 0);
+
+    EXPECT_EQ(app.ask("StopGroup", zone.id), 0);
+    EXPECT_TRUE(app.waitEvent(QStringLiteral("GroupStopped"), zone.id));
+    EXPECT_TRUE(PaTest::waitUntil([&] { return consoleJournal().contains(QStringLiteral("conference 3091 hup all")); }));
+}
+
+TEST_F(VelmarP2PTest, TheServerRunsOnlyUnderACodeThatDecodesToAUid)
+{
+    startSwitch();
+    ASSERT_TRUE(p2pLoggedIn());
+    struct Case {
+        const char *name;
+        int enable;
+        QString code;
+        bool runs;
+    };
+    const Case cases[] = {
+        {"disabled", 0, KelCode::encode(QLatin1String(kDeviceUid)), false},
+        {"empty code", 1, QString(), false},
+        {"not a code", 1, QStringLiteral("hello"), false},
+        {"empty payload", 1, KelCode::encode(QString()), false},
+        {"valid", 1, KelCode::encode(QStringLiteral("PAP2PDEVICE00002")), true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        m_velmar->setKelCode(c.enable, c.code);
+        const auto p2p = m_velmar->p2pServer();
+        ASSERT_TRUE(p2p);
+        EXPECT_EQ(p2p->isStarted(), c.runs);
+    }
+    // The new uid is the one apps find.
+    ASSERT_TRUE(p2pLoggedIn());
+    P2PApp app(m_rendezvous.port());
+    EXPECT_EQ(app.connect("PAP2PDEVICE00002"), 0);
+    EXPECT_EQ(app.ask("GetDeviceInfo"), 0);
+}
