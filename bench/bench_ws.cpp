@@ -1,4 +1,5 @@
 // WebSocket transport: event fan-out to 200 sessions, and the frame parser.
+#include "BenchWsClient.h"
 #include "KelServerObserver.h"
 #include "RDSocketAddress.h"
 #include "WSFrame.h"
@@ -19,49 +20,6 @@
 
 namespace {
 
-int connectTo(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(uint16_t(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-bool readAtLeast(int fd, size_t n, std::string &buf)
-{
-    char chunk[4096];
-    while (buf.size() < n) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 5000) <= 0)
-            return false;
-        const ssize_t r = ::recv(fd, chunk, sizeof chunk, 0);
-        if (r <= 0)
-            return false;
-        buf.append(chunk, size_t(r));
-    }
-    return true;
-}
-
-bool handshake(int fd)
-{
-    const std::string req = "GET / HTTP/1.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-                            "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n";
-    if (::send(fd, req.data(), req.size(), MSG_NOSIGNAL) != ssize_t(req.size()))
-        return false;
-    std::string buf;
-    while (buf.find("\r\n\r\n") == std::string::npos) {
-        if (!readAtLeast(fd, buf.size() + 1, buf))
-            return false;
-    }
-    return buf.compare(0, 12, "HTTP/1.1 101") == 0;
-}
-
 struct CountingObserver : KelServerObserver {
     std::atomic<int> connected{0};
     void onSessionConnected(KelServer *, std::shared_ptr<KelClient>) override { ++connected; }
@@ -81,8 +39,8 @@ void BM_WsEventFanOut200Sessions(benchmark::State &state)
     }
     std::vector<int> fds;
     for (int i = 0; i < sessions; ++i) {
-        const int fd = connectTo(server.listenPort());
-        if (fd < 0 || !handshake(fd)) {
+        const int fd = BenchWs::connectTo(server.listenPort());
+        if (fd < 0 || !BenchWs::handshake(fd)) {
             state.SkipWithError("connect failed");
             return;
         }
@@ -95,7 +53,7 @@ void BM_WsEventFanOut200Sessions(benchmark::State &state)
         server.send(event.data(), int(event.size()));
         for (int fd : fds) {
             std::string buf;
-            if (!readAtLeast(fd, frameSize, buf)) {
+            if (!BenchWs::readAtLeast(fd, frameSize, buf)) {
                 state.SkipWithError("event not received");
                 break;
             }

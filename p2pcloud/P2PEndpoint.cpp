@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -609,6 +610,7 @@ void P2PEndpoint::runTimers(double t)
 
 void P2PEndpoint::run()
 {
+    pthread_setname_np(pthread_self(), "P2P I/O");
     std::vector<uint8_t> buffer(P2PPacket::MaxDatagram + 1);
     while (m_running) {
         int timeout;

@@ -1,0 +1,216 @@
+// P2P transport: a JSON round trip over a P2P session compared, in the same
+// run, with one over a WebSocket connection (both servers echo the request
+// from their observer), and the CPU the P2P session threads use while 16
+// sessions sit idle.
+#include "BenchWsClient.h"
+#include "KelClient.h"
+#include "KelServerObserver.h"
+#include "P2PClient.h"
+#include "P2PRendezvous.h"
+#include "RDSocketAddress.h"
+#include "TUTKServer.h"
+#include "WSFrame.h"
+#include "WSServer.h"
+
+#include <benchmark/benchmark.h>
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const std::string kRequest = "{\"method\":\"GetDeviceInfo\",\"id\":1}";
+const char *const kUid = "BENCH-P2P-UID";
+
+struct EchoObserver : KelServerObserver {
+    std::atomic<int> connected{0};
+    void onSessionConnected(KelServer *, std::shared_ptr<KelClient>) override { ++connected; }
+    void onSessionData(KelServer *, std::shared_ptr<KelClient> session, const KelPacket &packet) override
+    {
+        session->send(packet.bytes(), packet.size());
+    }
+};
+
+bool waitFor(const std::function<bool()> &done, int timeoutMs)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// A P2P server logged in to an in-process rendezvous service.
+struct P2PBed {
+    P2PRendezvous rendezvous;
+    TUTKServer server;
+    EchoObserver observer;
+
+    bool start(int maxSessions)
+    {
+        if (!rendezvous.start("127.0.0.1", 0, "73519046"))
+            return false;
+        server.addObserver(&observer);
+        server.setUid(QLatin1String(kUid));
+        server.setMaxSessions(maxSessions);
+        server.setRendezvous(RDSocketAddress("127.0.0.1", rendezvous.port()));
+        server.start();
+        return waitFor([&] { return server.isListening(); }, 5000);
+    }
+    std::unique_ptr<P2PClient> connect()
+    {
+        auto app = std::make_unique<P2PClient>();
+        app->setRendezvous("127.0.0.1", rendezvous.port());
+        const int before = observer.connected;
+        if (app->connect(kUid) != 0 || app->startAv("bench", "bench") != 0 ||
+            !waitFor([&] { return observer.connected > before; }, 5000))
+            return nullptr;
+        return app;
+    }
+};
+
+void BM_JsonRoundTripP2P(benchmark::State &state)
+{
+    P2PBed bed;
+    if (!bed.start(3)) {
+        state.SkipWithError("P2P server did not log in");
+        return;
+    }
+    auto app = bed.connect();
+    if (!app) {
+        state.SkipWithError("app did not connect");
+        return;
+    }
+    std::vector<char> buf(4096);
+    for (auto _ : state) {
+        unsigned type = 0;
+        app->sendIOCtrl(2048, kRequest.data(), int(kRequest.size()));
+        if (app->recvIOCtrl(&type, buf.data(), int(buf.size()), 5000) != int(kRequest.size())) {
+            state.SkipWithError("no answer");
+            break;
+        }
+    }
+    app->close();
+    bed.server.stop();
+}
+BENCHMARK(BM_JsonRoundTripP2P)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+void BM_JsonRoundTripWebSocket(benchmark::State &state)
+{
+    WSServer server;
+    EchoObserver observer;
+    server.addObserver(&observer);
+    server.setAddress(RDSocketAddress("127.0.0.1", 0));
+    if (!server.start()) {
+        state.SkipWithError("listen failed");
+        return;
+    }
+    const int fd = BenchWs::connectTo(server.listenPort());
+    if (fd < 0 || !BenchWs::handshake(fd)) {
+        state.SkipWithError("connect failed");
+        return;
+    }
+    const std::string frame = WSFrame::encode(WSFrame::Text, kRequest, true);
+    // The answer: 2 header bytes and a 4-byte mask before the text.
+    const size_t answer = kRequest.size() + 6;
+    for (auto _ : state) {
+        ::send(fd, frame.data(), frame.size(), MSG_NOSIGNAL);
+        std::string buf;
+        if (!BenchWs::readAtLeast(fd, answer, buf)) {
+            state.SkipWithError("no answer");
+            break;
+        }
+    }
+    ::close(fd);
+    server.stop();
+}
+BENCHMARK(BM_JsonRoundTripWebSocket)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// User plus system clock ticks of this process's threads whose names begin
+// with `prefix` (all threads for an empty prefix).
+long threadTicks(const std::string &prefix)
+{
+    long total = 0;
+    DIR *dir = ::opendir("/proc/self/task");
+    if (!dir)
+        return 0;
+    while (dirent *e = ::readdir(dir)) {
+        if (e->d_name[0] == '.')
+            continue;
+        const std::string base = std::string("/proc/self/task/") + e->d_name;
+        std::string name;
+        std::getline(std::ifstream(base + "/comm"), name);
+        if (name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        std::string stat;
+        std::getline(std::ifstream(base + "/stat"), stat);
+        const size_t close = stat.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        std::istringstream fields(stat.substr(close + 2));
+        std::string skip;
+        long utime = 0, stime = 0;
+        for (int i = 0; i < 11; ++i)
+            fields >> skip;
+        fields >> utime >> stime;
+        total += utime + stime;
+    }
+    ::closedir(dir);
+    return total;
+}
+
+void BM_P2PIdleCpu16Sessions(benchmark::State &state)
+{
+    const int sessions = 16;
+    P2PBed bed;
+    if (!bed.start(sessions)) {
+        state.SkipWithError("P2P server did not log in");
+        return;
+    }
+    std::vector<std::unique_ptr<P2PClient>> apps;
+    for (int i = 0; i < sessions; ++i) {
+        apps.push_back(bed.connect());
+        if (!apps.back()) {
+            state.SkipWithError("app did not connect");
+            return;
+        }
+    }
+    const double tick = double(::sysconf(_SC_CLK_TCK));
+    const double seconds = 3.0;
+    double sessionCpu = 0, listenCpu = 0, processCpu = 0;
+    for (auto _ : state) {
+        const long session0 = threadTicks("TUTK Send") + threadTicks("TUTK Read");
+        const long listen0 = threadTicks("TUTK Listen");
+        const long all0 = threadTicks("");
+        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+        sessionCpu = (threadTicks("TUTK Send") + threadTicks("TUTK Read") - session0) / tick / seconds * 100.0;
+        listenCpu = (threadTicks("TUTK Listen") - listen0) / tick / seconds * 100.0;
+        processCpu = (threadTicks("") - all0) / tick / seconds * 100.0;
+    }
+    // Per cent of one core. "process" adds the 16 apps' own I/O threads and
+    // the device's.
+    state.counters["session_threads_pct"] = sessionCpu;
+    state.counters["listen_thread_pct"] = listenCpu;
+    state.counters["process_pct"] = processCpu;
+    state.counters["sessions"] = sessions;
+    for (auto &app : apps)
+        app->close();
+    bed.server.stop();
+}
+BENCHMARK(BM_P2PIdleCpu16Sessions)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
+
+} // namespace
+
+BENCHMARK_MAIN();
