@@ -2,6 +2,7 @@
 // (client frame in, reply frame out), and the handler alone. Zones come from
 // an in-memory target: the figures are the protocol's cost, not the
 // database's.
+#include "BenchWsClient.h"
 #include "KelClient.h"
 #include "KelServer.h"
 #include "KelServerObserver.h"
@@ -73,20 +74,6 @@ struct ApiObserver : KelServerObserver {
     }
 };
 
-int connectTo(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(uint16_t(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 bool readMore(int fd, std::string &buf)
 {
     char chunk[16384];
@@ -98,20 +85,6 @@ bool readMore(int fd, std::string &buf)
         return false;
     buf.append(chunk, size_t(r));
     return true;
-}
-
-bool handshake(int fd)
-{
-    const std::string req = "GET / HTTP/1.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-                            "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n";
-    if (::send(fd, req.data(), req.size(), MSG_NOSIGNAL) != ssize_t(req.size()))
-        return false;
-    std::string buf;
-    while (buf.find("\r\n\r\n") == std::string::npos) {
-        if (!readMore(fd, buf))
-            return false;
-    }
-    return buf.compare(0, 12, "HTTP/1.1 101") == 0;
 }
 
 // Sends one request frame and reads until one whole reply frame is in.
@@ -142,8 +115,8 @@ void BM_JsonRequestRoundTrip(benchmark::State &state, const char *request)
         state.SkipWithError("listen failed");
         return;
     }
-    const int fd = connectTo(server.listenPort());
-    if (fd < 0 || !handshake(fd)) {
+    const int fd = BenchWs::connectTo(server.listenPort());
+    if (fd < 0 || !BenchWs::handshake(fd)) {
         state.SkipWithError("connect failed");
         server.stop();
         return;

@@ -490,6 +490,14 @@ void Velmar::setWebSocketLocked(int enable, int port)
     ws->stop();
     if (enable == 0 || port < 1)
         return;
+    applyHeldLogin(*ws);
+    ws->setAddress(RDSocketAddress("0.0.0.0", port));
+    if (!ws->start())
+        RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "websocket server cannot listen on port %d\n", port);
+}
+
+void Velmar::applyHeldLogin(KelServer &server) const
+{
     int authEnable;
     QString user, password;
     {
@@ -498,10 +506,7 @@ void Velmar::setWebSocketLocked(int enable, int port)
         user = m_authUsername;
         password = m_authPassword;
     }
-    ws->setAuth(authEnable, user.toStdString(), passwordDigest(password).toStdString());
-    ws->setAddress(RDSocketAddress("0.0.0.0", port));
-    if (!ws->start())
-        RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "websocket server cannot listen on port %d\n", port);
+    server.setAuth(authEnable, user.toStdString(), passwordDigest(password).toStdString());
 }
 
 void Velmar::setKelCode(int enable, const QString &code)
@@ -521,15 +526,7 @@ void Velmar::setKelCodeLocked(int enable, const QString &code)
     KelCode decoded;
     if (!KelCode::decode(code, decoded) || decoded.payload.isEmpty())
         return;
-    int authEnable;
-    QString user, password;
-    {
-        std::lock_guard<std::mutex> guard(m_authLock);
-        authEnable = m_authEnable;
-        user = m_authUsername;
-        password = m_authPassword;
-    }
-    p2p->setAuth(authEnable, user.toStdString(), passwordDigest(password).toStdString());
+    applyHeldLogin(*p2p);
     p2p->setUid(decoded.payload);
     p2p->start();
 }

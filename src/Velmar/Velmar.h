@@ -232,6 +232,8 @@ private:
     void applySessionSettings();
     void setWebSocketLocked(int enable, int port);
     void setKelCodeLocked(int enable, const QString &code);
+    // Gives a session server the login held from the last setAuth.
+    void applyHeldLogin(KelServer &server) const;
     void setAuthLocked(int enable, const QString &user, const QString &password);
     bool startHttpServerLocked(bool apiEnabled, int port);
     void stopHttpServerLocked();

@@ -2,6 +2,7 @@
 
 #include "KelClientObserver.h"
 #include "KelServer.h"
+#include "KelSessionList.h"
 #include "RDSocketAddress.h"
 
 #include <QString>
@@ -60,10 +61,9 @@ private:
 
     void doListen(TUTKServerListenThread *thread);
     void abortOpening();
-    // Takes the sessions that are no longer open (or all) out of the list
-    // under the lock, then closes and announces them with no lock held.
+    // Takes the sessions that are no longer open (or all) out of the list,
+    // then closes and announces them with no lock held.
     void sweep(bool all);
-    std::vector<std::shared_ptr<KelClient>> snapshot() const;
 
     mutable std::mutex m_settingsMutex;
     QString m_uid;
@@ -74,8 +74,7 @@ private:
     std::atomic<bool> m_loggedIn{false};
     std::atomic<int> m_loginAttempts{0};
 
-    mutable std::mutex m_sessionMutex;
-    std::vector<std::shared_ptr<KelClient>> m_sessions;
+    KelSessionList m_sessions;
 
     std::mutex m_openingMutex;
     TUTKClient *m_opening = nullptr;

@@ -3,6 +3,7 @@
 #include "KelClientObserver.h"
 #include "RDSocketAddress.h"
 #include "KelServer.h"
+#include "KelSessionList.h"
 #include "WSSessionLimits.h"
 
 #include <memory>
@@ -47,10 +48,9 @@ private:
     friend class WSServerListenThread;
 
     void doListen(WSServerListenThread *thread);
-    // Takes the sessions that are no longer open (or all) out of the list
-    // under the lock, then closes and announces them with no lock held.
+    // Takes the sessions that are no longer open (or all) out of the list,
+    // then closes and announces them with no lock held.
     void sweep(bool all);
-    std::vector<std::shared_ptr<KelClient>> snapshot() const;
 
     RDSocketAddress m_address;
     int m_maxSessions = 16;
@@ -59,8 +59,7 @@ private:
     mutable std::mutex m_listenMutex; // guards m_listenSocket
     std::unique_ptr<RDTcpSocketServer> m_listenSocket;
 
-    mutable std::mutex m_sessionMutex;
-    std::vector<std::shared_ptr<KelClient>> m_sessions;
+    KelSessionList m_sessions;
 
     WSServerListenThread *m_thread = nullptr;
 };
