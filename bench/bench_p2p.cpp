@@ -138,11 +138,11 @@ void BM_JsonRoundTripWebSocket(benchmark::State &state)
 }
 BENCHMARK(BM_JsonRoundTripWebSocket)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
-// User plus system clock ticks of this process's threads whose names begin
-// with `prefix` (all threads for an empty prefix).
-long threadTicks(const std::string &prefix)
+// Nanoseconds on a CPU of this process's threads whose names begin with
+// `prefix` (all threads for an empty prefix), from the scheduler's counters.
+double threadCpuSeconds(const std::string &prefix)
 {
-    long total = 0;
+    double total = 0;
     DIR *dir = ::opendir("/proc/self/task");
     if (!dir)
         return 0;
@@ -154,21 +154,29 @@ long threadTicks(const std::string &prefix)
         std::getline(std::ifstream(base + "/comm"), name);
         if (name.compare(0, prefix.size(), prefix) != 0)
             continue;
-        std::string stat;
-        std::getline(std::ifstream(base + "/stat"), stat);
-        const size_t close = stat.rfind(')');
-        if (close == std::string::npos)
-            continue;
-        std::istringstream fields(stat.substr(close + 2));
-        std::string skip;
-        long utime = 0, stime = 0;
-        for (int i = 0; i < 11; ++i)
-            fields >> skip;
-        fields >> utime >> stime;
-        total += utime + stime;
+        double ns = 0;
+        std::ifstream(base + "/schedstat") >> ns;
+        total += ns / 1e9;
     }
     ::closedir(dir);
     return total;
+}
+
+int threadCount(const std::string &prefix)
+{
+    int n = 0;
+    DIR *dir = ::opendir("/proc/self/task");
+    if (!dir)
+        return 0;
+    while (dirent *e = ::readdir(dir)) {
+        if (e->d_name[0] == '.')
+            continue;
+        std::string name;
+        std::getline(std::ifstream(std::string("/proc/self/task/") + e->d_name + "/comm"), name);
+        n += name.compare(0, prefix.size(), prefix) == 0 ? 1 : 0;
+    }
+    ::closedir(dir);
+    return n;
 }
 
 void BM_P2PIdleCpu16Sessions(benchmark::State &state)
@@ -187,22 +195,26 @@ void BM_P2PIdleCpu16Sessions(benchmark::State &state)
             return;
         }
     }
-    const double tick = double(::sysconf(_SC_CLK_TCK));
     const double seconds = 3.0;
-    double sessionCpu = 0, listenCpu = 0, processCpu = 0;
+    double sessionCpu = 0, listenCpu = 0, ioCpu = 0, processCpu = 0;
     for (auto _ : state) {
-        const long session0 = threadTicks("TUTK Send") + threadTicks("TUTK Read");
-        const long listen0 = threadTicks("TUTK Listen");
-        const long all0 = threadTicks("");
+        // "TUTK Read" also matches "TUTK Read Audio".
+        const double session0 = threadCpuSeconds("TUTK Send") + threadCpuSeconds("TUTK Read");
+        const double listen0 = threadCpuSeconds("TUTK Listen");
+        const double io0 = threadCpuSeconds("P2P I/O");
+        const double all0 = threadCpuSeconds("");
         std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-        sessionCpu = (threadTicks("TUTK Send") + threadTicks("TUTK Read") - session0) / tick / seconds * 100.0;
-        listenCpu = (threadTicks("TUTK Listen") - listen0) / tick / seconds * 100.0;
-        processCpu = (threadTicks("") - all0) / tick / seconds * 100.0;
+        sessionCpu = (threadCpuSeconds("TUTK Send") + threadCpuSeconds("TUTK Read") - session0) / seconds * 100.0;
+        listenCpu = (threadCpuSeconds("TUTK Listen") - listen0) / seconds * 100.0;
+        ioCpu = (threadCpuSeconds("P2P I/O") - io0) / seconds * 100.0;
+        processCpu = (threadCpuSeconds("") - all0) / seconds * 100.0;
     }
-    // Per cent of one core. "process" adds the 16 apps' own I/O threads and
-    // the device's.
+    // Per cent of one core. The I/O threads are the device's and the 16
+    // apps' own; "process" is everything.
+    state.counters["session_threads"] = threadCount("TUTK Send") + threadCount("TUTK Read");
     state.counters["session_threads_pct"] = sessionCpu;
     state.counters["listen_thread_pct"] = listenCpu;
+    state.counters["io_threads_pct"] = ioCpu;
     state.counters["process_pct"] = processCpu;
     state.counters["sessions"] = sessions;
     for (auto &app : apps)
