@@ -221,10 +221,22 @@ int P2PDevice::avInitialize(int channels)
 
 int P2PDevice::avDeinitialize()
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    for (PendingStart &p : m_starts)
-        p.abort->store(true);
-    m_servers.clear();
+    std::shared_ptr<P2PEndpoint> e;
+    std::vector<int> waiting;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (PendingStart &p : m_starts) {
+            p.abort->store(true);
+            waiting.push_back(p.session);
+        }
+        m_servers.clear();
+        e = m_endpoint;
+    }
+    // A start still waiting ends now, not at its time-out.
+    if (e) {
+        for (int session : waiting)
+            e->wake(session);
+    }
     return 0;
 }
 

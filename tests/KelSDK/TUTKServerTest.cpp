@@ -230,9 +230,16 @@ TEST_F(TUTKServerTest, AVanishedAppIsClosedAndAnnouncedWithinTheSilenceTimeout)
     EXPECT_FALSE(session->isOpen());
     EXPECT_FALSE(session->isRunning());
     EXPECT_EQ(server.sessionCount(), 0);
-    // The freed place takes a new app.
+    // The freed place takes a new app, and closing the old session has
+    // not touched the new one that now holds the same place.
+    observer.onData = [](KelServer *, std::shared_ptr<KelClient> s, const std::string &text) { s->sendText(text); };
     auto next = connectApp();
     EXPECT_EQ(server.sessionCount(), 1);
+    session->close();
+    ASSERT_EQ(next->sendIOCtrl(2048, "alive", 5), 0);
+    unsigned type;
+    EXPECT_EQ(receive(*next, &type), "alive");
+    EXPECT_EQ(next->state(), 0);
 }
 
 TEST_F(TUTKServerTest, ARefusedLoginIsRetriedEveryFiveSecondsAndStopIsPrompt)
