@@ -18,6 +18,7 @@
 #include "VDB.h"
 #include "Velmar.h"
 #include "VelmarDB.h"
+#include "VelmarSwitchFixture.h"
 #include "iotc_api.h"
 
 #include <gtest/gtest.h>
@@ -125,23 +126,15 @@ private:
     int m_nextId = 0;
 };
 
-class VelmarP2PTest : public ::testing::Test
+class VelmarP2PTest : public VelmarSwitchFixture
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_data.isValid());
-        ASSERT_TRUE(m_switch.isValid());
         ASSERT_TRUE(m_rendezvous.start());
-        m_oldDataDir = VDB::dataDir();
-        VDB::setDataDir(m_data.path());
-        {
-            VelmarDB db(true);
-            db.checkUpgrade();
-            db.createDefaultGroup();
-            PALogDB log(true);
-            log.checkUpgrade();
-        }
+        setUpData();
+        if (HasFatalFailure())
+            return;
         {
             RDConfigure conf;
             conf.setHttpServerPort(PaTest::freeTcpPort());
@@ -152,43 +145,19 @@ protected:
             conf.setAuthUsername(QLatin1String(kUser));
             conf.setAuthPassword(QLatin1String(kPassword));
         }
-        m_internalPort = PaTest::freeUdpPort();
-        PASipManager::createInstance(QStringLiteral("127.0.0.1"));
-        m_fs = FSManager::createInstance();
-        m_fs->setDirectory(m_switch.folder());
-        m_fs->setHttpPort(9391);
-        m_fs->setNetwork(QStringLiteral("127.0.0.1"), QStringLiteral("255.0.0.0"), m_internalPort, false,
-                         QStringLiteral("127.0.0.1"), PaTest::freeUdpPort(), QStringLiteral("PCMU,PCMA"));
-        m_fs->setRtpPortRange(31400, 31500);
-        m_fs->setSwitchTimingForTesting(5000, 200);
+        setUpSwitch(31400, 31500);
         m_savedRendezvous = qgetenv("VELMAR_P2P_RENDEZVOUS");
         qputenv("VELMAR_P2P_RENDEZVOUS", QByteArray("127.0.0.1:") + QByteArray::number(m_rendezvous.port()));
         m_savedDiscovery = qgetenv("VELMAR_DISCOVERY_LISTEN");
         qputenv("VELMAR_DISCOVERY_LISTEN", QByteArray("127.0.0.1:") + QByteArray::number(PaTest::freeUdpPort()));
-        ASSERT_TRUE(Velmar::createInstance());
-        m_velmar = Velmar::instance();
+        createVelmar();
     }
 
     void TearDown() override
     {
-        Velmar::destroyInstance();
-        m_fs->stop();
-        PASipManager::destroyInstance();
-        FSManager::destroyInstance();
-        qunsetenv("RUVIDAZA_TEST_HOOKS");
+        VelmarSwitchFixture::TearDown();
         qputenv("VELMAR_P2P_RENDEZVOUS", m_savedRendezvous);
         qputenv("VELMAR_DISCOVERY_LISTEN", m_savedDiscovery);
-        VDB::setDataDir(m_oldDataDir);
-    }
-
-    void startSwitch()
-    {
-        qputenv("RUVIDAZA_TEST_HOOKS", "1");
-        ASSERT_TRUE(m_fs->start());
-        ASSERT_TRUE(PaTest::waitUntil([&] { return m_fs->isReady(); }, 60000));
-        ASSERT_TRUE(PaTest::waitUntil([&] {
-            return m_velmar->servicesStartCount() >= 1 && !m_velmar->isRestartPending();
-        }, 10000));
     }
 
     bool p2pLoggedIn()
@@ -199,21 +168,9 @@ protected:
         }, 10000);
     }
 
-    QString consoleJournal() const
-    {
-        QFile f(m_switch.path(QStringLiteral("log/console.log")));
-        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-    }
-
-    QTemporaryDir m_data;
-    PaTest::SwitchStandIn m_switch{true};
     PaTest::RendezvousProcess m_rendezvous;
-    QString m_oldDataDir;
     QByteArray m_savedRendezvous;
     QByteArray m_savedDiscovery;
-    FSManager *m_fs = nullptr;
-    Velmar *m_velmar = nullptr;
-    int m_internalPort = 0;
 };
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "Velmar.h"
 #include "VelmarAPI.h"
 #include "VelmarDB.h"
+#include "VelmarSwitchFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -120,22 +121,14 @@ private:
     int m_nextId = 0;
 };
 
-class VelmarSessionTest : public ::testing::Test
+class VelmarSessionTest : public VelmarSwitchFixture
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_data.isValid());
-        ASSERT_TRUE(m_switch.isValid());
-        m_oldDataDir = VDB::dataDir();
-        VDB::setDataDir(m_data.path());
-        {
-            VelmarDB db(true);
-            db.checkUpgrade();
-            db.createDefaultGroup();
-            PALogDB log(true);
-            log.checkUpgrade();
-        }
+        setUpData();
+        if (HasFatalFailure())
+            return;
         m_wsPort = freeTcpPort();
         {
             RDConfigure conf;
@@ -146,14 +139,7 @@ protected:
             conf.setAuthUsername(QLatin1String(kUser));
             conf.setAuthPassword(QLatin1String(kPassword));
         }
-        PASipManager::createInstance(QStringLiteral("127.0.0.1"));
-        m_fs = FSManager::createInstance();
-        m_fs->setDirectory(m_switch.folder());
-        m_fs->setHttpPort(9391);
-        m_fs->setNetwork(QStringLiteral("127.0.0.1"), QStringLiteral("255.0.0.0"), freeUdpPort(), false,
-                         QStringLiteral("127.0.0.1"), freeUdpPort(), QStringLiteral("PCMU,PCMA"));
-        m_fs->setRtpPortRange(31200, 31300);
-        m_fs->setSwitchTimingForTesting(5000, 200);
+        setUpSwitch(31200, 31300);
         // Discovery stays on loopback: requests in on a free port, answers
         // to this test's socket, never a broadcast. The addresses come from
         // the environment, as an installation would set them.
@@ -163,38 +149,14 @@ protected:
         m_savedReply = qgetenv("VELMAR_DISCOVERY_REPLY");
         qputenv("VELMAR_DISCOVERY_LISTEN", QByteArray("127.0.0.1:") + QByteArray::number(m_discoveryPort));
         qputenv("VELMAR_DISCOVERY_REPLY", QByteArray("127.0.0.1:") + QByteArray::number(m_answers.localPort()));
-        ASSERT_TRUE(Velmar::createInstance());
-        m_velmar = Velmar::instance();
+        createVelmar();
     }
 
     void TearDown() override
     {
-        Velmar::destroyInstance();
-        m_fs->stop();
-        PASipManager::destroyInstance();
-        FSManager::destroyInstance();
-        qunsetenv("RUVIDAZA_TEST_HOOKS");
+        VelmarSwitchFixture::TearDown();
         qputenv("VELMAR_DISCOVERY_LISTEN", m_savedListen);
         qputenv("VELMAR_DISCOVERY_REPLY", m_savedReply);
-        VDB::setDataDir(m_oldDataDir);
-    }
-
-    void startSwitch()
-    {
-        // The switch inherits this; it lets the test sign devices in.
-        qputenv("RUVIDAZA_TEST_HOOKS", "1");
-        ASSERT_TRUE(m_fs->start());
-        ASSERT_TRUE(PaTest::waitUntil([&] { return m_fs->isReady(); }, 60000));
-        ASSERT_TRUE(PaTest::waitUntil([&] {
-            return m_velmar->servicesStartCount() >= 1 && !m_velmar->isRestartPending();
-        }, 10000));
-        ASSERT_TRUE(m_velmar->api());
-    }
-
-    QString consoleJournal() const
-    {
-        QFile f(m_switch.path(QStringLiteral("log/console.log")));
-        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
     }
 
     RDGroup storedGroup(const QString &conference, int deviceId)
@@ -209,11 +171,6 @@ protected:
         return m_velmar->getGroupById(id);
     }
 
-    QTemporaryDir m_data;
-    PaTest::SwitchStandIn m_switch{true};
-    QString m_oldDataDir;
-    FSManager *m_fs = nullptr;
-    Velmar *m_velmar = nullptr;
     int m_wsPort = 0;
     int m_discoveryPort = 0;
     QByteArray m_savedListen;
