@@ -2,6 +2,7 @@
 // library finds the program by its device uid through the rendezvous
 // service program, logs in, runs a zone that the switch stand-in carries
 // out, hears the events and talks into the zone.
+#include "AppJsonClient.h"
 #include "FSManager.h"
 #include "KelAudioFrame.h"
 #include "KelClient.h"
@@ -40,7 +41,7 @@ const char *const kPassword = "zone-pass";
 const char *const kDeviceUid = "PAP2PDEVICE00001";
 
 // A phone app on the P2P library's client side, keeping every message.
-class P2PApp
+class P2PApp : public AppJsonClient
 {
 public:
     explicit P2PApp(int rendezvousPort) { m_client.setRendezvous("127.0.0.1", uint16_t(rendezvousPort)); }
@@ -49,81 +50,27 @@ public:
         const int r = m_client.connect(uid);
         return r == 0 ? m_client.startAv(kUser, "any") : r;
     }
-    QJsonObject ask(QJsonObject request)
-    {
-        const int id = ++m_nextId;
-        request.insert(QStringLiteral("id"), id);
-        const QByteArray text = QJsonDocument(request).toJson(QJsonDocument::Compact);
-        if (m_client.sendIOCtrl(2048, text.constData(), text.size()) != 0)
-            return QJsonObject();
-        QJsonObject reply;
-        waitFor([&] {
-            for (const QJsonObject &m : m_messages) {
-                if (m.value(QStringLiteral("id")).toInt() == id && m.contains(QStringLiteral("result"))) {
-                    reply = m;
-                    return true;
-                }
-            }
-            return false;
-        }, 10000);
-        return reply;
-    }
-    int ask(const char *method, int groupId = 0)
-    {
-        QJsonObject request{{QStringLiteral("method"), QLatin1String(method)}};
-        if (groupId)
-            request.insert(QStringLiteral("groupId"), groupId);
-        return ask(request).value(QStringLiteral("result")).toInt(1);
-    }
-    int login(const QString &password)
-    {
-        return ask(QJsonObject{{QStringLiteral("method"), QStringLiteral("Login")},
-                               {QStringLiteral("username"), QLatin1String(kUser)},
-                               {QStringLiteral("password"), Velmar::passwordDigest(password)}})
-            .value(QStringLiteral("result"))
-            .toInt(1);
-    }
-    bool waitEventWith(const QString &method, const std::function<bool(const QJsonObject &)> &match)
-    {
-        return waitFor([&] {
-            for (const QJsonObject &m : m_messages) {
-                if (m.value(QStringLiteral("method")).toString() == method && !m.contains(QStringLiteral("result")) &&
-                    match(m))
-                    return true;
-            }
-            return false;
-        }, 15000);
-    }
-    bool waitEvent(const QString &method, int groupId)
-    {
-        return waitEventWith(method, [groupId](const QJsonObject &e) {
-            return e.value(QStringLiteral("groupId")).toInt() == groupId;
-        });
-    }
+    using AppJsonClient::login;
+    int login(const QString &password) { return login(QLatin1String(kUser), password); }
     P2PClient &client() { return m_client; }
 
-private:
-    // Reads messages as they come until `done` or the deadline.
-    bool waitFor(const std::function<bool()> &done, int timeoutMs)
+protected:
+    bool sendText(const QByteArray &text) override
     {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        return m_client.sendIOCtrl(2048, text.constData(), text.size()) == 0;
+    }
+    bool receive(int ms) override
+    {
         std::vector<char> buf(131068);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() >= end)
-                return false;
-            unsigned type = 0;
-            const int n = m_client.recvIOCtrl(&type, buf.data(), int(buf.size()), 100);
-            if (n > 0 && type == 2048)
-                m_messages.append(QJsonDocument::fromJson(QByteArray(buf.data(), n)).object());
-            else if (n < 0 && n != -13)
-                return done();
-        }
-        return true;
+        unsigned type = 0;
+        const int n = m_client.recvIOCtrl(&type, buf.data(), int(buf.size()), ms);
+        if (n > 0 && type == 2048)
+            m_messages.append(QJsonDocument::fromJson(QByteArray(buf.data(), n)).object());
+        return n >= 0 || n == -13;
     }
 
+private:
     P2PClient m_client;
-    QList<QJsonObject> m_messages;
-    int m_nextId = 0;
 };
 
 class VelmarP2PTest : public VelmarSwitchFixture
