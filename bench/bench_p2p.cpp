@@ -138,45 +138,46 @@ void BM_JsonRoundTripWebSocket(benchmark::State &state)
 }
 BENCHMARK(BM_JsonRoundTripWebSocket)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
-// Nanoseconds on a CPU of this process's threads whose names begin with
-// `prefix` (all threads for an empty prefix), from the scheduler's counters.
-double threadCpuSeconds(const std::string &prefix)
+// Scheduler counters of one group of this process's threads, summed: time
+// on a CPU (/proc/self/task/*/schedstat) and voluntary context switches,
+// that is how often the threads went to sleep and were woken again
+// (/proc/self/task/*/status).
+struct ThreadGroupCounters {
+    int threads = 0;
+    double cpuSeconds = 0;
+    double wakeUps = 0;
+};
+
+// `name` matches a thread's name exactly; with `prefix` set, every name
+// that begins with it (an empty prefix: all threads).
+ThreadGroupCounters threadGroup(const std::string &name, bool prefix = false)
 {
-    double total = 0;
+    ThreadGroupCounters sum;
     DIR *dir = ::opendir("/proc/self/task");
     if (!dir)
-        return 0;
+        return sum;
     while (dirent *e = ::readdir(dir)) {
         if (e->d_name[0] == '.')
             continue;
         const std::string base = std::string("/proc/self/task/") + e->d_name;
-        std::string name;
-        std::getline(std::ifstream(base + "/comm"), name);
-        if (name.compare(0, prefix.size(), prefix) != 0)
+        std::string comm;
+        std::getline(std::ifstream(base + "/comm"), comm);
+        if (prefix ? comm.compare(0, name.size(), name) != 0 : comm != name)
             continue;
+        ++sum.threads;
         double ns = 0;
         std::ifstream(base + "/schedstat") >> ns;
-        total += ns / 1e9;
+        sum.cpuSeconds += ns / 1e9;
+        std::ifstream status(base + "/status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.compare(0, 24, "voluntary_ctxt_switches:") == 0) {
+                sum.wakeUps += std::stod(line.substr(24));
+                break;
+            }
+        }
     }
     ::closedir(dir);
-    return total;
-}
-
-int threadCount(const std::string &prefix)
-{
-    int n = 0;
-    DIR *dir = ::opendir("/proc/self/task");
-    if (!dir)
-        return 0;
-    while (dirent *e = ::readdir(dir)) {
-        if (e->d_name[0] == '.')
-            continue;
-        std::string name;
-        std::getline(std::ifstream(std::string("/proc/self/task/") + e->d_name + "/comm"), name);
-        n += name.compare(0, prefix.size(), prefix) == 0 ? 1 : 0;
-    }
-    ::closedir(dir);
-    return n;
+    return sum;
 }
 
 void BM_P2PIdleCpu16Sessions(benchmark::State &state)
@@ -195,27 +196,45 @@ void BM_P2PIdleCpu16Sessions(benchmark::State &state)
             return;
         }
     }
+    struct Group {
+        const char *label;
+        std::string name;
+        bool prefix;
+        ThreadGroupCounters before, after;
+    };
+    std::vector<Group> groups = {
+        {"send", "TUTK Send", false, {}, {}},
+        {"read", "TUTK Read", false, {}, {}},
+        {"audio", "TUTK Read Audio", false, {}, {}},
+        {"listen", "TUTK Listen", false, {}, {}},
+        // The device's I/O thread and the 16 apps' own.
+        {"io", "P2P I/O", false, {}, {}},
+        {"process", "", true, {}, {}},
+    };
     const double seconds = 3.0;
-    double sessionCpu = 0, listenCpu = 0, ioCpu = 0, processCpu = 0;
     for (auto _ : state) {
-        // "TUTK Read" also matches "TUTK Read Audio".
-        const double session0 = threadCpuSeconds("TUTK Send") + threadCpuSeconds("TUTK Read");
-        const double listen0 = threadCpuSeconds("TUTK Listen");
-        const double io0 = threadCpuSeconds("P2P I/O");
-        const double all0 = threadCpuSeconds("");
+        for (Group &g : groups)
+            g.before = threadGroup(g.name, g.prefix);
         std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-        sessionCpu = (threadCpuSeconds("TUTK Send") + threadCpuSeconds("TUTK Read") - session0) / seconds * 100.0;
-        listenCpu = (threadCpuSeconds("TUTK Listen") - listen0) / seconds * 100.0;
-        ioCpu = (threadCpuSeconds("P2P I/O") - io0) / seconds * 100.0;
-        processCpu = (threadCpuSeconds("") - all0) / seconds * 100.0;
+        for (Group &g : groups)
+            g.after = threadGroup(g.name, g.prefix);
     }
-    // Per cent of one core. The I/O threads are the device's and the 16
-    // apps' own; "process" is everything.
-    state.counters["session_threads"] = threadCount("TUTK Send") + threadCount("TUTK Read");
+    // Per cent of one core and wake-ups per second, per group and for the
+    // three session groups together.
+    double sessionCpu = 0, sessionWakeUps = 0;
+    for (const Group &g : groups) {
+        const double cpu = (g.after.cpuSeconds - g.before.cpuSeconds) / seconds * 100.0;
+        const double wakeUps = (g.after.wakeUps - g.before.wakeUps) / seconds;
+        state.counters[std::string(g.label) + "_pct"] = cpu;
+        state.counters[std::string(g.label) + "_wakeups"] = wakeUps;
+        if (g.name.compare(0, 5, "TUTK ") == 0 && g.name != "TUTK Listen") {
+            sessionCpu += cpu;
+            sessionWakeUps += wakeUps;
+            state.counters[std::string(g.label) + "_threads"] = g.after.threads;
+        }
+    }
     state.counters["session_threads_pct"] = sessionCpu;
-    state.counters["listen_thread_pct"] = listenCpu;
-    state.counters["io_threads_pct"] = ioCpu;
-    state.counters["process_pct"] = processCpu;
+    state.counters["session_threads_wakeups"] = sessionWakeUps;
     state.counters["sessions"] = sessions;
     for (auto &app : apps)
         app->close();

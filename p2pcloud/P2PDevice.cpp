@@ -202,41 +202,64 @@ int P2PDevice::closeSession(int session)
         return IOTC_ERR_INVALID_SESSION;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        for (AvServer &s : m_servers) {
-            if (s.used && s.session == session)
-                s = AvServer();
-        }
+        std::vector<int> unused;
+        stopServersLocked([&](const AvServer &s) { return s.session == session; }, unused);
     }
+    // Closing the session wakes everything that waits on it.
     e->closeSession(session, true);
     return IOTC_OK;
 }
 
+template <class Which> void P2PDevice::stopServersLocked(Which which, std::vector<int> &sessions)
+{
+    for (AvServer &s : m_servers) {
+        if (!s.used || !which(s))
+            continue;
+        s.stopped->store(true);
+        sessions.push_back(s.session);
+        s = AvServer();
+    }
+}
+
+void P2PDevice::wakeSessions(const std::vector<int> &sessions)
+{
+    if (sessions.empty())
+        return;
+    if (const auto e = endpoint()) {
+        for (int session : sessions)
+            e->wake(session);
+    }
+}
+
 int P2PDevice::avInitialize(int channels)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    const int n = std::max(1, std::min(channels, 1024));
-    m_servers.assign(size_t(n), AvServer());
+    std::vector<int> sessions;
+    int n;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        stopServersLocked([](const AvServer &) { return true; }, sessions);
+        n = std::max(1, std::min(channels, 1024));
+        m_servers.assign(size_t(n), AvServer());
+        m_nextServer = 0;
+    }
+    wakeSessions(sessions);
     return n;
 }
 
 int P2PDevice::avDeinitialize()
 {
-    std::shared_ptr<P2PEndpoint> e;
-    std::vector<int> waiting;
+    std::vector<int> sessions;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         for (PendingStart &p : m_starts) {
             p.abort->store(true);
-            waiting.push_back(p.session);
+            sessions.push_back(p.session);
         }
+        stopServersLocked([](const AvServer &) { return true; }, sessions);
         m_servers.clear();
-        e = m_endpoint;
     }
-    // A start still waiting ends now, not at its time-out.
-    if (e) {
-        for (int session : waiting)
-            e->wake(session);
-    }
+    // A start or a receive still waiting ends now, not at its time-out.
+    wakeSessions(sessions);
     return 0;
 }
 
@@ -286,9 +309,11 @@ int P2PDevice::startServer(const AVServStartInConfig *in, AVServStartOutConfig *
         std::lock_guard<std::mutex> lock(m_mutex);
         if (result == 0 && !abort->load()) {
             result = AV_ERR_TABLE_FULL;
-            for (size_t i = 0; i < m_servers.size(); ++i) {
+            for (size_t k = 0; k < m_servers.size(); ++k) {
+                const size_t i = (m_nextServer + k) % m_servers.size();
                 if (!m_servers[i].used) {
-                    m_servers[i] = AvServer{true, session, channel};
+                    m_servers[i] = AvServer{true, session, channel, std::make_shared<std::atomic<bool>>(false)};
+                    m_nextServer = i + 1;
                     result = int(i);
                     break;
                 }
@@ -338,18 +363,27 @@ void P2PDevice::exitStart(int session, int channel)
 
 void P2PDevice::stopServer(int avIndex)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (avIndex >= 0 && size_t(avIndex) < m_servers.size())
-        m_servers[size_t(avIndex)] = AvServer();
+    std::vector<int> sessions;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (avIndex < 0 || size_t(avIndex) >= m_servers.size())
+            return;
+        const AvServer *target = &m_servers[size_t(avIndex)];
+        stopServersLocked([&](const AvServer &s) { return &s == target; }, sessions);
+    }
+    wakeSessions(sessions);
 }
 
-bool P2PDevice::server(int avIndex, int &session, int &channel) const
+bool P2PDevice::server(int avIndex, int &session, int &channel, std::shared_ptr<std::atomic<bool>> *stopped) const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (avIndex < 0 || size_t(avIndex) >= m_servers.size() || !m_servers[size_t(avIndex)].used)
         return false;
-    session = m_servers[size_t(avIndex)].session;
-    channel = m_servers[size_t(avIndex)].channel;
+    const AvServer &s = m_servers[size_t(avIndex)];
+    session = s.session;
+    channel = s.channel;
+    if (stopped)
+        *stopped = s.stopped;
     return true;
 }
 
@@ -358,14 +392,15 @@ int P2PDevice::receiveIOCtrl(int avIndex, unsigned int *ioType, char *buffer, in
     if (!ioType || !buffer || size <= 0)
         return AV_ERR_INVALID_ARG;
     int session, channel;
+    std::shared_ptr<std::atomic<bool>> stopped;
     const auto e = endpoint();
-    if (!e || !server(avIndex, session, channel))
+    if (!e || !server(avIndex, session, channel, &stopped))
         return AV_ERR_INVALID_INDEX;
     P2PSession::Message m;
     const int r = e->receiveMessage(session, P2PPacket::IoCtrl, uint8_t(channel), m,
-                                    int(std::min(timeoutMs, 60000u)));
+                                    int(std::min(timeoutMs, 60000u)), stopped.get());
     if (r == 0)
-        return AV_ERR_TIMEOUT;
+        return stopped->load() ? AV_ERR_INVALID_INDEX : AV_ERR_TIMEOUT;
     if (r < 0)
         return avError(r);
     if (m.bytes.size() > size_t(size))
@@ -392,13 +427,14 @@ int P2PDevice::receiveAudio(int avIndex, char *buffer, int size, char *info, int
     if (!buffer || size <= 0 || !frameNo || (infoSize > 0 && !info))
         return AV_ERR_INVALID_ARG;
     int session, channel;
+    std::shared_ptr<std::atomic<bool>> stopped;
     const auto e = endpoint();
-    if (!e || !server(avIndex, session, channel))
+    if (!e || !server(avIndex, session, channel, &stopped))
         return AV_ERR_INVALID_INDEX;
     P2PSession::Frame f;
-    const int r = e->receiveAudio(session, uint8_t(channel), f, AudioWaitMs);
+    const int r = e->receiveAudio(session, uint8_t(channel), f, AudioWaitMs, stopped.get());
     if (r == 0)
-        return AV_ERR_TIMEOUT;
+        return stopped->load() ? AV_ERR_INVALID_INDEX : AV_ERR_TIMEOUT;
     if (r < 0)
         return avError(r);
     if (f.bytes.size() > size_t(size))

@@ -39,14 +39,19 @@ public:
     int receiveAudio(int avIndex, char *buffer, int size, char *info, int infoSize, unsigned int *frameNo);
     int sendAudio(int avIndex, const char *data, int length, const void *info, int infoSize);
 
-    // How long avRecvAudioData waits for a frame.
-    static constexpr int AudioWaitMs = 10;
+    // How long avRecvAudioData waits for a frame. The wait ends at once
+    // when a frame comes, when the AV server is stopped or the layer
+    // released, or when the session closes or ends; the time limit only
+    // bounds a caller that is never woken.
+    static constexpr int AudioWaitMs = 1000;
 
 private:
     struct AvServer {
         bool used = false;
         int session = -1;
         int channel = 0;
+        // Set when the server is stopped: its receivers return at once.
+        std::shared_ptr<std::atomic<bool>> stopped;
     };
     struct PendingStart {
         int session;
@@ -57,8 +62,13 @@ private:
     P2PDevice();
     std::shared_ptr<P2PEndpoint> endpoint() const;
     std::shared_ptr<P2PEndpoint> openEndpoint(sockaddr_in &rendezvous);
-    // The server's session and channel; false for an unknown index.
-    bool server(int avIndex, int &session, int &channel) const;
+    // The server's session, channel and stop flag; false for an unknown index.
+    bool server(int avIndex, int &session, int &channel, std::shared_ptr<std::atomic<bool>> *stopped = nullptr) const;
+    // Marks every server whose index `which` accepts as stopped and frees
+    // it; the sessions whose receivers must be woken go to `sessions`.
+    // Caller holds m_mutex.
+    template <class Which> void stopServersLocked(Which which, std::vector<int> &sessions);
+    void wakeSessions(const std::vector<int> &sessions);
     static int avError(int sessionResult);
 
     mutable std::mutex m_mutex;
@@ -70,5 +80,9 @@ private:
     bool m_initialized = false;
     unsigned short m_udpPort = 0;
     std::vector<AvServer> m_servers;
+    // Where the search for a free AV index begins: a freed index is handed
+    // out again only after the others, so a late call with an old index
+    // rarely meets a newer server.
+    size_t m_nextServer = 0;
     std::vector<PendingStart> m_starts;
 };

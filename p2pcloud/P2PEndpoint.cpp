@@ -386,7 +386,8 @@ int P2PEndpoint::sendAudio(int slot, uint8_t channel, const void *data, size_t s
     return int(size);
 }
 
-int P2PEndpoint::receiveAudio(int slot, uint8_t channel, P2PSession::Frame &out, int timeoutMs)
+int P2PEndpoint::receiveAudio(int slot, uint8_t channel, P2PSession::Frame &out, int timeoutMs,
+                              const std::atomic<bool> *abort)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     const auto s = sessionLocked(slot);
@@ -398,7 +399,9 @@ int P2PEndpoint::receiveAudio(int slot, uint8_t channel, P2PSession::Frame &out,
             return 1;
         if (s->state == P2PSession::State::Closed)
             return s->closeReason ? s->closeReason : IOTC_ERR_INVALID_SESSION;
-        if (s->cond.wait_until(lock, deadline) == std::cv_status::timeout)
+        if (abort && abort->load())
+            return 0;
+        if (s->frameCond.wait_until(lock, deadline) == std::cv_status::timeout)
             return s->takeFrame(channel, out) ? 1 : 0;
     }
 }
@@ -424,8 +427,10 @@ void P2PEndpoint::closeSession(int slot, bool tellPeer)
 void P2PEndpoint::wake(int slot)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (const auto s = sessionLocked(slot))
+    if (const auto s = sessionLocked(slot)) {
         s->cond.notify_all();
+        s->frameCond.notify_all();
+    }
 }
 
 void P2PEndpoint::silence(int slot)

@@ -77,7 +77,10 @@ public:
     int receiveMessage(int slot, uint8_t kind, uint8_t channel, P2PSession::Message &out, int timeoutMs,
                        const std::atomic<bool> *abort = nullptr);
     int sendAudio(int slot, uint8_t channel, const void *data, size_t size, const uint8_t *info);
-    int receiveAudio(int slot, uint8_t channel, P2PSession::Frame &out, int timeoutMs);
+    // Waits up to `timeoutMs` for an audio frame on `channel`; results as
+    // for receiveMessage.
+    int receiveAudio(int slot, uint8_t channel, P2PSession::Frame &out, int timeoutMs,
+                     const std::atomic<bool> *abort = nullptr);
     // Ends the session (telling the peer when `tellPeer`) and frees its slot.
     void closeSession(int slot, bool tellPeer);
     // Wakes every waiter of a session (an abort flag was set).

@@ -166,7 +166,7 @@ bool P2PSession::onAudio(const P2PPacket &p)
     m_audio.push_back(std::move(f));
     if (m_audio.size() > MaxAudioFrames)
         m_audio.pop_front();
-    cond.notify_all();
+    frameCond.notify_all();
     return true;
 }
 
@@ -215,4 +215,5 @@ void P2PSession::close(int reason)
     m_inFlight.clear();
     m_queuedBytes = 0;
     cond.notify_all();
+    frameCond.notify_all();
 }

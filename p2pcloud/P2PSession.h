@@ -78,8 +78,12 @@ public:
     // Audio frames sent so far (the number of the last one).
     uint32_t sentFrames = 0;
     std::string uid;
-    // Waiters on this session (messages, frames, state) sleep here.
+    // Waiters for messages and for the session's state sleep on `cond`,
+    // waiters for audio frames on `frameCond`, so that a stream of frames
+    // does not wake a thread that waits for messages. The end of the
+    // session wakes both.
     std::condition_variable cond;
+    std::condition_variable frameCond;
 
 private:
     struct Outgoing {

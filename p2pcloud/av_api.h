@@ -15,13 +15,21 @@ int avDeInitialize();
 int avServStartEx(const AVServStartInConfig *in, AVServStartOutConfig *out);
 // Ends an avServStartEx that still waits on that session and channel.
 void avServExit(int session, int channel);
+// Ends the AV server; receives waiting on it return at once.
 void avServStop(int avIndex);
-// Waits up to `timeoutMs` for one message: its length (its type in
-// *ioType); AV_ERR_TIMEOUT when none came; -20014 to -20011 when one was
-// passed over; any other negative value when the session is gone.
+// Receives one message: its length (its type in *ioType); AV_ERR_TIMEOUT
+// when none came; -20014 to -20011 when one was passed over; any other
+// negative value when the server or the session is gone.
+// `timeoutMs` is the longest the call blocks when nothing arrives (at most
+// 60000). It returns before that, at once, when a message comes, when the
+// server is stopped (avServStop, avDeInitialize, avInitialize) or when the
+// session is closed (IOTC_Session_Close, IOTC_DeInitialize) or ends at the
+// peer. A caller that stops its reader that way can therefore wait long.
 int avRecvIOCtrl(int avIndex, unsigned int *ioType, char *buffer, int size, unsigned int timeoutMs);
 int avSendIOCtrl(int avIndex, unsigned int ioType, const char *data, int length);
-// Waits up to 10 ms for one audio frame: its length, with its 16-byte frame
-// information and number. Other results as for avRecvIOCtrl.
+// Receives one audio frame: its length, with its 16-byte frame information
+// and number. Blocks like avRecvIOCtrl, for at most one second
+// (P2PDevice::AudioWaitMs) when nothing happens; the same events end the
+// wait at once. Results as for avRecvIOCtrl.
 int avRecvAudioData(int avIndex, char *buffer, int size, char *frameInfo, int infoSize, unsigned int *frameNo);
 int avSendAudioData(int avIndex, const char *data, int length, const void *frameInfo, int infoSize);

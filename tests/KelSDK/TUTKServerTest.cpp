@@ -17,8 +17,12 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+
 #include <chrono>
 #include <cstring>
+#include <fstream>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -49,6 +53,32 @@ std::string frameWire(uint32_t timestamp, const std::string &payload)
     std::string wire(size_t(f.serialize(nullptr, 0, 0)), '\0');
     f.serialize(reinterpret_cast<uint8_t *>(&wire[0]), 0, int(wire.size()));
     return wire;
+}
+
+// How often each thread named `name` has gone to sleep and been woken so
+// far (its voluntary context switches), by thread id.
+std::map<std::string, long> wakeUpsOfThreadsNamed(const std::string &name)
+{
+    std::map<std::string, long> counts;
+    DIR *dir = ::opendir("/proc/self/task");
+    if (!dir)
+        return counts;
+    while (dirent *e = ::readdir(dir)) {
+        if (e->d_name[0] == '.')
+            continue;
+        const std::string base = std::string("/proc/self/task/") + e->d_name;
+        std::string comm;
+        std::getline(std::ifstream(base + "/comm"), comm);
+        if (comm != name)
+            continue;
+        std::ifstream status(base + "/status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.compare(0, 24, "voluntary_ctxt_switches:") == 0)
+                counts[e->d_name] = std::stol(line.substr(24));
+        }
+    }
+    ::closedir(dir);
+    return counts;
 }
 
 class TUTKServerTest : public ::testing::Test
@@ -324,4 +354,49 @@ TEST_F(TUTKServerTest, EveryJsonCommandArrivesThroughLossAndReordering)
         expected.push_back("{\"reply\":" + s + "}");
     EXPECT_EQ(replies, expected);
     EXPECT_EQ(observer.messages(), sent);
+}
+
+TEST_F(TUTKServerTest, AnIdleSessionSleepsUntilDataComesAndItsCloseIsPrompt)
+{
+    ASSERT_TRUE(startServer());
+    auto app = connectApp();
+    const auto session = lastSession();
+    ASSERT_TRUE(session);
+    // Let the threads settle into their receives.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const char *const names[] = {"TUTK Read", "TUTK Read Audio", "TUTK Send"};
+    std::map<std::string, std::map<std::string, long>> before;
+    for (const char *name : names) {
+        before[name] = wakeUpsOfThreadsNamed(name);
+        ASSERT_EQ(before[name].size(), 1u) << name;
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    // A thread that looks again every 10 ms wakes about a hundred times a
+    // second; one that sleeps until something happens, a few times at most.
+    for (const char *name : names) {
+        SCOPED_TRACE(name);
+        const auto after = wakeUpsOfThreadsNamed(name);
+        ASSERT_EQ(after.size(), 1u);
+        ASSERT_EQ(after.begin()->first, before[name].begin()->first);
+        EXPECT_LT(after.begin()->second - before[name].begin()->second, 5);
+    }
+
+    // Sleeping threads still see data at once.
+    observer.onData = [](KelServer *, std::shared_ptr<KelClient> s, const std::string &text) {
+        s->sendText("re:" + text);
+    };
+    ASSERT_EQ(app->sendIOCtrl(2048, "{\"id\":2}", 8), 0);
+    unsigned type = 0;
+    EXPECT_EQ(receive(*app, &type), "re:{\"id\":2}");
+    const std::string wire = frameWire(160, std::string(160, 'a'));
+    ASSERT_EQ(app->sendAudio(wire.data(), int(wire.size()), TUTKClient::FrameInfo), 0);
+    EXPECT_TRUE(PaTest::waitUntil([&] { return session->receivedAudioCount() == 1; }, 3000));
+
+    // Closing the session wakes its threads from their receives.
+    QElapsedTimer timer;
+    timer.start();
+    session->close();
+    EXPECT_LT(timer.elapsed(), 100);
+    EXPECT_FALSE(session->isRunning());
+    EXPECT_FALSE(session->isOpen());
 }

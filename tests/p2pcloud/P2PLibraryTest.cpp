@@ -389,21 +389,76 @@ TEST_F(P2PLibraryTest, AvStartEndsOnTimeoutOnExitAndOnARefusedPassword)
     EXPECT_GE(accepted.get(), 0);
 }
 
-TEST_F(P2PLibraryTest, AnIdleAudioReceiveWaitsInsteadOfReturningAtOnce)
+TEST_F(P2PLibraryTest, AnIdleReceiveSleepsUntilDataOrTheEndOfItsServerOrSession)
 {
     loginDevice();
-    auto client = newClient();
-    const int av = connectAndStart(*client);
-    ASSERT_GE(av, 0);
-    std::vector<char> buf(1280);
-    char info[16];
-    unsigned frameNo;
-    const auto t = Clock::now();
-    for (int i = 0; i < 20; ++i)
-        ASSERT_EQ(avRecvAudioData(av, buf.data(), 1280, info, 16, &frameNo), AV_ERR_TIMEOUT);
-    // Twenty empty turns of a thread that polls it cost 200 ms, not 20
-    // spins of a core.
-    EXPECT_GE(secondsSince(t), 0.18);
+    enum Event { Data, StopServer, CloseSession, ReleaseAv, ReleaseConnections };
+    struct Case {
+        const char *name;
+        bool audio;
+        Event event;
+    };
+    const Case cases[] = {
+        {"message arrives", false, Data},          {"frame arrives", true, Data},
+        {"message wait, server stopped", false, StopServer}, {"frame wait, server stopped", true, StopServer},
+        {"message wait, session closed", false, CloseSession}, {"frame wait, session closed", true, CloseSession},
+        {"message wait, AV released", false, ReleaseAv},       {"frame wait, AV released", true, ReleaseAv},
+        // Last: it ends the login.
+        {"frame wait, connection layer released", true, ReleaseConnections},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        auto client = newClient();
+        ASSERT_EQ(client->connect(kUid), 0);
+        const int session = acceptSession();
+        ASSERT_GE(session, 0);
+        auto started = std::async(std::launch::async, [session] { return startServer(startRecord(session)); });
+        ASSERT_EQ(client->startAv("admin", "secret"), 0);
+        const int av = started.get();
+        ASSERT_GE(av, 0);
+
+        auto received = std::async(std::launch::async, [&] {
+            std::vector<char> buf(1280);
+            char info[16];
+            unsigned frameNo = 0, type = 0;
+            return c.audio ? avRecvAudioData(av, buf.data(), 1280, info, 16, &frameNo)
+                           : avRecvIOCtrl(av, &type, buf.data(), 1280, 5000);
+        });
+        // It waits, and does not come back to be asked again.
+        EXPECT_EQ(received.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+        const auto t = Clock::now();
+        switch (c.event) {
+        case Data:
+            if (c.audio)
+                ASSERT_EQ(client->sendAudio("abcd", 4, kFrameInfo), 0);
+            else
+                ASSERT_EQ(client->sendIOCtrl(2048, "abcd", 4), 0);
+            break;
+        case StopServer:
+            avServStop(av);
+            break;
+        case CloseSession:
+            IOTC_Session_Close(session);
+            break;
+        case ReleaseAv:
+            avDeInitialize();
+            break;
+        case ReleaseConnections:
+            IOTC_DeInitialize();
+            break;
+        }
+        ASSERT_EQ(received.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+        EXPECT_LT(secondsSince(t), 0.1);
+        const int r = received.get();
+        if (c.event == Data)
+            EXPECT_EQ(r, 4);
+        else
+            EXPECT_EQ(r, AV_ERR_INVALID_INDEX);
+        avServStop(av);
+        IOTC_Session_Close(session);
+        if (c.event == ReleaseAv)
+            avInitialize(32);
+    }
 }
 
 TEST_F(P2PLibraryTest, HostileDatagramsAreDroppedAndTheSessionGoesOn)

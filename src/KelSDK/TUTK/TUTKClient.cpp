@@ -103,6 +103,9 @@ void TUTKClient::open()
     m_audioThread->start();
 }
 
+// Threads of a session that is still live block in their receive until
+// something arrives or ReceiveWaitMs pass; close() ends the session first so
+// that they return at once.
 void TUTKClient::stopThreads()
 {
     stopThread(m_audioThread);
@@ -110,14 +113,27 @@ void TUTKClient::stopThreads()
     stopThread(m_readThread);
 }
 
+void TUTKClient::requestStop()
+{
+    for (RDThread *thread : {static_cast<RDThread *>(m_audioThread), static_cast<RDThread *>(m_sendThread),
+                             static_cast<RDThread *>(m_readThread)}) {
+        if (thread)
+            thread->stop();
+    }
+}
+
 void TUTKClient::close()
 {
-    stopThreads();
+    // The read and audio threads sleep in the library until data comes or
+    // the AV server or session ends: flag them, end both, then wait for
+    // them. Ending the server and the session first wakes them at once.
+    requestStop();
     const int session = m_session.load();
     const int channel = m_channel.load();
     if (m_starting.load() && session >= 0 && channel >= 0)
         avServExit(session, channel);
     endSession();
+    stopThreads();
     std::lock_guard<std::mutex> lock(m_sendMutex);
     m_sendQueue.clear();
     m_queuedAudio = 0;
@@ -256,7 +272,7 @@ void TUTKClient::doRead(TUTKClientReadThread *thread)
     std::vector<char> buffer(MessageBufferSize);
     while (!thread->isStopped() && isLive()) {
         unsigned int type = 0;
-        const int n = avRecvIOCtrl(m_avIndex.load(), &type, buffer.data(), MessageBufferSize, 10);
+        const int n = avRecvIOCtrl(m_avIndex.load(), &type, buffer.data(), MessageBufferSize, ReceiveWaitMs);
         if (n > 0) {
             if (type == MessageType)
                 notifyMessage(KelPacket(std::vector<uint8_t>(buffer.begin(), buffer.begin() + n), 0, n));
@@ -275,8 +291,9 @@ void TUTKClient::doReadAudio(TUTKClientAudioThread *thread)
     char info[16];
     while (!thread->isStopped() && m_avIndex.load() >= 0) {
         unsigned int frameNo = 0;
-        // The library waits up to 10 ms for a frame, so an idle session
-        // costs a wake-up per 10 ms, not a spinning core.
+        // The library blocks until a frame comes or the AV server or the
+        // session ends (at most a second), so an idle session neither spins
+        // nor wakes to look again.
         const int n = avRecvAudioData(m_avIndex.load(), buffer.data(), AudioBufferSize, info, sizeof info, &frameNo);
         if (n > 0) {
             KelAudioFrame frame;

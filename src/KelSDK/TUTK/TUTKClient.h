@@ -25,6 +25,11 @@ public:
     // Sent audio waiting for the send thread; past it the oldest goes.
     static constexpr size_t MaxQueuedAudio = 50;
     static constexpr unsigned int StartTimeoutSeconds = 10;
+    // Longest a read thread blocks in one receive when nothing happens. The
+    // library ends the wait at once when a message arrives or the AV server
+    // or session ends, and close() ends them, so an idle session sleeps
+    // instead of waking every few milliseconds to look again.
+    static constexpr unsigned int ReceiveWaitMs = 1000;
     static const unsigned char FrameInfo[16];
 
     explicit TUTKClient(int session);
@@ -62,6 +67,9 @@ private:
     // handed to a newer session is never closed by this one.
     void endSession();
     void stopThreads();
+    // Sets the threads' stop flags (and wakes the send thread) without
+    // waiting for them.
+    void requestStop();
     bool isLive() const { return m_session.load() >= 0 && m_avIndex.load() >= 0; }
 
     std::atomic<int> m_session;
