@@ -7,6 +7,7 @@
 #include "KelServerObserver.h"
 #include "P2PClient.h"
 #include "P2PRendezvous.h"
+#include "PlatformThreadStats.h"
 #include "RDSocketAddress.h"
 #include "TUTKServer.h"
 #include "WSFrame.h"
@@ -14,12 +15,10 @@
 
 #include <benchmark/benchmark.h>
 
-#include <dirent.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -138,45 +137,21 @@ void BM_JsonRoundTripWebSocket(benchmark::State &state)
 }
 BENCHMARK(BM_JsonRoundTripWebSocket)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
-// Scheduler counters of one group of this process's threads, summed: time
-// on a CPU (/proc/self/task/*/schedstat) and voluntary context switches,
-// that is how often the threads went to sleep and were woken again
-// (/proc/self/task/*/status).
+// Scheduler counters of one group of this process's threads, summed.
 struct ThreadGroupCounters {
     int threads = 0;
     double cpuSeconds = 0;
     double wakeUps = 0;
 };
 
-// `name` matches a thread's name exactly; with `prefix` set, every name
-// that begins with it (an empty prefix: all threads).
 ThreadGroupCounters threadGroup(const std::string &name, bool prefix = false)
 {
     ThreadGroupCounters sum;
-    DIR *dir = ::opendir("/proc/self/task");
-    if (!dir)
-        return sum;
-    while (dirent *e = ::readdir(dir)) {
-        if (e->d_name[0] == '.')
-            continue;
-        const std::string base = std::string("/proc/self/task/") + e->d_name;
-        std::string comm;
-        std::getline(std::ifstream(base + "/comm"), comm);
-        if (prefix ? comm.compare(0, name.size(), name) != 0 : comm != name)
-            continue;
+    for (const Platform::ThreadCounters &t : Platform::threadsNamed(name, prefix)) {
         ++sum.threads;
-        double ns = 0;
-        std::ifstream(base + "/schedstat") >> ns;
-        sum.cpuSeconds += ns / 1e9;
-        std::ifstream status(base + "/status");
-        for (std::string line; std::getline(status, line);) {
-            if (line.compare(0, 24, "voluntary_ctxt_switches:") == 0) {
-                sum.wakeUps += std::stod(line.substr(24));
-                break;
-            }
-        }
+        sum.cpuSeconds += t.cpuSeconds;
+        sum.wakeUps += double(t.wakeUps);
     }
-    ::closedir(dir);
     return sum;
 }
 

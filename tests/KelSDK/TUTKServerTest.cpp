@@ -3,6 +3,7 @@
 #include "KelTestSupport.h"
 #include "P2PClient.h"
 #include "P2PEndpoint.h"
+#include "PlatformThreadStats.h"
 #include "RendezvousProcess.h"
 #include "TUTKClient.h"
 #include "TUTKServer.h"
@@ -17,11 +18,8 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -56,28 +54,12 @@ std::string frameWire(uint32_t timestamp, const std::string &payload)
 }
 
 // How often each thread named `name` has gone to sleep and been woken so
-// far (its voluntary context switches), by thread id.
+// far, by thread id.
 std::map<std::string, long> wakeUpsOfThreadsNamed(const std::string &name)
 {
     std::map<std::string, long> counts;
-    DIR *dir = ::opendir("/proc/self/task");
-    if (!dir)
-        return counts;
-    while (dirent *e = ::readdir(dir)) {
-        if (e->d_name[0] == '.')
-            continue;
-        const std::string base = std::string("/proc/self/task/") + e->d_name;
-        std::string comm;
-        std::getline(std::ifstream(base + "/comm"), comm);
-        if (comm != name)
-            continue;
-        std::ifstream status(base + "/status");
-        for (std::string line; std::getline(status, line);) {
-            if (line.compare(0, 24, "voluntary_ctxt_switches:") == 0)
-                counts[e->d_name] = std::stol(line.substr(24));
-        }
-    }
-    ::closedir(dir);
+    for (const Platform::ThreadCounters &t : Platform::threadsNamed(name))
+        counts[t.id] = t.wakeUps;
     return counts;
 }
 
