@@ -1,5 +1,6 @@
 #include "KelServer.h"
 
+#include "KelClient.h"
 #include "KelServerObserver.h"
 
 namespace {
@@ -60,6 +61,15 @@ void KelServer::notifySessionData(KelServer *server, std::shared_ptr<KelClient> 
     for (KelServerObserver *o : observers()) {
         if (o)
             o->onSessionData(server, session, packet);
+    }
+}
+
+void KelServer::closeAndAnnounce(const std::vector<std::shared_ptr<KelClient>> &sessions)
+{
+    for (const auto &session : sessions) {
+        session->close();
+        notifySessionClosed(this, session);
+        session->resetSelf();
     }
 }
 

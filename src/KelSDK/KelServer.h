@@ -43,6 +43,9 @@ protected:
     // Called after setAuth changed the stored values: sessions that logged
     // in with the old credentials must log in again.
     virtual void clearAuthorizations() {}
+    // Closes each session, announces it as closed and drops its self
+    // handle. Called with no lock held.
+    void closeAndAnnounce(const std::vector<std::shared_ptr<KelClient>> &sessions);
 
 private:
     std::vector<KelServerObserver *> observers() const;

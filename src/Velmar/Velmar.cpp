@@ -2,9 +2,11 @@
 
 #include "FSGateway.h"
 #include "FSManager.h"
+#include "KelCode.h"
 #include "KelDiscovery.h"
 #include "RDConfigure.h"
 #include "RDHttpStreamServer.h"
+#include "TUTKServer.h"
 #include "WSServer.h"
 #include "PALogDB.h"
 #include "PALogRecord.h"
@@ -84,6 +86,7 @@ Velmar::Velmar()
     VelmarDB::registerDB(&m_database);
     addressFromEnvironment("VELMAR_DISCOVERY_LISTEN", m_discoveryListen);
     addressFromEnvironment("VELMAR_DISCOVERY_REPLY", m_discoveryReply);
+    m_p2pRendezvousSet = addressFromEnvironment("VELMAR_P2P_RENDEZVOUS", m_p2pRendezvous);
 }
 
 Velmar::~Velmar()
@@ -188,6 +191,8 @@ void Velmar::notifyDeviceStatusChanged(const QVector<RDDevice> &devices)
     if (const std::shared_ptr<VelmarAPI> jsonApi = api()) {
         if (const std::shared_ptr<WSServer> ws = webSocketServer())
             jsonApi->notifyDevicesStatusChanged(ws.get(), devices);
+        if (const std::shared_ptr<TUTKServer> p2p = p2pServer())
+            jsonApi->notifyDevicesStatusChanged(p2p.get(), devices);
     }
 }
 
@@ -420,36 +425,48 @@ void Velmar::stopDiscovery()
 
 void Velmar::createSessionServers()
 {
+    auto p2p = std::make_shared<TUTKServer>();
+    p2p->addObserver(this);
     auto ws = std::make_shared<WSServer>();
     ws->addObserver(this);
     std::lock_guard<std::mutex> guard(m_serviceLock);
+    if (m_p2pRendezvousSet)
+        p2p->setRendezvous(m_p2pRendezvous);
+    m_p2pServer = p2p;
     m_wsServer = ws;
 }
 
 void Velmar::stopSessionServers()
 {
+    std::shared_ptr<TUTKServer> p2p;
     std::shared_ptr<WSServer> ws;
     {
         std::lock_guard<std::mutex> guard(m_serviceLock);
+        p2p.swap(m_p2pServer);
         ws.swap(m_wsServer);
     }
+    if (p2p)
+        p2p->stop();
     if (ws)
         ws->stop();
 }
 
 void Velmar::applySessionSettings()
 {
-    int wsEnable, wsPort, authEnable;
-    QString user, password;
+    int wsEnable, wsPort, kelCodeEnable, authEnable;
+    QString kelCode, user, password;
     {
         RDConfigure conf;
         wsEnable = conf.wsEnable();
         wsPort = conf.wsPort();
+        kelCodeEnable = conf.kelCodeEnable();
+        kelCode = conf.kelCode();
         authEnable = conf.authEnable();
         user = conf.authUsername();
         password = conf.authPassword();
     }
     setWebSocketLocked(wsEnable, wsPort);
+    setKelCodeLocked(kelCodeEnable, kelCode);
     setAuthLocked(authEnable, user, password);
 }
 
@@ -473,6 +490,14 @@ void Velmar::setWebSocketLocked(int enable, int port)
     ws->stop();
     if (enable == 0 || port < 1)
         return;
+    applyHeldLogin(*ws);
+    ws->setAddress(RDSocketAddress("0.0.0.0", port));
+    if (!ws->start())
+        RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "websocket server cannot listen on port %d\n", port);
+}
+
+void Velmar::applyHeldLogin(KelServer &server) const
+{
     int authEnable;
     QString user, password;
     {
@@ -481,10 +506,35 @@ void Velmar::setWebSocketLocked(int enable, int port)
         user = m_authUsername;
         password = m_authPassword;
     }
-    ws->setAuth(authEnable, user.toStdString(), passwordDigest(password).toStdString());
-    ws->setAddress(RDSocketAddress("0.0.0.0", port));
-    if (!ws->start())
-        RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "websocket server cannot listen on port %d\n", port);
+    server.setAuth(authEnable, user.toStdString(), passwordDigest(password).toStdString());
+}
+
+void Velmar::setKelCode(int enable, const QString &code)
+{
+    std::lock_guard<std::mutex> change(m_serviceChangeLock);
+    setKelCodeLocked(enable, code);
+}
+
+void Velmar::setKelCodeLocked(int enable, const QString &code)
+{
+    const std::shared_ptr<TUTKServer> p2p = p2pServer();
+    if (!p2p)
+        return;
+    p2p->stop();
+    if (enable == 0 || code.isEmpty())
+        return;
+    KelCode decoded;
+    if (!KelCode::decode(code, decoded) || decoded.payload.isEmpty())
+        return;
+    applyHeldLogin(*p2p);
+    p2p->setUid(decoded.payload);
+    p2p->start();
+}
+
+std::shared_ptr<TUTKServer> Velmar::p2pServer() const
+{
+    std::lock_guard<std::mutex> guard(m_serviceLock);
+    return m_p2pServer;
 }
 
 std::shared_ptr<WSServer> Velmar::webSocketServer() const
@@ -586,6 +636,8 @@ void Velmar::notifyGroup(int groupId, const std::function<void(RDGroup &)> &adju
     if (const std::shared_ptr<VelmarAPI> jsonApi = api()) {
         if (const std::shared_ptr<WSServer> ws = webSocketServer())
             (jsonApi.get()->*event)(ws.get(), group);
+        if (const std::shared_ptr<TUTKServer> p2p = p2pServer())
+            (jsonApi.get()->*event)(p2p.get(), group);
     }
 }
 
@@ -636,6 +688,8 @@ void Velmar::setAuthLocked(int enable, const QString &user, const QString &passw
     const std::string digest = passwordDigest(password).toStdString();
     if (const std::shared_ptr<WSServer> ws = webSocketServer())
         ws->setAuth(enable, user.toStdString(), digest);
+    if (const std::shared_ptr<TUTKServer> p2p = p2pServer())
+        p2p->setAuth(enable, user.toStdString(), digest);
 }
 
 QString Velmar::installationUid()

@@ -23,6 +23,7 @@ class RDHttpBaseRequest;
 class RDHttpConnection;
 class RDHttpStreamServer;
 class WSServer;
+class TUTKServer;
 class QMutex;
 class RDCoreDevice;
 class RDDeviceStatusWatchThread;
@@ -102,6 +103,7 @@ public:
     // The running HTTP server, kept alive for as long as the caller holds it.
     std::shared_ptr<RDHttpStreamServer> httpStreamServer() const;
     std::shared_ptr<WSServer> webSocketServer() const;
+    std::shared_ptr<TUTKServer> p2pServer() const;
     std::shared_ptr<KelDiscovery> discovery() const;
     // The JSON command API while the services run (null otherwise).
     std::shared_ptr<VelmarAPI> api() const;
@@ -119,6 +121,9 @@ public:
     // `enable` set; otherwise stops it and, when enabled with a valid port,
     // starts it again there.
     void setWebSocket(int enable, int port);
+    // Stops the P2P server; when enabled and the connection code decodes to
+    // a non-empty device uid, starts it again under that uid.
+    void setKelCode(int enable, const QString &code);
     int authEnable() const;
     QString authUsername() const;
     // Lower-case hexadecimal MD5 digest of the password's UTF-8 bytes.
@@ -226,6 +231,9 @@ private:
     void stopSessionServers();
     void applySessionSettings();
     void setWebSocketLocked(int enable, int port);
+    void setKelCodeLocked(int enable, const QString &code);
+    // Gives a session server the login held from the last setAuth.
+    void applyHeldLogin(KelServer &server) const;
     void setAuthLocked(int enable, const QString &user, const QString &password);
     bool startHttpServerLocked(bool apiEnabled, int port);
     void stopHttpServerLocked();
@@ -265,6 +273,11 @@ private:
     RDSocketAddress m_discoveryListen{"0.0.0.0", 19980};
     RDSocketAddress m_discoveryReply{"255.255.255.255", 19981};
     std::shared_ptr<WSServer> m_wsServer;
+    std::shared_ptr<TUTKServer> m_p2pServer;
+    // Where the P2P server finds the rendezvous service; unset: the P2P
+    // library's own default.
+    RDSocketAddress m_p2pRendezvous;
+    bool m_p2pRendezvousSet = false;
     std::shared_ptr<RDHttpStreamServer> m_httpServer;
     bool m_servicesRunning = false;
     std::atomic<int> m_servicesStartCount{0};

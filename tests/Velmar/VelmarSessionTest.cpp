@@ -1,6 +1,7 @@
 // Phone-app sessions end to end: Qt's own WebSocket client against the
 // central object's WebSocket server and JSON API, with the switch stand-in
 // carrying out the zone commands; LAN discovery on loopback.
+#include "AppJsonClient.h"
 #include "FSManager.h"
 #include "KelCode.h"
 #include "KelDiscovery.h"
@@ -14,6 +15,7 @@
 #include "Velmar.h"
 #include "VelmarAPI.h"
 #include "VelmarDB.h"
+#include "VelmarSwitchFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -44,7 +46,7 @@ int freeTcpPort()
 }
 
 // A phone app: Qt's WebSocket client keeping every text message it gets.
-class App
+class App : public AppJsonClient
 {
 public:
     explicit App(int port)
@@ -57,74 +59,36 @@ public:
     {
         return PaTest::waitUntil([this] { return m_socket.state() == QAbstractSocket::ConnectedState; }, 10000);
     }
-    // Sends one request and waits for the reply carrying its "id".
-    QJsonObject ask(QJsonObject request)
-    {
-        const int id = ++m_nextId;
-        request.insert(QStringLiteral("id"), id);
-        m_socket.sendTextMessage(QString::fromUtf8(QJsonDocument(request).toJson(QJsonDocument::Compact)));
-        QJsonObject reply;
-        PaTest::waitUntil([&] {
-            for (const QJsonObject &m : m_messages) {
-                if (m.value(QStringLiteral("method")) == request.value(QStringLiteral("method"))
-                    && m.value(QStringLiteral("id")).toInt() == id && m.contains(QStringLiteral("result"))) {
-                    reply = m;
-                    return true;
-                }
-            }
-            return false;
-        }, 10000);
-        return reply;
-    }
-    int ask(const char *method, int groupId = 0)
-    {
-        QJsonObject request{{QStringLiteral("method"), QLatin1String(method)}};
-        if (groupId)
-            request.insert(QStringLiteral("groupId"), groupId);
-        return ask(request).value(QStringLiteral("result")).toInt(1);
-    }
-    int login(const QString &password)
-    {
-        return ask(QJsonObject{{QStringLiteral("method"), QStringLiteral("Login")},
-                               {QStringLiteral("username"), QLatin1String(kUser)},
-                               {QStringLiteral("password"), Velmar::passwordDigest(password)}})
-            .value(QStringLiteral("result"))
-            .toInt(1);
-    }
-    // The events received so far ("GroupStarted" and the like), in order.
-    QList<QJsonObject> events(const QString &method) const
-    {
-        QList<QJsonObject> found;
-        for (const QJsonObject &m : m_messages) {
-            if (m.value(QStringLiteral("method")).toString() == method && !m.contains(QStringLiteral("result")))
-                found.append(m);
-        }
-        return found;
-    }
-    bool waitEvent(const QString &method, int groupId)
-    {
-        return PaTest::waitUntil([&] {
-            for (const QJsonObject &e : events(method)) {
-                if (e.value(QStringLiteral("groupId")).toInt() == groupId)
-                    return true;
-            }
-            return false;
-        }, 15000);
-    }
-    const QList<QJsonObject> &messages() const { return m_messages; }
+    using AppJsonClient::login;
+    int login(const QString &password) { return login(QLatin1String(kUser), password); }
     void sendRaw(const QString &text) { m_socket.sendTextMessage(text); }
     bool isConnected() const { return m_socket.state() == QAbstractSocket::ConnectedState; }
 
+protected:
+    bool sendText(const QByteArray &text) override
+    {
+        m_socket.sendTextMessage(QString::fromUtf8(text));
+        return true;
+    }
+    bool receive(int ms) override
+    {
+        const int before = m_messages.size();
+        PaTest::waitUntil([&] { return m_messages.size() > before; }, ms);
+        return true;
+    }
+
 private:
     QWebSocket m_socket;
-    QList<QJsonObject> m_messages;
-    int m_nextId = 0;
 };
 
 class VelmarSessionTest : public VelmarFixture
 {
 protected:
-    VelmarSessionTest() { m_rtpFirstPort = 31200; }
+    VelmarSessionTest()
+    {
+        m_rtpFirstPort = 31200;
+        m_switchTestHooks = true;
+    }
 
     void configure() override
     {
@@ -153,21 +117,10 @@ protected:
     void TearDown() override
     {
         VelmarFixture::TearDown();
-        qunsetenv("RUVIDAZA_TEST_HOOKS");
         if (m_envSet) {
             qputenv("VELMAR_DISCOVERY_LISTEN", m_savedListen);
             qputenv("VELMAR_DISCOVERY_REPLY", m_savedReply);
         }
-    }
-
-    void startSwitch()
-    {
-        // The switch inherits this; it lets the test sign devices in.
-        qputenv("RUVIDAZA_TEST_HOOKS", "1");
-        VelmarFixture::startSwitch();
-        if (HasFatalFailure())
-            return;
-        ASSERT_TRUE(m_velmar->api());
     }
 
     RDGroup storedGroup(const QString &conference, int deviceId)

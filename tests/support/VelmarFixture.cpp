@@ -33,7 +33,8 @@ void VelmarFixture::SetUp()
     m_fs = FSManager::createInstance();
     m_fs->setDirectory(m_switch.folder());
     m_fs->setHttpPort(m_switchReportPort);
-    m_fs->setNetwork(QStringLiteral("127.0.0.1"), QStringLiteral("255.0.0.0"), PaTest::freeUdpPort(), false,
+    m_internalPort = PaTest::freeUdpPort();
+    m_fs->setNetwork(QStringLiteral("127.0.0.1"), QStringLiteral("255.0.0.0"), m_internalPort, false,
                      QStringLiteral("127.0.0.1"), PaTest::freeUdpPort(), QStringLiteral("PCMU,PCMA"));
     m_fs->setRtpPortRange(m_rtpFirstPort, m_rtpFirstPort + 100);
     m_fs->setSwitchTimingForTesting(5000, 200);
@@ -49,6 +50,8 @@ void VelmarFixture::TearDown()
         m_fs->stop();
     PASipManager::destroyInstance();
     FSManager::destroyInstance();
+    if (m_switchTestHooks)
+        qunsetenv("RUVIDAZA_TEST_HOOKS");
     EXPECT_TRUE(Platform::findProcessesByExecutable(m_switch.folder(), FSManager::kSwitchProgram).isEmpty());
     // The kept-open connections belong to this test's data folder.
     PALogDB::closeSharedLog();
@@ -59,11 +62,15 @@ void VelmarFixture::TearDown()
 
 void VelmarFixture::startSwitch()
 {
+    // The switch inherits this from the environment.
+    if (m_switchTestHooks)
+        qputenv("RUVIDAZA_TEST_HOOKS", "1");
     ASSERT_TRUE(m_fs->start());
     ASSERT_TRUE(PaTest::waitUntil([&] { return m_fs->isReady(); }, 60000));
     ASSERT_TRUE(PaTest::waitUntil([&] {
         return m_velmar->servicesStartCount() >= 1 && !m_velmar->isRestartPending();
     }, 10000));
+    ASSERT_TRUE(m_velmar->api());
 }
 
 QString VelmarFixture::consoleJournal() const

@@ -27,7 +27,7 @@ protected:
     virtual void configure() {}
 
     // Starts the switch and waits until it is ready and the central object
-    // has started its services.
+    // has started its services and its app API.
     void startSwitch();
     // What the switch's console was told, as its journal holds it.
     QString consoleJournal() const;
@@ -36,6 +36,8 @@ protected:
     bool m_withDefaultGroup = true;
     int m_switchReportPort = 9391;
     int m_rtpFirstPort = 31000;
+    // The switch lets the test sign devices in (its test hooks).
+    bool m_switchTestHooks = false;
 
     QTemporaryDir m_data;
     PaTest::SwitchStandIn m_switch{true};
@@ -43,4 +45,6 @@ protected:
     bool m_dataDirSet = false;
     FSManager *m_fs = nullptr;
     Velmar *m_velmar = nullptr;
+    // The switch's internal SIP port.
+    int m_internalPort = 0;
 };

@@ -113,34 +113,19 @@ int WSServer::listenPort() const
 
 int WSServer::sessionCount() const
 {
-    std::lock_guard<std::mutex> lock(m_sessionMutex);
-    return int(m_sessions.size());
-}
-
-std::vector<std::shared_ptr<KelClient>> WSServer::snapshot() const
-{
-    std::lock_guard<std::mutex> lock(m_sessionMutex);
-    return m_sessions;
+    return m_sessions.count();
 }
 
 void WSServer::send(const void *data, int length)
 {
-    if (!data || length <= 0)
-        return;
     // With login required, events (device lists with SIP passwords among
     // them) go only to sessions that have logged in.
-    const bool authOnly = isAuthEnabled() != 0;
-    for (const auto &session : snapshot()) {
-        if (authOnly && !session->isAuthorized())
-            continue;
-        session->send(data, length);
-    }
+    m_sessions.send(data, length, isAuthEnabled() != 0);
 }
 
 void WSServer::clearAuthorizations()
 {
-    for (const auto &session : snapshot())
-        session->setAuthorized(false);
+    m_sessions.clearAuthorizations();
 }
 
 void WSServer::onMessage(std::shared_ptr<KelClient> session, const KelPacket &packet)
@@ -150,25 +135,7 @@ void WSServer::onMessage(std::shared_ptr<KelClient> session, const KelPacket &pa
 
 void WSServer::sweep(bool all)
 {
-    std::vector<std::shared_ptr<KelClient>> gone;
-    {
-        std::lock_guard<std::mutex> lock(m_sessionMutex);
-        for (auto it = m_sessions.begin(); it != m_sessions.end();) {
-            if (all || !(*it)->isOpen()) {
-                gone.push_back(*it);
-                it = m_sessions.erase(it);
-            } else {
-                ++it;
-            }
-        }
-    }
-    // Joining a session's threads may wait for a request that is sending
-    // an event through this server: no lock may be held here.
-    for (auto &session : gone) {
-        session->close();
-        notifySessionClosed(this, session);
-        session->resetSelf();
-    }
+    closeAndAnnounce(m_sessions.take(all));
 }
 
 void WSServer::doListen(WSServerListenThread *thread)
@@ -278,9 +245,6 @@ void WSServer::admit(Pending &pending)
     client->setSelf();
     std::shared_ptr<KelClient> handle = client->getSelf();
     client->open();
-    {
-        std::lock_guard<std::mutex> lock(m_sessionMutex);
-        m_sessions.push_back(handle);
-    }
+    m_sessions.add(handle);
     notifySessionConnected(this, handle);
 }

@@ -5,6 +5,7 @@
 #include "KelServer.h"
 #include "PlatformWakeEvent.h"
 #include "WSHandshake.h"
+#include "KelSessionList.h"
 #include "WSSessionLimits.h"
 
 #include <memory>
@@ -69,7 +70,6 @@ private:
     // Takes the sessions that are no longer open (or all) out of the list
     // under the lock, then closes and announces them with no lock held.
     void sweep(bool all);
-    std::vector<std::shared_ptr<KelClient>> snapshot() const;
 
     RDSocketAddress m_address;
     int m_maxSessions = 16;
@@ -78,8 +78,7 @@ private:
     mutable std::mutex m_listenMutex; // guards m_listenSocket
     std::unique_ptr<RDTcpSocketServer> m_listenSocket;
 
-    mutable std::mutex m_sessionMutex;
-    std::vector<std::shared_ptr<KelClient>> m_sessions;
+    KelSessionList m_sessions;
 
     WSServerListenThread *m_thread = nullptr;
     // Ends the listen thread's wait: a stop, or a session that ended.

@@ -1,0 +1,54 @@
+#include "KelSessionList.h"
+
+#include "KelClient.h"
+
+void KelSessionList::add(const std::shared_ptr<KelClient> &session)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_sessions.push_back(session);
+}
+
+int KelSessionList::count() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return int(m_sessions.size());
+}
+
+std::vector<std::shared_ptr<KelClient>> KelSessionList::snapshot() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_sessions;
+}
+
+std::vector<std::shared_ptr<KelClient>> KelSessionList::take(bool all)
+{
+    std::vector<std::shared_ptr<KelClient>> gone;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (auto it = m_sessions.begin(); it != m_sessions.end();) {
+        if (all || !(*it)->isOpen()) {
+            gone.push_back(*it);
+            it = m_sessions.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return gone;
+}
+
+void KelSessionList::send(const void *data, int length, bool authorizedOnly) const
+{
+    if (!data || length <= 0)
+        return;
+    // Sent from a copy: a session's send never waits behind this lock.
+    for (const auto &session : snapshot()) {
+        if (authorizedOnly && !session->isAuthorized())
+            continue;
+        session->send(data, length);
+    }
+}
+
+void KelSessionList::clearAuthorizations() const
+{
+    for (const auto &session : snapshot())
+        session->setAuthorized(false);
+}
