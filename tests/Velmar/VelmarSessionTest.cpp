@@ -15,7 +15,6 @@
 #include "Velmar.h"
 #include "VelmarAPI.h"
 #include "VelmarDB.h"
-#include "VelmarSwitchFixture.h"
 
 #include <gtest/gtest.h>
 
