@@ -113,13 +113,14 @@ int currentThreadId()
     return int(::gettid());
 }
 
-QList<int> threadIdsNamed(const QString &prefix)
+QList<int> threadIdsNamed(const QString &prefix, const QList<int> &notAmong)
 {
     QList<int> ids;
     const QString cut = prefix.left(15);
     for (const QString &tid : QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile comm(QStringLiteral("/proc/self/task/%1/comm").arg(tid));
-        if (comm.open(QIODevice::ReadOnly) && QString::fromLocal8Bit(comm.readAll()).trimmed().startsWith(cut))
+        if (!notAmong.contains(tid.toInt()) && comm.open(QIODevice::ReadOnly)
+            && QString::fromLocal8Bit(comm.readAll()).trimmed().startsWith(cut))
             ids << tid.toInt();
     }
     return ids;

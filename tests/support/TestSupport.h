@@ -39,8 +39,10 @@ int openFdCount();
 // Kernel id of the calling thread.
 int currentThreadId();
 // Ids of this process's threads whose name starts with `prefix` (the kernel
-// keeps the first 15 bytes of a thread's name).
-QList<int> threadIdsNamed(const QString &prefix);
+// keeps the first 15 bytes of a thread's name), leaving out `notAmong`: a
+// thread that was joined may still be listed for a moment, so take the ids
+// before the code under test starts its threads and pass them here.
+QList<int> threadIdsNamed(const QString &prefix, const QList<int> &notAmong = {});
 // Times thread `tid` has been switched out so far, voluntarily or not: each
 // is one wake-up of an idle thread. -1 when the thread is gone.
 long long threadSwitches(int tid);

@@ -7,18 +7,8 @@
 #include "RDTcpSocketServer.h"
 
 #include <fcntl.h>
-#include <poll.h>
 
 namespace {
-
-// The listening socket class offers neither a readiness wait nor
-// non-blocking mode; both are needed so the listen thread can sweep ended
-// sessions and notice a stop while no one connects.
-bool waitAcceptable(int handle, int milliseconds)
-{
-    pollfd p{handle, POLLIN, 0};
-    return ::poll(&p, 1, milliseconds) > 0 && (p.revents & POLLIN);
-}
 
 // A listen queue of two drops the SYNs of a burst of apps reconnecting at
 // once (after a restart of the server, say), and each dropped SYN costs that
@@ -29,6 +19,8 @@ public:
     WSListenSocket() { m_backlog = 64; }
 };
 
+// The listening socket class offers no non-blocking mode; accept() must not
+// block when a connection went away between the wait and the accept.
 void setNonBlocking(int handle)
 {
     const int flags = ::fcntl(handle, F_GETFL, 0);
@@ -180,7 +172,10 @@ void WSServer::doListen(WSServerListenThread *thread)
         RDTcpSocketServer *listener = m_listenSocket.get();
         if (!listener || !listener->isValid())
             break;
-        if (!waitAcceptable(listener->handle(), 20))
+        // Ended sessions are swept every 20 ms while there are any; with
+        // none the thread sleeps until someone connects or it is stopped.
+        const int waitMs = sessionCount() > 0 ? 20 : -1;
+        if (thread->waitReadable(listener->handle(), waitMs) <= 0)
             continue;
         RDTcpSocket *accepted = listener->accept();
         if (!accepted)
