@@ -1,8 +1,7 @@
 // The built program left idle after its start: CPU time and wake-ups of all
 // its threads over a window of PA_IDLE_SECONDS (default 10 s), with the
 // phone-app WebSocket server on. A wake-up is one context switch of one of
-// its threads (voluntary or not). The threads that woke most are listed on
-// stderr. The switch stand-in's own figures are given apart.
+// its threads (voluntary or not). The busiest threads are listed on stderr. The switch stand-in's own figures are given apart.
 #include "support/BenchProgram.h"
 
 #include <benchmark/benchmark.h>
@@ -98,7 +97,13 @@ struct Usage
 {
     double cpuSeconds = 0;
     long long switches = 0;
-    std::vector<std::pair<long long, QString>> perThread;
+    struct Thread
+    {
+        long long switches;
+        double cpuSeconds;
+        QString name;
+    };
+    std::vector<Thread> perThread;
 };
 
 // What each thread alive at the end used since `before` (threads born in the
@@ -112,9 +117,10 @@ Usage difference(const ProcessSample &before, const ProcessSample &after)
         const long long sw = entry.second.switches - (old == before.end() ? 0 : old->second.switches);
         u.cpuSeconds += cpu;
         u.switches += sw;
-        u.perThread.emplace_back(sw, entry.second.name);
+        u.perThread.push_back({sw, cpu, entry.second.name});
     }
-    std::sort(u.perThread.begin(), u.perThread.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
+    std::sort(u.perThread.begin(), u.perThread.end(),
+              [](const Usage::Thread &a, const Usage::Thread &b) { return a.cpuSeconds > b.cpuSeconds; });
     return u;
 }
 
@@ -166,10 +172,13 @@ void BM_IdleProgram(benchmark::State &state)
         state.counters["threads"] = double(after.size());
         state.counters["switch_cpu_pct"] = 100.0 * sw.cpuSeconds / window;
         state.counters["switch_wakeups_per_s"] = sw.switches / window;
-        std::fprintf(stderr, "wake-ups per second by thread (%d threads, %.1f s):\n", int(after.size()), window);
-        for (size_t i = 0; i < program.perThread.size() && i < 8; ++i)
-            std::fprintf(stderr, "  %8.1f  %s\n", program.perThread[i].first / window,
-                         qPrintable(program.perThread[i].second));
+        std::fprintf(stderr, "busiest threads (%d threads, %.1f s): %% of a core, wake-ups per second\n",
+                     int(after.size()), window);
+        for (size_t i = 0; i < program.perThread.size() && i < 8; ++i) {
+            const Usage::Thread &t = program.perThread[i];
+            std::fprintf(stderr, "  %7.3f %8.1f  %s\n", 100.0 * t.cpuSeconds / window, t.switches / window,
+                         qPrintable(t.name));
+        }
     }
 }
 
