@@ -144,22 +144,20 @@ long long threadSwitches(int tid)
 
 long long switchesOver(const QList<int> &tids, int ms)
 {
-    long long before = 0;
-    for (int tid : tids) {
-        const long long n = threadSwitches(tid);
-        if (n < 0)
-            return -1;
-        before += n;
-    }
+    const auto total = [&tids] {
+        long long sum = 0;
+        for (int tid : tids) {
+            const long long n = threadSwitches(tid);
+            if (n < 0)
+                return -1LL;
+            sum += n;
+        }
+        return sum;
+    };
+    const long long before = total();
     QThread::msleep(static_cast<unsigned long>(ms));
-    long long after = 0;
-    for (int tid : tids) {
-        const long long n = threadSwitches(tid);
-        if (n < 0)
-            return -1;
-        after += n;
-    }
-    return after - before;
+    const long long after = total();
+    return before < 0 || after < 0 ? -1 : after - before;
 }
 
 } // namespace PaTest
