@@ -1,5 +1,7 @@
 #include "ProcessRunner.h"
 
+#include "PlatformProcessExit.h"
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -113,6 +115,9 @@ ProcessRunner::Result ProcessRunner::run(const QString &program, const QStringLi
     }
     ::close(fds[0]);
 
+    // Its output has ended; sleep on its end (a process descriptor) rather
+    // than asking again and again.
+    const PlatformProcessExit exited(pid);
     int status = 0;
     for (;;) {
         const pid_t w = ::waitpid(pid, &status, WNOHANG);
@@ -128,7 +133,12 @@ ProcessRunner::Result ProcessRunner::run(const QString &program, const QStringLi
             }
             return result;
         }
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        if (exited.isValid()) {
+            pollfd p{exited.handle(), POLLIN, 0};
+            ::poll(&p, 1, msLeft(deadline));
+        } else {
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
     }
     if (result.finished && WIFEXITED(status))
         result.exitCode = WEXITSTATUS(status);

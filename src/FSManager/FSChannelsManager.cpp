@@ -12,13 +12,15 @@ QVector<FSChannel> FSChannelsManager::getChannels(bool *ok)
     QVector<FSChannel> list;
     if (!m_db.isOpen())
         return list;
-    QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    if (!query.prepare(QStringLiteral("select callee_num,accountcode,dest,callstate,uuid,application_data,cid_name,"
-                                      "ip_addr,initial_cid_num,initial_dest from channels")))
+    QSqlQuery *statement = prepared(QStringLiteral("select callee_num,accountcode,dest,callstate,uuid,application_data,"
+                                                   "cid_name,ip_addr,initial_cid_num,initial_dest from channels"));
+    if (!statement)
         return list;
-    if (!query.exec())
+    QSqlQuery &query = *statement;
+    if (!query.exec()) {
+        query.finish();
         return list;
+    }
     // Columns are found by name once per read, not once per row.
     const QSqlRecord rec = query.record();
     const int i_callee_num = rec.indexOf(QStringLiteral("callee_num"));
@@ -46,7 +48,9 @@ QVector<FSChannel> FSChannelsManager::getChannels(bool *ok)
         list.append(c);
     }
     // A step that fails half-way (the file became busy) is a failed read too.
-    if (query.lastError().isValid()) {
+    const bool failed = query.lastError().isValid();
+    query.finish();
+    if (failed) {
         list.clear();
         return list;
     }

@@ -4,6 +4,7 @@
 #include "FSConsoleCancelThread.h"
 #include "FSManager.h"
 #include "PlatformProcess.h"
+#include "PlatformProcessExit.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -55,11 +56,21 @@ int FSConsoleThread::runSwitch(const QString &directory)
     if (!process.waitForStarted(-1))
         return -2;
     m_pid.store(process.processId());
-    // A stop that came while this switch was still starting may have found
-    // no console to take its "shutdown": ask again, once a second, until the
-    // switch ends (the cancel thread still ends it by force after its grace).
+    // Until a stop comes the thread sleeps on the switch's end. A stop that
+    // came while this switch was still starting may have found no console to
+    // take its "shutdown": ask again, once a second, until the switch ends
+    // (the cancel thread still ends it by force after its grace).
+    const PlatformProcessExit exited(process.processId());
     double nextShutdown = 0;
-    while (!process.waitForFinished(200)) {
+    for (;;) {
+        int finishWaitMs = 200;
+        if (exited.isValid() && !isStopped()) {
+            // Ended: the process is reaped at once. Woken by the stop: on
+            // to the "shutdown" below without waiting.
+            finishWaitMs = waitReadable(exited.handle(), -1) > 0 ? 1000 : 0;
+        }
+        if (process.waitForFinished(finishWaitMs))
+            break;
         if (process.state() == QProcess::NotRunning)
             break;
         if (isStopped() && monotonicSeconds() >= nextShutdown) {

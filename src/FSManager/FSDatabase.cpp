@@ -1,5 +1,9 @@
 #include "FSDatabase.h"
 
+#include <QSqlQuery>
+
+FSDatabase::FSDatabase() = default;
+
 FSDatabase::~FSDatabase()
 {
     close();
@@ -26,8 +30,24 @@ bool FSDatabase::open(const QString &path, const QString &connectionName)
     return true;
 }
 
+QSqlQuery *FSDatabase::prepared(const QString &sql)
+{
+    if (!m_db.isOpen())
+        return nullptr;
+    auto it = m_statements.find(sql);
+    if (it != m_statements.end())
+        return it->second.get();
+    auto query = std::make_unique<QSqlQuery>(m_db);
+    query->setForwardOnly(true);
+    if (!query->prepare(sql))
+        return nullptr;
+    return m_statements.emplace(sql, std::move(query)).first->second.get();
+}
+
 void FSDatabase::close()
 {
+    // Statements go before their connection does.
+    m_statements.clear();
     if (m_db.isOpen())
         m_db.close();
     m_db = QSqlDatabase();

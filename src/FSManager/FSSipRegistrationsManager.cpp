@@ -14,15 +14,16 @@ QVector<FSSipRegistration> FSSipRegistrationsManager::getRegistrations(bool *ok)
     QVector<FSSipRegistration> list;
     if (!m_db.isOpen())
         return list;
-    QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    if (!query.prepare(QStringLiteral("select sip_user,sip_host,contact,status,network_ip,network_port "
-                                      "from sip_registrations"))) {
-        RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "sql %s", query.lastError().text().toUtf8().constData());
+    QSqlQuery *statement = prepared(QStringLiteral("select sip_user,sip_host,contact,status,network_ip,network_port "
+                                                   "from sip_registrations"));
+    if (!statement) {
+        RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "sql cannot prepare the registrations read");
         return list;
     }
+    QSqlQuery &query = *statement;
     if (!query.exec()) {
         RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "sql %s", query.lastError().text().toUtf8().constData());
+        query.finish();
         return list;
     }
     // Columns are found by name once per read, not once per row.
@@ -43,8 +44,11 @@ QVector<FSSipRegistration> FSSipRegistrationsManager::getRegistrations(bool *ok)
         r.network_port = query.value(i_network_port).toString();
         list.append(r);
     }
-    if (query.lastError().isValid()) {
+    const bool failed = query.lastError().isValid();
+    if (failed)
         RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "sql %s", query.lastError().text().toUtf8().constData());
+    query.finish();
+    if (failed) {
         list.clear();
         return list;
     }

@@ -126,7 +126,11 @@ void KelDiscovery::doRun(KelDiscoveryThread *thread)
     KelRateLimiter limiter(m_maxRepliesPerSecond, 1.0);
     char buffer[1024];
     while (!thread->isStopped()) {
-        if (m_receiveSocket->waitReadable(0, 10000) <= 0)
+        // Sleeps until a datagram comes or the thread is told to stop.
+        const int ready = thread->waitReadable(m_receiveSocket->handle(), -1);
+        if (ready < 0)
+            thread->sleep(1000); // the wait itself failed: do not spin
+        if (ready <= 0)
             continue;
         // Drain what has arrived, a bounded number per turn.
         for (int i = 0; i < 64 && !thread->isStopped(); ++i) {

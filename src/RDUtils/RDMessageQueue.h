@@ -124,15 +124,15 @@ private:
         qint32 count = 0;
     };
 
-    // Unlinks the head message; waits up to `idleMs` for one when the list
-    // is empty. Null when there is none.
-    RDMessage<T> *take(unsigned long idleMs)
+    // Unlinks the head message; while the list is empty, waits for a post
+    // or for `thread` to be told to stop. Null after a stop.
+    RDMessage<T> *take(const RDThread *thread)
     {
         m_lock->lock();
-        if (m_list->count == 0)
-            m_posted.wait(m_lock->mutex(), idleMs);
+        while (m_list->count == 0 && !thread->isStopped())
+            m_posted.wait(m_lock->mutex());
         Node *node = m_list->head;
-        if (!node) {
+        if (!node || thread->isStopped()) {
             m_lock->unlock();
             return nullptr;
         }
@@ -149,12 +149,20 @@ private:
         return message;
     }
 
+    // Ends a take() that waits, once the delivery thread's stop flag is set.
+    void wakeTaker()
+    {
+        m_lock->lock();
+        m_posted.wakeAll();
+        m_lock->unlock();
+    }
+
     List *m_list;
     RDThreadLocker *m_lock;
     RDMessageQueueThread<T> *m_thread;
     RDMessageQueueObserver<T> *m_observer;
-    // Wakes an idle delivery thread at once when a message arrives; the
-    // thread still re-checks its stop flag at least every millisecond.
+    // Wakes the idle delivery thread when a message arrives or it is told
+    // to stop; it sleeps on nothing else.
     QWaitCondition m_posted;
 
     RDMessageQueue(const RDMessageQueue &) = delete;
@@ -168,6 +176,12 @@ public:
     explicit RDMessageQueueThread(RDMessageQueue<T> *queue) : m_queue(queue) {}
     ~RDMessageQueueThread() override = default;
 
+    void stop() override
+    {
+        RDThread::stop();
+        m_queue->wakeTaker();
+    }
+
 protected:
     void run() override
     {
@@ -175,7 +189,7 @@ protected:
         if (observer)
             observer->onQueueThreadStarted(m_queue);
         while (!isStopped()) {
-            RDMessage<T> *message = m_queue->take(1);
+            RDMessage<T> *message = m_queue->take(this);
             if (!message)
                 continue;
             if (observer)

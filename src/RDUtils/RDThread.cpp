@@ -1,5 +1,6 @@
 #include "RDThread.h"
 
+#include "PlatformWakeup.h"
 #include "QBreakpadHandler.h"
 
 #include <QDateTime>
@@ -7,6 +8,9 @@
 #include <QThread>
 
 #include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 
 class RDThreadPrivate : public QThread
 {
@@ -14,6 +18,13 @@ public:
     explicit RDThreadPrivate(RDThread *owner) : QThread(nullptr), m_owner(owner) {}
 
     QString m_name;
+
+    // Guards the stop flag's changes against a sleeper that is about to
+    // wait, so that no stop is lost between its test and its wait.
+    std::mutex m_waitLock;
+    std::condition_variable m_stopSignal;
+    // Made on the first waitReadable(): most threads never wait on a socket.
+    std::unique_ptr<PlatformWakeup> m_wakeup;
 
 protected:
     void run() override
@@ -36,7 +47,11 @@ RDThread::~RDThread()
 
 void RDThread::stop()
 {
+    std::lock_guard<std::mutex> lock(m_thread->m_waitLock);
     m_stopped.store(true);
+    if (m_thread->m_wakeup)
+        m_thread->m_wakeup->signal();
+    m_thread->m_stopSignal.notify_all();
 }
 
 void RDThread::setName(const char *name)
@@ -48,7 +63,12 @@ bool RDThread::start()
 {
     // Cleared before the thread runs, so a run() that tests the flag first
     // always enters its loop.
-    m_stopped.store(false);
+    {
+        std::lock_guard<std::mutex> lock(m_thread->m_waitLock);
+        m_stopped.store(false);
+        if (m_thread->m_wakeup)
+            m_thread->m_wakeup->clear();
+    }
     if (!m_thread->m_name.isEmpty())
         m_thread->setObjectName(m_thread->m_name);
     m_thread->start(QThread::InheritPriority);
@@ -77,13 +97,36 @@ void RDThread::msleep(unsigned long ms)
 
 void RDThread::sleep(int ms)
 {
-    const double deadline = monotonicSeconds() + ms / 1000.0;
-    if (isStopped())
+    if (ms <= 0)
         return;
-    while (deadline > monotonicSeconds()) {
-        QThread::msleep(1);
-        if (isStopped())
-            return;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    std::unique_lock<std::mutex> lock(m_thread->m_waitLock);
+    m_thread->m_stopSignal.wait_until(lock, deadline, [this] { return m_stopped.load(); });
+}
+
+int RDThread::waitReadable(int fd, int timeoutMs)
+{
+    PlatformWakeup *wakeup = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(m_thread->m_waitLock);
+        if (m_stopped.load())
+            return 0;
+        if (!m_thread->m_wakeup)
+            m_thread->m_wakeup = std::make_unique<PlatformWakeup>();
+        // A stop from now on finds the descriptor and signals it.
+        wakeup = m_thread->m_wakeup.get();
+    }
+    // Without a descriptor (none left to make) a stop is seen at the next
+    // tenth of a second.
+    if (!wakeup->isValid() && (timeoutMs < 0 || timeoutMs > 100))
+        timeoutMs = 100;
+    switch (wakeup->waitReadable(fd, timeoutMs)) {
+    case PlatformWakeup::Wait::Readable:
+        return 1;
+    case PlatformWakeup::Wait::Failed:
+        return -1;
+    default:
+        return 0;
     }
 }
 

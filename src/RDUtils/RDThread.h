@@ -7,16 +7,19 @@
 class RDThreadPrivate;
 
 // Base of every worker thread. Not a QObject: it owns a private QThread, a
-// stop flag and a name. A subclass overrides run(), polls isStopped() and
-// sleeps with sleep() so that a stop request is noticed within about 1 ms.
-// Owners call stop(), then wait(), then delete; the destructor never waits.
+// stop flag and a name. A subclass overrides run(), tests isStopped() and
+// pauses with sleep() or waitReadable(), both of which a stop ends at once:
+// an idle thread sleeps until its time is up or it is told to stop, it does
+// not wake up to look. Owners call stop(), then wait(), then delete; the
+// destructor never waits.
 class RDThread
 {
 public:
     RDThread();
     virtual ~RDThread();
-    // Sets the stop flag and returns at once. Overrides call the base first
-    // and may then wake the thread (quit a loop, close a socket).
+    // Sets the stop flag, ends a sleep() or waitReadable() in progress and
+    // returns at once. Overrides call the base first and may then wake the
+    // thread from waits of their own (quit a loop, close a socket).
     virtual void stop();
 
     // Name shown for the thread (bytes read as Latin-1); takes effect at the
@@ -34,6 +37,11 @@ public:
     // milliseconds or as soon as the stop flag is set. The deadline is kept
     // on the steady clock, so a wall-clock step never lengthens it.
     void sleep(int ms);
+    // Waits, on the thread itself, until the descriptor `fd` is readable
+    // (or has an error a read will report), `timeoutMs` has passed (below
+    // 0: no limit) or the thread is told to stop. 1 when `fd` is ready, 0
+    // after a stop or the time-out, -1 when the wait itself failed.
+    int waitReadable(int fd, int timeoutMs);
 
 protected:
     virtual void run() = 0;

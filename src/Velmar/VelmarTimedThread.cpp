@@ -16,12 +16,6 @@ VelmarTimedThread::VelmarTimedThread(int periodMs)
     m_clock.steadyMs = [steady] { return steady->elapsed(); };
 }
 
-void VelmarTimedThread::stop()
-{
-    RDThread::stop();
-    m_wait.wake();
-}
-
 void VelmarTimedThread::run()
 {
     QBreakpadHandler::installAlternateStack();
@@ -31,12 +25,12 @@ void VelmarTimedThread::run()
     while (!isStopped()) {
         // Not usable while a database import runs.
         if (!database.reopenIfNeeded()) {
-            m_wait.wait(1000);
+            sleep(1000);
             continue;
         }
         QVector<RDGroup> groups = database.selectGroups();
         pass(database, groups, m_clock.now(), m_clock.steadyMs());
-        m_wait.wait(m_periodMs);
+        sleep(m_periodMs);
     }
 
     VelmarDB::unregisterDB(&database);

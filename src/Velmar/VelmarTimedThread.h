@@ -3,7 +3,6 @@
 #include "RDGroup.h"
 #include "RDThread.h"
 #include "VelmarPassWindow.h"
-#include "VelmarStopWait.h"
 
 #include <QDateTime>
 #include <QVector>
@@ -31,8 +30,6 @@ public:
     void setClock(const Clock &clock) { m_clock = clock; }
     void setPeriodMs(int ms) { m_periodMs = ms; }
 
-    void stop() override;
-
 protected:
     explicit VelmarTimedThread(int periodMs);
 
@@ -48,5 +45,4 @@ private:
 
     Clock m_clock;
     int m_periodMs;
-    VelmarStopWait m_wait;
 };

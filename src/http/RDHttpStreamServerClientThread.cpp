@@ -9,6 +9,7 @@
 
 #include "RDLog.h"
 
+#include <chrono>
 #include <memory>
 
 namespace {
@@ -41,6 +42,10 @@ RDHttpStreamServerClientThread::~RDHttpStreamServerClientThread()
 void RDHttpStreamServerClientThread::stop()
 {
     RDThread::stop();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_streamChanged.notify_all();
+    }
     // Wakes a read or a write blocked on the socket.
     m_connection->shutdown();
 }
@@ -74,13 +79,16 @@ void RDHttpStreamServerClientThread::appendStream(const RDHttpAudioStream &strea
             excess = m_streamBuffer->size();
         m_streamBuffer->erase(0, excess);
     }
+    m_streamChanged.notify_all();
 }
 
 void RDHttpStreamServerClientThread::closeStream(const RDHttpAudioStream &stream)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_stream.path.empty() && m_stream.isSameStream(stream))
+    if (!m_stream.path.empty() && m_stream.isSameStream(stream)) {
         m_closeFlag = true;
+        m_streamChanged.notify_all();
+    }
 }
 
 void RDHttpStreamServerClientThread::answerError(int status)
@@ -167,7 +175,12 @@ void RDHttpStreamServerClientThread::serveStream(RDHttpBaseRequest *request)
 
 bool RDHttpStreamServerClientThread::takeBlock(std::string &block, size_t size)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
+    // The bound lets the pump look at its connection while the stream is
+    // silent.
+    m_streamChanged.wait_for(lock, std::chrono::milliseconds(250), [&] {
+        return isStopped() || m_closeFlag || (m_streamBuffer && m_streamBuffer->size() >= size);
+    });
     if (m_closeFlag || !m_streamBuffer || m_streamBuffer->size() < size)
         return false;
     block.assign(*m_streamBuffer, 0, size);
@@ -223,10 +236,8 @@ void RDHttpStreamServerClientThread::pumpBlocks(size_t size, bool emptyMetadata)
             if (m_closeFlag)
                 break;
         }
-        if (!takeBlock(block, size)) {
-            msleep(1);
+        if (!takeBlock(block, size))
             continue;
-        }
         if (emptyMetadata)
             block.push_back('\0');
         m_connection->sendAll(block.data(), static_cast<int>(block.size()));

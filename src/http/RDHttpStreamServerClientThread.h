@@ -3,6 +3,7 @@
 #include "RDThread.h"
 #include "RDHttpAudioStream.h"
 
+#include <condition_variable>
 #include <mutex>
 #include <string>
 
@@ -37,6 +38,8 @@ private:
     // closes, the thread stops or the peer goes; with `emptyMetadata` each
     // block is followed by a zero metadata length byte (ICY framing).
     void pumpBlocks(size_t size, bool emptyMetadata);
+    // Takes the next block once a whole one is there; sleeps until then, the
+    // stream's close or the thread's stop, a quarter second at most.
     bool takeBlock(std::string &block, size_t size);
     void answerError(int status);
 
@@ -44,6 +47,9 @@ private:
     RDHttpConnection *m_connection;
 
     mutable std::mutex m_mutex; // guards the three fields below
+    // Signalled, under m_mutex, when audio comes, the stream closes or the
+    // thread is told to stop.
+    std::condition_variable m_streamChanged;
     bool m_closeFlag = false;
     RDHttpAudioStream m_stream;
     std::string *m_streamBuffer = nullptr;

@@ -168,6 +168,26 @@ TEST_F(ScriptedSwitchTest, ShutdownEndsTheSwitchAndStartsNoOther)
     EXPECT_EQ(m_observer.restarted.load(), 1);
 }
 
+TEST_F(ScriptedSwitchTest, ManagerThreadsSleepBetweenPasses)
+{
+    const QList<int> before = PaTest::threadIdsNamed(QString());
+    configure(m_fake.folder());
+    ASSERT_TRUE(m_fs->start());
+    ASSERT_TRUE(waitReady());
+    QList<int> ids;
+    for (const char *name : {"FSManagerThread", "FSConsoleThread", "RDMessageQueueThread"}) {
+        const QList<int> found = PaTest::threadIdsNamed(QLatin1String(name), before);
+        ASSERT_EQ(found.size(), 1) << name;
+        ids << found;
+    }
+    // Two supervision passes a second, each a console exchange and two
+    // database reads; the switch's process and the message queue sleep.
+    // Threads that poll every few milliseconds switch hundreds of times.
+    const long long switches = PaTest::switchesOver(ids, 1000);
+    EXPECT_GE(switches, 0);
+    EXPECT_LE(switches, 15);
+}
+
 TEST_F(ScriptedSwitchTest, SwitchIgnoringShutdownIsEndedByForceAndOnlyThisFoldersSwitch)
 {
     // Another installation's switch of the same name, started by hand.

@@ -84,6 +84,7 @@ protected:
             info.name = QStringLiteral("PA test");
             return info;
         });
+        threadsBefore = PaTest::threadIdsNamed(QString());
         ASSERT_TRUE(discovery.start());
     }
     void TearDown() override { discovery.stop(); }
@@ -104,6 +105,7 @@ protected:
     }
 
     int requestPort = 0;
+    QList<int> threadsBefore;
     std::atomic<int> infoReads{0};
     QUdpSocket listener;
     QUdpSocket sender;
@@ -162,4 +164,24 @@ TEST_F(KelDiscoveryLoopback, FloodIsRateLimitedAndLaterRequestsStillAnswered)
     EXPECT_LE(replies, int(10 * (seconds + 1)));
     // The settings are read at most once a second, not per request.
     EXPECT_LE(infoReads.load(), int(seconds + 2));
+}
+
+TEST_F(KelDiscoveryLoopback, IdleThreadSleepsUntilARequestOrAStop)
+{
+    QList<int> ids;
+    ASSERT_TRUE(PaTest::waitUntil([&] { return !(ids = PaTest::threadIdsNamed("Kel Discovery", threadsBefore)).isEmpty(); }));
+    // A thread that looks for requests every few milliseconds switches
+    // dozens of times in half a second.
+    const long long switches = PaTest::switchesOver(ids, 500);
+    EXPECT_GE(switches, 0);
+    EXPECT_LE(switches, 5);
+
+    request("{}");
+    ASSERT_TRUE(PaTest::waitUntil([&] { return !takeReplies().isEmpty(); }));
+
+    QElapsedTimer timer;
+    timer.start();
+    discovery.stop();
+    EXPECT_LT(timer.elapsed(), 250);
+    EXPECT_FALSE(discovery.isRunning());
 }

@@ -579,3 +579,33 @@ TEST_F(WSServerTest, IdleSessionThreadsSleepUntilTheAppSends)
     ASSERT_TRUE(app.readUntil([&](const std::string &b) { return firstFrame(b, op, payload); }, 2000));
     EXPECT_EQ(payload, "re:ping");
 }
+
+TEST_F(WSServerTest, ListenThreadSleepsWhileNoSessionIsOpen)
+{
+    const QList<int> before = PaTest::threadIdsNamed(QString());
+    ASSERT_TRUE(startServer());
+    QList<int> ids;
+    ASSERT_TRUE(PaTest::waitUntil([&] { return !(ids = PaTest::threadIdsNamed("WSServer Listen", before)).isEmpty(); }));
+    ASSERT_EQ(ids.size(), 1);
+    const auto idleSwitches = [&] {
+        const long long n = PaTest::switchesOver(ids, 500);
+        EXPECT_GE(n, 0);
+        return n;
+    };
+    EXPECT_LE(idleSwitches(), 5);
+
+    // A connection is still taken at once, and once its session has ended
+    // and been swept the thread sleeps again.
+    {
+        std::unique_ptr<QWebSocket> app = connectClient();
+        ASSERT_TRUE(PaTest::waitUntil([&] { return server.sessionCount() == 1; }));
+        app->close();
+        ASSERT_TRUE(PaTest::waitUntil([&] { return server.sessionCount() == 0; }));
+    }
+    EXPECT_LE(idleSwitches(), 5);
+
+    QElapsedTimer timer;
+    timer.start();
+    server.stop();
+    EXPECT_LT(timer.elapsed(), 250);
+}

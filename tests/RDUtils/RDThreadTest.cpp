@@ -3,15 +3,21 @@
 
 #include "TestSupport.h"
 
+#include <QElapsedTimer>
 #include <QThread>
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -142,6 +148,148 @@ TEST(RDThread, NonPositiveSleepAndSleepOfAStoppedThreadReturn)
     t.wait();
 }
 
+namespace {
+
+// An idle thread should not wake up while it has nothing to do: a few
+// switches in half a second at most, where a 1 ms poll makes hundreds.
+constexpr int kIdleWindowMs = 500;
+constexpr long long kIdleSwitches = 5;
+// A stop reaches a thread in a long wait at once; the bound leaves room for
+// a loaded machine under the sanitizers.
+constexpr qint64 kStopNoticedMs = 250;
+
+// A pipe whose read end stays silent unless the test writes.
+struct Pipe
+{
+    int fds[2] = {-1, -1};
+    Pipe() { EXPECT_EQ(::pipe2(fds, O_CLOEXEC | O_NONBLOCK), 0); }
+    ~Pipe()
+    {
+        ::close(fds[0]);
+        ::close(fds[1]);
+    }
+    int readEnd() const { return fds[0]; }
+    void write() const { EXPECT_EQ(::write(fds[1], "x", 1), 1); }
+};
+
+// Runs `body` on its own thread after noting the thread's kernel id.
+class IdleThread : public RDThread
+{
+public:
+    explicit IdleThread(std::function<void(IdleThread &)> body) : m_body(std::move(body)) {}
+    std::atomic<int> tid{0};
+    std::atomic<bool> finished{false};
+
+protected:
+    void run() override
+    {
+        tid = PaTest::currentThreadId();
+        m_body(*this);
+        finished = true;
+    }
+
+private:
+    std::function<void(IdleThread &)> m_body;
+};
+
+} // namespace
+
+TEST(RDThread, IdleWaitsStayAsleepUntilStoppedAndAgainAfterARestart)
+{
+    Pipe silent;
+    const int fd = silent.readEnd();
+    const struct
+    {
+        const char *name;
+        std::function<void(IdleThread &)> body;
+    } cases[] = {
+        {"sleep of an hour", [](IdleThread &t) { while (!t.isStopped()) t.sleep(3600 * 1000); }},
+        {"socket wait without limit", [fd](IdleThread &t) { while (!t.isStopped()) t.waitReadable(fd, -1); }},
+        {"socket wait of an hour", [fd](IdleThread &t) { while (!t.isStopped()) t.waitReadable(fd, 3600 * 1000); }},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        IdleThread t(c.body);
+        // The second round shows that a restart clears what the stop set.
+        for (int round = 0; round < 2; ++round) {
+            SCOPED_TRACE(round);
+            t.tid = 0;
+            t.finished = false;
+            t.start();
+            ASSERT_TRUE(PaTest::waitUntil([&] { return t.tid.load() != 0; }));
+            QThread::msleep(50); // into its wait
+            const long long switches = PaTest::switchesOver({t.tid.load()}, kIdleWindowMs);
+            EXPECT_GE(switches, 0);
+            EXPECT_LE(switches, kIdleSwitches);
+            EXPECT_FALSE(t.finished.load());
+
+            QElapsedTimer timer;
+            timer.start();
+            t.stop();
+            ASSERT_TRUE(PaTest::waitUntil([&] { return t.finished.load(); }, 5000));
+            EXPECT_LT(timer.elapsed(), kStopNoticedMs);
+            t.wait();
+        }
+    }
+}
+
+TEST(RDThread, SocketWaitReportsDataTimeOutAndStop)
+{
+    Pipe pipe;
+    std::atomic<int> result{-2};
+    std::atomic<qint64> tookMs{-1};
+    std::atomic<int> timeoutMs{-1};
+    IdleThread t([&](IdleThread &self) {
+        QElapsedTimer timer;
+        timer.start();
+        result = self.waitReadable(pipe.readEnd(), timeoutMs.load());
+        tookMs = timer.elapsed();
+    });
+
+    // Data that arrives during an unlimited wait ends it with 1.
+    t.start();
+    ASSERT_TRUE(PaTest::waitUntil([&] { return t.tid.load() != 0; }));
+    QThread::msleep(50);
+    EXPECT_EQ(result.load(), -2);
+    pipe.write();
+    ASSERT_TRUE(PaTest::waitUntil([&] { return t.finished.load(); }, 5000));
+    t.wait();
+    EXPECT_EQ(result.load(), 1);
+
+    // Data already there: 1 at once, however long the limit.
+    t.tid = 0;
+    t.finished = false;
+    timeoutMs = 3600 * 1000;
+    t.start();
+    ASSERT_TRUE(PaTest::waitUntil([&] { return t.finished.load(); }, 5000));
+    t.wait();
+    EXPECT_EQ(result.load(), 1);
+    char byte;
+    ASSERT_EQ(::read(pipe.readEnd(), &byte, 1), 1);
+
+    // Nothing comes: 0 once the limit has passed, not before.
+    t.finished = false;
+    timeoutMs = 60;
+    t.start();
+    ASSERT_TRUE(PaTest::waitUntil([&] { return t.finished.load(); }, 5000));
+    t.wait();
+    EXPECT_EQ(result.load(), 0);
+    EXPECT_GE(tookMs.load(), 60);
+
+    // A descriptor that is not open: -1 at once, no wait and no time-out.
+    const int notOpen = 999999;
+    ASSERT_EQ(::fcntl(notOpen, F_GETFD), -1);
+    IdleThread onClosed([&](IdleThread &self) { result = self.waitReadable(notOpen, 3600 * 1000); });
+    onClosed.start();
+    ASSERT_TRUE(PaTest::waitUntil([&] { return onClosed.finished.load(); }, 5000));
+    onClosed.wait();
+    EXPECT_EQ(result.load(), -1);
+
+    // A thread told to stop before it waits does not wait at all.
+    t.stop();
+    EXPECT_EQ(t.waitReadable(pipe.readEnd(), 3600 * 1000), 0);
+}
+
 TEST(RDClock, WallClockAndSteadyClock)
 {
     ClockOffsetReset reset;
@@ -176,18 +324,27 @@ public:
     std::vector<std::string> delivered;
     std::vector<qint32> types;
     std::atomic<int> started{0}, finished{0};
+    std::atomic<int> queueTid{0};
     std::atomic<bool> wrongThread{false};
+    QElapsedTimer clock;
+    std::atomic<qint64> lastDeliveryNs{-1};
     Qt::HANDLE mainThread = QThread::currentThreadId();
     // When set, the first delivery waits until `release` is true.
     std::atomic<bool> holdFirst{false}, holding{false}, release{false};
     bool postFromInside = false;
 
-    void onQueueThreadStarted(RDMessageQueue<Payload> *) override { ++started; }
+    void onQueueThreadStarted(RDMessageQueue<Payload> *) override
+    {
+        queueTid = PaTest::currentThreadId();
+        ++started;
+    }
     void onQueueThreadFinished(RDMessageQueue<Payload> *) override { ++finished; }
     void onQueueMessage(RDMessageQueue<Payload> *queue, qint32 type, Payload *p) override
     {
         if (QThread::currentThreadId() == mainThread)
             wrongThread = true;
+        if (clock.isValid())
+            lastDeliveryNs = clock.nsecsElapsed();
         {
             std::lock_guard<std::mutex> g(lock);
             delivered.push_back(p->text);
@@ -294,4 +451,31 @@ TEST(RDMessageQueue, ManyProducersKeepEachProducersOrderAndRestartWorks)
     }
     EXPECT_EQ(obs.started.load(), 2);
     EXPECT_EQ(obs.finished.load(), 2);
+}
+
+TEST(RDMessageQueue, IdleThreadSleepsUntilAPostOrAStop)
+{
+    Recorder obs;
+    RDMessageQueue<Payload> q(&obs);
+    q.start();
+    ASSERT_TRUE(PaTest::waitUntil([&] { return obs.queueTid.load() != 0; }));
+    QThread::msleep(50);
+    const long long switches = PaTest::switchesOver({obs.queueTid.load()}, kIdleWindowMs);
+    EXPECT_GE(switches, 0);
+    EXPECT_LE(switches, kIdleSwitches);
+
+    // A post wakes it at once.
+    obs.clock.start();
+    const qint64 postedNs = obs.clock.nsecsElapsed();
+    q.post(new Payload("A"), 0);
+    ASSERT_TRUE(PaTest::waitUntil([&] { return obs.count() == 1; }));
+    EXPECT_LT((obs.lastDeliveryNs.load() - postedNs) / 1000000, 50);
+
+    // And so does a stop, back in its idle wait.
+    QThread::msleep(50);
+    QElapsedTimer timer;
+    timer.start();
+    q.stop();
+    EXPECT_LT(timer.elapsed(), kStopNoticedMs);
+    EXPECT_EQ(obs.finished.load(), 1);
 }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QThread>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QTemporaryDir>
@@ -259,9 +260,19 @@ TEST(VelmarScheduleThread, ThreadReadsZonesFromTheDatabaseOnItsClockAndStopsAtOn
     EXPECT_EQ(recorder.taken(), QStringList{QStringLiteral("start 3100")});
 
     // A stop ends the pause between passes at once, whatever its length.
+    // The new period applies from the next pause on: once the passes have
+    // stopped coming the thread sits in the long one.
     thread->setPeriodMs(60000);
-    const int seen = passes.load();
-    EXPECT_TRUE(PaTest::waitUntil([&] { return passes.load() > seen; }, 5000));
+    int last = -1;
+    EXPECT_TRUE(PaTest::waitUntil(
+        [&] {
+            const int now = passes.load();
+            const bool settled = now == last;
+            last = now;
+            QThread::msleep(100);
+            return settled;
+        },
+        5000));
     QElapsedTimer stopping;
     stopping.start();
     thread->stop();

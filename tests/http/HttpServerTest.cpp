@@ -11,6 +11,7 @@
 
 #include "TestSupport.h"
 
+#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -631,6 +632,31 @@ TEST_F(HttpStreamTest, IcyFramingPutsAnEmptyMetadataByteAfterEachBlock)
     server->writeStream(noInterval, bytes.data(), static_cast<int>(bytes.size()));
     ASSERT_TRUE(plain->readAtLeast(1024));
     EXPECT_EQ(plain->buffer(), bytes);
+}
+
+TEST_F(HttpStreamTest, ListenerWaitingForAudioSleepsAndWakesForIt)
+{
+    startServer(RDHttpServerConfigure());
+    const auto a = stream("/stream/3001");
+    server->addStream(a);
+    const QList<int> before = PaTest::threadIdsNamed(QString());
+    std::string head;
+    auto l = listen(a.path, false, head);
+    const QList<int> serving = PaTest::threadIdsNamed(QString(), before);
+    ASSERT_FALSE(serving.isEmpty());
+    // A pump that looks for audio every millisecond switches hundreds of
+    // times in half a second.
+    const long long switches = PaTest::switchesOver(serving, 500);
+    EXPECT_GE(switches, 0);
+    EXPECT_LE(switches, 10);
+
+    const std::string audio = pattern(1024, 3);
+    QElapsedTimer timer;
+    timer.start();
+    server->writeStream(a, audio.data(), static_cast<int>(audio.size()));
+    ASSERT_TRUE(l->readAtLeast(audio.size()));
+    EXPECT_LT(timer.elapsed(), 100);
+    EXPECT_EQ(l->buffer(), audio);
 }
 
 TEST_F(HttpStreamTest, UnknownStreamPathsGet404)

@@ -4,10 +4,16 @@
 #include "KelClient.h"
 #include "PASipManager.h"
 #include "RDCoreDevice.h"
+#include "TestSupport.h"
 
+#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -156,6 +162,58 @@ TEST_F(SipAccounts, TalkAndListenSessionsAttachAndDetach)
     EXPECT_TRUE(m_sip->unregisterAccount(m_host, 5060, "4002"));
     EXPECT_EQ(app.use_count(), 1);
     EXPECT_EQ(other.use_count(), 1);
+}
+
+} // namespace
+
+namespace {
+
+TEST(PASipManagerLifetime, DestroyWaitsAsleepForItsUsersAndNewUsersSeeNone)
+{
+    ASSERT_TRUE(PASipManager::createInstance(QStringLiteral("127.0.0.1")));
+    std::mutex lock;
+    std::condition_variable changed;
+    bool holding = false, release = false;
+    std::thread user([&] {
+        PASipManager::Use sip;
+        EXPECT_TRUE(sip);
+        std::unique_lock<std::mutex> guard(lock);
+        holding = true;
+        changed.notify_all();
+        changed.wait_for(guard, std::chrono::seconds(10), [&] { return release; });
+    });
+    {
+        std::unique_lock<std::mutex> guard(lock);
+        ASSERT_TRUE(changed.wait_for(guard, std::chrono::seconds(10), [&] { return holding; }));
+    }
+
+    std::atomic<int> destroyerTid{0};
+    std::atomic<bool> destroyed{false};
+    std::thread destroyer([&] {
+        destroyerTid = PaTest::currentThreadId();
+        PASipManager::destroyInstance();
+        destroyed = true;
+    });
+    ASSERT_TRUE(PaTest::waitUntil([&] { return PASipManager::instance() == nullptr; }));
+    EXPECT_FALSE(PASipManager::Use());
+    // The manager stays while its user holds it, and the destroyer sleeps
+    // meanwhile: looking every millisecond would switch hundreds of times.
+    const long long switches = PaTest::switchesOver({destroyerTid.load()}, 300);
+    EXPECT_GE(switches, 0);
+    EXPECT_LE(switches, 5);
+    EXPECT_FALSE(destroyed.load());
+
+    QElapsedTimer timer;
+    timer.start();
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        release = true;
+    }
+    changed.notify_all();
+    user.join();
+    EXPECT_TRUE(PaTest::waitUntil([&] { return destroyed.load(); }, 5000));
+    EXPECT_LT(timer.elapsed(), 250);
+    destroyer.join();
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // Running a child to completion with a time limit.
 #include "ProcessRunner.h"
+#include "TestSupport.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <csignal>
@@ -63,4 +65,23 @@ TEST(ProcessRunner, ChildIgnoringSigpipeOrClosingStdoutEarlyStillEnds)
         QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("exec >&-; exit 0")}, 10000);
     EXPECT_TRUE(r.finished);
     EXPECT_EQ(r.exitCode, 0);
+}
+
+TEST(ProcessRunner, ChildThatLingersAfterClosingStdoutIsAwaitedAsleep)
+{
+    // The runner's thread sleeps on the child's end, where a poll of its
+    // state every fraction of a millisecond would switch a thousand times.
+    const int tid = PaTest::currentThreadId();
+    const long long before = PaTest::threadSwitches(tid);
+    QElapsedTimer timer;
+    timer.start();
+    const ProcessRunner::Result r = ProcessRunner::run(
+        QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("exec >&-; sleep 0.3; exit 3")}, 10000);
+    const qint64 tookMs = timer.elapsed();
+    const long long switches = PaTest::threadSwitches(tid) - before;
+    EXPECT_TRUE(r.finished);
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_GE(tookMs, 300);
+    EXPECT_LT(tookMs, 5000);
+    EXPECT_LE(switches, 20);
 }

@@ -108,4 +108,56 @@ int openFdCount()
     return QDir("/proc/self/fd").entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System).size();
 }
 
+int currentThreadId()
+{
+    return int(::gettid());
+}
+
+QList<int> threadIdsNamed(const QString &prefix, const QList<int> &notAmong)
+{
+    QList<int> ids;
+    const QString cut = prefix.left(15);
+    for (const QString &tid : QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(QStringLiteral("/proc/self/task/%1/comm").arg(tid));
+        if (!notAmong.contains(tid.toInt()) && comm.open(QIODevice::ReadOnly)
+            && QString::fromLocal8Bit(comm.readAll()).trimmed().startsWith(cut))
+            ids << tid.toInt();
+    }
+    return ids;
+}
+
+long long threadSwitches(int tid)
+{
+    QFile status(QStringLiteral("/proc/self/task/%1/status").arg(tid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    long long total = 0;
+    int found = 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("voluntary_ctxt_switches:") || line.startsWith("nonvoluntary_ctxt_switches:")) {
+            total += line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
+            ++found;
+        }
+    }
+    return found == 2 ? total : -1;
+}
+
+long long switchesOver(const QList<int> &tids, int ms)
+{
+    const auto total = [&tids] {
+        long long sum = 0;
+        for (int tid : tids) {
+            const long long n = threadSwitches(tid);
+            if (n < 0)
+                return -1LL;
+            sum += n;
+        }
+        return sum;
+    };
+    const long long before = total();
+    QThread::msleep(static_cast<unsigned long>(ms));
+    const long long after = total();
+    return before < 0 || after < 0 ? -1 : after - before;
+}
+
 } // namespace PaTest

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <functional>
 #include <ostream>
@@ -34,5 +35,19 @@ bool writeWav(const QString &path, int ms);
 
 // Number of file descriptors this process holds open.
 int openFdCount();
+
+// Kernel id of the calling thread.
+int currentThreadId();
+// Ids of this process's threads whose name starts with `prefix` (the kernel
+// keeps the first 15 bytes of a thread's name), leaving out `notAmong`: a
+// thread that was joined may still be listed for a moment, so take the ids
+// before the code under test starts its threads and pass them here.
+QList<int> threadIdsNamed(const QString &prefix, const QList<int> &notAmong = {});
+// Times thread `tid` has been switched out so far, voluntarily or not: each
+// is one wake-up of an idle thread. -1 when the thread is gone.
+long long threadSwitches(int tid);
+// Switches of the threads `tids` over the next `ms` milliseconds (the
+// caller's thread sleeps meanwhile). -1 when one of them is gone.
+long long switchesOver(const QList<int> &tids, int ms);
 
 } // namespace PaTest

@@ -7,8 +7,6 @@
 #include "RDTcpSocket.h"
 #include "RDTcpSocketServer.h"
 
-#include "RDThread.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <deque>
@@ -27,6 +25,8 @@ public:
     WSListenSocket() { m_backlog = 512; }
 };
 
+// The listening socket class offers no non-blocking mode; accept() must not
+// block when a connection went away between the wait and the accept.
 void setNonBlocking(int handle)
 {
     const int flags = ::fcntl(handle, F_GETFL, 0);

@@ -1,8 +1,8 @@
 #include "PASipManager.h"
 
 #include <atomic>
-#include <chrono>
-#include <thread>
+#include <condition_variable>
+#include <mutex>
 
 namespace {
 std::atomic<PASipManager *> s_instance{nullptr};
@@ -11,6 +11,12 @@ std::atomic<PASipManager *> s_instance{nullptr};
 // count (both sequentially consistent), so the destroyer either sees the user
 // or the user sees no manager.
 std::atomic<int> s_users{0};
+// Set while destroyInstance waits for the users it saw; the last of them
+// then wakes it (under the lock, so the wake cannot come between the
+// destroyer's test and its wait).
+std::atomic<bool> s_destroying{false};
+std::mutex s_usersLock;
+std::condition_variable s_usersGone;
 }
 
 PASipManager::Use::Use()
@@ -21,7 +27,10 @@ PASipManager::Use::Use()
 
 PASipManager::Use::~Use()
 {
-    s_users.fetch_sub(1);
+    if (s_users.fetch_sub(1) == 1 && s_destroying.load()) {
+        std::lock_guard<std::mutex> lock(s_usersLock);
+        s_usersGone.notify_all();
+    }
 }
 
 PASipManager::PASipManager(const QString &localIp)
@@ -54,8 +63,12 @@ void PASipManager::destroyInstance()
     PASipManager *m = s_instance.exchange(nullptr);
     if (!m)
         return;
-    while (s_users.load() > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    {
+        std::unique_lock<std::mutex> lock(s_usersLock);
+        s_destroying.store(true);
+        s_usersGone.wait(lock, [] { return s_users.load() == 0; });
+        s_destroying.store(false);
+    }
     delete m;
 }
 
