@@ -1,6 +1,6 @@
 #include "RDThread.h"
 
-#include "PlatformWakeup.h"
+#include "PlatformWakeEvent.h"
 #include "QBreakpadHandler.h"
 
 #include <QDateTime>
@@ -24,7 +24,7 @@ public:
     std::mutex m_waitLock;
     std::condition_variable m_stopSignal;
     // Made on the first waitReadable(): most threads never wait on a socket.
-    std::unique_ptr<PlatformWakeup> m_wakeup;
+    std::unique_ptr<PlatformWakeEvent> m_wakeup;
 
 protected:
     void run() override
@@ -106,13 +106,13 @@ void RDThread::sleep(int ms)
 
 int RDThread::waitReadable(int fd, int timeoutMs)
 {
-    PlatformWakeup *wakeup = nullptr;
+    PlatformWakeEvent *wakeup = nullptr;
     {
         std::lock_guard<std::mutex> lock(m_thread->m_waitLock);
         if (m_stopped.load())
             return 0;
         if (!m_thread->m_wakeup)
-            m_thread->m_wakeup = std::make_unique<PlatformWakeup>();
+            m_thread->m_wakeup = std::make_unique<PlatformWakeEvent>();
         // A stop from now on finds the descriptor and signals it.
         wakeup = m_thread->m_wakeup.get();
     }
@@ -120,10 +120,10 @@ int RDThread::waitReadable(int fd, int timeoutMs)
     // tenth of a second.
     if (!wakeup->isValid() && (timeoutMs < 0 || timeoutMs > 100))
         timeoutMs = 100;
-    switch (wakeup->waitReadable(fd, timeoutMs)) {
-    case PlatformWakeup::Wait::Readable:
+    switch (wakeup->waitFor(fd, false, timeoutMs)) {
+    case PlatformWakeEvent::Wait::Ready:
         return 1;
-    case PlatformWakeup::Wait::Failed:
+    case PlatformWakeEvent::Wait::Failed:
         return -1;
     default:
         return 0;

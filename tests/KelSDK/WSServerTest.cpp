@@ -436,19 +436,8 @@ namespace {
 long long threadSwitches(const QByteArray &name)
 {
     long long total = 0;
-    const QDir tasks(QStringLiteral("/proc/self/task"));
-    for (const QString &tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile comm(tasks.filePath(tid + QStringLiteral("/comm")));
-        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != name)
-            continue;
-        QFile status(tasks.filePath(tid + QStringLiteral("/status")));
-        if (!status.open(QIODevice::ReadOnly))
-            continue;
-        for (const QByteArray &line : status.readAll().split('\n')) {
-            if (line.contains("ctxt_switches:"))
-                total += line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
-        }
-    }
+    for (int tid : PaTest::threadIdsNamed(QString::fromLatin1(name)))
+        total += std::max(0LL, PaTest::threadSwitches(tid));
     return total;
 }
 
