@@ -376,7 +376,7 @@ BENCHMARK(BM_HttpKeepAliveActionStart)->Arg(64)->Iterations(BenchSmoke::count(5)
 void BM_HttpKeepAliveActionStartStopVsStatic(benchmark::State &state)
 {
     const int clients = static_cast<int>(state.range(0));
-    const int perClient = 20;
+    const int perClient = BenchSmoke::size(20, 2);
     ProgramWithSwitch program;
     StaticServer reference(clients);
     if (program.error() || !reference.started()) {
@@ -410,7 +410,7 @@ void BM_HttpKeepAliveActionStartStopVsStatic(benchmark::State &state)
     state.counters["p99_ratio"] = plainP99 > 0 ? actionP99 / plainP99 : 0;
     state.counters["log_rows_missing"] = static_cast<double>(answered - (ProgramWithSwitch::logRows() - before));
 }
-BENCHMARK(BM_HttpKeepAliveActionStartStopVsStatic)->Arg(1)->Arg(64)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_HttpKeepAliveActionStartStopVsStatic)->Arg(1)->Arg(64)->Iterations(BenchSmoke::count(5))->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 
