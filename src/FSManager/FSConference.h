@@ -45,6 +45,9 @@ public:
     // Items in a row that the switch refused to play (or that could not be
     // sent); once a whole list's worth failed the list counts as run out.
     int failedPlays = 0;
+    // Tells this run of the group from an earlier or later one of the same
+    // conference (0 for a record not held by the manager).
+    quint64 serial = 0;
 
     // The item at `index`, or "" (with a log line) outside the list.
     QString getMedia(int index) const;

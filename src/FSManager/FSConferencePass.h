@@ -12,7 +12,7 @@
 
 // The conference part of the switch manager's supervision pass, and the
 // console operations it shares with group start and stop. It owns the
-// last-dial times. Every call is made with the conference lock held; the
+// last-dial times. Its owner makes every call from one thread at a time; the
 // class itself takes no lock.
 class FSConferencePass
 {

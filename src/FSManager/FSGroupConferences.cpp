@@ -6,6 +6,8 @@
 #include "RDGroup.h"
 #include "RDLog.h"
 
+#include <tuple>
+
 namespace {
 
 #define CONF_LOG(...) RDLogDetail(__FILE__, __func__, __LINE__, 5, __VA_ARGS__)
@@ -24,6 +26,33 @@ bool isConferenceNumber(const QString &conference)
 bool isInterruptedNow(const FSConference &r)
 {
     return r.interrupted && (r.hasCaller() || !r.appLeg.isEmpty());
+}
+
+// The conference a console command acts on ("conference 3001 ..." or
+// "conference 3001@profile ..."), or "" for any other command.
+QString conferenceOfCommand(const QString &command)
+{
+    static const QString prefix = QStringLiteral("conference ");
+    if (!command.startsWith(prefix))
+        return QString();
+    int end = prefix.size();
+    while (end < command.size() && command.at(end) != QLatin1Char(' ') && command.at(end) != QLatin1Char('@'))
+        ++end;
+    return command.mid(prefix.size(), end - prefix.size());
+}
+
+// What the media steps of a pass change, and what a media switch changes.
+auto mediaFields(FSConference &r)
+{
+    return std::tie(r.command, r.mediaPosition, r.playStartTime, r.failedPlays, r.itemStartTime, r.loopTimesLeft);
+}
+
+// What the leg and volume steps of a pass change, and what calls, app talk
+// and volume changes change.
+auto legFields(FSConference &r)
+{
+    return std::tie(r.volume, r.volumeChanged, r.savedVolume, r.interrupted, r.internalCaller, r.externalCaller,
+                    r.appLeg, r.appLegRegistered, r.missCount);
 }
 
 } // namespace
@@ -48,7 +77,18 @@ FSGroupConferences::FSGroupConferences(Environment environment)
         m_env.internalPort = [] { return 0; };
 }
 
-FSGroupConferences::~FSGroupConferences() = default;
+FSGroupConferences::~FSGroupConferences()
+{
+    // Hang-ups still queued go out first: their groups have been reported
+    // as stopped.
+    {
+        std::lock_guard<std::mutex> lock(m_queueLock);
+        m_quit = true;
+    }
+    m_queueChanged.notify_all();
+    if (m_commandThread.joinable())
+        m_commandThread.join();
+}
 
 // ----------------------------------------------------------- records
 
@@ -190,9 +230,9 @@ bool FSGroupConferences::startGroup(const RDGroup &group, const QString &interna
                     device = RDCoreDevice(group.audioId, group.audioName, group.audioType);
             }
             registerAccounts(group, r, url, device, nullptr);
+            r.serial = ++m_lastSerial;
             m_records.append(r);
             m_env.groupStarted(r.groupId, r.conference, fsGroupStartTypeText(type), from);
-            m_pass.clearDialTimes(r);
             CONF_LOG("start group %s, cause startType%s, internal = %s, external = %s, prayType = %d, from = %s",
                      qUtf8Printable(r.conference), qUtf8Printable(startType), qUtf8Printable(internalCaller),
                      qUtf8Printable(externalCaller), prayIndex, qUtf8Printable(from));
@@ -231,10 +271,10 @@ void FSGroupConferences::startTalkGroup(const RDGroup &group, const std::shared_
             FSConference r = buildConference(talk, FSGroupStartApi, 0);
             r.appLeg = group.inputSipNumber;
             registerAccounts(talk, r, QString(), RDCoreDevice(), session);
+            r.serial = ++m_lastSerial;
             m_records.append(r);
             m_env.groupStarted(r.groupId, r.conference, fsGroupStartTypeText(FSGroupStartApi),
                                QStringLiteral("API"));
-            m_pass.clearDialTimes(r);
         }
         FSConference::sortByPriority(m_records);
     }
@@ -272,10 +312,8 @@ void FSGroupConferences::stopGroup(const RDGroup &group, const QString &stopType
                 sip->unregisterAccount(m_env.internalIp(), m_env.internalPort(), group.inputSipNumber);
                 sip->unregisterAccount(m_env.internalIp(), m_env.internalPort(), group.outputSipNumber);
             }
-            m_pass.clearDialTimes(r);
-            m_pass.hangupConference(r.conference);
+            removeRecord(i);
             m_env.groupStopped(r.groupId, r.conference, stopType, from);
-            m_records.removeAt(i);
         }
     }
     removeStatus(group.conference);
@@ -290,9 +328,8 @@ void FSGroupConferences::stopConference(const QString &conference, const QString
             if (m_records.at(i).conference != conference)
                 continue;
             const FSConference r = m_records.at(i);
-            m_pass.hangupConference(r.conference);
+            removeRecord(i);
             m_env.groupStopped(r.groupId, r.conference, reason, QString());
-            m_records.removeAt(i);
             break;
         }
     }
@@ -380,10 +417,135 @@ void FSGroupConferences::updateGroupStatus(double now)
 
 int FSGroupConferences::supervise(const FSSwitchState &state, double now)
 {
+    std::lock_guard<std::mutex> console(m_consoleLock);
+    runQueuedHangups();
+
+    QVector<FSConference> before;
+    QStringList cleared;
+    {
+        std::lock_guard<std::mutex> lock(m_conferenceLock);
+        before = m_records;
+        cleared.swap(m_dialTimesToClear);
+    }
+    for (const QString &number : qAsConst(cleared))
+        m_pass.clearDialTime(number);
+    m_passSerials.clear();
+    for (const FSConference &r : qAsConst(before))
+        m_passSerials.insert(r.conference, r.serial);
+
+    QVector<FSConference> after = before;
+    const int sentBefore = m_commandsSent;
+    m_pass.run(after, state, now);
+    m_passSerials.clear();
+    mergePassResult(before, after);
+    return m_commandsSent - sentBefore;
+}
+
+void FSGroupConferences::mergePassResult(const QVector<FSConference> &before, const QVector<FSConference> &after)
+{
+    // A group stopped meanwhile keeps nothing; one changed meanwhile by a
+    // call, app talk, media switch or volume change keeps that change, and
+    // the next pass acts on it.
     std::lock_guard<std::mutex> lock(m_conferenceLock);
-    const int before = m_commandsSent;
-    m_pass.run(m_records, state, now);
-    return m_commandsSent - before;
+    for (int k = 0; k < after.size(); ++k) {
+        FSConference *live = nullptr;
+        for (FSConference &r : m_records) {
+            if (r.serial == after.at(k).serial) {
+                live = &r;
+                break;
+            }
+        }
+        if (!live)
+            continue;
+        FSConference was = before.at(k);
+        FSConference now = after.at(k);
+        if (mediaFields(*live) == mediaFields(was))
+            mediaFields(*live) = mediaFields(now);
+        if (legFields(*live) == legFields(was))
+            legFields(*live) = legFields(now);
+    }
+}
+
+void FSGroupConferences::removeRecord(int index)
+{
+    const FSConference &r = m_records.at(index);
+    for (const FSConferenceMember &m : r.members)
+        m_dialTimesToClear.append(m.number);
+    if (!r.rtpLeg.isEmpty())
+        m_dialTimesToClear.append(r.rtpLeg);
+    const QString conference = r.conference;
+    m_records.removeAt(index);
+    queueHangup(conference);
+}
+
+bool FSGroupConferences::isHeld(const QString &conference)
+{
+    std::lock_guard<std::mutex> lock(m_conferenceLock);
+    for (const FSConference &r : qAsConst(m_records)) {
+        if (r.conference == conference)
+            return true;
+    }
+    return false;
+}
+
+void FSGroupConferences::queueHangup(const QString &conference)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_queueLock);
+        m_hangups.push_back(conference);
+        if (!m_commandThread.joinable())
+            m_commandThread = std::thread([this] { commandThread(); });
+    }
+    m_queueChanged.notify_all();
+}
+
+void FSGroupConferences::commandThread()
+{
+    std::unique_lock<std::mutex> lock(m_queueLock);
+    for (;;) {
+        m_queueChanged.wait(lock, [this] { return m_quit || !m_hangups.empty(); });
+        if (m_hangups.empty())
+            return;
+        lock.unlock();
+        {
+            std::lock_guard<std::mutex> console(m_consoleLock);
+            runQueuedHangups();
+        }
+        lock.lock();
+    }
+}
+
+void FSGroupConferences::runQueuedHangups()
+{
+    for (;;) {
+        QString conference;
+        {
+            std::lock_guard<std::mutex> lock(m_queueLock);
+            if (m_hangups.empty())
+                return;
+            conference = m_hangups.front();
+            m_hangups.pop_front();
+            ++m_hangupsRunning;
+        }
+        // Started again since it stopped: the members still in the
+        // conference belong to the new run now.
+        if (isHeld(conference))
+            CONF_LOG("conference %s started again, its hang-up is dropped", qUtf8Printable(conference));
+        else
+            m_env.execute(QStringLiteral("conference ") + conference + QStringLiteral(" hup all"));
+        {
+            std::lock_guard<std::mutex> lock(m_queueLock);
+            --m_hangupsRunning;
+        }
+        m_queueChanged.notify_all();
+    }
+}
+
+bool FSGroupConferences::waitForCommands(int timeoutMs)
+{
+    std::unique_lock<std::mutex> lock(m_queueLock);
+    return m_queueChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                   [this] { return m_hangups.empty() && m_hangupsRunning == 0; });
 }
 
 QMap<QString, QString> FSGroupConferences::deviceStatus()
@@ -408,6 +570,25 @@ QVector<FSConference> FSGroupConferences::conferences()
 
 QString FSGroupConferences::execute(const QString &command)
 {
+    // The pass acts on its copy of the records: a conference stopped since
+    // (or stopped and started again) is left alone, and a conference it
+    // found unheld is not hung up once a group holds it.
+    const QString conference = conferenceOfCommand(command);
+    if (!conference.isEmpty()) {
+        const quint64 serial = m_passSerials.value(conference, 0);
+        bool current = serial == 0;
+        {
+            std::lock_guard<std::mutex> lock(m_conferenceLock);
+            for (const FSConference &r : qAsConst(m_records)) {
+                if (r.conference == conference) {
+                    current = r.serial == serial;
+                    break;
+                }
+            }
+        }
+        if (!current)
+            return QString();
+    }
     ++m_commandsSent;
     return m_env.execute(command);
 }

@@ -6,13 +6,19 @@
 #include "FSSwitchState.h"
 #include "RDGroupStatus.h"
 
+#include <QHash>
 #include <QMap>
 #include <QString>
 #include <QVector>
 
+#include <QStringList>
+
+#include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 class KelClient;
 class RDCoreDevice;
@@ -23,10 +29,18 @@ struct RDGroup;
 // conference part of every supervision pass, and the device and group run
 // states the pass derives from the switch's tables.
 //
-// Lock order: conference lock, then the SIP manager's lock (only around the
-// account registrations), then whatever the environment's notifications
-// take (the manager's observer lock). The status lock is never held together
-// with the conference lock.
+// Console commands never run under the conference lock, so a start or stop
+// never waits on a console process. A stop removes its record and leaves the
+// hang-up to the command thread; the supervision pass works on a copy of the
+// records and writes its changes back. The console lock orders the two: the
+// hang-ups queued before a pass reach the switch before it, and a pass never
+// sends a command for a conference that stopped (or started again) since it
+// took its copy, so a late hang-up cannot end a restarted group's conference.
+//
+// Lock order: console lock, then conference lock, then the SIP manager's lock
+// (only around the account registrations), then whatever the environment's
+// notifications take (the manager's observer lock). The queue lock is taken
+// last; the status lock is never held together with the conference lock.
 class FSGroupConferences : private FSConferenceHost
 {
 public:
@@ -70,9 +84,13 @@ public:
     void updateDeviceStatus(const FSSwitchState &state);
     // Group run state from a copy of the records.
     void updateGroupStatus(double now);
-    // The conference steps of the pass, under the conference lock. Returns
+    // The conference steps of the pass, on a copy of the records. Returns
     // the number of console commands they sent.
     int supervise(const FSSwitchState &state, double now);
+
+    // Waits until every queued hang-up has reached the console; false when
+    // `timeoutMs` ran out first.
+    bool waitForCommands(int timeoutMs);
 
     // Copies.
     QMap<QString, QString> deviceStatus();
@@ -96,13 +114,32 @@ private:
                           const RDCoreDevice &device, const std::shared_ptr<KelClient> &session);
     void markStarted(const QString &conference, const QString &startType);
     void removeStatus(const QString &conference);
+    // Conference lock held: takes `record` out and queues its hang-up.
+    void removeRecord(int index);
+    bool isHeld(const QString &conference); // takes the conference lock
+    void queueHangup(const QString &conference);
+    void runQueuedHangups(); // console lock held
+    void commandThread();
+    void mergePassResult(const QVector<FSConference> &before, const QVector<FSConference> &after);
 
     Environment m_env;
 
+    std::mutex m_consoleLock;
+    FSConferencePass m_pass;        // owns the last-dial times, under the console lock
+    int m_commandsSent = 0;         // the pass's console commands, under the console lock
+    QHash<QString, quint64> m_passSerials; // the pass's copy: conference -> serial
+
     std::mutex m_conferenceLock;
     QVector<FSConference> m_records; // sorted by priority
-    FSConferencePass m_pass;         // owns the last-dial times
-    int m_commandsSent = 0;          // console commands, under the conference lock
+    quint64 m_lastSerial = 0;
+    QStringList m_dialTimesToClear;  // numbers and legs, for the next pass
+
+    std::mutex m_queueLock;
+    std::condition_variable m_queueChanged;
+    std::deque<QString> m_hangups; // conferences, oldest first
+    int m_hangupsRunning = 0;
+    bool m_quit = false;
+    std::thread m_commandThread;
 
     std::mutex m_statusLock;
     QMap<QString, QString> m_deviceStatus;

@@ -1,11 +1,15 @@
 #include "FSGroupConferences.h"
 #include "FSGroupStartType.h"
+#include "FSSwitchState.h"
 #include "PASipManager.h"
 #include "RDGroup.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -145,6 +149,7 @@ TEST_F(FSGroupConferencesTest, StartSignsAccountsInAndStopSignsThemOutAndHangsUp
     EXPECT_EQ(conferences->groupStatus().value("3004").prayType, 9);
 
     conferences->stopGroup(g, "user", "operator");
+    ASSERT_TRUE(conferences->waitForCommands(5000));
     EXPECT_EQ(commands, QStringList({"conference 3004 hup all"}));
     EXPECT_EQ(events.last(), "stopped 4 3004 user operator");
     EXPECT_EQ(PASipManager::instance()->accountCount(), 0);
@@ -264,6 +269,155 @@ TEST_F(FSGroupConferencesTest, GroupStatusFollowsStartsAndStopsWhileThePassRebui
     done = true;
     pass.join();
     EXPECT_EQ(wrong, 0);
+}
+
+// A console that records every command and can hold the first one that
+// contains `holdOn` until released (5 s at most), as a slow console process
+// would.
+class SlowConsole
+{
+public:
+    explicit SlowConsole(QString holdOn) : m_holdOn(std::move(holdOn)) {}
+
+    QString execute(const QString &command)
+    {
+        std::unique_lock<std::mutex> lock(m_lock);
+        m_commands << command;
+        if (!m_held && command.contains(m_holdOn)) {
+            m_held = true;
+            m_changed.notify_all();
+            m_changed.wait_for(lock, std::chrono::seconds(5), [this] { return m_released; });
+            m_holding = false;
+        }
+        return QStringLiteral("+OK\n");
+    }
+    bool waitUntilHolding()
+    {
+        std::unique_lock<std::mutex> lock(m_lock);
+        return m_changed.wait_for(lock, std::chrono::seconds(5), [this] { return m_held; });
+    }
+    bool holding()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_holding;
+    }
+    void release()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_released = true;
+        m_changed.notify_all();
+    }
+    QStringList commands()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_commands;
+    }
+
+private:
+    const QString m_holdOn;
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    QStringList m_commands;
+    bool m_held = false;
+    bool m_holding = true;
+    bool m_released = false;
+};
+
+FSSipRegistration registered(const QString &user)
+{
+    FSSipRegistration r;
+    r.sip_user = user;
+    r.status = QStringLiteral("Registered(UDP)");
+    return r;
+}
+
+const QString kDial6007 = QStringLiteral("conference 3004@cdquality++flags{mute|endconf} bgdial user/6007 3004 3004");
+const QString kDial4004 =
+    QStringLiteral("conference 3004@cdquality++flags{hear|speak|endconf} bgdial user/4004 3004 3004");
+
+// A stop, or a stop and a new start, lands while the supervision pass waits
+// on a console command for the same group. The request does not wait on the
+// console; the pass sends nothing more for the run that stopped; the hang-up
+// reaches the switch after the pass's commands, and is dropped when the group
+// runs again by then (it would end the new run's conference).
+TEST_F(FSGroupConferencesTest, StopDuringAPassConsoleCommandNeitherWaitsNorReordersCommands)
+{
+    struct Case {
+        bool startAgain;
+        QStringList commands;
+    };
+    const Case cases[] = {
+        {false, {kDial6007, "conference 3004 hup all"}},
+        {true, {kDial6007}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.startAgain ? "started again" : "stopped");
+        auto console = std::make_shared<SlowConsole>(QStringLiteral("bgdial"));
+        FSGroupConferences::Environment env;
+        env.execute = [console](const QString &command) { return console->execute(command); };
+        auto slow = std::make_unique<FSGroupConferences>(std::move(env));
+        const RDGroup g = zone(4, "3004");
+        ASSERT_TRUE(slow->startGroup(g, "", "", 9, "http", "web"));
+        const FSSwitchState state({}, {registered("6007"), registered("4004")});
+
+        std::thread pass([&] { slow->supervise(state, 1.0e9); });
+        ASSERT_TRUE(console->waitUntilHolding());
+        slow->stopGroup(g, "http", "web");
+        if (c.startAgain)
+            slow->startGroup(g, "", "", 9, "http", "web");
+        EXPECT_TRUE(console->holding()) << "the requests waited for the console command";
+        console->release();
+        pass.join();
+        ASSERT_TRUE(slow->waitForCommands(5000));
+        EXPECT_EQ(console->commands(), c.commands);
+        EXPECT_EQ(slow->conferences().size(), c.startAgain ? 1 : 0);
+
+        if (c.startAgain) {
+            // The new run is dialled at once, not 10 s after the old one.
+            slow->supervise(state, 1.0e9 + 1);
+            EXPECT_EQ(console->commands(), QStringList({kDial6007, kDial6007, kDial4004}));
+        }
+    }
+}
+
+// Starts and stops of one group race the supervision pass: whatever the
+// interleaving, the switch hears of the group's hang-up after every dial into
+// it, so no member is left in the conference of a stopped group.
+TEST_F(FSGroupConferencesTest, HangUpReachesTheSwitchAfterEveryDialUnderConcurrentStartsAndStops)
+{
+    auto console = std::make_shared<SlowConsole>(QStringLiteral("never held"));
+    FSGroupConferences::Environment env;
+    env.execute = [console](const QString &command) { return console->execute(command); };
+    auto racing = std::make_unique<FSGroupConferences>(std::move(env));
+    const RDGroup g = zone(4, "3004");
+    const FSSwitchState state({}, {registered("6007"), registered("4004")});
+
+    std::atomic<bool> done{false};
+    std::atomic<int> passes{0};
+    std::thread pass([&] {
+        double now = 1.0e9;
+        while (!done.load()) {
+            racing->supervise(state, now += 20.0);
+            ++passes;
+        }
+    });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (int i = 0; i < 200 && std::chrono::steady_clock::now() < deadline; ++i) {
+        racing->startGroup(g, "", "", 9, "http", "web");
+        // Every other run lives through a whole pass; the rest stop at once.
+        const int seen = passes.load();
+        while (i % 2 == 0 && passes.load() < seen + 2 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+        racing->stopGroup(g, "http", "web");
+    }
+    done = true;
+    pass.join();
+    ASSERT_TRUE(racing->waitForCommands(5000));
+    EXPECT_TRUE(racing->conferences().isEmpty());
+
+    const QStringList commands = console->commands();
+    ASSERT_TRUE(commands.contains(kDial6007)) << "the pass never dialled: the race was not exercised";
+    EXPECT_EQ(commands.last(), "conference 3004 hup all");
 }
 
 } // namespace

@@ -294,7 +294,8 @@ TEST_F(HttpRoutesTest, ActionStartsAndStopsZonesAndRefusesEverythingElse)
     }
 
     EXPECT_EQ(get("/action?zone=3001&operation=Stop").body, kOk);
-    EXPECT_TRUE(consoleJournal().contains("conference 3001 hup all"));
+    // The answer does not wait for the console: the hang-up follows it.
+    EXPECT_TRUE(PaTest::waitUntil([&] { return consoleJournal().contains("conference 3001 hup all"); }));
     EXPECT_TRUE(m_observer.all().contains("stopped 3001"));
     const QVector<PALogRecord> log = eventLog();
     ASSERT_EQ(log.size(), 2);
