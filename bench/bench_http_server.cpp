@@ -238,7 +238,7 @@ void BM_HttpKeepAliveStaticAnswer(benchmark::State &state)
         state.SkipWithError("server did not start");
         return;
     }
-    runClients(state, server.port(), clients, 20, kActionRequest);
+    runClients(state, server.port(), clients, BenchSmoke::size(20, 2), kActionRequest);
 }
 BENCHMARK(BM_HttpKeepAliveStaticAnswer)->Arg(64)->Arg(100)->Iterations(BenchSmoke::count(5))->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -358,7 +358,7 @@ void BM_HttpKeepAliveActionStart(benchmark::State &state)
         return;
     }
     const long long before = ProgramWithSwitch::logRows();
-    runClients(state, program.httpPort(), clients, 20, kActionRequest);
+    runClients(state, program.httpPort(), clients, BenchSmoke::size(20, 2), kActionRequest);
     // Every answered start leaves one event-log record (warm-up requests included).
     const long long expected = static_cast<long long>(state.iterations()) * clients * 21;
     state.counters["log_rows_missing"] = static_cast<double>(expected - (ProgramWithSwitch::logRows() - before));
