@@ -341,13 +341,14 @@ int P2PEndpoint::sendMessage(int slot, uint8_t kind, uint8_t channel, uint32_t i
 }
 
 int P2PEndpoint::receiveMessage(int slot, uint8_t kind, uint8_t channel, P2PSession::Message &out, int timeoutMs,
-                                const std::atomic<bool> *abort)
+                                const std::atomic<bool> *abort, int yieldAfterMs)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     const auto s = sessionLocked(slot);
     if (!s)
         return IOTC_ERR_INVALID_SESSION;
     const auto deadline = deadlineAfter(timeoutMs);
+    const auto yieldAt = yieldAfterMs >= 0 ? std::min(deadline, deadlineAfter(yieldAfterMs)) : deadline;
     for (;;) {
         if (s->takeMessage(kind, channel, out))
             return 1;
@@ -355,7 +356,12 @@ int P2PEndpoint::receiveMessage(int slot, uint8_t kind, uint8_t channel, P2PSess
             return s->closeReason ? s->closeReason : IOTC_ERR_INVALID_SESSION;
         if (abort && abort->load())
             return 0;
-        if (s->cond.wait_until(lock, deadline) == std::cv_status::timeout) {
+        // A newer connection is woken into this wait when it is queued.
+        const bool others = yieldAfterMs >= 0 && !m_acceptQueue.empty();
+        if (others && std::chrono::steady_clock::now() >= yieldAt)
+            return 0;
+        if (s->cond.wait_until(lock, others ? yieldAt : deadline) == std::cv_status::timeout &&
+            std::chrono::steady_clock::now() >= deadline) {
             if (s->takeMessage(kind, channel, out))
                 return 1;
             return s->state == P2PSession::State::Closed ? (s->closeReason ? s->closeReason : IOTC_ERR_INVALID_SESSION)
@@ -483,6 +489,12 @@ void P2PEndpoint::handleConnect(const P2PPacket &p, const sockaddr_in &from, dou
     sendLocked(reply, from);
     s->lastSent = t;
     m_cond.notify_all();
+    // A start that waits for an app that never starts its side gives way
+    // to this one (receiveMessage with a yield time).
+    for (const auto &other : m_slots) {
+        if (other && other != s)
+            other->cond.notify_all();
+    }
 }
 
 void P2PEndpoint::handleDatagram(const uint8_t *data, size_t size, const sockaddr_in &from, double t)
