@@ -41,12 +41,12 @@ double secondsSince(Clock::time_point t)
 class RawPeer
 {
 public:
-    RawPeer()
+    explicit RawPeer(uint32_t address = INADDR_LOOPBACK)
     {
         m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_addr.s_addr = htonl(address);
         ::bind(m_fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
     }
     ~RawPeer() { ::close(m_fd); }
@@ -253,6 +253,38 @@ TEST_F(P2PLibraryTest, LoginsAndLookupsThatMustFail)
     const auto t = Clock::now();
     EXPECT_EQ(IOTC_Device_LoginEx(kUid, kLoginInfo), IOTC_ERR_RENDEZVOUS_UNREACHABLE);
     EXPECT_LT(secondsSince(t), 5.0);
+}
+
+// Every device knows the login key, so the key alone must not let another
+// host take over a uid that is logged in: apps would then connect to it and
+// hand it their commands and passwords. The device itself, logging in again
+// from its own address on a new port, keeps the uid.
+TEST_F(P2PLibraryTest, ALoggedInUidCannotBeTakenOverFromAnotherHost)
+{
+    loginDevice();
+    RawPeer intruder(INADDR_LOOPBACK + 1);
+    P2PPacket login;
+    login.type = P2PPacket::Login;
+    login.connection = 77;
+    login.uid = kUid;
+    login.info.assign(kLoginInfo, kLoginInfo + 16);
+    sockaddr_in service{};
+    service.sin_family = AF_INET;
+    service.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    service.sin_port = htons(m_rendezvous.port());
+    intruder.send(login.encode(), service);
+    P2PPacket reply;
+    ASSERT_TRUE(intruder.receive(P2PPacket::LoginReply, reply));
+    EXPECT_EQ(reply.result, IOTC_ERR_LOGIN_REFUSED);
+    auto client = newClient();
+    ASSERT_EQ(client->connect(kUid), 0);
+    EXPECT_GE(acceptSession(), 0);
+
+    IOTC_DeInitialize();
+    loginDevice();
+    auto again = newClient();
+    ASSERT_EQ(again->connect(kUid), 0);
+    EXPECT_GE(acceptSession(), 0);
 }
 
 TEST_F(P2PLibraryTest, EveryMessageArrivesOnceAndInOrderThroughLossAndReordering)
