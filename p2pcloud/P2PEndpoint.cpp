@@ -200,6 +200,7 @@ bool P2PEndpoint::request(const sockaddr_in &to, P2PPacket req, uint8_t replyTyp
     req.connection = m_random() | 1u;
     const uint64_t key = replyKey(replyType, req.connection);
     m_replies.erase(key);
+    m_replySources[key] = to;
     const auto deadline = deadlineAfter(timeoutMs);
     while (std::chrono::steady_clock::now() < deadline) {
         // The entry marks the request as awaited; the I/O thread fills it.
@@ -214,12 +215,14 @@ bool P2PEndpoint::request(const sockaddr_in &to, P2PPacket req, uint8_t replyTyp
         if (it != m_replies.end() && it->second.type == replyType) {
             reply = it->second;
             m_replies.erase(it);
+            m_replySources.erase(key);
             return true;
         }
         if (m_fd < 0)
             break;
     }
     m_replies.erase(key);
+    m_replySources.erase(key);
     return false;
 }
 
@@ -506,8 +509,13 @@ void P2PEndpoint::handleDatagram(const uint8_t *data, size_t size, const sockadd
     switch (p.type) {
     case P2PPacket::LoginReply:
     case P2PPacket::LookupReply: {
-        const auto it = m_replies.find(replyKey(p.type, p.connection));
-        if (it != m_replies.end()) {
+        // Only the service that was asked answers; a guessed or overheard
+        // nonce from elsewhere does not make a reply.
+        const uint64_t key = replyKey(p.type, p.connection);
+        const auto it = m_replies.find(key);
+        const auto source = m_replySources.find(key);
+        if (it != m_replies.end() && source != m_replySources.end() &&
+            source->second.sin_addr.s_addr == from.sin_addr.s_addr && source->second.sin_port == from.sin_port) {
             it->second = p;
             m_cond.notify_all();
         }

@@ -120,6 +120,8 @@ private:
     bool m_accepting = false;
     std::string m_uid;
     std::map<uint64_t, P2PPacket> m_replies;
+    // Where each awaited reply must come from: the address asked.
+    std::map<uint64_t, sockaddr_in> m_replySources;
     sockaddr_in m_refreshTo{};
     P2PPacket m_refreshPacket;
     double m_refreshInterval = 0;
