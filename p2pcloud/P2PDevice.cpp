@@ -296,7 +296,7 @@ int P2PDevice::startServer(const AVServStartInConfig *in, AVServStartOutConfig *
     const int seconds = in->timeoutSeconds ? int(std::min(in->timeoutSeconds, 600u)) : 10;
     P2PSession::Message request;
     const int r = e->receiveMessage(session, P2PPacket::AvStart, uint8_t(channel), request, seconds * 1000,
-                                    abort.get());
+                                    abort.get(), StartYieldMs);
     int result;
     if (r == 1) {
         // The start request is "account\0password".

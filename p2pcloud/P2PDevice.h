@@ -44,6 +44,11 @@ public:
     // released, or when the session closes or ends; the time limit only
     // bounds a caller that is never woken.
     static constexpr int AudioWaitMs = 1000;
+    // An AV start whose app has not started its side after this long ends
+    // as timed out as soon as a newer connection waits to be accepted, so a
+    // burst of connections that never start cannot hold the accepting
+    // thread for the whole start time-out each. Alone, it keeps its time.
+    static constexpr int StartYieldMs = 2000;
 
 private:
     struct AvServer {

@@ -200,6 +200,7 @@ bool P2PEndpoint::request(const sockaddr_in &to, P2PPacket req, uint8_t replyTyp
     req.connection = m_random() | 1u;
     const uint64_t key = replyKey(replyType, req.connection);
     m_replies.erase(key);
+    m_replySources[key] = to;
     const auto deadline = deadlineAfter(timeoutMs);
     while (std::chrono::steady_clock::now() < deadline) {
         // The entry marks the request as awaited; the I/O thread fills it.
@@ -214,12 +215,14 @@ bool P2PEndpoint::request(const sockaddr_in &to, P2PPacket req, uint8_t replyTyp
         if (it != m_replies.end() && it->second.type == replyType) {
             reply = it->second;
             m_replies.erase(it);
+            m_replySources.erase(key);
             return true;
         }
         if (m_fd < 0)
             break;
     }
     m_replies.erase(key);
+    m_replySources.erase(key);
     return false;
 }
 
@@ -341,13 +344,14 @@ int P2PEndpoint::sendMessage(int slot, uint8_t kind, uint8_t channel, uint32_t i
 }
 
 int P2PEndpoint::receiveMessage(int slot, uint8_t kind, uint8_t channel, P2PSession::Message &out, int timeoutMs,
-                                const std::atomic<bool> *abort)
+                                const std::atomic<bool> *abort, int yieldAfterMs)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     const auto s = sessionLocked(slot);
     if (!s)
         return IOTC_ERR_INVALID_SESSION;
     const auto deadline = deadlineAfter(timeoutMs);
+    const auto yieldAt = yieldAfterMs >= 0 ? std::min(deadline, deadlineAfter(yieldAfterMs)) : deadline;
     for (;;) {
         if (s->takeMessage(kind, channel, out))
             return 1;
@@ -355,7 +359,12 @@ int P2PEndpoint::receiveMessage(int slot, uint8_t kind, uint8_t channel, P2PSess
             return s->closeReason ? s->closeReason : IOTC_ERR_INVALID_SESSION;
         if (abort && abort->load())
             return 0;
-        if (s->cond.wait_until(lock, deadline) == std::cv_status::timeout) {
+        // A newer connection is woken into this wait when it is queued.
+        const bool others = yieldAfterMs >= 0 && !m_acceptQueue.empty();
+        if (others && std::chrono::steady_clock::now() >= yieldAt)
+            return 0;
+        if (s->cond.wait_until(lock, others ? yieldAt : deadline) == std::cv_status::timeout &&
+            std::chrono::steady_clock::now() >= deadline) {
             if (s->takeMessage(kind, channel, out))
                 return 1;
             return s->state == P2PSession::State::Closed ? (s->closeReason ? s->closeReason : IOTC_ERR_INVALID_SESSION)
@@ -483,6 +492,12 @@ void P2PEndpoint::handleConnect(const P2PPacket &p, const sockaddr_in &from, dou
     sendLocked(reply, from);
     s->lastSent = t;
     m_cond.notify_all();
+    // A start that waits for an app that never starts its side gives way
+    // to this one (receiveMessage with a yield time).
+    for (const auto &other : m_slots) {
+        if (other && other != s)
+            other->cond.notify_all();
+    }
 }
 
 void P2PEndpoint::handleDatagram(const uint8_t *data, size_t size, const sockaddr_in &from, double t)
@@ -494,8 +509,13 @@ void P2PEndpoint::handleDatagram(const uint8_t *data, size_t size, const sockadd
     switch (p.type) {
     case P2PPacket::LoginReply:
     case P2PPacket::LookupReply: {
-        const auto it = m_replies.find(replyKey(p.type, p.connection));
-        if (it != m_replies.end()) {
+        // Only the service that was asked answers; a guessed or overheard
+        // nonce from elsewhere does not make a reply.
+        const uint64_t key = replyKey(p.type, p.connection);
+        const auto it = m_replies.find(key);
+        const auto source = m_replySources.find(key);
+        if (it != m_replies.end() && source != m_replySources.end() &&
+            source->second.sin_addr.s_addr == from.sin_addr.s_addr && source->second.sin_port == from.sin_port) {
             it->second = p;
             m_cond.notify_all();
         }

@@ -74,8 +74,10 @@ public:
     // Waits up to `timeoutMs` for a message of `kind` on `channel`. 1 with
     // `out` filled; 0 on time-out or when `*abort` became true; the session's
     // end reason when it ended.
+    // With `yieldAfterMs` >= 0 the wait also ends (0) once it has lasted
+    // that long while a newer connection waits to be accepted.
     int receiveMessage(int slot, uint8_t kind, uint8_t channel, P2PSession::Message &out, int timeoutMs,
-                       const std::atomic<bool> *abort = nullptr);
+                       const std::atomic<bool> *abort = nullptr, int yieldAfterMs = -1);
     int sendAudio(int slot, uint8_t channel, const void *data, size_t size, const uint8_t *info);
     // Waits up to `timeoutMs` for an audio frame on `channel`; results as
     // for receiveMessage.
@@ -118,6 +120,8 @@ private:
     bool m_accepting = false;
     std::string m_uid;
     std::map<uint64_t, P2PPacket> m_replies;
+    // Where each awaited reply must come from: the address asked.
+    std::map<uint64_t, sockaddr_in> m_replySources;
     sockaddr_in m_refreshTo{};
     P2PPacket m_refreshPacket;
     double m_refreshInterval = 0;

@@ -99,8 +99,13 @@ void P2PRendezvous::handle(const uint8_t *data, size_t size, const sockaddr_in &
         reply.type = P2PPacket::LoginReply;
         const bool keyOk = std::memcmp(p.info.data() + 8, m_key.data(), std::min<size_t>(8, m_key.size())) == 0 &&
                            m_key.size() == 8;
-        const bool room = m_devices.count(p.uid) || m_devices.size() < MaxDevices;
-        if (p.uid.empty() || !keyOk || !room) {
+        const auto held = m_devices.find(p.uid);
+        const bool room = held != m_devices.end() || m_devices.size() < MaxDevices;
+        // The key is the same for every device: while a uid's login is
+        // fresh, only its own host (on any port: a restarted device) may
+        // log in under it again.
+        const bool taken = held != m_devices.end() && held->second.address.sin_addr.s_addr != from.sin_addr.s_addr;
+        if (p.uid.empty() || !keyOk || !room || taken) {
             reply.result = IOTC_ERR_LOGIN_REFUSED;
         } else {
             m_devices[p.uid] = Device{from, t};

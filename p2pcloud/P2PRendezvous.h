@@ -12,7 +12,8 @@
 // The rendezvous service: devices log in under their uid (and refresh the
 // login every few seconds), clients ask for a uid and learn the address the
 // device's login came from. A device it has not heard from for
-// `Expiry` seconds is forgotten.
+// `Expiry` seconds is forgotten; until then no other host may log in under
+// its uid.
 class P2PRendezvous
 {
 public:

@@ -130,7 +130,7 @@ void P2PSession::deliver(const P2PPacket &s)
     if (s.flags & P2PPacket::Last) {
         m_assembling = false;
         if (m_partial.bytes.size() == m_partialTotal) {
-            m_inboxBytes += m_partial.bytes.size();
+            m_inboxBytes += m_partial.bytes.size() + MessageOverhead;
             m_inbox.push_back(std::move(m_partial));
             cond.notify_all();
         }
@@ -185,7 +185,7 @@ bool P2PSession::takeMessage(uint8_t kind, uint8_t channel, Message &out)
     for (auto it = m_inbox.begin(); it != m_inbox.end(); ++it) {
         if (it->kind == kind && it->channel == channel) {
             out = std::move(*it);
-            m_inboxBytes -= out.bytes.size();
+            m_inboxBytes -= out.bytes.size() + MessageOverhead;
             m_inbox.erase(it);
             return true;
         }

@@ -36,6 +36,9 @@ public:
     // Received messages not yet taken: past this the stream stops being
     // acknowledged, so a reader that falls behind slows the sender down.
     static constexpr size_t MaxInboxBytes = 1 << 20;
+    // What each held message costs against that cap besides its bytes, so
+    // that a stream of empty messages nobody takes is bounded too.
+    static constexpr size_t MessageOverhead = 64;
     // Messages queued for sending.
     static constexpr size_t MaxQueuedBytes = 4 << 20;
     static constexpr size_t MaxAudioFrames = 64;

@@ -285,6 +285,31 @@ TEST_F(TUTKServerTest, StopWhileAnAppHasNotStartedItsSideIsPrompt)
     EXPECT_EQ(observer.connected(), 0);
 }
 
+// Apps that connect and never start their side each hold the start of the
+// ones behind them only briefly, not for the whole start time-out; the app
+// that does start gets its session, and the silent ones are not announced.
+TEST_F(TUTKServerTest, ConnectionsThatNeverStartDoNotHoldUpTheNextApp)
+{
+    server.setMaxSessions(4);
+    ASSERT_TRUE(startServer());
+    std::vector<std::unique_ptr<P2PClient>> silent;
+    for (int i = 0; i < 2; ++i) {
+        silent.push_back(newApp());
+        ASSERT_EQ(silent.back()->connect(kUid), 0);
+    }
+    auto app = newApp();
+    ASSERT_EQ(app->connect(kUid), 0);
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_EQ(app->startAv("app", "app", 8000), 0);
+    EXPECT_LT(timer.elapsed(), 8000);
+    ASSERT_TRUE(PaTest::waitUntil([&] { return observer.connected() == 1; }, 5000));
+    EXPECT_EQ(server.sessionCount(), 1);
+    ASSERT_EQ(app->sendIOCtrl(2048, "hello", 5), 0);
+    EXPECT_TRUE(PaTest::waitUntil(
+        [&] { return observer.messages() == std::vector<std::string>{"hello"}; }, 5000));
+}
+
 TEST_F(TUTKServerTest, AFloodOfConnectionsCannotGrowTheSessionTable)
 {
     server.setMaxSessions(2);

@@ -41,12 +41,12 @@ double secondsSince(Clock::time_point t)
 class RawPeer
 {
 public:
-    RawPeer()
+    explicit RawPeer(uint32_t address = INADDR_LOOPBACK)
     {
         m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_addr.s_addr = htonl(address);
         ::bind(m_fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
     }
     ~RawPeer() { ::close(m_fd); }
@@ -54,8 +54,16 @@ public:
     {
         ::sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr *>(&to), sizeof to);
     }
-    // Next well-formed datagram of `type`, within the wait.
-    bool receive(uint8_t type, P2PPacket &out, int timeoutMs = 3000)
+    unsigned short port() const
+    {
+        sockaddr_in a{};
+        socklen_t len = sizeof a;
+        ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&a), &len);
+        return ntohs(a.sin_port);
+    }
+    // Next well-formed datagram of `type`, within the wait; `from` gets its
+    // sender.
+    bool receive(uint8_t type, P2PPacket &out, int timeoutMs = 3000, sockaddr_in *from = nullptr)
     {
         const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
         std::vector<uint8_t> buf(2048);
@@ -63,7 +71,12 @@ public:
             pollfd p{m_fd, POLLIN, 0};
             if (::poll(&p, 1, 50) <= 0)
                 continue;
-            const ssize_t n = ::recv(m_fd, buf.data(), buf.size(), 0);
+            sockaddr_in sender{};
+            socklen_t len = sizeof sender;
+            const ssize_t n =
+                ::recvfrom(m_fd, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr *>(&sender), &len);
+            if (from)
+                *from = sender;
             if (n > 0 && P2PPacket::parse(buf.data(), size_t(n), out) && out.type == type)
                 return true;
         }
@@ -253,6 +266,62 @@ TEST_F(P2PLibraryTest, LoginsAndLookupsThatMustFail)
     const auto t = Clock::now();
     EXPECT_EQ(IOTC_Device_LoginEx(kUid, kLoginInfo), IOTC_ERR_RENDEZVOUS_UNREACHABLE);
     EXPECT_LT(secondsSince(t), 5.0);
+}
+
+// Every device knows the login key, so the key alone must not let another
+// host take over a uid that is logged in: apps would then connect to it and
+// hand it their commands and passwords. The device itself, logging in again
+// from its own address on a new port, keeps the uid.
+TEST_F(P2PLibraryTest, ALoggedInUidCannotBeTakenOverFromAnotherHost)
+{
+    loginDevice();
+    RawPeer intruder(INADDR_LOOPBACK + 1);
+    P2PPacket login;
+    login.type = P2PPacket::Login;
+    login.connection = 77;
+    login.uid = kUid;
+    login.info.assign(kLoginInfo, kLoginInfo + 16);
+    sockaddr_in service{};
+    service.sin_family = AF_INET;
+    service.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    service.sin_port = htons(m_rendezvous.port());
+    intruder.send(login.encode(), service);
+    P2PPacket reply;
+    ASSERT_TRUE(intruder.receive(P2PPacket::LoginReply, reply));
+    EXPECT_EQ(reply.result, IOTC_ERR_LOGIN_REFUSED);
+    auto client = newClient();
+    ASSERT_EQ(client->connect(kUid), 0);
+    EXPECT_GE(acceptSession(), 0);
+
+    IOTC_DeInitialize();
+    loginDevice();
+    auto again = newClient();
+    ASSERT_EQ(again->connect(kUid), 0);
+    EXPECT_GE(acceptSession(), 0);
+}
+
+// A host that learns a lookup's nonce (by watching the network) cannot
+// answer it in the service's place and send the app to itself.
+TEST_F(P2PLibraryTest, ALookupAnswerFromAnywhereButTheServiceIsIgnored)
+{
+    RawPeer service;
+    RawPeer intruder(INADDR_LOOPBACK + 1);
+    P2PClient client;
+    client.setRendezvous("127.0.0.1", service.port());
+    auto result = std::async(std::launch::async, [&] { return client.connect(kUid, 3000); });
+    P2PPacket lookup;
+    sockaddr_in app{};
+    ASSERT_TRUE(service.receive(P2PPacket::Lookup, lookup, 3000, &app));
+    P2PPacket forged;
+    forged.type = P2PPacket::LookupReply;
+    forged.connection = lookup.connection;
+    forged.result = 0;
+    forged.address = INADDR_LOOPBACK + 1;
+    forged.port = intruder.port();
+    intruder.send(forged.encode(), app);
+    P2PPacket connect;
+    EXPECT_FALSE(intruder.receive(P2PPacket::Connect, connect, 1000));
+    EXPECT_EQ(result.get(), IOTC_ERR_RENDEZVOUS_UNREACHABLE);
 }
 
 TEST_F(P2PLibraryTest, EveryMessageArrivesOnceAndInOrderThroughLossAndReordering)
