@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <algorithm>
 #include <QCoreApplication>
 #include <QDataStream>
 #include <QDir>
@@ -21,11 +22,16 @@ bool waitUntil(const std::function<bool()> &done, int timeoutMs)
 {
     QElapsedTimer timer;
     timer.start();
+    // Looks often at first, then less: many conditions open a database or
+    // read /proc, and a test waiting seconds on one should not load the
+    // machine its neighbours run on.
+    unsigned long pauseMs = 1;
     while (!done()) {
         if (timer.elapsed() >= timeoutMs)
             return done();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
+        QThread::msleep(pauseMs);
+        pauseMs = std::min<unsigned long>(pauseMs * 2, 20);
     }
     return true;
 }
