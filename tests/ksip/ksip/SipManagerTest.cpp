@@ -277,6 +277,42 @@ TEST_F(SipAgent, RegistrationRefreshFollowsTheGrantedExpiry)
     EXPECT_EQ(channel->effectiveExpires(), 30);
 }
 
+TEST_F(SipAgent, EachAccountRefreshesWithItsOwnCredentials)
+{
+    // Two accounts on one agent, each with its own registrar and password:
+    // a refresh answers its registrar's challenge as its own user, never as
+    // the account that happened to sign in last.
+    SipTestPeer registrarA;
+    SipTestPeer registrarB;
+    const char otherPassword[] = "other-pw";
+    SipChannel *a = signIn(registrarA);
+    ASSERT_TRUE(a);
+    manager->lock();
+    SipChannel *b = manager->addChannel("127.0.0.1", registrarB.port(), "1002", "1002", "2002", otherPassword);
+    b->setObserver(&observer);
+    manager->unlock();
+    SipReceived first = registrarB.waitRequest("REGISTER", 3000);
+    ASSERT_TRUE(first);
+    registrarB.respond(first, 401, challenge("m1"));
+    SipReceived second = registrarB.waitRequest("REGISTER", 3000);
+    ASSERT_TRUE(second);
+    EXPECT_TRUE(SipDigest::verify(second.header("Authorization"), "REGISTER", "pa", "m1", otherPassword));
+    registrarB.respond(second, 200);
+    ASSERT_TRUE(observer.waitFor("registered", 2));
+
+    // Both refresh (360 s asked: a fifth of it has passed).
+    housekeepingAfter(73000);
+    SipReceived refreshA = registrarA.waitRequest("REGISTER", 3000);
+    SipReceived refreshB = registrarB.waitRequest("REGISTER", 3000);
+    ASSERT_TRUE(refreshA);
+    ASSERT_TRUE(refreshB);
+    EXPECT_TRUE(SipDigest::verify(refreshA.header("Authorization"), "REGISTER", "pa", "n1", kPassword))
+        << refreshA.header("Authorization");
+    EXPECT_EQ(refreshA.header("Authorization").find("1002"), std::string::npos);
+    EXPECT_TRUE(SipDigest::verify(refreshB.header("Authorization"), "REGISTER", "pa", "m1", otherPassword))
+        << refreshB.header("Authorization");
+}
+
 TEST_F(SipAgent, WrongPasswordStopsAfterFourAnswersAndStartsOver)
 {
     LogCapture log;
