@@ -904,6 +904,16 @@ void SipStack::handleInDialogRequest(osip_event *evt, SipStackCall &call)
     if (methodIs(request, "BYE")) {
         if (osip_message_t *ok = newResponse(request, 200, call.localTag))
             sendAnswerOn(tr, ok);
+        // A BYE in the early dialog: the peer's INVITE still needs its
+        // final answer, or its transaction would wait for ever.
+        if (!call.outgoing && !call.finalSent) {
+            osip_transaction_t *inviteTr = transaction(call.inviteTid);
+            if (inviteTr && call.invite) {
+                if (osip_message_t *terminated = newResponse(call.invite, 487, call.localTag))
+                    sendAnswerOn(inviteTr, terminated);
+            }
+            call.finalSent = true;
+        }
         call.setPending2xx(nullptr);
         if (call.dialog)
             osip_dialog_set_state(call.dialog, DIALOG_CLOSE);
