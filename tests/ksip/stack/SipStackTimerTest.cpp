@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <osipparser2/osip_parser.h>
 
+#include <cctype>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -64,6 +65,22 @@ std::string rawInvite(int uaPort, int rawPort)
            "Contact: <sip:raw@127.0.0.1:" + p + ">\r\n"
            "Max-Forwards: 70\r\n"
            "Content-Length: 0\r\n\r\n";
+}
+
+// A request of the raw peer inside the call rawInvite() started, to the
+// stack's To (with its tag).
+std::string rawInDialog(const std::string &method, int cseq, int uaPort, int rawPort, const std::string &to)
+{
+    const std::string p = std::to_string(rawPort);
+    std::string lower = method;
+    for (char &c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return method + " sip:200@127.0.0.1:" + std::to_string(uaPort) + " SIP/2.0\r\n"
+           "Via: SIP/2.0/UDP 127.0.0.1:" + p + ";rport;branch=z9hG4bKraw" + lower + "\r\n"
+           "From: <sip:raw@127.0.0.1:" + p + ">;tag=rawfrom\r\n"
+           "To: " + to + "\r\n"
+           "Call-ID: rawcall@127.0.0.1\r\nCSeq: " + std::to_string(cseq) + " " + method +
+           "\r\nMax-Forwards: 70\r\nContent-Length: 0\r\n\r\n";
 }
 
 // The stack calls the raw socket; returns the call id.
@@ -153,13 +170,7 @@ TEST(SipStackTimerTest, AckStopsTheRepetition)
     ASSERT_EQ(ua.stack.callSendAnswer(invite->tid, 200, nullptr), 0);
     const std::string ok = raw.receiveStarting("SIP/2.0 200", 2000);
     ASSERT_FALSE(ok.empty());
-    const std::string p = std::to_string(raw.port());
-    const std::string ack = "ACK sip:200@127.0.0.1:" + std::to_string(ua.port()) + " SIP/2.0\r\n"
-                            "Via: SIP/2.0/UDP 127.0.0.1:" + p + ";rport;branch=z9hG4bKrawack\r\n"
-                            "From: <sip:raw@127.0.0.1:" + p + ">;tag=rawfrom\r\n"
-                            "To: " + line(ok, "To") + "\r\n"
-                            "Call-ID: rawcall@127.0.0.1\r\nCSeq: 1 ACK\r\nMax-Forwards: 70\r\n"
-                            "Content-Length: 0\r\n\r\n";
+    const std::string ack = rawInDialog("ACK", 1, ua.port(), raw.port(), line(ok, "To"));
     ASSERT_TRUE(raw.sendTo(ua.port(), ack));
     auto acked = ua.waitFor(T::CallAck);
     ASSERT_TRUE(acked);
@@ -191,13 +202,7 @@ TEST(SipStackTimerTest, ByeBeforeTheAnswerEndsTheInviteWith487)
     ASSERT_EQ(ua.stack.callSendAnswer(offered->tid, 180, nullptr), 0);
     const std::string ringing = raw.receiveStarting("SIP/2.0 180", 2000);
     ASSERT_FALSE(ringing.empty());
-    const std::string p = std::to_string(raw.port());
-    const std::string bye = "BYE sip:200@127.0.0.1:" + std::to_string(ua.port()) + " SIP/2.0\r\n"
-                            "Via: SIP/2.0/UDP 127.0.0.1:" + p + ";rport;branch=z9hG4bKrawbye\r\n"
-                            "From: <sip:raw@127.0.0.1:" + p + ">;tag=rawfrom\r\n"
-                            "To: " + line(ringing, "To") + "\r\n"
-                            "Call-ID: rawcall@127.0.0.1\r\nCSeq: 2 BYE\r\nMax-Forwards: 70\r\n"
-                            "Content-Length: 0\r\n\r\n";
+    const std::string bye = rawInDialog("BYE", 2, ua.port(), raw.port(), line(ringing, "To"));
     ASSERT_TRUE(raw.sendTo(ua.port(), bye));
     EXPECT_TRUE(ua.waitFor(T::CallClosed, 2000));
     // The 200 for the BYE and the 487 for the INVITE, in either order.
