@@ -605,7 +605,9 @@ bool SipChannel::retryWithCredentials(SipCall *call, SipStackEvent *event)
     call->setAuthRetries(call->authRetries() + 1);
     m_stack->lock();
     useOwnCredentials();
-    m_stack->automaticAction();
+    // Only this call: another account's challenged call must not be signed
+    // with this account's credentials.
+    m_stack->automaticAction(call->callId());
     m_stack->unlock();
     return true;
 }

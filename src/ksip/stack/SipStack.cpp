@@ -1558,13 +1558,13 @@ int SipStack::addAuthenticationInfo(const char *user, const char *userId, const 
     return OSIP_SUCCESS;
 }
 
-int SipStack::automaticAction()
+int SipStack::automaticAction(int cid)
 {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     std::vector<int> giveUp;
     for (auto &entry : m_calls) {
         SipStackCall &call = *entry.second;
-        if (!call.outgoing || call.released || !call.challenge.valid || call.answered)
+        if ((cid > 0 && call.cid != cid) || !call.outgoing || call.released || !call.challenge.valid || call.answered)
             continue;
         const osip_message_t *last = call.keptResponse(call.inviteTid);
         if (!last || (last->status_code != 401 && last->status_code != 407))

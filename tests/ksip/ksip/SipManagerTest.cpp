@@ -683,6 +683,53 @@ TEST_F(SipAgent, ChallengedInviteRetriedAtMostFourTimes)
     EXPECT_EQ(callCount(channel), 0);
 }
 
+TEST_F(SipAgent, ChallengedCallsOfTwoAccountsAreEachSignedAsTheirOwnAccount)
+{
+    // Two accounts on one PBX page at once and both INVITEs are challenged:
+    // each retry carries its own account's name, never the other's.
+    SipTestPeer peer;
+    SipChannel *a = signIn(peer);
+    ASSERT_TRUE(a);
+    manager->lock();
+    SipChannel *b = manager->addChannel("127.0.0.1", peer.port(), "1002", "1002", "2002", kPassword);
+    b->setObserver(&observer);
+    manager->unlock();
+    SipReceived reg = peer.waitRequest("REGISTER", 3000);
+    ASSERT_TRUE(reg);
+    peer.respond(reg, 200);
+    ASSERT_TRUE(observer.waitFor("registered", 2));
+
+    // Both challenges reach the stack before the event thread sees either.
+    manager->lock();
+    for (SipChannel *channel : {a, b}) {
+        SipCall *call = channel->createCall();
+        call->setRemoteNumber("3001");
+        call->setLocalPorts(channel->nextRtpPort(), channel->nextRtpPort());
+        EXPECT_GT(channel->invite(call, SipPayload::defaultAudioPayloads(), nullptr), 0);
+        channel->addCall(call);
+    }
+    for (int i = 0; i < 2; ++i) {
+        SipReceived invite = peer.waitRequest("INVITE", 3000);
+        EXPECT_TRUE(invite);
+        if (invite) {
+            peer.respond(invite, 407, "Proxy-Authenticate: Digest realm=\"pa\", nonce=\"p\", algorithm=MD5\r\n");
+        }
+    }
+    EXPECT_TRUE(peer.waitRequest("ACK", 3000));
+    EXPECT_TRUE(peer.waitRequest("ACK", 3000));
+    manager->unlock();
+
+    for (int i = 0; i < 2; ++i) {
+        SipReceived retry = peer.waitRequest("INVITE", 3000);
+        ASSERT_TRUE(retry);
+        const std::string from = retry.header("From");
+        const std::string user = from.find("sip:1002@") != std::string::npos ? "1002" : "1001";
+        EXPECT_NE(retry.header("Proxy-Authorization").find("username=\"" + user + "\""), std::string::npos)
+            << "From " << from << " signed as " << retry.header("Proxy-Authorization");
+        peer.respond(retry, 486);
+    }
+}
+
 TEST_F(SipAgent, SilentPeerIsEndedByTheHousekeeping)
 {
     manager.reset();
