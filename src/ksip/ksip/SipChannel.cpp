@@ -127,8 +127,7 @@ int SipChannel::registerAccount(const char *host, int port, const char *user, co
     const int rid = m_stack->registerBuildInitialRegister(from, registrar, contact, expires, &reg);
     if (rid > 0) {
         m_rid = rid;
-        m_stack->clearAuthenticationInfo();
-        m_stack->addAuthenticationInfo(m_user, m_user, m_password, nullptr, nullptr);
+        useOwnCredentials();
         m_stack->registerSendRegister(rid, reg);
     } else {
         // Retried from scratch by the next refresh pass.
@@ -136,6 +135,12 @@ int SipChannel::registerAccount(const char *host, int port, const char *user, co
     }
     m_stack->unlock();
     return 0;
+}
+
+void SipChannel::useOwnCredentials()
+{
+    m_stack->clearAuthenticationInfo();
+    m_stack->addAuthenticationInfo(m_user, m_user, m_password, nullptr, nullptr);
 }
 
 void SipChannel::unregister()
@@ -209,6 +214,9 @@ void SipChannel::refreshRegistration()
     case StateRefreshDue:
         if (m_rid > 0 && m_stack) {
             m_stack->lock();
+            // The stack holds one set of credentials for all accounts: a
+            // challenged refresh must be signed as this account.
+            useOwnCredentials();
             // Refused by the stack while the previous REGISTER is pending.
             m_stack->registerSendRegister(m_rid, nullptr);
             m_stack->unlock();
@@ -271,8 +279,7 @@ void SipChannel::onRegisterFailure(SipStackEvent *event)
     if (isChallenge(event) && m_retries < kMaxAuthRetries) {
         ++m_retries;
         m_stack->lock();
-        m_stack->clearAuthenticationInfo();
-        m_stack->addAuthenticationInfo(m_user, m_user, m_password, nullptr, nullptr);
+        useOwnCredentials();
         m_stack->registerSendRegister(m_rid, nullptr);
         m_stack->unlock();
         return;
@@ -597,9 +604,10 @@ bool SipChannel::retryWithCredentials(SipCall *call, SipStackEvent *event)
     }
     call->setAuthRetries(call->authRetries() + 1);
     m_stack->lock();
-    m_stack->clearAuthenticationInfo();
-    m_stack->addAuthenticationInfo(m_user, m_user, m_password, nullptr, nullptr);
-    m_stack->automaticAction();
+    useOwnCredentials();
+    // Only this call: another account's challenged call must not be signed
+    // with this account's credentials.
+    m_stack->automaticAction(call->callId());
     m_stack->unlock();
     return true;
 }

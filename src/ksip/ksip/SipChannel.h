@@ -152,6 +152,9 @@ private:
     // Ends and deletes every call in the list; caller holds the channel lock.
     void endAllCalls();
     void registerAgain(const char *contact);
+    // Makes this account's user and password the stack's credentials (the
+    // stack holds one set for every account). Stack lock held.
+    void useOwnCredentials();
 
     SipManager *m_manager;
     int m_rid = 0;

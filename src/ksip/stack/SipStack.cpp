@@ -904,6 +904,16 @@ void SipStack::handleInDialogRequest(osip_event *evt, SipStackCall &call)
     if (methodIs(request, "BYE")) {
         if (osip_message_t *ok = newResponse(request, 200, call.localTag))
             sendAnswerOn(tr, ok);
+        // A BYE in the early dialog: the peer's INVITE still needs its
+        // final answer, or its transaction would wait for ever.
+        if (!call.outgoing && !call.finalSent) {
+            osip_transaction_t *inviteTr = transaction(call.inviteTid);
+            if (inviteTr && call.invite) {
+                if (osip_message_t *terminated = newResponse(call.invite, 487, call.localTag))
+                    sendAnswerOn(inviteTr, terminated);
+            }
+            call.finalSent = true;
+        }
         call.setPending2xx(nullptr);
         if (call.dialog)
             osip_dialog_set_state(call.dialog, DIALOG_CLOSE);
@@ -1548,13 +1558,13 @@ int SipStack::addAuthenticationInfo(const char *user, const char *userId, const 
     return OSIP_SUCCESS;
 }
 
-int SipStack::automaticAction()
+int SipStack::automaticAction(int cid)
 {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     std::vector<int> giveUp;
     for (auto &entry : m_calls) {
         SipStackCall &call = *entry.second;
-        if (!call.outgoing || call.released || !call.challenge.valid || call.answered)
+        if ((cid > 0 && call.cid != cid) || !call.outgoing || call.released || !call.challenge.valid || call.answered)
             continue;
         const osip_message_t *last = call.keptResponse(call.inviteTid);
         if (!last || (last->status_code != 401 && last->status_code != 407))

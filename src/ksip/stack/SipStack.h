@@ -117,8 +117,10 @@ public:
     // was a 401/407 not yet retried. Each call is resent at most
     // config.maxAuthAttempts times; beyond that, or without matching
     // credentials, the call is given up (CallReleased). REGISTERs are not
-    // touched (registerSendRegister retries them). Returns 0.
-    int automaticAction();
+    // touched (registerSendRegister retries them). With `cid` above 0 only
+    // that call is looked at: the credentials held may be those of one
+    // account only. Returns 0.
+    int automaticAction(int cid = 0);
 
     // ---- registrations --------------------------------------------------
 

@@ -38,11 +38,32 @@ SipStackCall::~SipStackCall()
 void SipStackCall::keepRequest(int tid, const osip_message *request)
 {
     replace(m_kept[tid].request, copyOf(request));
+    dropOldKept(tid);
 }
 
 void SipStackCall::keepResponse(int tid, const osip_message *response)
 {
     replace(m_kept[tid].response, copyOf(response));
+    dropOldKept(tid);
+}
+
+void SipStackCall::dropOldKept(int newest)
+{
+    // A peer may send re-INVITEs for as long as the call lasts: only the
+    // latest few transactions are kept, besides the INVITE's own and the
+    // one whose 2xx still waits for its ACK. Ids grow, so the map's first
+    // entries are the oldest.
+    auto it = m_kept.begin();
+    while (m_kept.size() > kKeptTransactions && it != m_kept.end()) {
+        const int tid = it->first;
+        if (tid == inviteTid || tid == pending2xxTid || tid == newest) {
+            ++it;
+            continue;
+        }
+        replace(it->second.request, nullptr);
+        replace(it->second.response, nullptr);
+        it = m_kept.erase(it);
+    }
 }
 
 const osip_message *SipStackCall::keptRequest(int tid) const

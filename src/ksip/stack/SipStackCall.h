@@ -2,6 +2,7 @@
 
 #include "SipStackChallenge.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -20,7 +21,12 @@ public:
     SipStackCall(const SipStackCall &) = delete;
     SipStackCall &operator=(const SipStackCall &) = delete;
 
-    // Remembers copies of a transaction's request and latest response.
+    // Transactions whose messages are kept, besides the INVITE's own and
+    // the one awaiting an ACK.
+    static constexpr size_t kKeptTransactions = 8;
+
+    // Remembers copies of a transaction's request and latest response
+    // (those of the oldest transactions beyond the limit are dropped).
     void keepRequest(int tid, const osip_message *request);
     void keepResponse(int tid, const osip_message *response);
     const osip_message *keptRequest(int tid) const;
@@ -68,6 +74,8 @@ public:
     bool released = false;
 
 private:
+    void dropOldKept(int newest);
+
     struct Kept
     {
         osip_message *request = nullptr;

@@ -277,6 +277,42 @@ TEST_F(SipAgent, RegistrationRefreshFollowsTheGrantedExpiry)
     EXPECT_EQ(channel->effectiveExpires(), 30);
 }
 
+TEST_F(SipAgent, EachAccountRefreshesWithItsOwnCredentials)
+{
+    // Two accounts on one agent, each with its own registrar and password:
+    // a refresh answers its registrar's challenge as its own user, never as
+    // the account that happened to sign in last.
+    SipTestPeer registrarA;
+    SipTestPeer registrarB;
+    const char otherPassword[] = "other-pw";
+    SipChannel *a = signIn(registrarA);
+    ASSERT_TRUE(a);
+    manager->lock();
+    SipChannel *b = manager->addChannel("127.0.0.1", registrarB.port(), "1002", "1002", "2002", otherPassword);
+    b->setObserver(&observer);
+    manager->unlock();
+    SipReceived first = registrarB.waitRequest("REGISTER", 3000);
+    ASSERT_TRUE(first);
+    registrarB.respond(first, 401, challenge("m1"));
+    SipReceived second = registrarB.waitRequest("REGISTER", 3000);
+    ASSERT_TRUE(second);
+    EXPECT_TRUE(SipDigest::verify(second.header("Authorization"), "REGISTER", "pa", "m1", otherPassword));
+    registrarB.respond(second, 200);
+    ASSERT_TRUE(observer.waitFor("registered", 2));
+
+    // Both refresh (360 s asked: a fifth of it has passed).
+    housekeepingAfter(73000);
+    SipReceived refreshA = registrarA.waitRequest("REGISTER", 3000);
+    SipReceived refreshB = registrarB.waitRequest("REGISTER", 3000);
+    ASSERT_TRUE(refreshA);
+    ASSERT_TRUE(refreshB);
+    EXPECT_TRUE(SipDigest::verify(refreshA.header("Authorization"), "REGISTER", "pa", "n1", kPassword))
+        << refreshA.header("Authorization");
+    EXPECT_EQ(refreshA.header("Authorization").find("1002"), std::string::npos);
+    EXPECT_TRUE(SipDigest::verify(refreshB.header("Authorization"), "REGISTER", "pa", "m1", otherPassword))
+        << refreshB.header("Authorization");
+}
+
 TEST_F(SipAgent, WrongPasswordStopsAfterFourAnswersAndStartsOver)
 {
     LogCapture log;
@@ -645,6 +681,53 @@ TEST_F(SipAgent, ChallengedInviteRetriedAtMostFourTimes)
     EXPECT_TRUE(observer.waitFor("requestFailure"));
     EXPECT_TRUE(observer.waitFor("removed"));
     EXPECT_EQ(callCount(channel), 0);
+}
+
+TEST_F(SipAgent, ChallengedCallsOfTwoAccountsAreEachSignedAsTheirOwnAccount)
+{
+    // Two accounts on one PBX page at once and both INVITEs are challenged:
+    // each retry carries its own account's name, never the other's.
+    SipTestPeer peer;
+    SipChannel *a = signIn(peer);
+    ASSERT_TRUE(a);
+    manager->lock();
+    SipChannel *b = manager->addChannel("127.0.0.1", peer.port(), "1002", "1002", "2002", kPassword);
+    b->setObserver(&observer);
+    manager->unlock();
+    SipReceived reg = peer.waitRequest("REGISTER", 3000);
+    ASSERT_TRUE(reg);
+    peer.respond(reg, 200);
+    ASSERT_TRUE(observer.waitFor("registered", 2));
+
+    // Both challenges reach the stack before the event thread sees either.
+    manager->lock();
+    for (SipChannel *channel : {a, b}) {
+        SipCall *call = channel->createCall();
+        call->setRemoteNumber("3001");
+        call->setLocalPorts(channel->nextRtpPort(), channel->nextRtpPort());
+        EXPECT_GT(channel->invite(call, SipPayload::defaultAudioPayloads(), nullptr), 0);
+        channel->addCall(call);
+    }
+    for (int i = 0; i < 2; ++i) {
+        SipReceived invite = peer.waitRequest("INVITE", 3000);
+        EXPECT_TRUE(invite);
+        if (invite) {
+            peer.respond(invite, 407, "Proxy-Authenticate: Digest realm=\"pa\", nonce=\"p\", algorithm=MD5\r\n");
+        }
+    }
+    EXPECT_TRUE(peer.waitRequest("ACK", 3000));
+    EXPECT_TRUE(peer.waitRequest("ACK", 3000));
+    manager->unlock();
+
+    for (int i = 0; i < 2; ++i) {
+        SipReceived retry = peer.waitRequest("INVITE", 3000);
+        ASSERT_TRUE(retry);
+        const std::string from = retry.header("From");
+        const std::string user = from.find("sip:1002@") != std::string::npos ? "1002" : "1001";
+        EXPECT_NE(retry.header("Proxy-Authorization").find("username=\"" + user + "\""), std::string::npos)
+            << "From " << from << " signed as " << retry.header("Proxy-Authorization");
+        peer.respond(retry, 486);
+    }
 }
 
 TEST_F(SipAgent, SilentPeerIsEndedByTheHousekeeping)

@@ -2,6 +2,7 @@
 // account and its registrar) exchanging real datagrams.
 #include "SipDigest.h"
 #include "SipSdp.h"
+#include "SipStackCall.h"
 #include "StackPeer.h"
 
 #include <gtest/gtest.h>
@@ -123,6 +124,41 @@ protected:
     StackPeer b;
     int cid = 0, aDid = 0, bTid = 0, bCid = 0, bDid = 0;
 };
+
+// A peer may re-INVITE an established call without end: the call record
+// keeps the messages of its latest transactions only, never those of the
+// INVITE itself or of a 2xx still waiting for its ACK.
+TEST(SipStackCallRecord, KeptMessagesOfEndlessReinvitesStayBounded)
+{
+    parser_init();
+    const std::string text = "INVITE sip:a@127.0.0.1 SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.0.1:5070;branch=z9hG4bK1\r\n"
+                             "From: <sip:b@127.0.0.1>;tag=1\r\nTo: <sip:a@127.0.0.1>\r\nCall-ID: k1\r\n"
+                             "CSeq: 1 INVITE\r\nContent-Length: 0\r\n\r\n";
+    osip_message_t *request = nullptr;
+    ASSERT_EQ(osip_message_init(&request), 0);
+    ASSERT_EQ(osip_message_parse(request, text.data(), text.size()), 0);
+
+    SipStackCall call;
+    call.inviteTid = 1;
+    call.keepRequest(1, request);
+    call.keepResponse(1, request);
+    const int last = 5000;
+    for (int tid = 2; tid <= last; ++tid) {
+        call.keepRequest(tid, request);
+        if (tid == 100)
+            call.pending2xxTid = 100;
+    }
+    EXPECT_NE(call.keptRequest(1), nullptr);
+    EXPECT_NE(call.keptResponse(1), nullptr);
+    EXPECT_NE(call.keptRequest(100), nullptr);
+    EXPECT_NE(call.keptRequest(last), nullptr);
+    EXPECT_FALSE(call.hasTransaction(2));
+    int kept = 0;
+    for (int tid = 1; tid <= last; ++tid)
+        kept += call.hasTransaction(tid) ? 1 : 0;
+    EXPECT_LE(kept, static_cast<int>(SipStackCall::kKeptTransactions) + 2);
+    osip_message_free(request);
+}
 
 TEST_F(SipStackCallTest, InviteRingAnswerAckThenByeFromEitherSide)
 {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <osipparser2/osip_parser.h>
 
+#include <cctype>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -64,6 +65,22 @@ std::string rawInvite(int uaPort, int rawPort)
            "Contact: <sip:raw@127.0.0.1:" + p + ">\r\n"
            "Max-Forwards: 70\r\n"
            "Content-Length: 0\r\n\r\n";
+}
+
+// A request of the raw peer inside the call rawInvite() started, to the
+// stack's To (with its tag).
+std::string rawInDialog(const std::string &method, int cseq, int uaPort, int rawPort, const std::string &to)
+{
+    const std::string p = std::to_string(rawPort);
+    std::string lower = method;
+    for (char &c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return method + " sip:200@127.0.0.1:" + std::to_string(uaPort) + " SIP/2.0\r\n"
+           "Via: SIP/2.0/UDP 127.0.0.1:" + p + ";rport;branch=z9hG4bKraw" + lower + "\r\n"
+           "From: <sip:raw@127.0.0.1:" + p + ">;tag=rawfrom\r\n"
+           "To: " + to + "\r\n"
+           "Call-ID: rawcall@127.0.0.1\r\nCSeq: " + std::to_string(cseq) + " " + method +
+           "\r\nMax-Forwards: 70\r\nContent-Length: 0\r\n\r\n";
 }
 
 // The stack calls the raw socket; returns the call id.
@@ -153,13 +170,7 @@ TEST(SipStackTimerTest, AckStopsTheRepetition)
     ASSERT_EQ(ua.stack.callSendAnswer(invite->tid, 200, nullptr), 0);
     const std::string ok = raw.receiveStarting("SIP/2.0 200", 2000);
     ASSERT_FALSE(ok.empty());
-    const std::string p = std::to_string(raw.port());
-    const std::string ack = "ACK sip:200@127.0.0.1:" + std::to_string(ua.port()) + " SIP/2.0\r\n"
-                            "Via: SIP/2.0/UDP 127.0.0.1:" + p + ";rport;branch=z9hG4bKrawack\r\n"
-                            "From: <sip:raw@127.0.0.1:" + p + ">;tag=rawfrom\r\n"
-                            "To: " + line(ok, "To") + "\r\n"
-                            "Call-ID: rawcall@127.0.0.1\r\nCSeq: 1 ACK\r\nMax-Forwards: 70\r\n"
-                            "Content-Length: 0\r\n\r\n";
+    const std::string ack = rawInDialog("ACK", 1, ua.port(), raw.port(), line(ok, "To"));
     ASSERT_TRUE(raw.sendTo(ua.port(), ack));
     auto acked = ua.waitFor(T::CallAck);
     ASSERT_TRUE(acked);
@@ -175,6 +186,42 @@ TEST(SipStackTimerTest, AckStopsTheRepetition)
     ua.seen.clear();
     ua.drain(200);
     EXPECT_EQ(ua.count(T::CallAck), 0);
+}
+
+// A BYE in the early dialog (after our 180, before any final answer) ends
+// the call; its INVITE still gets a final answer, 487, repeated until the
+// ACK, so that neither side's transaction waits for ever.
+TEST(SipStackTimerTest, ByeBeforeTheAnswerEndsTheInviteWith487)
+{
+    StackPeer ua(timers(20, 4000));
+    RawSipSocket raw;
+    const std::string invite = rawInvite(ua.port(), raw.port());
+    ASSERT_TRUE(raw.sendTo(ua.port(), invite));
+    auto offered = ua.waitFor(T::CallInvite);
+    ASSERT_TRUE(offered);
+    ASSERT_EQ(ua.stack.callSendAnswer(offered->tid, 180, nullptr), 0);
+    const std::string ringing = raw.receiveStarting("SIP/2.0 180", 2000);
+    ASSERT_FALSE(ringing.empty());
+    const std::string bye = rawInDialog("BYE", 2, ua.port(), raw.port(), line(ringing, "To"));
+    ASSERT_TRUE(raw.sendTo(ua.port(), bye));
+    EXPECT_TRUE(ua.waitFor(T::CallClosed, 2000));
+    // The 200 for the BYE and the 487 for the INVITE, in either order.
+    std::string okBye, terminated;
+    const auto end = Clock::now() + std::chrono::seconds(3);
+    while ((okBye.empty() || terminated.empty()) && Clock::now() < end) {
+        const std::string got = raw.receive(200);
+        if (got.compare(0, 11, "SIP/2.0 200") == 0 && line(got, "CSeq") == "2 BYE")
+            okBye = got;
+        else if (got.compare(0, 11, "SIP/2.0 487") == 0)
+            terminated = got;
+    }
+    EXPECT_FALSE(okBye.empty());
+    ASSERT_FALSE(terminated.empty()) << "the INVITE was left without a final answer";
+    EXPECT_EQ(line(terminated, "CSeq"), "1 INVITE");
+    // Unacknowledged, the 487 is repeated (the transaction runs its timers).
+    EXPECT_FALSE(raw.receiveStarting("SIP/2.0 487", 1000).empty());
+    // The application can no longer answer it.
+    EXPECT_NE(ua.stack.callSendAnswer(offered->tid, 200, nullptr), 0);
 }
 
 // The callee repeats its 2xx (our ACK was lost): every copy gets the ACK
