@@ -33,7 +33,7 @@ fi
 echo "fuzz.sh: ${#targets[@]} targets, ${SECONDS_PER_TARGET}s each (${TOTAL_SECONDS}s in all)"
 
 CC=clang CXX=clang++ cmake -S . -B "$BUILD" -G Ninja \
-  -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" -DCMAKE_C_FLAGS_DEBUG="-g -O1" \
+  -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g1 -O1" -DCMAKE_C_FLAGS_DEBUG="-g1 -O1" \
   -DPA_SANITIZE=ON -DPA_BUILD_TESTS=OFF -DPA_BUILD_BENCH=OFF -DPA_BUILD_FUZZ=ON
 # Only the fuzz targets and what they link, never the whole program.
 cmake --build "$BUILD" -j "$JOBS" --target "${targets[@]}"

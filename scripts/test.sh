@@ -12,7 +12,7 @@ JOBS="${PA_JOBS:-$(nproc)}"
 bash scripts/install-deps.sh
 
 cmake -S . -B "$BUILD" -G Ninja \
-  -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" -DCMAKE_C_FLAGS_DEBUG="-g -O1" \
+  -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g1 -O1" -DCMAKE_C_FLAGS_DEBUG="-g1 -O1" \
   -DPA_SANITIZE=ON -DPA_BUILD_TESTS=ON -DPA_BUILD_BENCH=ON
 cmake --build "$BUILD" -j "$JOBS"
 
