@@ -674,16 +674,7 @@ void SipChannel::onCallAnswered(SipCall *call, SipStackEvent *event)
         m_stack->callSendAck(call->dialogId(), ack);
     }
     m_stack->unlock();
-    if (!haveSdp || call->start() != 0) {
-        lock();
-        endCall(call);
-        unlock();
-        return;
-    }
-    if (m_observer) {
-        m_observer->onCallAnswered(this, call);
-        m_observer->onCallStarted(this, call);
-    }
+    startMediaOrEnd(call, haveSdp);
 }
 
 void SipChannel::onCallAck(SipCall *call, SipStackEvent *)
@@ -691,7 +682,12 @@ void SipChannel::onCallAck(SipCall *call, SipStackEvent *)
     if (call->isStarted()) {
         return;
     }
-    if (call->start() != 0) {
+    startMediaOrEnd(call, true);
+}
+
+void SipChannel::startMediaOrEnd(SipCall *call, bool usable)
+{
+    if (!usable || call->start() != 0) {
         lock();
         endCall(call);
         unlock();

@@ -154,6 +154,9 @@ private:
     void registerAgain(const char *contact);
     // Makes this account's user and password the stack's credentials (the
     // stack holds one set for every account). Stack lock held.
+    // Starts the answered call's media and tells the observer; a call
+    // without usable SDP, or whose media cannot start, is ended instead.
+    void startMediaOrEnd(SipCall *call, bool usable);
     void useOwnCredentials();
 
     SipManager *m_manager;
