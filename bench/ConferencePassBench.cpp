@@ -1,6 +1,7 @@
 // One supervision pass over a large installation: 1000 registered devices and
 // 50 running zones of 20 devices each, all joined. Compared with the bare
 // read of the two switch tables the pass starts with.
+#include "BenchQtMain.h"
 #include "FSChannelsManager.h"
 #include "FSConferencePass.h"
 #include "FSSipRegistrationsManager.h"
@@ -194,9 +195,5 @@ BENCHMARK(BM_PassWithoutRead)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarksInQtApplication(argc, argv);
 }

@@ -2,6 +2,7 @@
 // concurrent keep-alive clients on loopback, answered by a minimal static
 // observer (the baseline that any route's own cost adds to), and by the
 // central object's "/action" route starting a zone on a running switch.
+#include "BenchQtMain.h"
 #include "BenchSmoke.h"
 #include "FSManager.h"
 #include "PALogDB.h"
@@ -416,11 +417,5 @@ BENCHMARK(BM_HttpKeepAliveActionStartStopVsStatic)->Arg(1)->Arg(64)->Iterations(
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarksInQtApplication(argc, argv);
 }

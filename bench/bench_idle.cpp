@@ -2,6 +2,7 @@
 // its threads over a window of PA_IDLE_SECONDS (default 10 s), with the
 // phone-app WebSocket server on. A wake-up is one context switch of one of
 // its threads (voluntary or not). The busiest threads are listed on stderr. The switch stand-in's own figures are given apart.
+#include "BenchQtMain.h"
 #include "support/BenchProgram.h"
 
 #include <benchmark/benchmark.h>
@@ -188,9 +189,5 @@ BENCHMARK(BM_IdleProgram)->UseManualTime()->Iterations(1)->Unit(benchmark::kMill
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarksInQtApplication(argc, argv);
 }

@@ -1,6 +1,7 @@
 // The built program from cold start to "switch ready", its resident memory
 // when idle after the start, and the time of its ordered shut-down. Each
 // iteration runs a private copy of the program and its switch package.
+#include "BenchQtMain.h"
 #include "BenchSmoke.h"
 #include "support/BenchProgram.h"
 
@@ -63,9 +64,5 @@ BENCHMARK(BM_ColdStartToSwitchReady)->UseManualTime()->Iterations(BenchSmoke::co
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarksInQtApplication(argc, argv);
 }
