@@ -1,6 +1,7 @@
 #include "SipManager.h"
 
 #include "RDLog.h"
+#include "RDNetworkAdapter.h"
 #include "RDThread.h"
 #include "SipCall.h"
 #include "SipChannel.h"
@@ -81,7 +82,8 @@ int SipManager::init(int port, int udp)
     }
     if (ret == 0) {
         if (m_localIp[0] == '\0') {
-            setLocalIp(SipStack::guessLocalIp(kFamilyIpv4).c_str());
+            const RDNetworkAdapter adapter = defaultNetworkAdapter();
+            setLocalIp(adapter.ip.isEmpty() ? "127.0.0.1" : adapter.ip.toUtf8().constData());
         }
         // Via and Contact carry the address the accounts register with.
         stack->setLocalAddress(m_localIp);

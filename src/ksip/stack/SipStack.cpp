@@ -5,7 +5,6 @@
 #include "SipStackRegistration.h"
 #include "SipStackTransport.h"
 
-#include "RDNetworkAdapter.h"
 
 #include <osip2/osip.h>
 #include <osip2/osip_dialog.h>
@@ -17,6 +16,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <random>
 #include <strings.h>
@@ -382,10 +383,31 @@ std::string SipStack::guessLocalIp(int family)
 {
     if (family != AF_INET)
         return std::string();
-    const RDNetworkAdapter adapter = defaultNetworkAdapter();
-    if (adapter.ip.isEmpty())
+    // First private address of an interface that is up, else its first
+    // other address; the program passes its own adapter choice through
+    // setLocalAddress, this is only the stack's fallback.
+    struct ifaddrs *list = nullptr;
+    if (getifaddrs(&list) != 0)
         return "127.0.0.1";
-    return adapter.ip.toStdString();
+    std::string privateIp;
+    std::string otherIp;
+    for (const struct ifaddrs *it = list; it; it = it->ifa_next) {
+        if (!it->ifa_addr || it->ifa_addr->sa_family != AF_INET || !(it->ifa_flags & IFF_UP)
+            || (it->ifa_flags & IFF_LOOPBACK))
+            continue;
+        const uint32_t host = ntohl(reinterpret_cast<const sockaddr_in *>(it->ifa_addr)->sin_addr.s_addr);
+        char text[INET_ADDRSTRLEN] = {};
+        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in *>(it->ifa_addr)->sin_addr, text, sizeof(text));
+        const bool isPrivate = (host >> 24) == 10 || (host >> 20) == 0xAC1 || (host >> 16) == 0xC0A8;
+        if (isPrivate && privateIp.empty())
+            privateIp = text;
+        else if (!isPrivate && otherIp.empty())
+            otherIp = text;
+    }
+    freeifaddrs(list);
+    if (!privateIp.empty())
+        return privateIp;
+    return otherIp.empty() ? std::string("127.0.0.1") : otherIp;
 }
 
 int SipStack::addAccountInfo(const char *, const char *, int)

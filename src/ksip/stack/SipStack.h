@@ -74,9 +74,9 @@ public:
     // The bound port; 0 before listenAddr succeeded.
     int listenPort() const;
 
-    // This host's IPv4 address from the adapter list (first private address
-    // with a gateway, else the first address); "127.0.0.1" when no adapter is
-    // up. Never opens a connection.
+    // This host's IPv4 address: the first private address of an interface
+    // that is up, else its first other address; "127.0.0.1" when none is up.
+    // Never opens a connection.
     static std::string guessLocalIp(int family = 2);
 
     // Accepted for compatibility with account setup; has no effect (the

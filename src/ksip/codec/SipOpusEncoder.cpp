@@ -1,7 +1,5 @@
 #include "SipOpusEncoder.h"
 
-#include "RDLog.h"
-
 #include <opus/opus.h>
 
 SipOpusEncoder::SipOpusEncoder() = default;
@@ -18,7 +16,6 @@ int SipOpusEncoder::init(const SipPayload &payload)
     int err = OPUS_OK;
     m_encoder = opus_encoder_create(m_payload.clockRate(), m_payload.channels(), OPUS_APPLICATION_AUDIO, &err);
     if (err != OPUS_OK || !m_encoder) {
-        RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "create encoder err = %d", err);
         release();
         return err != OPUS_OK ? err : OPUS_ALLOC_FAIL;
     }

@@ -1,7 +1,5 @@
 #include "SipOpusDecoder.h"
 
-#include "RDLog.h"
-
 #include <opus/opus.h>
 
 namespace {
@@ -23,13 +21,11 @@ int SipOpusDecoder::init(const SipPayload &payload)
     int err = OPUS_OK;
     m_decoder = opus_decoder_create(m_payload.clockRate(), m_payload.channels(), &err);
     if (err != OPUS_OK || !m_decoder) {
-        RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "create decode err = %d", err);
         release();
         return err != OPUS_OK ? err : OPUS_ALLOC_FAIL;
     }
     err = opus_decoder_init(m_decoder, m_payload.clockRate(), m_payload.channels());
     if (err != OPUS_OK) {
-        RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "init decode err = %d", err);
         release();
         return err;
     }
@@ -51,8 +47,6 @@ int SipOpusDecoder::decode(const uint8_t *data, int bytes, int16_t *out, int cap
         return 0;
     }
     if (bytes >= kMaxPacket) {
-        RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5,
-                    "opus decode inLen = %d, outLen = %d, <---- <---- drop ----> ---->", bytes, capacity);
         return 0;
     }
     const int frameLimit = capacity / channels / 2;
