@@ -1,4 +1,3 @@
-#include "PALogDB.h"
 #include "RDCalendarView.h"
 #include "RDGroupMoreDialog.h"
 #include "RDGroupRTPWidget.h"
@@ -14,9 +13,8 @@
 #include "RTPOperatorEventDialog.h"
 #include "RTPOperatorListWidget.h"
 #include "UiTestSupport.h"
-#include "VDB.h"
+#include "ZoneStoreFixture.h"
 #include "Velmar.h"
-#include "VelmarDB.h"
 #include "VelmarRunRecord.h"
 #include "VelmarScheduleThread.h"
 
@@ -27,7 +25,6 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTableWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimeEdit>
 
@@ -118,40 +115,8 @@ RDGroup realisticZone(const QString &conference)
     return g;
 }
 
-// The central object over a private database, without a switch.
-class ZoneStoreTest : public ::testing::Test
+class ZoneStoreTest : public ZoneStoreFixture
 {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_dir.isValid());
-        m_oldDir = VDB::dataDir();
-        VDB::setDataDir(m_dir.path());
-        {
-            VelmarDB db(true);
-            db.checkUpgrade();
-        }
-        ASSERT_TRUE(Velmar::createInstance());
-        m_velmar = Velmar::instance();
-    }
-    void TearDown() override
-    {
-        Velmar::destroyInstance();
-        PALogDB::closeSharedLog();
-        VelmarDB::closeIdleConnections();
-        VDB::setDataDir(m_oldDir);
-    }
-
-    RDGroup stored(RDGroup g)
-    {
-        g.id = m_velmar->addGroup(g);
-        EXPECT_GT(g.id, 0);
-        return m_velmar->getGroupById(g.id);
-    }
-
-    QTemporaryDir m_dir;
-    QString m_oldDir;
-    Velmar *m_velmar = nullptr;
 };
 
 struct RoundTrip
