@@ -1,14 +1,10 @@
 #pragma once
 
 #include "PAPrayDay.h"
+#include "PAPrayRequest.h"
 #include "RDLoadingDialog.h"
 
-#include <QByteArray>
 #include <QVector>
-
-#include <mutex>
-
-class QEventLoop;
 
 // Gets one month of prayer times for a place and its calculation settings:
 // from the month's cache file when it holds days, else from the prayer-times
@@ -33,10 +29,6 @@ protected:
     void cancelWork() override;
 
 private:
-    // One GET on the worker thread: 0 and the body when the service
-    // answered; an error code when it failed, timed out or was cancelled.
-    int fetch(const QString &url, QByteArray &answer);
-
     QString m_address;
     int m_method = 0;
     int m_school = 0;
@@ -44,11 +36,8 @@ private:
     int m_year = 0;
     int m_month = 0;
 
-    // The request the worker waits for, and whether the dialog was closed;
-    // a close before the wait begins is kept, so the wait never begins.
-    std::mutex m_loopLock;
-    QEventLoop *m_loop = nullptr;
-    bool m_cancelled = false;
+    // Ended by a close of the dialog, even before its wait begins.
+    PAPrayRequest m_request;
 
     QVector<PAPrayDay> m_days;
 };

@@ -3,18 +3,10 @@
 #include "RDPixmapButton.h"
 
 RTPOperatorEditWidget::RTPOperatorEditWidget(const RDGroupScheduleOperation &operation, int row, QWidget *parent)
-    : QWidget(parent)
+    : RTPOperatorCellWidget(operation, row, parent)
     , m_button(new RDPixmapButton(this))
-    , m_operation(operation)
-    , m_row(row)
 {
     m_button->setPixmap(QStringLiteral(":/resources/edit_style.svg"), 17);
-    m_button->resize(17, 17);
-    m_button->setCursor(Qt::PointingHandCursor);
+    setButton(m_button, 17);
     connect(m_button, &RDPixmapButton::clicked, this, [this] { emit clickEditWidget(this); });
-}
-
-void RTPOperatorEditWidget::resizeEvent(QResizeEvent *)
-{
-    m_button->move((width() - m_button->width()) / 2, (height() - m_button->height()) / 2);
 }
