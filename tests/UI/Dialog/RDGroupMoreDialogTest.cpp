@@ -4,6 +4,7 @@
 #include "RDGroupSIPTrunkWidget.h"
 #include "RDGroupScheduleWidget.h"
 #include "RDLabel.h"
+#include "RDLocalize.h"
 #include "RDModal.h"
 #include "RDMonthlyView.h"
 #include "RDPixmapButton.h"
@@ -22,6 +23,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTableWidget>
@@ -450,4 +452,21 @@ TEST(RDGroupScheduleWidget, EnableBoxGreysEveryControlAndTheCycleShowsOnePicker)
     tab.repeatBox()->setCurrentIndex(0);
     tab.getGroup(read);
     EXPECT_EQ(read.scheduleTime, QStringLiteral("20260317"));
+}
+
+TEST(ZoneEditorsLanguage, EditorsTakeTheNewTextsOnALanguageChange)
+{
+    PaUiTest::TestLanguage language("Schedule=Zeitplan\nApply=Anwenden\nDaily=Täglich\nTime Event=Zeitereignis\n"
+                                    "Registered=Angemeldet\nPlease input SIP port=SIP-Port eingeben\n");
+    ASSERT_TRUE(language.isValid());
+    RDGroupMoreDialog more;
+    more.updateSipTrunkRegStatus(QStringLiteral("registered"));
+    ASSERT_TRUE(RDLocalize::changeLanguage(QStringLiteral("Test")));
+    EXPECT_EQ(more.tabWidget()->tabText(0), QStringLiteral("Zeitplan"));
+    EXPECT_EQ(more.applyButton()->text(), QStringLiteral("Anwenden"));
+    EXPECT_EQ(more.scheduleWidget()->repeatBox()->itemText(1), QString::fromUtf8("Täglich"));
+    EXPECT_EQ(more.sipTrunkWidget()->statusValue()->text(), QStringLiteral("Angemeldet"));
+    EXPECT_EQ(more.sipTrunkWidget()->edit(RDGroupSIPTrunkWidget::Port)->placeholderText(),
+              QStringLiteral("SIP-Port eingeben"));
+    EXPECT_EQ(more.scheduleWidget()->operatorList()->table()->horizontalHeaderItem(0)->text(), QStringLiteral("No."));
 }
