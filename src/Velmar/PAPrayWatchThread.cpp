@@ -7,15 +7,9 @@
 #include "VelmarDB.h"
 #include "VelmarRunRecord.h"
 
-#include <QEventLoop>
 #include <QFile>
-#include <QNetworkAccessManager>
-#include <QNetworkProxy>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QSaveFile>
 #include <QTimeZone>
-#include <QTimer>
 
 #include <algorithm>
 
@@ -52,72 +46,14 @@ PAPrayWatchThread::PAPrayWatchThread(std::shared_ptr<VelmarRunRecord> record)
 void PAPrayWatchThread::stop()
 {
     VelmarTimedThread::stop();
-    std::lock_guard<std::mutex> guard(m_requestLock);
-    if (m_pendingRequest) {
-        m_requestAborted = true;
-        QMetaObject::invokeMethod(m_pendingRequest, "quit", Qt::QueuedConnection);
-    }
+    m_request.abort();
 }
 
 // -- The web request ------------------------------------------------------------
 
 int PAPrayWatchThread::httpGet(const QString &url, QByteArray &out)
 {
-    out.clear();
-    ++m_requestCount;
-    QNetworkAccessManager manager;
-    manager.setProxy(QNetworkProxy::NoProxy);
-    QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    bool ended = false;
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    QNetworkReply *reply = manager.get(request);
-    QObject::connect(reply, &QNetworkReply::finished, &loop, [&] {
-        ended = true;
-        loop.quit();
-    });
-    bool tooLarge = false;
-    QObject::connect(reply, &QNetworkReply::downloadProgress, &loop, [&](qint64 received, qint64) {
-        if (received > PAPrayCalendar::kMaxAnswerBytes) {
-            tooLarge = true;
-            loop.quit();
-        }
-    });
-
-    bool aborted;
-    {
-        std::lock_guard<std::mutex> guard(m_requestLock);
-        m_requestAborted = isStopped();
-        m_pendingRequest = &loop;
-        aborted = m_requestAborted;
-    }
-    if (!aborted) {
-        timer.start(PAPrayCalendar::requestTimeoutMs());
-        loop.exec();
-    }
-    {
-        std::lock_guard<std::mutex> guard(m_requestLock);
-        m_pendingRequest = nullptr;
-        aborted = m_requestAborted;
-    }
-
-    int result;
-    if (!ended || aborted || tooLarge) {
-        reply->abort();
-        result = aborted || !ended ? int(QNetworkReply::OperationCanceledError)
-                                   : int(QNetworkReply::UnknownContentError);
-    } else {
-        timer.stop();
-        result = int(reply->error());
-        if (result == 0 && reply->isReadable())
-            out = reply->readAll();
-    }
-    delete reply;
-    return result;
+    return m_request.get(url, out);
 }
 
 // -- The timetable ----------------------------------------------------------------

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PAPrayDay.h"
+#include "PAPrayRequest.h"
 #include "VelmarTimedThread.h"
 
 #include <QByteArray>
@@ -14,7 +15,6 @@
 #include <memory>
 #include <mutex>
 
-class QEventLoop;
 class VelmarRunRecord;
 
 // Starts prayer zones at the prayer times of their place: a pass every 2 s
@@ -56,7 +56,7 @@ public:
     int httpGet(const QString &url, QByteArray &out);
 
     // Requests made so far (tests watch the retry pause).
-    int requestCount() const { return m_requestCount.load(); }
+    int requestCount() const { return m_request.count(); }
 
 protected:
     // Honours "pray enable": with it off no zone is looked at.
@@ -88,13 +88,10 @@ private:
     QDateTime m_passTime;
 
     // The request this thread waits for, ended by stop().
-    std::mutex m_requestLock;
-    QEventLoop *m_pendingRequest = nullptr;
-    bool m_requestAborted = false;
+    PAPrayRequest m_request;
 
     // Used on this thread only.
     QHash<QString, QVector<PAPrayDay>> m_lastGood;
     QHash<QString, Retry> m_retries;
     QSet<QString> m_zonesWarned;
-    std::atomic<int> m_requestCount{0};
 };

@@ -2,6 +2,15 @@
 // folder given as the first argument, for a person to look over:
 //   xvfb-run -a build-test/bin/tests/ui_gallery /tmp/gallery
 #include "PAAlertDialog.h"
+#include "RDGroupMoreDialog.h"
+#include "RDGroupRTPWidget.h"
+#include "RDGroupSIPTrunkWidget.h"
+#include "RDGroupScheduleWidget.h"
+#include "RDPrayInfoDialog.h"
+#include "RDPrayQueryDialog.h"
+#include "RDUtils.h"
+#include "RTPOperatorEventDialog.h"
+#include "Velmar.h"
 #include "RDBaseDialog.h"
 #include "RDCalendarView.h"
 #include "RDDialogButton.h"
@@ -24,6 +33,12 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTimeEdit>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -310,6 +325,108 @@ void pickers()
     }
 }
 
+
+// A zone as an installation holds it, with every advanced setting in use.
+RDGroup galleryZone()
+{
+    RDGroup g;
+    g.id = 7;
+    g.name = QStringLiteral("Lobby and entrance");
+    g.source = QStringLiteral("media");
+    g.conference = QStringLiteral("3001");
+    g.scheduleEnable = 1;
+    g.scheduleRepeatType = QStringLiteral("weekly");
+    g.scheduleRepeatValue = QStringLiteral("1;2;3;4;5;");
+    g.scheduleTime = QStringLiteral("20260302");
+    g.setScheduleOperations({{QStringLiteral("07:30"), QStringLiteral("start")},
+                             {QStringLiteral("12:00"), QStringLiteral("stop")},
+                             {QStringLiteral("13:00"), QStringLiteral("start")},
+                             {QStringLiteral("18:15"), QStringLiteral("stop")}});
+    g.sipTrunkEnable = 1;
+    g.sipTrunkServer = QStringLiteral("sip.carrier.example");
+    g.sipTrunkPort = QStringLiteral("5060");
+    g.sipTrunkNumber = QStringLiteral("+4930123456");
+    g.sipTrunkName = QStringLiteral("Reception");
+    g.sipTrunkPassword = QStringLiteral("s3cret-pass");
+    g.sipTrunkExpire = QStringLiteral("3600");
+    g.rtpEnable = 1;
+    g.rtpUrl = QStringLiteral("239.255.0.1:5008");
+    g.httpOutputEnable = 1;
+    return g;
+}
+
+// One month of prayer times in the service's answer form.
+QByteArray galleryPrayMonth(const QDate &month)
+{
+    QJsonArray data;
+    for (int day = 1; day <= month.daysInMonth(); ++day) {
+        const int shift = day / 3;
+        const auto at = [shift](int h, int m) {
+            const int t = h * 60 + m + shift;
+            return QStringLiteral("%1:%2 (EET)").arg(t / 60, 2, 10, QLatin1Char('0')).arg(t % 60, 2, 10, QLatin1Char('0'));
+        };
+        QJsonObject timings{{"Fajr", at(4, 31)},     {"Sunrise", at(6, 2)}, {"Dhuhr", at(11, 47)},
+                            {"Asr", at(14, 53)},     {"Sunset", at(17, 31)}, {"Maghrib", at(17, 34)},
+                            {"Isha", at(18, 58)},    {"Imsak", at(4, 21)},  {"Midnight", at(23, 47)}};
+        QJsonObject gregorian{{"day", QStringLiteral("%1").arg(day, 2, 10, QLatin1Char('0'))},
+                              {"month", QJsonObject{{"number", month.month()}}},
+                              {"year", QString::number(month.year())}};
+        data.append(QJsonObject{{"timings", timings}, {"date", QJsonObject{{"gregorian", gregorian}}}});
+    }
+    return QJsonDocument(QJsonObject{{"code", 200}, {"data", data}}).toJson(QJsonDocument::Compact);
+}
+
+void zoneEditors()
+{
+    const RDGroup zone = galleryZone();
+    {
+        RDGroupMoreDialog more;
+        more.setGroup(zone);
+        // No switch runs here: the stream address of a typical installation.
+        more.rtpWidget()->setGroup(zone, QStringLiteral("192.168.1.10"), 9391);
+        more.updateSipTrunkRegStatus(QStringLiteral("registered"));
+        const char *const names[3] = {"20-more-schedule", "21-more-sip-trunk", "22-more-rtp"};
+        for (int tab = 0; tab < 3; ++tab) {
+            more.setCurrentTab(tab);
+            shoot(&more, names[tab]);
+        }
+        RDGroup daily = zone;
+        daily.scheduleRepeatType = QStringLiteral("onceonly");
+        daily.sipTrunkEnable = 0;
+        daily.httpOutputEnable = 0;
+        more.setGroup(daily);
+        more.rtpWidget()->setGroup(daily, QStringLiteral("192.168.1.10"), 9391);
+        more.updateSipTrunkRegStatus(QStringLiteral("register fail"));
+        more.setCurrentTab(RDGroupMoreDialog::ScheduleTab);
+        shoot(&more, "23-more-schedule-once");
+        more.setCurrentTab(RDGroupMoreDialog::SipTrunkTab);
+        shoot(&more, "24-more-sip-trunk-off");
+        more.setCurrentTab(RDGroupMoreDialog::RtpTab);
+        shoot(&more, "25-more-rtp-http-off");
+    }
+    {
+        RTPOperatorEventDialog event;
+        event.setOperation({QStringLiteral("18:15"), QStringLiteral("stop")});
+        shoot(&event, "26-operation-editor");
+    }
+    {
+        QTemporaryDir prayDir;
+        Velmar::setPrayDir(prayDir.path());
+        const QDate today = QDate::currentDate();
+        const QString place = QStringLiteral("Cairo, Egypt");
+        writeFile(Velmar::prayCacheFile(place, 5, 0, 3, today.year(), today.month()),
+                  galleryPrayMonth(today));
+        RDPrayInfoDialog pray;
+        pray.init(place, 5, 0, 3);
+        shoot(&pray, "27-pray-settings");
+        Velmar::setPrayDir(QString());
+    }
+    {
+        RDPrayQueryDialog query;
+        shoot(&query, "28-pray-query");
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -327,6 +444,7 @@ int main(int argc, char **argv)
     controls();
     dialogs();
     pickers();
+    zoneEditors();
     std::printf("%d pictures in %s\n", g_written, qPrintable(g_dir));
     return g_ok ? 0 : 1;
 }
