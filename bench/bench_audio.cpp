@@ -6,6 +6,7 @@
 //   RDAudioResampler 8 kHz mono s16 -> 48 kHz stereo float (sound card)
 // Each also checks that the samples out match the samples in at the rate
 // ratio, give or take what the codec and filter hold back.
+#include "AudioTestMedia.h"
 #include "BenchSmoke.h"
 #include "RDAudioResampler.h"
 #include "RDAudioTranscoder.h"
@@ -21,23 +22,14 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+using AudioTestMedia::freePackets;
+using AudioTestMedia::params;
+
 namespace {
 
 int seconds()
 {
     return BenchSmoke::on() ? 1 : 10;
-}
-
-AVCodecParameters *params(AVCodecID codec, int rate, int channels, AVSampleFormat format, int64_t bitRate = 0)
-{
-    AVCodecParameters *par = avcodec_parameters_alloc();
-    par->codec_type = AVMEDIA_TYPE_AUDIO;
-    par->codec_id = codec;
-    par->sample_rate = rate;
-    av_channel_layout_default(&par->ch_layout, channels);
-    par->format = format;
-    par->bit_rate = bitRate;
-    return par;
 }
 
 // Music-like input: two tones and a little noise, interleaved 16-bit.
@@ -54,26 +46,6 @@ std::vector<int16_t> music(int rate, int channels, int secs)
             pcm[i * channels + c] = int16_t(v);
     }
     return pcm;
-}
-
-std::vector<AVPacket *> packets(const std::vector<int16_t> &pcm, int channels, int samplesPerPacket)
-{
-    std::vector<AVPacket *> out;
-    const size_t step = size_t(samplesPerPacket) * channels;
-    for (size_t at = 0; at + step <= pcm.size(); at += step) {
-        AVPacket *p = av_packet_alloc();
-        av_new_packet(p, int(step * 2));
-        std::memcpy(p->data, pcm.data() + at, step * 2);
-        out.push_back(p);
-    }
-    return out;
-}
-
-void freeAll(std::vector<AVPacket *> &list)
-{
-    for (AVPacket *p : list)
-        av_packet_free(&p);
-    list.clear();
 }
 
 // Runs `in` through a fresh transcoder; returns the output samples per
@@ -104,18 +76,18 @@ struct Mp3Source {
     Mp3Source()
     {
         AVCodecParameters *pcm = params(AV_CODEC_ID_PCM_S16LE, 44100, 2, AV_SAMPLE_FMT_S16);
-        par = params(AV_CODEC_ID_MP3, 44100, 2, AV_SAMPLE_FMT_FLTP, 128000);
+        par = params(AV_CODEC_ID_MP3, 44100, 2, AV_SAMPLE_FMT_FLTP, 0, 128000);
         std::vector<AVPacket *> in = packets_of(music(44100, 2, seconds()));
         transcode(pcm, par, in, 0, &packets);
-        freeAll(in);
+        freePackets(in);
         avcodec_parameters_free(&pcm);
     }
     ~Mp3Source()
     {
-        freeAll(packets);
+        freePackets(packets);
         avcodec_parameters_free(&par);
     }
-    static std::vector<AVPacket *> packets_of(const std::vector<int16_t> &pcm) { return ::packets(pcm, 2, 1152); }
+    static std::vector<AVPacket *> packets_of(const std::vector<int16_t> &pcm) { return AudioTestMedia::pcmPackets(pcm, 2, 1152); }
 };
 
 void checkCount(benchmark::State &state, long long got, double expected, double slack)
@@ -182,14 +154,14 @@ BENCHMARK(BM_Mp3ToPcm48kStereo_RawDecodeSwr)->Unit(benchmark::kMillisecond);
 void BM_Pcm48kStereoToMp3_Transcoder(benchmark::State &state)
 {
     AVCodecParameters *src = params(AV_CODEC_ID_PCM_S16LE, 48000, 2, AV_SAMPLE_FMT_S16);
-    AVCodecParameters *dst = params(AV_CODEC_ID_MP3, 48000, 2, AV_SAMPLE_FMT_FLTP, 128000);
-    std::vector<AVPacket *> in = packets(music(48000, 2, seconds()), 2, 960);
+    AVCodecParameters *dst = params(AV_CODEC_ID_MP3, 48000, 2, AV_SAMPLE_FMT_FLTP, 0, 128000);
+    std::vector<AVPacket *> in = AudioTestMedia::pcmPackets(music(48000, 2, seconds()), 2, 960);
     long long got = 0;
     for (auto _ : state)
         got = transcode(src, dst, in, 0);
     checkCount(state, got, 48000.0 * seconds(), 6 * 1152);
     reportRate(state);
-    freeAll(in);
+    freePackets(in);
     avcodec_parameters_free(&src);
     avcodec_parameters_free(&dst);
 }
@@ -243,13 +215,13 @@ void BM_Pcm48kStereoToMulaw8k_Transcoder(benchmark::State &state)
 {
     AVCodecParameters *src = params(AV_CODEC_ID_PCM_S16LE, 48000, 2, AV_SAMPLE_FMT_S16);
     AVCodecParameters *dst = params(AV_CODEC_ID_PCM_MULAW, 8000, 1, AV_SAMPLE_FMT_S16);
-    std::vector<AVPacket *> in = packets(music(48000, 2, seconds()), 2, 960);
+    std::vector<AVPacket *> in = AudioTestMedia::pcmPackets(music(48000, 2, seconds()), 2, 960);
     long long got = 0;
     for (auto _ : state)
         got = transcode(src, dst, in, 1);
     checkCount(state, got, 8000.0 * seconds(), 160);
     reportRate(state);
-    freeAll(in);
+    freePackets(in);
     avcodec_parameters_free(&src);
     avcodec_parameters_free(&dst);
 }

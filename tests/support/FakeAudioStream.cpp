@@ -75,21 +75,9 @@ int FakeAudioStream::read(void *data, int maxBytes)
     if (frames <= 0)
         return 0;
     const auto due = m_start + std::chrono::microseconds(int64_t(m_frames + frames) * 1000000 / m_format.sampleRate);
-    auto limited = [&] {
-        return m_backend->m_captureLimitFrames > 0 && m_frames >= m_backend->m_captureLimitFrames;
-    };
-    while (!m_interrupted && !gone() &&
-           (m_backend->m_stalled || limited() ||
-            (m_backend->m_realTime && std::chrono::steady_clock::now() < due))) {
-        if (m_backend->m_stalled || limited())
-            m_backend->m_changed.wait(lock);
-        else
-            m_backend->m_changed.wait_until(lock, due);
-    }
-    if (m_interrupted)
-        return 0;
-    if (gone())
-        return -1;
+    const int waited = waitForTurn(lock, due, true);
+    if (waited <= 0)
+        return waited;
     for (int i = 0; i < frames; ++i) {
         const float v = float(m_amplitude * std::sin(2.0 * M_PI * m_toneHz * double(m_frames + i) / m_format.sampleRate));
         for (int c = 0; c < m_format.channels; ++c)
@@ -106,28 +94,39 @@ int FakeAudioStream::write(const void *data, int bytes)
     const unsigned char *in = static_cast<const unsigned char *>(data);
     const int frames = bytes / block;
     std::unique_lock<std::mutex> lock(m_backend->m_lock);
-    auto gone = [&] { return m_backend->findLocked(m_endpoint) == nullptr; };
     // The first buffer's worth goes in at once, as into a real device's
     // buffer; after that the clock drains it.
     const int64_t ahead = int64_t(m_frames) + frames - m_bufferFrames;
     const auto due = m_start + std::chrono::microseconds(std::max<int64_t>(ahead, 0) * 1000000 / m_format.sampleRate);
-    while (!m_interrupted && !gone() &&
-           (m_backend->m_stalled || (m_backend->m_realTime && std::chrono::steady_clock::now() < due))) {
-        if (m_backend->m_stalled)
-            m_backend->m_changed.wait(lock);
-        else
-            m_backend->m_changed.wait_until(lock, due);
-    }
-    if (m_interrupted)
-        return 0;
-    if (gone())
-        return -1;
+    const int waited = waitForTurn(lock, due, false);
+    if (waited <= 0)
+        return waited;
     for (int i = 0; i < frames * m_format.channels; ++i)
         m_backend->m_played.push_back(getSample(in + size_t(i) * bytesPerSample));
     m_backend->m_writeSizes.push_back(bytes);
     m_frames += size_t(frames);
     m_backend->m_changed.notify_all();
     return bytes;
+}
+
+int FakeAudioStream::waitForTurn(std::unique_lock<std::mutex> &lock, std::chrono::steady_clock::time_point due,
+                                 bool capture)
+{
+    auto gone = [&] { return m_backend->findLocked(m_endpoint) == nullptr; };
+    auto held = [&] {
+        return m_backend->m_stalled || (capture && m_backend->m_captureLimitFrames > 0 &&
+                                        m_frames >= m_backend->m_captureLimitFrames);
+    };
+    while (!m_interrupted && !gone() &&
+           (held() || (m_backend->m_realTime && std::chrono::steady_clock::now() < due))) {
+        if (held())
+            m_backend->m_changed.wait(lock);
+        else
+            m_backend->m_changed.wait_until(lock, due);
+    }
+    if (m_interrupted)
+        return 0;
+    return gone() ? -1 : 1;
 }
 
 void FakeAudioStream::interrupt()

@@ -3,6 +3,7 @@
 #include "PlatformAudioStream.h"
 
 #include <chrono>
+#include <mutex>
 #include <string>
 
 class FakeAudioBackend;
@@ -25,6 +26,10 @@ public:
     void interrupt() override;
 
 private:
+    // Waits, under the backend's lock, until the stream's turn at `due` (or
+    // for a stall or capture limit to end): 1 then, 0 when interrupted, -1
+    // when the endpoint is gone.
+    int waitForTurn(std::unique_lock<std::mutex> &lock, std::chrono::steady_clock::time_point due, bool capture);
     void putSample(unsigned char *at, float value) const;
     float getSample(const unsigned char *at) const;
 
