@@ -1,5 +1,7 @@
 #include "FSNoticeQueue.h"
 
+#include <algorithm>
+
 quint64 FSNoticeQueue::post(Notice notice)
 {
     std::lock_guard<std::mutex> lock(m_lock);
