@@ -8,8 +8,13 @@
 #include <QSqlRecord>
 #include <QVariant>
 
+#include <condition_variable>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <thread>
+#include <vector>
+#include <vector>
 
 namespace {
 
@@ -25,14 +30,38 @@ const QString insertSql = QStringLiteral(
 // The kept-open connection every writer shares. Left to SQLite's busy
 // handler, writers on connections of their own back off unfairly and one that
 // waits past the busy time-out loses its record; taking turns on one
-// connection keeps every record and each turn lasts one insert.
+// connection keeps every record.
+//
+// Records wait in one queue, oldest first. Whoever finds nobody writing (a
+// writer waiting for its own record, a flush, or the log's own thread for
+// posted records) takes every record waiting and writes them as one batch in
+// one transaction: a burst costs one commit per batch, not one per record.
 struct SharedLog
 {
+    // One record waiting to be written.
+    struct Pending
+    {
+        PALogRecord record;
+        int id = 0;
+        bool done = false;
+    };
+
+    // Held while a batch is written, and to change the connection.
     std::mutex turn;
     std::unique_ptr<PALogDB> db;
     // Prepared once per connection; always released before the connection.
     std::unique_ptr<QSqlQuery> insert;
     int dataDirGeneration = -1;
+
+    std::mutex queueLock; // guards everything below
+    // Signalled when a record is queued and when a batch is done.
+    std::condition_variable changed;
+    std::vector<std::shared_ptr<Pending>> queue;
+    bool writing = false;
+    // Writes the posted records; started by the first one, ended by
+    // closeSharedLog (which sets stopWriter while it waits for the end).
+    std::thread writer;
+    bool stopWriter = false;
 
     std::unique_ptr<PALogDB> release()
     {
@@ -97,35 +126,132 @@ void PALogDB::logSqlQueryError(const QSqlQuery &query, const QString &statementT
 int PALogDB::writeLog(const PALogRecord &record)
 {
     SharedLog &log = sharedLog();
-    // Closed after the turn is over.
-    std::unique_ptr<PALogDB> stale;
-    std::lock_guard<std::mutex> turn(log.turn);
-    const int generation = dataDirGeneration();
-    if (log.db && (log.dataDirGeneration != generation || !log.db->isOpen()))
-        stale = log.release();
-    if (!log.db) {
-        auto db = std::make_unique<PALogDB>(true);
-        if (!db->isOpen())
-            return 0;
-        auto insert = std::make_unique<QSqlQuery>(db->database());
-        if (!insert->prepare(insertSql)) {
-            db->logSqlQueryError(*insert, insertSql);
-            return 0;
-        }
-        log.db = std::move(db);
-        log.insert = std::move(insert);
-        log.dataDirGeneration = generation;
+    auto mine = std::make_shared<SharedLog::Pending>();
+    mine->record = record;
+    std::unique_lock<std::mutex> queued(log.queueLock);
+    log.queue.push_back(mine);
+    while (!mine->done) {
+        if (log.writing)
+            log.changed.wait(queued);
+        else
+            writeWaiting(queued);
     }
-    const int id = log.db->execInsert(*log.insert, record);
-    // Whatever went wrong, the next record starts on a fresh connection.
-    if (id == 0)
-        stale = log.release();
-    return id;
+    return mine->id;
+}
+
+void PALogDB::postLog(const PALogRecord &record)
+{
+    SharedLog &log = sharedLog();
+    auto pending = std::make_shared<SharedLog::Pending>();
+    pending->record = record;
+    {
+        std::lock_guard<std::mutex> queued(log.queueLock);
+        log.queue.push_back(std::move(pending));
+        // While the log closes, the closing flush takes the record.
+        if (!log.writer.joinable() && !log.stopWriter) {
+            log.writer = std::thread([&log] {
+                std::unique_lock<std::mutex> waiting(log.queueLock);
+                for (;;) {
+                    log.changed.wait(waiting, [&log] {
+                        return (log.stopWriter && log.queue.empty()) || (!log.queue.empty() && !log.writing);
+                    });
+                    if (log.queue.empty())
+                        return;
+                    writeWaiting(waiting);
+                }
+            });
+        }
+    }
+    log.changed.notify_all();
+}
+
+void PALogDB::flushLog()
+{
+    SharedLog &log = sharedLog();
+    std::unique_lock<std::mutex> queued(log.queueLock);
+    while (!log.queue.empty() || log.writing) {
+        if (log.writing)
+            log.changed.wait(queued);
+        else
+            writeWaiting(queued);
+    }
+}
+
+void PALogDB::writeWaiting(std::unique_lock<std::mutex> &queued)
+{
+    SharedLog &log = sharedLog();
+    log.writing = true;
+    std::vector<std::shared_ptr<SharedLog::Pending>> batch;
+    batch.swap(log.queue);
+    queued.unlock();
+    {
+        // Closed after the turn is over.
+        std::unique_ptr<PALogDB> stale;
+        std::lock_guard<std::mutex> turn(log.turn);
+        const int generation = dataDirGeneration();
+        if (log.db && (log.dataDirGeneration != generation || !log.db->isOpen()))
+            stale = log.release();
+        if (!log.db) {
+            auto db = std::make_unique<PALogDB>(true);
+            auto insert = db->isOpen() ? std::make_unique<QSqlQuery>(db->database()) : nullptr;
+            if (insert && insert->prepare(insertSql)) {
+                log.db = std::move(db);
+                log.insert = std::move(insert);
+                log.dataDirGeneration = generation;
+            } else if (insert) {
+                db->logSqlQueryError(*insert, insertSql);
+            }
+        }
+        if (log.db) {
+            QSqlDatabase database = log.db->database();
+            const bool inTransaction = batch.size() > 1 && database.transaction();
+            bool failed = false;
+            for (const std::shared_ptr<SharedLog::Pending> &pending : batch) {
+                pending->id = log.db->execInsert(*log.insert, pending->record);
+                failed = failed || pending->id == 0;
+            }
+            if (inTransaction && !database.commit()) {
+                VDB_LOG("PALogDB::writeLog", "%d records lost, the commit failed: %s\n", int(batch.size()),
+                        database.lastError().text().toUtf8().constData());
+                database.rollback();
+                for (const std::shared_ptr<SharedLog::Pending> &pending : batch)
+                    pending->id = 0;
+                failed = true;
+            }
+            // Whatever went wrong, the next record starts on a fresh connection.
+            if (failed)
+                stale = log.release();
+        } else {
+            VDB_LOG("PALogDB::writeLog", "%d records lost, the log does not open\n", int(batch.size()));
+        }
+    }
+    queued.lock();
+    for (const std::shared_ptr<SharedLog::Pending> &pending : batch)
+        pending->done = true;
+    log.writing = false;
+    log.changed.notify_all();
 }
 
 void PALogDB::closeSharedLog()
 {
     SharedLog &log = sharedLog();
+    // The writer thread writes what is queued and ends; posted records go in
+    // first, so shut-down loses none and leaves no thread behind.
+    std::thread writer;
+    {
+        std::lock_guard<std::mutex> queued(log.queueLock);
+        log.stopWriter = true;
+        writer = std::move(log.writer);
+    }
+    log.changed.notify_all();
+    if (writer.joinable())
+        writer.join();
+    {
+        std::lock_guard<std::mutex> queued(log.queueLock);
+        log.stopWriter = false;
+    }
+    // Posted while the writer ended.
+    flushLog();
     std::unique_ptr<PALogDB> db;
     std::lock_guard<std::mutex> turn(log.turn);
     db = log.release();
@@ -197,6 +323,7 @@ void PALogDB::bindFilter(QSqlQuery &query, const QString &conference, const QStr
 QVector<PALogRecord> PALogDB::selectLogs(int offset, int limit, const QString &conference,
                                          const QString &startTime, const QString &endTime)
 {
+    flushLog();
     QVector<PALogRecord> records;
     const QString filter = buildFilter(conference, startTime, endTime);
     // offset and limit are ints, so their decimal text is safe in the statement.
@@ -229,6 +356,7 @@ QVector<PALogRecord> PALogDB::selectLogs(int offset, int limit, const QString &c
 
 int PALogDB::countLogs(const QString &conference, const QString &startTime, const QString &endTime)
 {
+    flushLog();
     const QString filter = buildFilter(conference, startTime, endTime);
     QString sql = QStringLiteral("select count(id) from palog");
     if (!filter.isEmpty())

@@ -6,12 +6,14 @@
 #include <QString>
 #include <QVector>
 
+#include <mutex>
+
 class QSqlQuery;
 
 // The event log "palog.db". Records are written through one connection that
 // stays open from the first record to shut-down and is shared by every
-// thread (writeLog); readers and the start-up check build a temporary
-// instance, run one operation and delete it.
+// thread (writeLog, postLog); readers and the start-up check build a
+// temporary instance, run one operation and delete it.
 class PALogDB : public VDB
 {
     Q_OBJECT
@@ -37,11 +39,21 @@ public:
 
     // Appends one record through the kept-open connection, opening it on the
     // first record (and again after the data folder changed or a write
-    // failed). Writers take turns; each record is one short statement.
+    // failed), and returns once it is committed. Records that arrive while
+    // another batch is written go in together as the next one.
     // The new id; 0 when the record could not be written (logged).
     static int writeLog(const PALogRecord &record);
-    // Closes the kept-open connection (shut-down, before the file is
-    // replaced); the next record opens it again.
+    // Queues one record for the log's own thread and returns at once (the
+    // request paths): it is committed within a batch's time, in the order
+    // posted. Failures are logged as for writeLog.
+    static void postLog(const PALogRecord &record);
+    // Returns once every record queued before the call is written (or has
+    // failed). Every read of the log flushes first, so a reader never misses
+    // a record posted before it began.
+    static void flushLog();
+    // Writes what is queued, then closes the kept-open connection
+    // (shut-down, before the file is replaced); the next record opens it
+    // again.
     static void closeSharedLog();
 
 protected:
@@ -50,6 +62,9 @@ protected:
 private:
     // Binds the record to a prepared insert and runs it; the new id or 0.
     int execInsert(QSqlQuery &query, const PALogRecord &record);
+    // With the queue lock held and nobody writing: writes every record
+    // waiting as one batch; the lock is released meanwhile.
+    static void writeWaiting(std::unique_lock<std::mutex> &queued);
     static void bindFilter(QSqlQuery &query, const QString &conference, const QString &startTime,
                            const QString &endTime);
 };

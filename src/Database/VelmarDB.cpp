@@ -76,6 +76,7 @@ QMutex &gateMutex()
 }
 bool s_importing = false;
 QAtomicInt s_openCount;
+std::atomic<quint64> s_dataVersion{0};
 
 QMutex &registryMutex()
 {
@@ -163,8 +164,10 @@ bool VelmarDB::open(const QString &connectionName)
         }
         s_openCount.ref();
     }
-    if (VDB::open(connectionName))
+    if (VDB::open(connectionName)) {
+        markDataChanged();
         return true;
+    }
     s_openCount.deref();
     return false;
 }
@@ -271,6 +274,23 @@ bool VelmarDB::execUpdate(const QString &sql, const QVector<QPair<QString, QVari
     return execStatement(query, sql);
 }
 
+bool VelmarDB::execDataUpdate(const QString &sql, const QVector<QPair<QString, QVariant>> &values)
+{
+    const bool ok = execUpdate(sql, values);
+    markDataChanged();
+    return ok;
+}
+
+void VelmarDB::markDataChanged()
+{
+    s_dataVersion.fetch_add(1, std::memory_order_acq_rel);
+}
+
+quint64 VelmarDB::dataVersion()
+{
+    return s_dataVersion.load(std::memory_order_acquire);
+}
+
 // ---- devices --------------------------------------------------------------
 
 int VelmarDB::insertDevice(const QString &name, const QString &number, const QString &password)
@@ -285,14 +305,14 @@ int VelmarDB::insertDevice(const QString &name, const QString &number, const QSt
     query.bindValue(QStringLiteral(":name"), name);
     query.bindValue(QStringLiteral(":number"), number);
     query.bindValue(QStringLiteral(":password"), password);
-    if (!execStatement(query, sql))
-        return 0;
-    return query.lastInsertId().toInt();
+    const bool ok = execStatement(query, sql);
+    markDataChanged();
+    return ok ? query.lastInsertId().toInt() : 0;
 }
 
 bool VelmarDB::updateDevice(int id, const QString &name, const QString &password)
 {
-    return execUpdate(QStringLiteral("update RDDevice set name=:name, password=:password where id=:id"),
+    return execDataUpdate(QStringLiteral("update RDDevice set name=:name, password=:password where id=:id"),
                       {{QStringLiteral(":name"), name},
                        {QStringLiteral(":password"), password},
                        {QStringLiteral(":id"), id}});
@@ -300,7 +320,7 @@ bool VelmarDB::updateDevice(int id, const QString &name, const QString &password
 
 bool VelmarDB::deleteDevice(int id)
 {
-    return execUpdate(QStringLiteral("delete from RDDevice where id=:id"), {{QStringLiteral(":id"), id}});
+    return execDataUpdate(QStringLiteral("delete from RDDevice where id=:id"), {{QStringLiteral(":id"), id}});
 }
 
 QVector<RDDevice> VelmarDB::selectDevicesWithStatus(const QMap<QString, QString> &statusMap)
@@ -350,7 +370,9 @@ bool VelmarDB::bindGroupAndExec(const QString &sql, const RDGroup &group, bool w
 #undef RD_BIND
     if (withId)
         query.bindValue(QStringLiteral(":id"), group.id);
-    if (!execStatement(query, sql))
+    const bool ok = execStatement(query, sql);
+    markDataChanged();
+    if (!ok)
         return false;
     if (newId)
         *newId = query.lastInsertId().toInt();
@@ -370,7 +392,7 @@ bool VelmarDB::updateGroup(const RDGroup &group)
 
 bool VelmarDB::updateGroupBackground(const RDGroup &group)
 {
-    return execUpdate(QStringLiteral("update RDGroup set backgroundType=:backgroundType,backgroundImage=:backgroundImage,"
+    return execDataUpdate(QStringLiteral("update RDGroup set backgroundType=:backgroundType,backgroundImage=:backgroundImage,"
                                      "backgroundMainStream=:backgroundMainStream,backgroundSubStream=:backgroundSubStream "
                                      "where id=:id"),
                       {{QStringLiteral(":backgroundType"), group.backgroundType},
@@ -382,19 +404,19 @@ bool VelmarDB::updateGroupBackground(const RDGroup &group)
 
 bool VelmarDB::updateGroupSortIndex(const RDGroup &group)
 {
-    return execUpdate(QStringLiteral("update RDGroup set sortIndex=:sortIndex where id=:id"),
+    return execDataUpdate(QStringLiteral("update RDGroup set sortIndex=:sortIndex where id=:id"),
                       {{QStringLiteral(":sortIndex"), group.sortIndex}, {QStringLiteral(":id"), group.id}});
 }
 
 bool VelmarDB::updateGroupVolume(const RDGroup &group)
 {
-    return execUpdate(QStringLiteral("update RDGroup set volume=:volume where id=:id"),
+    return execDataUpdate(QStringLiteral("update RDGroup set volume=:volume where id=:id"),
                       {{QStringLiteral(":volume"), group.volume}, {QStringLiteral(":id"), group.id}});
 }
 
 bool VelmarDB::deleteGroup(const RDGroup &group)
 {
-    return execUpdate(QStringLiteral("delete from RDGroup where id=:id"), {{QStringLiteral(":id"), group.id}});
+    return execDataUpdate(QStringLiteral("delete from RDGroup where id=:id"), {{QStringLiteral(":id"), group.id}});
 }
 
 QVector<RDGroup> VelmarDB::readGroups(const QString &sql, const QString &bindName, const QVariant &bindValue)
@@ -701,6 +723,7 @@ bool VelmarDB::importDB(const QString &source, int waitMs)
                                            QStringLiteral("1.0.0"));
     }
 
+    markDataChanged();
     {
         QMutexLocker gate(&gateMutex());
         s_importing = false;

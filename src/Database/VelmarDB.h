@@ -110,6 +110,13 @@ public:
     // Connections of this class open right now, over all threads.
     static int openConnectionCount();
 
+    // Counts every change to the device and zone tables made by any
+    // connection of this process, every import and every connection opened
+    // (a new data folder, an upgrade): a copy of those tables read after
+    // taking the count is current for as long as the count stays the same.
+    // A change counts once its statement has run.
+    static quint64 dataVersion();
+
     // The switch control's live maps and its reload entry, and the central
     // object's reload notification. Each is set by its owner while it exists
     // and cleared (an empty function) before it goes away.
@@ -120,6 +127,9 @@ public:
     static void setGroupStatusSource(const GroupStatusSource &source);
     static void setDataReloadedHandler(const Notification &handler);
     static void setConfigurationReloadHandler(const Notification &handler);
+    // The switch control's live maps (empty while it does not exist).
+    static QMap<QString, QString> currentDeviceStatus();
+    static QMap<QString, RDGroupStatus> currentGroupStatus();
 
 protected:
     void closeKeptConnections() override;
@@ -132,10 +142,10 @@ private:
     bool execStatement(QSqlQuery &query, const QString &sql);
     bool bindGroupAndExec(const QString &sql, const RDGroup &group, bool withId, int *newId);
     bool execUpdate(const QString &sql, const QVector<QPair<QString, QVariant>> &values);
+    // execUpdate on the device or zone tables: counted in dataVersion().
+    bool execDataUpdate(const QString &sql, const QVector<QPair<QString, QVariant>> &values);
+    static void markDataChanged();
     QVector<RDGroup> readGroups(const QString &sql, const QString &bindName, const QVariant &bindValue);
-
-    static QMap<QString, QString> currentDeviceStatus();
-    static QMap<QString, RDGroupStatus> currentGroupStatus();
 
     std::atomic<int> m_state{StateNormal};
     // Held around every statement, and by an import while it closes the

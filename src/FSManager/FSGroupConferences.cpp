@@ -64,7 +64,7 @@ FSGroupConferences::FSGroupConferences(Environment environment)
     if (!m_env.execute)
         m_env.execute = [](const QString &) { return QString(); };
     if (!m_env.postStopConference)
-        m_env.postStopConference = [](const QString &, const QString &) {};
+        m_env.postStopConference = [](const QString &, const QString &, quint64) {};
     if (!m_env.groupStarted)
         m_env.groupStarted = [](int, const QString &, const QString &, const QString &) {};
     if (!m_env.groupStopped)
@@ -194,6 +194,8 @@ bool FSGroupConferences::startGroup(const RDGroup &group, const QString &interna
     const int type = fsGroupStartTypeFromText(startType);
     const bool isCall = type == FSGroupStartCallConference || type == FSGroupStartSipTrunk;
     bool alreadyRunning = false;
+    quint64 notice = 0;
+    const char *outcome = "start group";
     {
         std::lock_guard<std::mutex> lock(m_conferenceLock);
         const int i = findGroup(group.id);
@@ -209,14 +211,10 @@ bool FSGroupConferences::startGroup(const RDGroup &group, const QString &interna
             r.volume = -10;
             r.volumeChanged = true;
             r.prayIndex = prayIndex;
-            CONF_LOG("restart group %s, cause startType%s, internal = %s, external = %s, from = %s",
-                     qUtf8Printable(r.conference), qUtf8Printable(startType), qUtf8Printable(internalCaller),
-                     qUtf8Printable(externalCaller), qUtf8Printable(from));
+            outcome = "restart group";
         } else if (i >= 0) {
             alreadyRunning = true;
-            CONF_LOG("start a starting group %s, cause startType%s, internal = %s, external = %s, from = %s",
-                     qUtf8Printable(group.conference), qUtf8Printable(startType), qUtf8Printable(internalCaller),
-                     qUtf8Printable(externalCaller), qUtf8Printable(from));
+            outcome = "start a starting group";
         } else {
             FSConference r = buildConference(group, type, prayIndex);
             r.internalCaller = internalCaller;
@@ -232,13 +230,21 @@ bool FSGroupConferences::startGroup(const RDGroup &group, const QString &interna
             registerAccounts(group, r, url, device, nullptr);
             r.serial = ++m_lastSerial;
             m_records.append(r);
-            m_env.groupStarted(r.groupId, r.conference, fsGroupStartTypeText(type), from);
-            CONF_LOG("start group %s, cause startType%s, internal = %s, external = %s, prayType = %d, from = %s",
-                     qUtf8Printable(r.conference), qUtf8Printable(startType), qUtf8Printable(internalCaller),
-                     qUtf8Printable(externalCaller), prayIndex, qUtf8Printable(from));
+            notice = postStarted(r, fsGroupStartTypeText(type), from);
         }
         FSConference::sortByPriority(m_records);
     }
+    // Written without the lock: other groups' starts and stops never wait
+    // for the log.
+    if (notice != 0)
+        CONF_LOG("start group %s, cause startType%s, internal = %s, external = %s, prayType = %d, from = %s",
+                 qUtf8Printable(group.conference), qUtf8Printable(startType), qUtf8Printable(internalCaller),
+                 qUtf8Printable(externalCaller), prayIndex, qUtf8Printable(from));
+    else
+        CONF_LOG("%s %s, cause startType%s, internal = %s, external = %s, from = %s", outcome,
+                 qUtf8Printable(group.conference), qUtf8Printable(startType), qUtf8Printable(internalCaller),
+                 qUtf8Printable(externalCaller), qUtf8Printable(from));
+    deliverNotices(notice);
     markStarted(group.conference, startType);
     return !alreadyRunning;
 }
@@ -249,6 +255,7 @@ void FSGroupConferences::startTalkGroup(const RDGroup &group, const std::shared_
         CONF_LOG("refuse app talk into group %d with conference \"%s\"", group.id, qUtf8Printable(group.conference));
         return;
     }
+    quint64 notice = 0;
     {
         std::lock_guard<std::mutex> lock(m_conferenceLock);
         const int i = findGroup(group.id);
@@ -273,11 +280,11 @@ void FSGroupConferences::startTalkGroup(const RDGroup &group, const std::shared_
             registerAccounts(talk, r, QString(), RDCoreDevice(), session);
             r.serial = ++m_lastSerial;
             m_records.append(r);
-            m_env.groupStarted(r.groupId, r.conference, fsGroupStartTypeText(FSGroupStartApi),
-                               QStringLiteral("API"));
+            notice = postStarted(r, fsGroupStartTypeText(FSGroupStartApi), QStringLiteral("API"));
         }
         FSConference::sortByPriority(m_records);
     }
+    deliverNotices(notice);
     markStarted(group.conference, fsGroupStartTypeText(FSGroupStartApi));
 }
 
@@ -303,6 +310,7 @@ void FSGroupConferences::stopGroup(const RDGroup &group, const QString &stopType
 {
     CONF_LOG("stop group %s, stopType = %s, from = %s", qUtf8Printable(group.conference), qUtf8Printable(stopType),
              qUtf8Printable(from));
+    quint64 notice = 0;
     {
         std::lock_guard<std::mutex> lock(m_conferenceLock);
         const int i = findGroup(group.id);
@@ -313,26 +321,40 @@ void FSGroupConferences::stopGroup(const RDGroup &group, const QString &stopType
                 sip->unregisterAccount(m_env.internalIp(), m_env.internalPort(), group.outputSipNumber);
             }
             removeRecord(i);
-            m_env.groupStopped(r.groupId, r.conference, stopType, from);
+            notice = postStopped(r, stopType, from);
         }
     }
+    deliverNotices(notice);
     removeStatus(group.conference);
 }
 
-void FSGroupConferences::stopConference(const QString &conference, const QString &reason)
+void FSGroupConferences::stopConference(const QString &conference, const QString &reason, quint64 serial)
 {
     CONF_LOG("stop conference %s, reason = %s", qUtf8Printable(conference), qUtf8Printable(reason));
+    quint64 notice = 0;
+    bool startedAgain = false;
     {
         std::lock_guard<std::mutex> lock(m_conferenceLock);
         for (int i = 0; i < m_records.size(); ++i) {
             if (m_records.at(i).conference != conference)
                 continue;
+            // Stopped and started again while the stop waited in the queue:
+            // what it was meant for has already ended.
+            if (serial != 0 && m_records.at(i).serial != serial) {
+                startedAgain = true;
+                break;
+            }
             const FSConference r = m_records.at(i);
             removeRecord(i);
-            m_env.groupStopped(r.groupId, r.conference, reason, QString());
+            notice = postStopped(r, reason, QString());
             break;
         }
     }
+    if (startedAgain) {
+        CONF_LOG("conference %s started again since its stop was asked for; it goes on", qUtf8Printable(conference));
+        return;
+    }
+    deliverNotices(notice);
     removeStatus(conference);
 }
 
@@ -356,6 +378,32 @@ bool FSGroupConferences::updateGroupVolume(const RDGroup &group)
     m_records[i].volume = group.volume;
     m_records[i].volumeChanged = true;
     return true;
+}
+
+// ------------------------------------------------------------- notices
+
+quint64 FSGroupConferences::postStarted(const FSConference &record, const QString &startType, const QString &from)
+{
+    const int groupId = record.groupId;
+    const QString conference = record.conference;
+    return m_notices.post([this, groupId, conference, startType, from] {
+        m_env.groupStarted(groupId, conference, startType, from);
+    });
+}
+
+quint64 FSGroupConferences::postStopped(const FSConference &record, const QString &reason, const QString &from)
+{
+    const int groupId = record.groupId;
+    const QString conference = record.conference;
+    return m_notices.post([this, groupId, conference, reason, from] {
+        m_env.groupStopped(groupId, conference, reason, from);
+    });
+}
+
+void FSGroupConferences::deliverNotices(quint64 notice)
+{
+    if (notice != 0)
+        m_notices.deliverThrough(notice);
 }
 
 // ---------------------------------------------------------------- status
@@ -595,7 +643,9 @@ QString FSGroupConferences::execute(const QString &command)
 
 void FSGroupConferences::postStopConference(const QString &conference, const QString &reason)
 {
-    m_env.postStopConference(conference, reason);
+    // The pass's copy names the run it judged; a run that starts after the
+    // copy was taken must not end by this stop.
+    m_env.postStopConference(conference, reason, m_passSerials.value(conference, 0));
 }
 
 void FSGroupConferences::notifyPlayChanged(int groupId, const QString &conference, int index, const QString &item)

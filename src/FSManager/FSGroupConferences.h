@@ -3,6 +3,7 @@
 #include "FSConference.h"
 #include "FSConferenceHost.h"
 #include "FSConferencePass.h"
+#include "FSNoticeQueue.h"
 #include "FSSwitchState.h"
 #include "RDGroupStatus.h"
 
@@ -38,9 +39,11 @@ struct RDGroup;
 // took its copy, so a late hang-up cannot end a restarted group's conference.
 //
 // Lock order: console lock, then conference lock, then the SIP manager's lock
-// (only around the account registrations), then whatever the environment's
-// notifications take (the manager's observer lock). The queue lock is taken
-// last; the status lock is never held together with the conference lock.
+// (only around the account registrations). The queue lock is taken last; the
+// status lock is never held together with the conference lock. Start and
+// stop notices are queued under the conference lock and delivered after it
+// is released (FSNoticeQueue), so what the observers do (read the zone, tell
+// the apps) never holds up another group's start or stop.
 class FSGroupConferences : private FSConferenceHost
 {
 public:
@@ -49,7 +52,8 @@ public:
     struct Environment
     {
         std::function<QString(const QString &command)> execute;
-        std::function<void(const QString &conference, const QString &reason)> postStopConference;
+        // `serial` names the run the pass saw; stopConference takes it back.
+        std::function<void(const QString &conference, const QString &reason, quint64 serial)> postStopConference;
         std::function<void(int groupId, const QString &conference, const QString &startType, const QString &from)>
             groupStarted;
         std::function<void(int groupId, const QString &conference, const QString &reason, const QString &from)>
@@ -71,7 +75,9 @@ public:
     bool startGroup(const RDGroup &group, const QString &internalCaller, QString externalCaller, int prayIndex,
                     const QString &startType, const QString &from);
     void stopGroup(const RDGroup &group, const QString &stopType, const QString &from);
-    void stopConference(const QString &conference, const QString &reason);
+    // With a non-zero `serial`, only the run with that serial ends: a stop
+    // the pass asked for never ends a run that started after it looked.
+    void stopConference(const QString &conference, const QString &reason, quint64 serial = 0);
     void startTalkGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session);
     void stopTalkGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session);
     void startListenGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session);
@@ -112,6 +118,11 @@ private:
     int findGroup(int groupId) const; // conference lock held
     void registerAccounts(const RDGroup &group, const FSConference &record, const QString &inputSourceUrl,
                           const RDCoreDevice &device, const std::shared_ptr<KelClient> &session);
+    // Conference lock held: queue the observers' notice of a record made or
+    // removed; deliverNotices, after the lock is released, sends it.
+    quint64 postStarted(const FSConference &record, const QString &startType, const QString &from);
+    quint64 postStopped(const FSConference &record, const QString &reason, const QString &from);
+    void deliverNotices(quint64 notice); // no lock held; 0: nothing queued
     void markStarted(const QString &conference, const QString &startType);
     void removeStatus(const QString &conference);
     // Conference lock held: takes `record` out and queues its hang-up.
@@ -140,6 +151,9 @@ private:
     int m_hangupsRunning = 0;
     bool m_quit = false;
     std::thread m_commandThread;
+
+    // Start and stop notices, in the order of the record changes.
+    FSNoticeQueue m_notices;
 
     std::mutex m_statusLock;
     QMap<QString, QString> m_deviceStatus;

@@ -30,8 +30,8 @@ FSManager::FSManager()
 {
     FSGroupConferences::Environment env;
     env.execute = [this](const QString &command) { return m_client->execute(command); };
-    env.postStopConference = [this](const QString &conference, const QString &reason) {
-        postStopConference(conference, reason);
+    env.postStopConference = [this](const QString &conference, const QString &reason, quint64 serial) {
+        postStopConference(conference, reason, serial);
     };
     env.groupStarted = [this](int groupId, const QString &conference, const QString &startType,
                               const QString &from) {
@@ -467,12 +467,12 @@ QVector<FSGateway> FSManager::getGateways()
 
 // ---------------------------------------------------------- message queue
 
-void FSManager::postStopConference(const QString &conference, const QString &reason)
+void FSManager::postStopConference(const QString &conference, const QString &reason, quint64 serial)
 {
     std::lock_guard<std::mutex> g(m_queueLock);
     if (!m_queue)
         return;
-    m_queue->post(new FSMSG{conference, reason}, 0);
+    m_queue->post(new FSMSG{conference, reason, serial}, 0);
 }
 
 void FSManager::onQueueMessage(RDMessageQueue<FSMSG> *queue, qint32 type, FSMSG *payload)
@@ -480,12 +480,12 @@ void FSManager::onQueueMessage(RDMessageQueue<FSMSG> *queue, qint32 type, FSMSG 
     Q_UNUSED(queue)
     if (type != 0 || !payload)
         return;
-    stopConference(payload->conference, payload->reason);
+    stopConference(payload->conference, payload->reason, payload->serial);
 }
 
-void FSManager::stopConference(const QString &conference, const QString &reason)
+void FSManager::stopConference(const QString &conference, const QString &reason, quint64 serial)
 {
-    m_conferences->stopConference(conference, reason);
+    m_conferences->stopConference(conference, reason, serial);
 }
 
 bool FSManager::startGroup(const RDGroup &group, const QString &internalCaller, QString externalCaller,

@@ -29,8 +29,8 @@ struct RDGroup;
 // thread) and the supervision thread that makes one pass every 500 ms once
 // the switch answers.
 //
-// Lock order: conference lock, then the SIP manager's lock, then the
-// observer lock. The status lock is never held together with the conference
+// Lock order: conference lock, then the SIP manager's lock. The observer
+// lock is never taken with the conference lock held. The status lock is never held together with the conference
 // lock. The settings lock is a leaf: nothing else is taken while it is held.
 class FSManager : public RDMessageQueueObserver<FSMSG>
 {
@@ -100,9 +100,12 @@ public:
 
     // Queues a conference stop for the message-queue thread; the supervision
     // pass uses it because it holds the conference lock that a stop takes.
-    void postStopConference(const QString &conference, const QString &reason);
+    // A non-zero `serial` names the run the stop is for (see stopConference).
+    void postStopConference(const QString &conference, const QString &reason, quint64 serial = 0);
     // Ends a running conference: "hup all", observers told, record dropped.
-    void stopConference(const QString &conference, const QString &reason);
+    // With a non-zero `serial` only that run ends: a conference stopped and
+    // started again since the stop was asked for goes on.
+    void stopConference(const QString &conference, const QString &reason, quint64 serial = 0);
 
     // -- Group operations (FSGroupConferences), callable on any thread ------
     // False when nothing started (refused, or already running).

@@ -4,9 +4,10 @@
 
 // Told by the switch manager when the switch has answered after a start and
 // when groups start, stop or change what they play. Every operation does
-// nothing by default. Calls come on whichever thread made the change, always
-// with the manager's observer lock held: an observer must not add or remove
-// observers from inside a call.
+// nothing by default. Calls come in the order of the changes, on a thread
+// that made one (it delivers the notices queued before its own too), always
+// with the manager's observer lock held and never with its conference lock:
+// an observer must not add or remove observers from inside a call.
 class FSManagerObserver
 {
 public:

@@ -11,8 +11,10 @@
 
 #include <qrencode.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 
 void copyFile(const QString &from, const QString &to)
 {
@@ -69,6 +71,24 @@ QString normalizeIpText(const QString &text)
     out.replace(QChar(0xFF1A), QChar(':'));
     out.replace(QChar(0x3002), QChar('.'));
     return out;
+}
+
+QString localTimeNowText()
+{
+    static std::atomic<std::time_t> zoneReadAt{0};
+    const std::time_t now = std::time(nullptr);
+    std::time_t readAt = zoneReadAt.load(std::memory_order_relaxed);
+    // localtime_r keeps the zone it read first; a changed system zone is
+    // picked up within a minute.
+    if ((now - readAt >= 60 || now < readAt)
+        && zoneReadAt.compare_exchange_strong(readAt, now, std::memory_order_relaxed))
+        ::tzset();
+    std::tm local {};
+    ::localtime_r(&now, &local);
+    char text[80];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    return QString::fromLatin1(text);
 }
 
 QString formatDuration(double seconds)

@@ -25,6 +25,10 @@ bool hasNonAscii(const QString &text);
 QString normalizeIpText(const QString &text);
 // "HH:MM:SS" above one hour, "MM:SS" otherwise (3600 gives "60:00").
 QString formatDuration(double seconds);
+// The local time now as "yyyy-MM-dd HH:mm:ss". Cheap from many threads at
+// once: the system's time zone is looked up again at most once a minute,
+// not on every call as QDateTime::currentDateTime() does.
+QString localTimeNowText();
 // File name without folder and last extension.
 QString fileBaseName(const QString &path);
 // Text after the last '.'; the whole name when there is none or it ends the name.

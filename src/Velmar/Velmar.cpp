@@ -20,6 +20,7 @@
 #include "VelmarAPI.h"
 #include "VelmarAPIVelmarTarget.h"
 #include "VelmarDBGuard.h"
+#include "VelmarGroupCache.h"
 #include "VelmarHttpRoutes.h"
 #include "VelmarObserver.h"
 #include "VelmarRunRecord.h"
@@ -81,6 +82,7 @@ bool addressFromEnvironment(const char *name, RDSocketAddress &address)
 
 Velmar::Velmar()
     : m_database(true)
+    , m_groups(std::make_unique<VelmarGroupCache>(&m_database))
     , m_observerMutex(new QMutex)
     , m_runRecord(std::make_shared<VelmarRunRecord>())
 {
@@ -136,6 +138,8 @@ void Velmar::shutdown()
         m_serviceThread = nullptr;
     }
     stopServices();
+    // The records of everything done up to here are in the file.
+    PALogDB::flushLog();
 }
 
 void Velmar::destroyInstance()
@@ -866,14 +870,6 @@ bool Velmar::changeGroupMedia(const RDGroup &group, const QString &media, int po
 
 // -- Reading -----------------------------------------------------------------
 
-void Velmar::completeGroup(RDGroup &group, const QVector<RDDevice> &devices)
-{
-    group.updatePrayFiles();
-    group.updateMedia();
-    group.updateScheduleOperations();
-    group.updateDevices(devices);
-}
-
 QVector<RDDevice> Velmar::getDevices()
 {
     VelmarDBGuard db(&m_database);
@@ -886,28 +882,23 @@ QVector<RDGroup> Velmar::getGroups()
     const QVector<RDDevice> devices = db->selectDevices();
     QVector<RDGroup> groups = db->selectGroups();
     for (RDGroup &group : groups)
-        completeGroup(group, devices);
+        VelmarGroupCache::completeGroup(group, devices);
     return groups;
 }
 
 RDGroup Velmar::getGroupByConference(const QString &conference)
 {
-    VelmarDBGuard db(&m_database);
-    RDGroup group = db->selectGroupByConference(conference);
-    if (!group.isValid())
-        return RDGroup();
-    completeGroup(group, db->selectDevices());
-    return group;
+    return m_groups->groupByConference(conference);
 }
 
 RDGroup Velmar::getGroupById(int id)
 {
-    VelmarDBGuard db(&m_database);
-    RDGroup group = db->selectGroupById(id);
-    if (!group.isValid())
-        return RDGroup();
-    completeGroup(group, db->selectDevices());
-    return group;
+    return m_groups->groupById(id);
+}
+
+int Velmar::groupCacheReads() const
+{
+    return m_groups->reads();
 }
 
 QVector<RDCoreDevice> Velmar::getAudioDevices()
@@ -1118,11 +1109,13 @@ void Velmar::writeGroupLog(const RDGroup &group, const QString &action, const QS
     record.action = action;
     record.source = source;
     record.type = type;
-    record.dateTime = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    record.dateTime = localTimeNowText();
     // Records come from many threads at once (HTTP requests, app sessions,
-    // schedules, prayers); all go through the event log's kept-open
-    // connection, which lets them take turns.
-    PALogDB::writeLog(record);
+    // schedules, prayers). None of them waits for the database: the record
+    // is queued for the event log's own thread, which writes what has
+    // gathered in one transaction, and every read of the log and shut-down
+    // wait for the queue first.
+    PALogDB::postLog(record);
 }
 
 // -- Main window refresh --------------------------------------------------------

@@ -29,6 +29,7 @@ class RDCoreDevice;
 class RDDeviceStatusWatchThread;
 class VelmarAPI;
 class PAPrayWatchThread;
+class VelmarGroupCache;
 class VelmarObserver;
 class VelmarRunRecord;
 class VelmarScheduleThread;
@@ -148,8 +149,11 @@ public:
     // -- Reading -------------------------------------------------------------
     QVector<RDDevice> getDevices();
     QVector<RDGroup> getGroups();
+    // From the zone cache: current with the database, run state live.
     RDGroup getGroupByConference(const QString &conference);
     RDGroup getGroupById(int id);
+    // How many times the zone cache read the database (tests).
+    int groupCacheReads() const;
     QVector<RDCoreDevice> getAudioDevices();
     static QString backgroundDir();
     static QString captureDir();
@@ -240,14 +244,14 @@ private:
     bool startServicesLocked();
     void stopServicesLocked();
 
-    // Reads a group and rebuilds its lists against `devices`.
-    static void completeGroup(RDGroup &group, const QVector<RDDevice> &devices);
     void startGroupAs(const RDGroup &group, int prayIndex, const QString &startType);
     void notifyGroup(int groupId, const std::function<void(RDGroup &)> &adjust,
                      void (VelmarObserver::*notify)(Velmar *, RDGroup),
                      void (VelmarAPI::*event)(KelServer *, const RDGroup &));
 
     VelmarDB m_database;
+    // The zone lookups of requests and notices, without the database.
+    std::unique_ptr<VelmarGroupCache> m_groups;
     QVector<VelmarObserver *> m_observers;
     QMutex *m_observerMutex;
 

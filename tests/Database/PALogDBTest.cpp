@@ -317,3 +317,40 @@ TEST_F(PALogDBTest, RecordsSurviveAKilledProgram)
               QStringLiteral("r199"));
     EXPECT_EQ(DbTest::scalar(path, QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
 }
+
+// Records posted from many threads at once (the request paths) are all
+// written, each thread's in the order it posted them: a read of the log
+// right after sees them all, and shut-down leaves them all in the file.
+TEST_F(PALogDBTest, PostedRecordsAreAllWrittenInOrderAfterABurstAndAtShutDown)
+{
+    constexpr int threads = 8;
+    constexpr int perThread = 40;
+    auto burst = [](const QString &tag) {
+        std::vector<std::thread> posters;
+        for (int t = 0; t < threads; ++t) {
+            posters.emplace_back([t, tag] {
+                for (int i = 0; i < perThread; ++i) {
+                    PALogRecord r = record(QStringLiteral("%1 t%2").arg(tag).arg(t));
+                    r.volume = i;
+                    PALogDB::postLog(r);
+                }
+            });
+        }
+        for (std::thread &poster : posters)
+            poster.join();
+    };
+
+    burst(QStringLiteral("read"));
+    EXPECT_EQ(m_log->countLogs(QString(), QString(), QString()), threads * perThread);
+
+    burst(QStringLiteral("shut"));
+    PALogDB::closeSharedLog();
+    m_log.reset();
+    const QString path = PALogDB::dbFilePath();
+    EXPECT_EQ(DbTest::scalar(path, QStringLiteral("select count(*) from palog")),
+              QString::number(2 * threads * perThread));
+    // Within each thread's records the ids rise with the posting order.
+    EXPECT_EQ(DbTest::scalar(path, QStringLiteral("select count(*) from palog a join palog b on a.groupName = "
+                                                  "b.groupName and a.volume < b.volume and a.id > b.id")),
+              QStringLiteral("0"));
+}

@@ -3,12 +3,16 @@
 #include "FSSwitchState.h"
 #include "PASipManager.h"
 #include "RDGroup.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -451,4 +455,153 @@ TEST_F(FSGroupConferencesTest, SipManagerDestroyedWhileGroupOperationsRun)
     worker.join();
     conferences->stopGroup(g, "manual", "ui");
     EXPECT_EQ(PASipManager::instance()->accountCount(), 0);
+}
+
+// The pass asks for a stop through the message queue; by the time the queue
+// thread carries it out the group may have been stopped and started again.
+// The stop belongs to the run the pass judged and must not end the new one.
+TEST_F(FSGroupConferencesTest, PassStopMeantForAnEndedRunLeavesTheNextRunAlone)
+{
+    struct Posted {
+        QString conference;
+        QString reason;
+        quint64 serial;
+    };
+    QVector<Posted> posted;
+    QStringList stops;
+    FSGroupConferences::Environment env;
+    env.postStopConference = [&posted](const QString &c, const QString &r, quint64 serial) {
+        posted.append({c, r, serial});
+    };
+    env.groupStopped = [&stops](int, const QString &c, const QString &r, const QString &) { stops << c + " " + r; };
+    FSGroupConferences own(std::move(env));
+    const RDGroup g = zone(4, "3004");
+
+    // A call started the group and its leg is gone: the pass asks for the stop.
+    ASSERT_TRUE(own.startGroup(g, "6101", "", 9, "call conference", "switch"));
+    const FSSwitchState noCaller({}, {registered("6007"), registered("4004")});
+    for (int i = 0; i < 4 && posted.isEmpty(); ++i)
+        own.supervise(noCaller, 1.0e9 + i);
+    ASSERT_EQ(posted.size(), 1);
+    EXPECT_NE(posted[0].serial, 0u);
+
+    own.stopGroup(g, "http", "web");
+    ASSERT_TRUE(own.startGroup(g, "", "", 9, "http", "web"));
+    own.stopConference(posted[0].conference, posted[0].reason, posted[0].serial);
+    ASSERT_EQ(own.conferences().size(), 1);
+    EXPECT_EQ(stops, QStringList{"3004 http"});
+
+    // Meant for the run that holds the conference, it ends it.
+    own.stopConference("3004", "media", own.conferences().at(0).serial);
+    EXPECT_TRUE(own.conferences().isEmpty());
+    EXPECT_EQ(stops, QStringList({"3004 http", "3004 media"}));
+}
+
+// An observer that takes its time (the central object reads the zone and
+// tells every app) holds up no other group operation: starts of running
+// groups, stops of idle ones, volume changes and the pass's copy go on.
+TEST_F(FSGroupConferencesTest, ObserversAreToldWithoutTheConferenceLock)
+{
+    std::mutex lock;
+    std::condition_variable changed;
+    bool inside = false;
+    bool release = false;
+    FSGroupConferences::Environment env;
+    env.groupStarted = [&](int id, const QString &, const QString &, const QString &) {
+        if (id != 1)
+            return;
+        std::unique_lock<std::mutex> l(lock);
+        inside = true;
+        changed.notify_all();
+        changed.wait_for(l, std::chrono::seconds(10), [&] { return release; });
+    };
+    FSGroupConferences own(std::move(env));
+    std::thread starter([&] { own.startGroup(zone(1, "3001"), "", "", 9, "http", "web"); });
+    bool observing = false;
+    {
+        std::unique_lock<std::mutex> l(lock);
+        observing = changed.wait_for(l, std::chrono::seconds(5), [&] { return inside; });
+    }
+    auto others = std::async(std::launch::async, [&own] {
+        const bool startedAgain = own.startGroup(zone(1, "3001"), "", "", 9, "http", "web");
+        own.stopGroup(zone(2, "3002"), "http", "web");
+        own.updateGroupVolume(zone(1, "3001"));
+        return !startedAgain && own.conferences().size() == 1;
+    });
+    const bool prompt = others.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
+    {
+        std::lock_guard<std::mutex> l(lock);
+        release = true;
+    }
+    changed.notify_all();
+    starter.join();
+    ASSERT_TRUE(observing);
+    EXPECT_TRUE(prompt) << "a group operation waited for the observer of another change";
+    EXPECT_TRUE(others.get());
+}
+
+// Starts and stops of one group from many threads at once reach the
+// observers in the order the records changed: a start, then its stop, never
+// two of a kind in a row. An observer may call back into the group
+// operations without a deadlock.
+TEST_F(FSGroupConferencesTest, StartsAndStopsFromManyThreadsReachObserversInTheirOrder)
+{
+    std::mutex lock;
+    QStringList seen;
+    FSGroupConferences *self = nullptr;
+    FSGroupConferences::Environment env;
+    env.groupStarted = [&](int id, const QString &, const QString &, const QString &) {
+        // The records, looked at from inside a notice (the screens do).
+        const int running = self->conferences().size();
+        {
+            std::lock_guard<std::mutex> l(lock);
+            seen << QStringLiteral("started %1").arg(id);
+        }
+        // A change made from inside a notice.
+        if (id == 2 && running == 1)
+            self->stopGroup(zone(2, "3002"), "nested", "web");
+    };
+    env.groupStopped = [&](int id, const QString &, const QString &, const QString &) {
+        std::lock_guard<std::mutex> l(lock);
+        seen << QStringLiteral("stopped %1").arg(id);
+    };
+    FSGroupConferences own(std::move(env));
+    self = &own;
+
+    // Told after the notice it was made in, before the start returns.
+    own.startGroup(zone(2, "3002"), "", "", 9, "http", "web");
+    EXPECT_TRUE(own.conferences().isEmpty());
+    {
+        std::lock_guard<std::mutex> l(lock);
+        EXPECT_EQ(seen, QStringList({"started 2", "stopped 2"}));
+        seen.clear();
+    }
+
+    constexpr int threads = 6;
+    constexpr int rounds = 150;
+    std::atomic<int> finished{0};
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back([&own, &finished] {
+            const RDGroup g = zone(1, "3001");
+            for (int r = 0; r < rounds; ++r) {
+                own.startGroup(g, "", "", 9, "http", "web");
+                own.stopGroup(g, "http", "web");
+            }
+            ++finished;
+        });
+    }
+    if (!PaTest::waitUntil([&] { return finished.load() == threads; }, 30000)) {
+        std::fprintf(stderr, "group operations deadlocked\n");
+        std::_Exit(1);
+    }
+    for (std::thread &w : workers)
+        w.join();
+
+    std::lock_guard<std::mutex> l(lock);
+    ASSERT_FALSE(seen.isEmpty());
+    for (int i = 0; i < seen.size(); ++i) {
+        ASSERT_EQ(seen[i], i % 2 == 0 ? QStringLiteral("started 1") : QStringLiteral("stopped 1")) << "notice " << i;
+    }
+    EXPECT_EQ(seen.size() % 2, own.conferences().size());
 }

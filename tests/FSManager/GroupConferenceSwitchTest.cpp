@@ -71,9 +71,9 @@ protected:
         m_registrations.open(s_switch->path("db/sofia_reg_internal.db"), "reg" + tag);
         FSGroupConferences::Environment env;
         env.execute = [](const QString &command) { return s_switch->console(command); };
-        env.postStopConference = [this](const QString &conference, const QString &reason) {
+        env.postStopConference = [this](const QString &conference, const QString &reason, quint64 serial) {
             std::lock_guard<std::mutex> g(m_lock);
-            m_posted.append({conference, reason});
+            m_posted.append({conference, reason, serial});
         };
         env.groupStarted = [this](int id, const QString &conference, const QString &type, const QString &) {
             record({"started", id, conference, type});
@@ -133,13 +133,13 @@ protected:
         m_conferences->updateDeviceStatus(state);
         m_conferences->updateGroupStatus(currentSeconds());
         m_conferences->supervise(state, currentSeconds());
-        QVector<QPair<QString, QString>> posted;
+        QVector<PostedStop> posted;
         {
             std::lock_guard<std::mutex> g(m_lock);
             posted.swap(m_posted);
         }
-        for (const auto &p : posted)
-            m_conferences->stopConference(p.first, p.second);
+        for (const PostedStop &p : posted)
+            m_conferences->stopConference(p.conference, p.reason, p.serial);
     }
     // Passes about every 100 ms until `done` holds or the time is up.
     bool passUntil(const std::function<bool()> &done, int timeoutMs = 15000)
@@ -177,7 +177,12 @@ protected:
     std::unique_ptr<FSGroupConferences> m_conferences;
     std::mutex m_lock;
     QVector<Event> m_events;
-    QVector<QPair<QString, QString>> m_posted;
+    struct PostedStop {
+        QString conference;
+        QString reason;
+        quint64 serial;
+    };
+    QVector<PostedStop> m_posted;
 };
 
 SwitchStandIn *GroupConferenceSwitch::s_switch = nullptr;

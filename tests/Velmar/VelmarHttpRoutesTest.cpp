@@ -554,6 +554,9 @@ TEST_F(HttpRoutesTest, ActionRequestsOpenNoDatabaseFile)
     storedGroup(QStringLiteral("3001"));
     startHttpOnly();
     ASSERT_EQ(get("/action?zone=3001&operation=start").body, kOk);
+    // The first record opens the event log's kept connection, behind the
+    // request on the log's own thread.
+    PALogDB::flushLog();
     FileOpenWatch watch(m_data.path());
     ASSERT_TRUE(watch.isValid());
     const int requests = 20;

@@ -27,6 +27,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QTemporaryDir>
@@ -216,6 +218,34 @@ TEST_F(VelmarTest, GroupStartsAndStopsNotifyObserversAndWriteTheEventLog)
         EXPECT_EQ(log[i].volume, 3);
         EXPECT_EQ(log[i].groupPriority, 2);
     }
+}
+
+// Event records leave the request paths at once and are written behind
+// them; once the central object is gone every one of them is in the file.
+TEST_F(VelmarTest, EventRecordsAreAllInTheFileOnceTheCentralObjectIsGone)
+{
+    const RDGroup group = storedGroup(QStringLiteral("3070"));
+    constexpr int rounds = 25;
+    for (int i = 0; i < rounds; ++i) {
+        m_velmar->startGroup(group);
+        m_velmar->stopGroup(group, QStringLiteral("user"));
+    }
+    m_velmar->removeObserver(&m_observer);
+    Velmar::destroyInstance();
+    m_velmar = nullptr;
+
+    // Read straight from the file: no flush of the log on the way.
+    int count = -1;
+    {
+        QSqlDatabase raw = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw-palog"));
+        raw.setDatabaseName(PALogDB::dbFilePath());
+        ASSERT_TRUE(raw.open());
+        QSqlQuery query(raw);
+        if (query.exec(QStringLiteral("select count(*) from palog")) && query.next())
+            count = query.value(0).toInt();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("raw-palog"));
+    EXPECT_EQ(count, 2 * rounds);
 }
 
 TEST_F(VelmarTest, PrayerZonesStartOnlyThroughThePrayerWatcher)
