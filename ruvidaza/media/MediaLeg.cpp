@@ -5,6 +5,9 @@
 namespace {
 
 constexpr int kBatch = 16;
+// Packets read per leg and frame at most: a peer that floods the port
+// cannot hold the media thread; the socket buffer drops the rest.
+constexpr int kMaxBatches = 4;
 // Audio held back against arrival jitter: mixing starts once two frames
 // wait, and more than 200 ms waiting loses the oldest.
 constexpr size_t kPrimeSamples = 2 * FrameEncoder::kFrameSamples;
@@ -67,7 +70,7 @@ void MediaLeg::setMuted(bool muted)
 
 void MediaLeg::pump()
 {
-    for (;;) {
+    for (int batch = 0; batch < kMaxBatches; ++batch) {
         const int n = m_rtp.receive(m_packets.data(), kBatch, 0);
         for (int i = 0; i < n && !m_muted; ++i) {
             const RtpPacket &p = m_packets[i];
