@@ -33,22 +33,30 @@ RateConverter::RateConverter(int inRate, int outRate) : m_inRate(inRate), m_outR
     const int n = kTapsPerPhase * factor;
     const double cutoff = 0.45 / factor; // cycles per sample at the higher rate
     const double pi = 3.14159265358979323846;
-    m_taps.resize(n);
+    std::vector<float> taps(n);
     double sum = 0;
     for (int i = 0; i < n; ++i) {
         const double x = i - (n - 1) / 2.0;
         const double sinc = x == 0 ? 2 * cutoff : std::sin(2 * pi * cutoff * x) / (pi * x);
         const double w = 0.42 - 0.5 * std::cos(2 * pi * i / (n - 1)) + 0.08 * std::cos(4 * pi * i / (n - 1));
-        m_taps[i] = static_cast<float>(sinc * w);
-        sum += m_taps[i];
+        taps[i] = static_cast<float>(sinc * w);
+        sum += taps[i];
     }
     // Unity gain at DC for the decimator; the interpolator's zero stuffing
     // loses a factor `m_up` that the taps give back.
-    for (float &t : m_taps) {
+    for (float &t : taps) {
         t = static_cast<float>(t / sum * m_up);
     }
     m_length = m_up > 1 ? kTapsPerPhase : n;
     m_history.assign(2 * m_length, 0.0f);
+    // Per output phase, the taps in the order of the window they meet
+    // (oldest sample first).
+    m_phaseTaps.resize(static_cast<size_t>(m_up) * m_length);
+    for (int p = 0; p < m_up; ++p) {
+        for (int k = 0; k < m_length; ++k) {
+            m_phaseTaps[p * m_length + k] = taps[p + (m_length - 1 - k) * m_up];
+        }
+    }
 }
 
 const float *RateConverter::push(int16_t sample)
@@ -68,38 +76,44 @@ void RateConverter::reset()
     m_pos = 0;
 }
 
+float RateConverter::dot(const float *taps, const float *window, int n)
+{
+    // Four partial sums: the additions do not wait on each other.
+    float a0 = 0, a1 = 0, a2 = 0, a3 = 0;
+    for (int k = 0; k < n; k += 4) {
+        a0 += taps[k] * window[k];
+        a1 += taps[k + 1] * window[k + 1];
+        a2 += taps[k + 2] * window[k + 2];
+        a3 += taps[k + 3] * window[k + 3];
+    }
+    return (a0 + a1) + (a2 + a3);
+}
+
 void RateConverter::convert(const int16_t *in, int count, std::vector<int16_t> *out)
 {
-    if (m_taps.empty()) {
+    if (m_phaseTaps.empty()) {
         out->insert(out->end(), in, in + count);
         return;
     }
     const int h = m_length;
+    out->reserve(out->size() + static_cast<size_t>(count) * m_up / m_down + 1);
     if (m_up > 1) {
-        // Polyphase interpolation: output p of each input sample uses taps
-        // p, p + up, p + 2*up, ... against the newest inputs.
+        // Polyphase interpolation: each input sample gives `m_up` outputs,
+        // each from its own share of the taps.
         for (int i = 0; i < count; ++i) {
-            const float *newest = push(in[i]);
+            const float *window = push(in[i]) - (h - 1);
             for (int p = 0; p < m_up; ++p) {
-                float acc = 0;
-                for (int j = 0; j < h; ++j) {
-                    acc += m_taps[p + j * m_up] * newest[-j];
-                }
-                out->push_back(clip(acc));
+                out->push_back(clip(dot(m_phaseTaps.data() + p * h, window, h)));
             }
         }
         return;
     }
     for (int i = 0; i < count; ++i) {
-        const float *newest = push(in[i]);
+        const float *window = push(in[i]) - (h - 1);
         if (++m_phase < m_down) {
             continue;
         }
         m_phase = 0;
-        float acc = 0;
-        for (int j = 0; j < h; ++j) {
-            acc += m_taps[j] * newest[-j];
-        }
-        out->push_back(clip(acc));
+        out->push_back(clip(dot(m_phaseTaps.data(), window, h)));
     }
 }

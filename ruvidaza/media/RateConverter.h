@@ -26,10 +26,12 @@ private:
     int m_up = 1;    // interpolation factor
     int m_down = 1;  // decimation factor
     int m_phase = 0; // input samples taken since the last decimated output
-    std::vector<float> m_taps;
+    std::vector<float> m_phaseTaps; // m_up rows of m_length taps
     // Stores a sample; returns where the newest one lies, with the older
     // ones just before it.
     const float *push(int16_t sample);
+    // Sum of n products; n a multiple of four.
+    static float dot(const float *taps, const float *window, int n);
 
     int m_length = 0; // samples of history each output needs
     int m_pos = 0;
