@@ -46,7 +46,13 @@ bool FileSource::open(const std::string &path, std::string *error)
     m_flushed = false;
     m_delivered = 0;
     m_pending.clear();
-    int rc = avformat_open_input(&m_format, path.c_str(), nullptr, nullptr);
+    // Always a local file: a name like "pipe:0" or "concat:a|b" is a file
+    // name here, never a protocol, and a playlist file may not reach out to
+    // the network either.
+    AVDictionary *options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    int rc = avformat_open_input(&m_format, ("file:" + path).c_str(), nullptr, &options);
+    av_dict_free(&options);
     if (rc < 0) {
         *error = "cannot open: " + averror(rc);
         return false;

@@ -252,6 +252,25 @@ TEST_F(SwitchMediaTest, PlayStatusFollowsTheFileToItsEnd)
     EXPECT_FALSE(m_media->playStatus("3400", &text));
 }
 
+TEST_F(SwitchMediaTest, FileNamesAreNeverReadAsProtocols)
+{
+    // Relative names that FFmpeg would otherwise take for its pipe and
+    // concatenation protocols.
+    ASSERT_TRUE(writeToneWav(m_dir + "/pipe:0", 16000, 2000, 500, 3000));
+    ASSERT_TRUE(writeToneWav(m_dir + "/concat:x", 16000, 2000, 500, 3000));
+    char previous[4096];
+    ASSERT_NE(getcwd(previous, sizeof(previous)), nullptr);
+    ASSERT_EQ(chdir(m_dir.c_str()), 0);
+    std::string error, text;
+    const bool pipePlays = m_media->play("3600", "pipe:0", &error);
+    const bool concatPlays = m_media->play("3601", "concat:x", &error);
+    ASSERT_EQ(chdir(previous), 0);
+    EXPECT_TRUE(pipePlays) << error;
+    EXPECT_TRUE(concatPlays) << error;
+    EXPECT_TRUE(m_media->playStatus("3600", &text));
+    EXPECT_EQ(text.rfind("pipe:0 ", 0), 0u) << text;
+}
+
 TEST_F(SwitchMediaTest, PortsComeFromTheRangeUntilItIsSpent)
 {
     // Four ports: two legs (each an even port and the one above).
