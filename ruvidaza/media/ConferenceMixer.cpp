@@ -78,20 +78,22 @@ void ConferenceMixer::stopPage()
     m_page.reset();
 }
 
-FrameEncoder *ConferenceMixer::sharedEncoder(const MediaLeg *leg)
+ConferenceMixer::SharedFrame *ConferenceMixer::sharedFrame(const MediaLeg *leg)
 {
     const MediaCodec &c = leg->codec();
     // The payload bytes do not depend on the payload type number.
     const std::string key = c.name + "/" + std::to_string(c.clockRate) + "/" + std::to_string(c.channels);
-    auto it = m_shared.find(key);
-    if (it == m_shared.end()) {
-        auto encoder = std::make_unique<FrameEncoder>();
-        if (!encoder->init(c)) {
-            return nullptr;
+    for (SharedFrame &f : m_sharedFrames) {
+        if (f.key == key) {
+            return &f;
         }
-        it = m_shared.emplace(key, std::move(encoder)).first;
     }
-    return it->second.get();
+    auto encoder = std::make_unique<FrameEncoder>();
+    if (!encoder->init(c)) {
+        return nullptr;
+    }
+    m_sharedFrames.push_back(SharedFrame{key, std::move(encoder), -1, {}});
+    return &m_sharedFrames.back();
 }
 
 void ConferenceMixer::tick()
@@ -127,7 +129,9 @@ void ConferenceMixer::tick()
     }
     // Everyone who added nothing hears the whole mix: one encoding per
     // codec serves them all.
-    std::map<FrameEncoder *, std::pair<int, uint8_t[FrameEncoder::kMaxPayload]>> encoded;
+    for (SharedFrame &f : m_sharedFrames) {
+        f.length = -1;
+    }
     int16_t own[kFrame];
     for (Member &m : m_members) {
         if (m.spoke) {
@@ -143,16 +147,14 @@ void ConferenceMixer::tick()
             m.leg->sendFrame(whole);
             continue;
         }
-        FrameEncoder *shared = sharedEncoder(m.leg);
+        SharedFrame *shared = sharedFrame(m.leg);
         if (!shared) {
             continue;
         }
-        auto it = encoded.find(shared);
-        if (it == encoded.end()) {
-            it = encoded.emplace(std::piecewise_construct, std::forward_as_tuple(shared), std::forward_as_tuple()).first;
-            it->second.first = shared->encode(whole, it->second.second, FrameEncoder::kMaxPayload);
+        if (shared->length < 0) {
+            shared->length = shared->encoder->encode(whole, shared->payload, sizeof(shared->payload));
         }
-        m.leg->sendPayload(it->second.second, it->second.first);
+        m.leg->sendPayload(shared->payload, shared->length);
     }
     if (m_page) {
         m_page->send(whole);

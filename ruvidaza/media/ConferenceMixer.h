@@ -5,7 +5,6 @@
 #include "PageSender.h"
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -56,8 +55,15 @@ private:
         bool spoke = false;
         std::vector<int16_t> frame;
     };
-    // Encoders shared by the members that hear the whole mix, by codec.
-    FrameEncoder *sharedEncoder(const MediaLeg *leg);
+    // The whole mix encoded once per codec for the members that hear it.
+    struct SharedFrame
+    {
+        std::string key; // codec name, rate, channels
+        std::unique_ptr<FrameEncoder> encoder;
+        int length;      // this frame's payload; -1 before it is encoded
+        uint8_t payload[FrameEncoder::kMaxPayload];
+    };
+    SharedFrame *sharedFrame(const MediaLeg *leg);
 
     std::string m_name;
     std::vector<Member> m_members;
@@ -66,5 +72,5 @@ private:
     std::unique_ptr<PageSender> m_page;
     int m_fileLevel = 0;
     float m_fileGain = 1.0f;
-    std::map<std::string, std::unique_ptr<FrameEncoder>> m_shared;
+    std::vector<SharedFrame> m_sharedFrames;
 };
