@@ -1,7 +1,7 @@
 #include "SwitchEngine.h"
 
 #include "CallScript.h"
-#include "MediaProbe.h"
+#include "SwitchMedia.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -36,6 +36,8 @@ SwitchEngine::SwitchEngine(const QString &packageFolder, StateDb *db, QObject *p
     connect(&m_expiryTimer, &QTimer::timeout, this, &SwitchEngine::purgeExpired);
 }
 
+SwitchEngine::~SwitchEngine() = default;
+
 QString SwitchEngine::conferenceKey(const QString &token)
 {
     const int at = token.indexOf(QLatin1Char('@'));
@@ -62,6 +64,7 @@ bool SwitchEngine::start(const QMap<QString, QString> &baseVars, QString *error)
     qInfo() << "restored" << m_registrations.size() << "unexpired registration(s)";
     for (const GatewayConfig &gw : m_config.gateways())
         startGateway(gw);
+    m_media = std::make_unique<SwitchMedia>(std::string(), m_config.rtpStartPort(), m_config.rtpEndPort());
     m_expiryTimer.start();
     return true;
 }
@@ -73,6 +76,7 @@ void SwitchEngine::stop()
     for (const QString &uuid : uuids)
         removeLeg(uuid);
     m_conferences.clear();
+    m_media.reset();
 }
 
 bool SwitchEngine::reload(const QString &rescanProfile, QString *error)
@@ -423,8 +427,11 @@ void SwitchEngine::removeLeg(const QString &uuid)
     if (it == m_conferences.end())
         return;
     it->legs.removeAll(uuid);
-    if (it->legs.isEmpty())
+    if (it->legs.isEmpty()) {
+        if (m_media)
+            m_media->stopPlay(leg.conference.toStdString());
         m_conferences.erase(it);
+    }
 }
 
 bool SwitchEngine::hangupAll(const QString &conference)
@@ -434,6 +441,8 @@ bool SwitchEngine::hangupAll(const QString &conference)
     const QStringList legs = m_conferences.value(conference).legs;
     for (const QString &uuid : legs)
         removeLeg(uuid);
+    if (m_media)
+        m_media->stopPlay(conference.toStdString());
     m_conferences.remove(conference);
     return true;
 }
@@ -458,14 +467,16 @@ bool SwitchEngine::play(const QString &conference, const QString &file, QString 
         *error = QStringLiteral("file not found");
         return false;
     }
-    const qint64 ms = MediaProbe::durationMs(fi.absoluteFilePath());
-    if (ms < 0) {
+    std::string reason = "no media engine";
+    if (!m_media || !m_media->play(conference.toStdString(), file.toStdString(), &reason)) {
+        qWarning() << "cannot play" << file << "into" << conference << ":" << reason.c_str();
         *error = QStringLiteral("file not playable");
         return false;
     }
+    m_media->setFileVolume(conference.toStdString(), it->fileVolume);
     it->playingFile = file;
     it->playStartedMs = nowMs();
-    it->playDurationMs = ms;
+    it->playDurationMs = -1;
     it->forced = Conference::Forced::No;
     return true;
 }
@@ -475,6 +486,8 @@ bool SwitchEngine::stopPlay(const QString &conference)
     auto it = m_conferences.find(conference);
     if (it == m_conferences.end())
         return false;
+    if (m_media)
+        m_media->stopPlay(conference.toStdString());
     it->playingFile.clear();
     it->forced = Conference::Forced::No;
     return true;
@@ -491,13 +504,17 @@ bool SwitchEngine::playStatus(const QString &conference, QString *text) const
         *text = QStringLiteral("not playing");
         return false;
     }
-    const qint64 pos = nowMs() - it->playStartedMs;
-    if (it->forced != Conference::Forced::Playing && pos >= it->playDurationMs) {
-        *text = QStringLiteral("not playing");
-        return false;
+    std::string status;
+    if (m_media && m_media->playStatus(conference.toStdString(), &status)) {
+        *text = QString::fromStdString(status);
+        return true;
     }
-    *text = QStringLiteral("%1 %2/%3").arg(it->playingFile).arg(pos).arg(it->playDurationMs);
-    return true;
+    if (it->forced == Conference::Forced::Playing) {
+        *text = QStringLiteral("%1 %2/%3").arg(it->playingFile).arg(nowMs() - it->playStartedMs).arg(it->playDurationMs);
+        return true;
+    }
+    *text = QStringLiteral("not playing");
+    return false;
 }
 
 bool SwitchEngine::setFileVolume(const QString &conference, int level)
@@ -506,6 +523,9 @@ bool SwitchEngine::setFileVolume(const QString &conference, int level)
     if (it == m_conferences.end())
         return false;
     it->fileVolume = level;
+    // Kept here too: a level set before the file starts applies when it does.
+    if (m_media)
+        m_media->setFileVolume(conference.toStdString(), level);
     return true;
 }
 

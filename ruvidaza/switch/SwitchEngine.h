@@ -13,6 +13,10 @@
 #include <QObject>
 #include <QTimer>
 
+#include <memory>
+
+class SwitchMedia;
+
 // The switch's whole live state, owned by the main thread: configuration,
 // gateways, registrations, call legs and conferences. Every change that the
 // state files show is written before the call that made it returns.
@@ -21,6 +25,7 @@ class SwitchEngine : public QObject
     Q_OBJECT
 public:
     SwitchEngine(const QString &packageFolder, StateDb *db, QObject *parent = nullptr);
+    ~SwitchEngine() override;
 
     QString packageFolder() const { return m_folder; }
 
@@ -36,6 +41,8 @@ public:
     QString gatewaysXml() const;
     QString conferenceListText() const;
     const SwitchConfig &config() const { return m_config; }
+    // RTP legs, mixing, files and paging; exists between start() and stop().
+    SwitchMedia *media() const { return m_media.get(); }
     QString describeConfigJson() const;
     QString dumpJson() const;
 
@@ -87,4 +94,5 @@ private:
     QMap<QString, Conference> m_conferences;
     QTimer m_expiryTimer;
     QElapsedTimer m_clock;
+    std::unique_ptr<SwitchMedia> m_media;
 };
