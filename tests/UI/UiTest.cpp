@@ -1,5 +1,7 @@
 #include "PAAlertDialog.h"
 #include "RDDefaultFont.h"
+#include "RDDeviceItemWidget.h"
+#include "RDDeviceWidget.h"
 #include "RDDevicesDialog.h"
 #include "RDHomeDialog.h"
 #include "RDHomeGroupWidget.h"
@@ -310,15 +312,21 @@ TEST_F(ScreenTest, LoadingDialogWaitsForTheSwitchAndCanBeLeft)
 TEST_F(ScreenTest, DeviceListShowsStatusChanges)
 {
     RDDevicesDialog devices;
-    ASSERT_EQ(devices.deviceCount(), 1);
-    EXPECT_TRUE(devices.lineText(0).contains(QLatin1String("Offline")));
+    RDDeviceWidget *grid = devices.deviceWidget();
+    ASSERT_EQ(grid->items().size(), 1);
+    const auto tileStatus = [&] { return grid->items()[0]->device().status; };
+    EXPECT_EQ(tileStatus(), QStringLiteral("none"));
     RDDevice calling;
     calling.id = m_deviceId;
     calling.status = QStringLiteral("calling");
+    // Notifications come from the core's watcher thread; the tiles change on
+    // the GUI thread.
     std::thread([&] { m_velmar->notifyDeviceStatusChanged({calling}); }).join();
-    EXPECT_TRUE(PaTest::waitUntil([&] { return devices.lineText(0).contains(QLatin1String("Calling")); }));
+    EXPECT_TRUE(PaTest::waitUntil([&] { return tileStatus() == QLatin1String("calling"); }));
+    EXPECT_EQ(devices.devices()[0].status, QStringLiteral("calling"));
     std::thread([&] { m_velmar->notifyDeviceStatusChanged({}); }).join();
-    EXPECT_TRUE(PaTest::waitUntil([&] { return devices.lineText(0).contains(QLatin1String("Offline")); }));
+    EXPECT_TRUE(PaTest::waitUntil([&] { return tileStatus() == QLatin1String("none"); }));
+    EXPECT_EQ(devices.devices()[0].status, QStringLiteral("none"));
 }
 
 TEST_F(ScreenTest, LanguageSwitchRedrawsTheZoneList)
