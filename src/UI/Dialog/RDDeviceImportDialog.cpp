@@ -35,7 +35,11 @@ RDDeviceImportDialog::RDDeviceImportDialog(QWidget *parent)
 {
     setObjectName(QStringLiteral("RDDeviceImportDialog"));
     m_hint->setTextColor(Qt::black);
-    m_hint->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // The hint with its example is longer than the dialog is wide: two lines.
+    m_hint->setAlignment(Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap);
+    QFont small = m_hint->font();
+    small.setPixelSize(11);
+    m_hint->setFont(small);
     m_selectButton->setObjectName(QStringLiteral("selectFileButton"));
     m_uploadButton->setObjectName(QStringLiteral("uploadButton"));
     m_table->setObjectName(QStringLiteral("previewTable"));
@@ -170,7 +174,7 @@ void RDDeviceImportDialog::fillTable()
 
 void RDDeviceImportDialog::relayoutContents(int w, int h)
 {
-    m_hint->setGeometry(10, 10, w - 20, 20);
+    m_hint->setGeometry(10, 3, w - 20, 30);
     const int buttonWidth = w / 2 - 15;
     m_selectButton->setGeometry(10, 35, buttonWidth, 25);
     m_uploadButton->setGeometry(w / 2 + 5, 35, buttonWidth, 25);

@@ -8,6 +8,8 @@ RDDeviceModifyDialog::RDDeviceModifyDialog(QWidget *parent)
     setObjectName(QStringLiteral("RDDeviceModifyDialog"));
     setLeftAlignedLabels(true);
     numberEdit()->setReadOnly(true);
+    numberEdit()->setEnabled(false);
+    setReturnOrder({nameEdit(), passwordEdit()});
 }
 
 RDDeviceModifyDialog::~RDDeviceModifyDialog() = default;

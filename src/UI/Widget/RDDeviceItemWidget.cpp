@@ -113,7 +113,9 @@ void RDDeviceItemWidget::paintEvent(QPaintEvent *)
     painter.drawPixmap(QRect(10, 10, 20, 20), scaledPixmap(icon, 20));
     painter.setPen(Qt::white);
     painter.drawText(QRect(35, 10, w - 50, 20), Qt::AlignLeft | Qt::AlignVCenter, m_device.number);
-    painter.drawText(QRect(0, (h - kBand) / 2, w, 20), Qt::AlignCenter, m_device.name);
+    // A long name ends in "..." rather than running into the tile's edges.
+    const QString name = painter.fontMetrics().elidedText(m_device.name, Qt::ElideRight, w - 10);
+    painter.drawText(QRect(0, (h - kBand) / 2, w, 20), Qt::AlignCenter, name);
     if (m_selected)
         painter.drawPixmap(QRect(w - 30, 10, 20, 20), scaledPixmap(QStringLiteral(":/resources/checked_white.png"), 20));
 }

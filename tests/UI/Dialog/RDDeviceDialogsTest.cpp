@@ -199,6 +199,7 @@ TEST(RDDeviceModifyDialog, ChangesNameAndPasswordButNeverTheNumber)
         const int result = runDialog(*dialog, [&] {
             QLineEdit *number = edit(*dialog, "numberEdit");
             EXPECT_TRUE(number->isReadOnly());
+            EXPECT_FALSE(number->isEnabled());
             number->selectAll();
             QTest::keyClicks(number, QStringLiteral("6005"));
             edit(*dialog, "nameEdit")->clear();
