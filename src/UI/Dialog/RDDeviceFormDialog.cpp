@@ -1,7 +1,6 @@
 #include "RDDeviceFormDialog.h"
 
 #include "RDLabel.h"
-#include "RDUtils.h"
 #include "RDWidget.h"
 #include "RDWidgetStyle.h"
 
@@ -17,12 +16,7 @@ RDLabel *formButton(QWidget *parent, const QString &name)
 {
     auto *button = new RDLabel(parent);
     button->setObjectName(name);
-    button->setTextColor(Qt::white);
-    button->setBackgroundColor(rdThemeColor());
-    button->setBorder(5, 1, rdThemeColor());
-    button->setCursor(Qt::PointingHandCursor);
-    button->setMinimumWidth(120);
-    button->setMargins(10, 0, 10, 0);
+    applyDialogButtonStyle(button);
     return button;
 }
 

@@ -26,13 +26,6 @@
 
 namespace {
 
-void release(QWidget *widget, Qt::MouseButton button, const QPoint &pos)
-{
-    QMouseEvent press(QEvent::MouseButtonPress, pos, widget->mapToGlobal(pos), button, button, Qt::NoModifier);
-    QMouseEvent up(QEvent::MouseButtonRelease, pos, widget->mapToGlobal(pos), button, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(widget, &press);
-    QApplication::sendEvent(widget, &up);
-}
 
 // The device list over the central object and the switch manager, with the
 // switch's files in the stand-in's folder (the switch itself stays down).
@@ -145,7 +138,7 @@ TEST_F(DeviceListTest, AddOneFromTheNewDeviceTileAndRefuseAStoredNumber)
         type(d, "passwordEdit", QStringLiteral("s3cret"));
         clickOk(d);
     });
-    release(dialog.deviceWidget()->addWidget(), Qt::LeftButton, QPoint(10, 10));
+    PaUiTest::click(dialog.deviceWidget()->addWidget(), Qt::LeftButton, QPoint(10, 10));
     ASSERT_TRUE(allAnswered());
     ASSERT_EQ(dialog.deviceWidget()->items().size(), 1);
     EXPECT_GT(dialog.deviceWidget()->items()[0]->device().id, 0);
@@ -240,7 +233,7 @@ TEST_F(DeviceListTest, ModifyStoresNameAndPasswordAndNeverTouchesAnotherAccount)
         type(d, "passwordEdit", QStringLiteral("c"));
         clickOk(d);
     });
-    release(dialog.deviceWidget()->itemOf(id)->editButton(), Qt::LeftButton, QPoint(5, 5));
+    PaUiTest::click(dialog.deviceWidget()->itemOf(id)->editButton(), Qt::LeftButton, QPoint(5, 5));
     ASSERT_TRUE(allAnswered());
     EXPECT_EQ(switchPassword(QStringLiteral("6005")), QStringLiteral("b"));
     EXPECT_EQ(switchPassword(QStringLiteral("6001")), QStringLiteral("c"));
@@ -257,17 +250,17 @@ TEST_F(DeviceListTest, DeleteTakesTheShownSelectionBehindOneConfirmation)
     RDDevicesDialog dialog;
     dialog.show();
     RDDeviceWidget *grid = dialog.deviceWidget();
-    release(grid->itemOf(a), Qt::LeftButton, QPoint(80, 30));
+    PaUiTest::click(grid->itemOf(a), Qt::LeftButton, QPoint(80, 30));
     EXPECT_EQ(dialog.selectAllLabel()->text(), QStringLiteral("Deselect all"));
 
     // Cancelled: nothing goes.
     PAAlertDialog::setNextAnswer(0);
-    release(grid->itemOf(c)->deleteButton(), Qt::LeftButton, QPoint(5, 5));
+    PaUiTest::click(grid->itemOf(c)->deleteButton(), Qt::LeftButton, QPoint(5, 5));
     ASSERT_TRUE(allAnswered());
     EXPECT_EQ(m_velmar->getDevices().size(), 3);
 
     PAAlertDialog::setNextAnswer(1);
-    release(grid->itemOf(c)->deleteButton(), Qt::LeftButton, QPoint(5, 5));
+    PaUiTest::click(grid->itemOf(c)->deleteButton(), Qt::LeftButton, QPoint(5, 5));
     ASSERT_TRUE(allAnswered());
     EXPECT_EQ(RDModal::takeShown(QStringLiteral("alert")), (QStringList{"Delete this devices", "Delete this devices"}));
     ASSERT_EQ(m_velmar->getDevices().size(), 1);
@@ -285,7 +278,7 @@ TEST_F(DeviceListTest, MenuDeleteActsOnItsDeviceAfterTheListChangedUnderTheBox)
     store("6002", "c");
     RDDevicesDialog dialog;
     dialog.show();
-    release(dialog.deviceWidget()->itemOf(b), Qt::RightButton, QPoint(80, 30));
+    PaUiTest::click(dialog.deviceWidget()->itemOf(b), Qt::RightButton, QPoint(80, 30));
     ASSERT_NE(dialog.contextMenu(), nullptr);
     const QList<QAction *> actions = dialog.contextMenu()->actions();
     ASSERT_EQ(actions.size(), 2);
@@ -318,7 +311,7 @@ TEST_F(DeviceListTest, SelectionSurvivesFilteringAndThePickerReturnsIt)
     RDDevicesDialog dialog;
     dialog.show();
     RDDeviceWidget *grid = dialog.deviceWidget();
-    release(grid->itemOf(b), Qt::LeftButton, QPoint(80, 30));
+    PaUiTest::click(grid->itemOf(b), Qt::LeftButton, QPoint(80, 30));
 
     // Filtering is case-sensitive on name or number.
     const struct { const char *filter; QStringList shown; } cases[] = {
@@ -338,7 +331,7 @@ TEST_F(DeviceListTest, SelectionSurvivesFilteringAndThePickerReturnsIt)
 
     // Select, as a picker: accepted with the selection.
     dialog.filterEdit()->setText(QStringLiteral("6002"));
-    release(grid->items()[0], Qt::LeftButton, QPoint(80, 30));
+    PaUiTest::click(grid->items()[0], Qt::LeftButton, QPoint(80, 30));
     QTest::mouseClick(dialog.selectButton(), Qt::LeftButton);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     QStringList picked;

@@ -6,6 +6,7 @@
 #include "RDPixmapWidget.h"
 #include "RDWidget.h"
 #include "TestSupport.h"
+#include "UiTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -40,13 +41,6 @@ QStringList numbers(const QVector<RDDevice> &devices)
     return list;
 }
 
-void release(QWidget *widget, Qt::MouseButton button, const QPoint &pos)
-{
-    QMouseEvent press(QEvent::MouseButtonPress, pos, widget->mapToGlobal(pos), button, button, Qt::NoModifier);
-    QMouseEvent up(QEvent::MouseButtonRelease, pos, widget->mapToGlobal(pos), button, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(widget, &press);
-    QApplication::sendEvent(widget, &up);
-}
 
 } // namespace
 
@@ -180,32 +174,32 @@ TEST(RDDeviceWidget, ClicksReportTilesAndButtonsAfterTheEventUnlessDisabled)
     QSignalSpy add(&grid, &RDDeviceWidget::clickNewDevice);
 
     // The band of the buttons selects nothing.
-    release(tile, Qt::LeftButton, QPoint(80, 80));
-    release(tile, Qt::RightButton, QPoint(80, 75));
+    PaUiTest::click(tile, Qt::LeftButton, QPoint(80, 80));
+    PaUiTest::click(tile, Qt::RightButton, QPoint(80, 75));
     EXPECT_EQ(left.count() + right.count(), 0);
-    release(tile, Qt::LeftButton, QPoint(80, 30));
-    release(tile, Qt::RightButton, QPoint(20, 50));
+    PaUiTest::click(tile, Qt::LeftButton, QPoint(80, 30));
+    PaUiTest::click(tile, Qt::RightButton, QPoint(20, 50));
     ASSERT_EQ(left.count(), 1);
     ASSERT_EQ(right.count(), 1);
     EXPECT_EQ(left[0][0].value<RDDeviceItemWidget *>(), tile);
     EXPECT_EQ(left[0][1].toPoint(), tile->mapTo(&grid, QPoint(80, 30)));
 
     // A button reports once the mouse event has returned.
-    release(tile->editButton(), Qt::LeftButton, QPoint(5, 5));
-    release(tile->deleteButton(), Qt::LeftButton, QPoint(5, 5));
-    release(tile->callButton(), Qt::LeftButton, QPoint(5, 5));
+    PaUiTest::click(tile->editButton(), Qt::LeftButton, QPoint(5, 5));
+    PaUiTest::click(tile->deleteButton(), Qt::LeftButton, QPoint(5, 5));
+    PaUiTest::click(tile->callButton(), Qt::LeftButton, QPoint(5, 5));
     EXPECT_EQ(edit.count() + remove.count() + call.count(), 0);
     EXPECT_TRUE(PaTest::waitUntil([&] { QCoreApplication::processEvents(); return call.count() == 1; }, 5000));
     EXPECT_EQ(edit.count(), 1);
     EXPECT_EQ(remove.count(), 1);
-    release(grid.addWidget(), Qt::LeftButton, QPoint(10, 10));
+    PaUiTest::click(grid.addWidget(), Qt::LeftButton, QPoint(10, 10));
     EXPECT_TRUE(add.wait(5000));
 
     grid.setNewDeviceEnabled(false);
-    release(tile, Qt::LeftButton, QPoint(80, 30));
-    release(tile, Qt::RightButton, QPoint(80, 30));
-    release(tile->editButton(), Qt::LeftButton, QPoint(5, 5));
-    release(grid.addWidget(), Qt::LeftButton, QPoint(10, 10));
+    PaUiTest::click(tile, Qt::LeftButton, QPoint(80, 30));
+    PaUiTest::click(tile, Qt::RightButton, QPoint(80, 30));
+    PaUiTest::click(tile->editButton(), Qt::LeftButton, QPoint(5, 5));
+    PaUiTest::click(grid.addWidget(), Qt::LeftButton, QPoint(10, 10));
     QTest::qWait(50);
     EXPECT_EQ(left.count(), 1);
     EXPECT_EQ(right.count(), 1);
