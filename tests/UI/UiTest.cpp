@@ -85,7 +85,16 @@ TEST(LanguageFile, ShippedEnglishFileHoldsEveryTextTheProgramShows)
                           "Minimized", "Maximized", "Close", "OK", "Cancel", "Starting Application", "Go to", "Page",
                           "Go", "Please select network", "Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat",
                           "Kelbrin Corvane Lite", "Playing", "Idle", "Name", "Conference", "Source",
-                          "Online devices", "Devices", "Online", "Calling", "Offline", "English"};
+                          "Online devices", "Devices", "Online", "Calling", "Offline", "English",
+                          // The device screens.
+                          "New Device", "Add Device", "Batch Add Devices", "Import Devices", "Select all",
+                          "Deselect all", "Select", "Modify", "Delete", "Delete this devices", "Save Failure",
+                          "Delete Failure", "%1 of %2 stored", "refused", "is stored already",
+                          "Please input SIP number", "Please input name", "Please input sip password",
+                          "Please enter a four digit account number", "SIP number is between 6000 and 6999",
+                          "Please input start SIP number", "Please input name prefix", "Please input password prefix",
+                          "Please input count", "Select file", "Upload", "Can not open file", "SIP Name",
+                          "SIP Number", "SIP Password", "line too long", "not UTF-8 text", "read before"};
     for (const char *key : keys) {
         const QString lower = QString::fromLatin1(key).toLower();
         ASSERT_TRUE(map.contains(lower)) << key;

@@ -213,13 +213,22 @@ void RDDevicesDialog::storeDevices(const QVector<RDDevice> &devices, const QStri
         return;
     Velmar *velmar = Velmar::instance();
     const QVector<RDDevice> stored = devices.isEmpty() || !velmar ? QVector<RDDevice>() : velmar->addDevices(devices);
+    if (!stored.isEmpty())
+        loadDevices();
     QSet<QString> storedNumbers;
     for (const RDDevice &d : stored)
         storedNumbers.insert(d.number);
+    // A number left out belongs to a device stored before, unless the store
+    // itself failed.
+    QSet<QString> known;
+    for (const RDDevice &d : qAsConst(m_devices))
+        known.insert(d.number);
     QStringList refused = refusedBefore;
     for (const RDDevice &d : devices) {
-        if (!storedNumbers.contains(d.number))
-            refused.append(QStringLiteral("%1 %2").arg(d.number, RDLocalize::text(QStringLiteral("is stored already"))));
+        if (storedNumbers.contains(d.number))
+            continue;
+        const QString why = known.contains(d.number) ? QStringLiteral("is stored already") : QStringLiteral("Save Failure");
+        refused.append(QStringLiteral("%1 %2").arg(d.number, RDLocalize::text(why)));
     }
     QString message = RDLocalize::text(QStringLiteral("%1 of %2 stored"))
                           .arg(stored.size())
@@ -228,10 +237,9 @@ void RDDevicesDialog::storeDevices(const QVector<RDDevice> &devices, const QStri
         QStringList listed = refused.mid(0, kListedRefusals);
         if (refused.size() > kListedRefusals)
             listed.append(QStringLiteral("..."));
-        message += QStringLiteral("; %1: %2").arg(RDLocalize::text(QStringLiteral("refused")), listed.join(QStringLiteral(", ")));
+        message += QStringLiteral("; %1: %2").arg(RDLocalize::text(QStringLiteral("refused")),
+                                                  listed.join(QStringLiteral(", ")));
     }
-    if (!stored.isEmpty())
-        loadDevices();
     showMessage(message);
 }
 
