@@ -1,6 +1,7 @@
 #include "Velmar.h"
 
 #include "FSGateway.h"
+#include "FSConfigWriter.h"
 #include "FSManager.h"
 #include "KelCode.h"
 #include "KelDiscovery.h"
@@ -716,6 +717,9 @@ QString Velmar::authUsername() const
 
 int Velmar::addDevice(const RDDevice &device)
 {
+    // A device the switch cannot take as an account is not stored either.
+    if (!FSConfigWriter::checkUser(device.number, device.name, device.password).isEmpty())
+        return 0;
     int id;
     {
         VelmarDBGuard db(&m_database);
@@ -733,10 +737,16 @@ int Velmar::addDevice(const RDDevice &device)
 
 QVector<RDDevice> Velmar::addDevices(const QVector<RDDevice> &devices)
 {
+    QVector<RDDevice> accepted;
+    accepted.reserve(devices.size());
+    for (const RDDevice &device : devices) {
+        if (FSConfigWriter::checkUser(device.number, device.name, device.password).isEmpty())
+            accepted.append(device);
+    }
     QVector<RDDevice> stored;
     {
         VelmarDBGuard db(&m_database);
-        stored = db->insertDevices(devices);
+        stored = db->insertDevices(accepted);
     }
     if (!stored.isEmpty()) {
         if (FSManager *manager = FSManager::instance())

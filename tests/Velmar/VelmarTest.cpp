@@ -180,6 +180,10 @@ TEST_F(VelmarTest, ThousandDevicesTakeOneTransactionAndOneReload)
         devices << d;
     }
     devices << devices[5]; // a repeat
+    RDDevice broken;
+    broken.number = QStringLiteral("6500x");
+    broken.password = QStringLiteral("line\nbreak");
+    devices << broken; // no switch account can hold it
     const quint64 commits = VelmarDB::commitCount();
     const QVector<RDDevice> stored = m_velmar->addDevices(devices);
     EXPECT_EQ(VelmarDB::commitCount() - commits, 1u);
@@ -189,6 +193,7 @@ TEST_F(VelmarTest, ThousandDevicesTakeOneTransactionAndOneReload)
     EXPECT_EQ(m_velmar->getDevices().size(), 1000);
     EXPECT_TRUE(readFile(userFile("6000")).contains("kept"));
     EXPECT_TRUE(readFile(userFile("6999")).contains("pw999"));
+    EXPECT_FALSE(QFile::exists(userFile("6500x")));
 
     ASSERT_TRUE(PaTest::waitUntil([&] { return consoleJournal().count("reloadxml") > reloadsBefore; }, 20000));
     // Two more supervision passes: no further reload comes for the batch.
