@@ -4,6 +4,7 @@
 #include "VDBLog.h"
 
 #include <QDeadlineTimer>
+#include <QSqlDriver>
 #include <QHash>
 #include <QMutex>
 #include <QMutexLocker>
@@ -18,6 +19,9 @@
 #include <QWriteLocker>
 
 #include <algorithm>
+#include <atomic>
+
+#include <sqlite3.h>
 
 namespace {
 
@@ -77,6 +81,23 @@ QMutex &gateMutex()
 bool s_importing = false;
 QAtomicInt s_openCount;
 std::atomic<quint64> s_dataVersion{0};
+std::atomic<quint64> s_commits{0};
+
+int countCommit(void *)
+{
+    s_commits.fetch_add(1, std::memory_order_relaxed);
+    return 0; // let the commit go ahead
+}
+
+// Every commit on the connection, explicit or a lone statement, is counted.
+void watchCommits(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return;
+    if (sqlite3 *connection = *static_cast<sqlite3 *const *>(handle.constData()))
+        sqlite3_commit_hook(connection, countCommit, nullptr);
+}
 
 QMutex &registryMutex()
 {
@@ -166,6 +187,7 @@ bool VelmarDB::open(const QString &connectionName)
     }
     if (VDB::open(connectionName)) {
         markDataChanged();
+        watchCommits(m_db);
         return true;
     }
     s_openCount.deref();
@@ -321,6 +343,73 @@ bool VelmarDB::updateDevice(int id, const QString &name, const QString &password
 bool VelmarDB::deleteDevice(int id)
 {
     return execDataUpdate(QStringLiteral("delete from RDDevice where id=:id"), {{QStringLiteral(":id"), id}});
+}
+
+QVector<RDDevice> VelmarDB::insertDevices(const QVector<RDDevice> &devices)
+{
+    QMutexLocker lock(&m_mutex);
+    QVector<RDDevice> stored;
+    if (devices.isEmpty() || !m_db.transaction()) {
+        if (!devices.isEmpty())
+            VDB_LOG("VelmarDB::insertDevices", "no transaction: %s\n", m_db.lastError().text().toUtf8().constData());
+        return stored;
+    }
+    const QString sql = QStringLiteral("insert into RDDevice(name,number,password) values(:name,:number,:password)");
+    QSqlQuery query(m_db);
+    if (!query.prepare(sql)) {
+        checkSqlQueryError(query, sql);
+        m_db.rollback();
+        return stored;
+    }
+    QSet<QString> numbers;
+    for (const RDDevice &device : devices) {
+        // The unique number column refuses a stored number; a repeat within
+        // the list is left out before it reaches the table.
+        if (numbers.contains(device.number))
+            continue;
+        numbers.insert(device.number);
+        query.bindValue(QStringLiteral(":name"), device.name);
+        query.bindValue(QStringLiteral(":number"), device.number);
+        query.bindValue(QStringLiteral(":password"), device.password);
+        if (!query.exec())
+            continue;
+        RDDevice row = device;
+        row.id = query.lastInsertId().toInt();
+        stored.append(row);
+    }
+    if (!m_db.commit()) {
+        VDB_LOG("VelmarDB::insertDevices", "commit failed: %s\n", m_db.lastError().text().toUtf8().constData());
+        m_db.rollback();
+        return {};
+    }
+    markDataChanged();
+    return stored;
+}
+
+QVector<RDDevice> VelmarDB::deleteDevices(const QVector<RDDevice> &devices)
+{
+    QMutexLocker lock(&m_mutex);
+    QVector<RDDevice> deleted;
+    if (devices.isEmpty() || !m_db.transaction())
+        return deleted;
+    const QString sql = QStringLiteral("delete from RDDevice where id=:id");
+    QSqlQuery query(m_db);
+    if (!query.prepare(sql)) {
+        checkSqlQueryError(query, sql);
+        m_db.rollback();
+        return deleted;
+    }
+    for (const RDDevice &device : devices) {
+        query.bindValue(QStringLiteral(":id"), device.id);
+        if (query.exec() && query.numRowsAffected() > 0)
+            deleted.append(device);
+    }
+    if (!m_db.commit()) {
+        m_db.rollback();
+        return {};
+    }
+    markDataChanged();
+    return deleted;
 }
 
 QVector<RDDevice> VelmarDB::selectDevicesWithStatus(const QMap<QString, QString> &statusMap)
@@ -587,6 +676,11 @@ bool VelmarDB::isImporting()
 {
     QMutexLocker gate(&gateMutex());
     return s_importing;
+}
+
+quint64 VelmarDB::commitCount()
+{
+    return s_commits.load();
 }
 
 int VelmarDB::openConnectionCount()

@@ -50,6 +50,12 @@ public:
     int insertDevice(const QString &name, const QString &number, const QString &password);
     bool updateDevice(int id, const QString &name, const QString &password);
     bool deleteDevice(int id);
+    // Inserts the devices in one transaction. A device whose number is
+    // stored already, or repeated earlier in the list, is left out. Returns
+    // the devices stored, with their new ids; none when the transaction failed.
+    QVector<RDDevice> insertDevices(const QVector<RDDevice> &devices);
+    // Deletes the devices in one transaction; the devices whose row went.
+    QVector<RDDevice> deleteDevices(const QVector<RDDevice> &devices);
     QVector<RDDevice> selectDevicesWithStatus(const QMap<QString, QString> &statusMap);
     QVector<RDDevice> selectDevices();
 
@@ -109,6 +115,9 @@ public:
     static bool isImporting();
     // Connections of this class open right now, over all threads.
     static int openConnectionCount();
+    // Transactions committed on this class's connections since the start,
+    // explicit ones and single statements alike.
+    static quint64 commitCount();
 
     // Counts every change to the device and zone tables made by any
     // connection of this process, every import and every connection opened

@@ -328,8 +328,11 @@ void FSManager::addDevice(const RDDevice &device)
 
 bool FSManager::addDevices(const QVector<RDDevice> &devices)
 {
+    // Every file first, then one flag: a supervision pass in between must
+    // not reload a half-written batch (and reload again for the rest).
+    const QString dir = directory();
     for (const RDDevice &d : devices)
-        addDevice(d);
+        writeDevice(dir, d);
     m_reloadPending.store(true);
     return true;
 }
@@ -342,8 +345,9 @@ void FSManager::removeDevice(const RDDevice &device)
 
 bool FSManager::removeDevices(const QVector<RDDevice> &devices)
 {
+    const QString dir = directory();
     for (const RDDevice &d : devices)
-        removeDevice(d);
+        FSConfigWriter::removeUser(dir, d.number);
     m_reloadPending.store(true);
     return true;
 }

@@ -1,6 +1,7 @@
 #include "Velmar.h"
 
 #include "FSGateway.h"
+#include "FSConfigWriter.h"
 #include "FSManager.h"
 #include "KelCode.h"
 #include "KelDiscovery.h"
@@ -34,6 +35,8 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QSysInfo>
+
+#include <algorithm>
 
 namespace {
 
@@ -719,6 +722,9 @@ QString Velmar::authUsername() const
 
 int Velmar::addDevice(const RDDevice &device)
 {
+    // A device the switch cannot take as an account is not stored either.
+    if (!FSConfigWriter::checkUser(device.number, device.name, device.password).isEmpty())
+        return 0;
     int id;
     {
         VelmarDBGuard db(&m_database);
@@ -734,28 +740,45 @@ int Velmar::addDevice(const RDDevice &device)
     return id > 0 ? id : 0;
 }
 
-bool Velmar::addDevices(const QVector<RDDevice> &devices)
+QVector<RDDevice> Velmar::addDevices(const QVector<RDDevice> &devices)
 {
+    QVector<RDDevice> accepted;
+    accepted.reserve(devices.size());
+    for (const RDDevice &device : devices) {
+        if (FSConfigWriter::checkUser(device.number, device.name, device.password).isEmpty())
+            accepted.append(device);
+    }
+    QVector<RDDevice> stored;
     {
         VelmarDBGuard db(&m_database);
-        for (const RDDevice &device : devices)
-            db->insertDevice(device.name, device.number, device.password);
+        stored = db->insertDevices(accepted);
     }
-    if (FSManager *manager = FSManager::instance())
-        manager->addDevices(devices);
-    return true;
+    if (!stored.isEmpty()) {
+        if (FSManager *manager = FSManager::instance())
+            manager->addDevices(stored);
+    }
+    return stored;
 }
 
 bool Velmar::updateDevice(const RDDevice &device)
 {
-    bool ok;
+    RDDevice before;
+    bool ok = false;
     {
         VelmarDBGuard db(&m_database);
-        ok = db->updateDevice(device.id, device.name, device.password);
+        const QVector<RDDevice> all = db->selectDevices();
+        const auto it = std::find_if(all.begin(), all.end(), [&](const RDDevice &d) { return d.id == device.id; });
+        if (it != all.end()) {
+            before = *it;
+            ok = db->updateDevice(device.id, device.name, device.password);
+        }
     }
     if (ok) {
+        RDDevice after = before;
+        after.name = device.name;
+        after.password = device.password;
         if (FSManager *manager = FSManager::instance())
-            manager->updateDevice(device, device);
+            manager->updateDevice(before, after);
     }
     return ok;
 }
@@ -776,14 +799,16 @@ bool Velmar::removeDevice(const RDDevice &device)
 
 bool Velmar::removeDevices(const QVector<RDDevice> &devices)
 {
+    QVector<RDDevice> deleted;
     {
         VelmarDBGuard db(&m_database);
-        for (const RDDevice &device : devices)
-            db->deleteDevice(device.id);
+        deleted = db->deleteDevices(devices);
     }
-    if (FSManager *manager = FSManager::instance())
-        manager->removeDevices(devices);
-    return true;
+    if (!deleted.isEmpty()) {
+        if (FSManager *manager = FSManager::instance())
+            manager->removeDevices(deleted);
+    }
+    return deleted.size() == devices.size();
 }
 
 int Velmar::addGroup(RDGroup &group)

@@ -134,7 +134,12 @@ public:
 
     // -- Devices and groups: database first, switch only when it succeeded --
     int addDevice(const RDDevice &device);
-    bool addDevices(const QVector<RDDevice> &devices);
+    // Stores the devices in one transaction and tells the switch once. A
+    // number stored already or repeated in the list is refused. Returns the
+    // devices stored (with their ids); only those reach the switch.
+    QVector<RDDevice> addDevices(const QVector<RDDevice> &devices);
+    // Stores name and password; the stored number stays, whatever `device`
+    // carries, and only that number's switch account is rewritten.
     bool updateDevice(const RDDevice &device);
     bool removeDevice(const RDDevice &device);
     bool removeDevices(const QVector<RDDevice> &devices);

@@ -1,5 +1,7 @@
 #include "PAAlertDialog.h"
 #include "RDDefaultFont.h"
+#include "RDDeviceItemWidget.h"
+#include "RDDeviceWidget.h"
 #include "RDDevicesDialog.h"
 #include "RDHomeDialog.h"
 #include "RDHomeGroupWidget.h"
@@ -83,7 +85,16 @@ TEST(LanguageFile, ShippedEnglishFileHoldsEveryTextTheProgramShows)
                           "Minimized", "Maximized", "Close", "OK", "Cancel", "Starting Application", "Go to", "Page",
                           "Go", "Please select network", "Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat",
                           "Kelbrin Corvane Lite", "Playing", "Idle", "Name", "Conference", "Source",
-                          "Online devices", "Devices", "Online", "Calling", "Offline", "English"};
+                          "Online devices", "Devices", "Online", "Calling", "Offline", "English",
+                          // The device screens.
+                          "New Device", "Add Device", "Batch Add Devices", "Import Devices", "Select all",
+                          "Deselect all", "Select", "Modify", "Delete", "Delete this devices", "Save Failure",
+                          "Delete Failure", "%1 of %2 stored", "refused", "is stored already",
+                          "Please input SIP number", "Please input name", "Please input sip password",
+                          "Please enter a four digit account number", "SIP number is between 6000 and 6999",
+                          "Please input start SIP number", "Please input name prefix", "Please input password prefix",
+                          "Please input count", "Select file", "Upload", "Can not open file", "SIP Name",
+                          "SIP Number", "SIP Password", "line too long", "not UTF-8 text", "read before"};
     for (const char *key : keys) {
         const QString lower = QString::fromLatin1(key).toLower();
         ASSERT_TRUE(map.contains(lower)) << key;
@@ -310,15 +321,21 @@ TEST_F(ScreenTest, LoadingDialogWaitsForTheSwitchAndCanBeLeft)
 TEST_F(ScreenTest, DeviceListShowsStatusChanges)
 {
     RDDevicesDialog devices;
-    ASSERT_EQ(devices.deviceCount(), 1);
-    EXPECT_TRUE(devices.lineText(0).contains(QLatin1String("Offline")));
+    RDDeviceWidget *grid = devices.deviceWidget();
+    ASSERT_EQ(grid->items().size(), 1);
+    const auto tileStatus = [&] { return grid->items()[0]->device().status; };
+    EXPECT_EQ(tileStatus(), QStringLiteral("none"));
     RDDevice calling;
     calling.id = m_deviceId;
     calling.status = QStringLiteral("calling");
+    // Notifications come from the core's watcher thread; the tiles change on
+    // the GUI thread.
     std::thread([&] { m_velmar->notifyDeviceStatusChanged({calling}); }).join();
-    EXPECT_TRUE(PaTest::waitUntil([&] { return devices.lineText(0).contains(QLatin1String("Calling")); }));
+    EXPECT_TRUE(PaTest::waitUntil([&] { return tileStatus() == QLatin1String("calling"); }));
+    EXPECT_EQ(devices.devices()[0].status, QStringLiteral("calling"));
     std::thread([&] { m_velmar->notifyDeviceStatusChanged({}); }).join();
-    EXPECT_TRUE(PaTest::waitUntil([&] { return devices.lineText(0).contains(QLatin1String("Offline")); }));
+    EXPECT_TRUE(PaTest::waitUntil([&] { return tileStatus() == QLatin1String("none"); }));
+    EXPECT_EQ(devices.devices()[0].status, QStringLiteral("none"));
 }
 
 TEST_F(ScreenTest, LanguageSwitchRedrawsTheZoneList)

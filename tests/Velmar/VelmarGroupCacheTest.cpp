@@ -117,6 +117,17 @@ TEST_F(VelmarGroupCacheTest, EveryChangeToZonesOrDevicesReachesTheNextLookup)
     EXPECT_EQ(m_velmar->getGroupByConference(QStringLiteral("3002")).id, id);
 }
 
+// Batch removal writes in one transaction of its own, past the single-row
+// writers: the next lookup still sees it.
+TEST_F(VelmarGroupCacheTest, BatchRemovalReachesTheNextLookup)
+{
+    ASSERT_EQ(lookup().deviceList.size(), 1);
+    m_velmar->removeDevices({m_device});
+    const RDGroup after = lookup();
+    ASSERT_TRUE(after.isValid());
+    EXPECT_TRUE(after.deviceList.isEmpty());
+}
+
 TEST_F(VelmarGroupCacheTest, ImportReplacesWhatLookupsAnswer)
 {
     QTemporaryDir out;

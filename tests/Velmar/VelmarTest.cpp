@@ -159,6 +159,81 @@ TEST_F(VelmarTest, DeviceOperationsKeepDatabaseAndSwitchInStep)
     EXPECT_TRUE(m_velmar->getDevices().isEmpty());
 }
 
+// A batch is one transaction and one switch reload, whatever its size; the
+// switch hears only of the devices stored.
+TEST_F(VelmarTest, ThousandDevicesTakeOneTransactionAndOneReload)
+{
+    startSwitch();
+    RDDevice kept;
+    kept.number = QStringLiteral("6000");
+    kept.password = QStringLiteral("kept");
+    ASSERT_GT(m_velmar->addDevice(kept), 0);
+    // The single add is applied (its reload sent) before the batch starts.
+    ASSERT_TRUE(PaTest::waitUntil([&] { return consoleJournal().count("reloadxml") >= 1 && !m_fs->isReloadPending(); },
+                                  20000));
+    const int reloadsBefore = consoleJournal().count("reloadxml");
+
+    QVector<RDDevice> devices;
+    for (int i = 0; i < 1000; ++i) {
+        RDDevice d;
+        d.number = QString::number(6000 + i);
+        d.name = QStringLiteral("Speaker %1").arg(i);
+        d.password = QStringLiteral("pw%1").arg(i);
+        devices << d;
+    }
+    devices << devices[5]; // a repeat
+    RDDevice broken;
+    broken.number = QStringLiteral("6500x");
+    broken.password = QStringLiteral("line\nbreak");
+    devices << broken; // no switch account can hold it
+    const quint64 commits = VelmarDB::commitCount();
+    const QVector<RDDevice> stored = m_velmar->addDevices(devices);
+    EXPECT_EQ(VelmarDB::commitCount() - commits, 1u);
+    ASSERT_EQ(stored.size(), 999);
+    EXPECT_EQ(stored.first().number, QStringLiteral("6001"));
+    EXPECT_GT(stored.first().id, 0);
+    EXPECT_EQ(m_velmar->getDevices().size(), 1000);
+    EXPECT_TRUE(readFile(userFile("6000")).contains("kept"));
+    EXPECT_TRUE(readFile(userFile("6999")).contains("pw999"));
+    EXPECT_FALSE(QFile::exists(userFile("6500x")));
+
+    ASSERT_TRUE(PaTest::waitUntil([&] { return consoleJournal().count("reloadxml") > reloadsBefore; }, 20000));
+    // Two more supervision passes: no further reload comes for the batch.
+    EXPECT_FALSE(PaTest::waitUntil([&] { return consoleJournal().count("reloadxml") > reloadsBefore + 1; }, 1200));
+}
+
+// Only name and password change; the account of the stored number is the
+// one rewritten, even when the caller's device carries another number.
+TEST_F(VelmarTest, DeviceUpdateNeverRewritesAnotherDevicesAccount)
+{
+    RDDevice a;
+    a.number = QStringLiteral("6001");
+    a.password = QStringLiteral("a");
+    RDDevice b = a;
+    b.number = QStringLiteral("6005");
+    b.password = QStringLiteral("b");
+    a.id = m_velmar->addDevice(a);
+    ASSERT_GT(a.id, 0);
+    ASSERT_GT(m_velmar->addDevice(b), 0);
+
+    RDDevice edited = a;
+    edited.number = QStringLiteral("6005");
+    edited.name = QStringLiteral("Lobby");
+    edited.password = QStringLiteral("c");
+    ASSERT_TRUE(m_velmar->updateDevice(edited));
+    EXPECT_TRUE(readFile(userFile("6005")).contains("value=\"b\""));
+    EXPECT_TRUE(readFile(userFile("6001")).contains("value=\"c\""));
+    EXPECT_TRUE(readFile(userFile("6001")).contains("Lobby"));
+    const QVector<RDDevice> all = m_velmar->getDevices();
+    ASSERT_EQ(all.size(), 2);
+    EXPECT_EQ(all[0].number, QStringLiteral("6001"));
+    EXPECT_EQ(all[0].name, QStringLiteral("Lobby"));
+
+    RDDevice unknown = a;
+    unknown.id = a.id + 100;
+    EXPECT_FALSE(m_velmar->updateDevice(unknown));
+}
+
 TEST_F(VelmarTest, ZoneOperationsFillSipNumbersAndWriteTheirAccounts)
 {
     RDGroup group;

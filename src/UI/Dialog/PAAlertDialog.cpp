@@ -4,18 +4,14 @@
 #include "RDModal.h"
 #include "RDUtils.h"
 #include "RDWidget.h"
+#include "RDWidgetStyle.h"
 
 namespace {
 
 RDLabel *alertButton(QWidget *parent)
 {
     auto *button = new RDLabel(parent);
-    button->setTextColor(QColor(255, 255, 255));
-    button->setBackgroundColor(rdThemeColor());
-    button->setBorder(5, 1, rdThemeColor());
-    button->setCursor(Qt::PointingHandCursor);
-    button->setMinimumWidth(120);
-    button->setMargins(10, 0, 10, 0);
+    applyDialogButtonStyle(button);
     return button;
 }
 

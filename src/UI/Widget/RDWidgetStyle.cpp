@@ -14,6 +14,16 @@ void applyPrimaryButtonStyle(RDLabel *button)
     button->setTextColor(QColor(255, 255, 255));
 }
 
+void applyDialogButtonStyle(RDLabel *button)
+{
+    button->setTextColor(QColor(255, 255, 255));
+    button->setBackgroundColor(rdThemeColor());
+    button->setBorder(5, 1, rdThemeColor());
+    button->setCursor(Qt::PointingHandCursor);
+    button->setMinimumWidth(120);
+    button->setMargins(10, 0, 10, 0);
+}
+
 void setBackgroundBrush(QWidget *widget, const QColor &color)
 {
     QPalette palette = widget->palette();

@@ -10,6 +10,9 @@ class RDLabel;
 
 // Pointing hand, theme green background, white text.
 void applyPrimaryButtonStyle(RDLabel *button);
+// The OK and Cancel of the kit's small dialogs: theme green with a rim of
+// the same, white text, pointing hand, at least 120 px wide.
+void applyDialogButtonStyle(RDLabel *button);
 // Fills the widget's Window role in every colour group and turns on its
 // automatic background.
 void setBackgroundBrush(QWidget *widget, const QColor &color);

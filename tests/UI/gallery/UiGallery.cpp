@@ -13,6 +13,13 @@
 #include "Velmar.h"
 #include "RDBaseDialog.h"
 #include "RDCalendarView.h"
+#include "RDDeviceAddAllDialog.h"
+#include "RDDeviceAddOneDialog.h"
+#include "RDDeviceImportDialog.h"
+#include "RDDeviceItemWidget.h"
+#include "RDDeviceModifyDialog.h"
+#include "RDDeviceWidget.h"
+#include "RDDevicesDialog.h"
 #include "RDDialogButton.h"
 #include "RDFullDialog.h"
 #include "RDLabel.h"
@@ -39,12 +46,14 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTimeEdit>
+#include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
@@ -427,6 +436,64 @@ void zoneEditors()
     }
 }
 
+RDDevice galleryDevice(int i)
+{
+    static const char *states[] = {"online", "calling", "none"};
+    RDDevice d;
+    d.id = i + 1;
+    d.number = QString::number(6000 + i);
+    d.name = i % 7 == 3 ? QStringLiteral("Reception desk intercom") : QStringLiteral("Speaker %1").arg(i + 1);
+    d.password = QStringLiteral("pw%1").arg(i);
+    d.status = QLatin1String(states[i % 3]);
+    return d;
+}
+
+// The device list with 0, 3 and 200 devices (online, calling and offline
+// tiles, one selected), and the dialogs it opens.
+void devices()
+{
+    for (int count : {0, 3, 200}) {
+        RDDevicesDialog dialog;
+        dialog.resize(900, 620);
+        for (int i = 0; i < count; ++i)
+            dialog.updateDeviceAdded(galleryDevice(i));
+        if (count > 0)
+            dialog.deviceWidget()->items()[1]->setSelected(true);
+        dialog.updateSelectLabel();
+        const QByteArray name = "29-devices-" + QByteArray::number(count);
+        shoot(&dialog, name.constData());
+    }
+    {
+        RDDeviceAddOneDialog dialog;
+        dialog.findChild<QLineEdit *>(QStringLiteral("numberEdit"))->setText(QStringLiteral("5999"));
+        dialog.findChild<QLineEdit *>(QStringLiteral("passwordEdit"))->setText(QStringLiteral("secret"));
+        dialog.showToast(QStringLiteral("SIP number is between 6000 and 6999"));
+        shoot(&dialog, "30-device-add-one");
+    }
+    {
+        RDDeviceAddAllDialog dialog;
+        dialog.findChild<QLineEdit *>(QStringLiteral("startEdit"))->setText(QStringLiteral("6100"));
+        dialog.findChild<QLineEdit *>(QStringLiteral("namePrefixEdit"))->setText(QStringLiteral("Hall "));
+        shoot(&dialog, "31-device-add-all");
+    }
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("devices.txt"));
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly))
+            f.write("Gate;6001;pw6001\nHall;6002;pw6002\nbroken line\nYard;6003;pw6003\n");
+        f.close();
+        RDDeviceImportDialog dialog;
+        dialog.readFile(path);
+        shoot(&dialog, "32-device-import");
+    }
+    {
+        RDDeviceModifyDialog dialog;
+        dialog.setDevice(galleryDevice(4));
+        shoot(&dialog, "33-device-modify");
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -445,6 +512,7 @@ int main(int argc, char **argv)
     dialogs();
     pickers();
     zoneEditors();
+    devices();
     std::printf("%d pictures in %s\n", g_written, qPrintable(g_dir));
     return g_ok ? 0 : 1;
 }

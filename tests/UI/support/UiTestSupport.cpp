@@ -118,6 +118,15 @@ bool TestLanguage::isValid() const
     return m_state->written;
 }
 
+void click(QWidget *widget, Qt::MouseButton button, const QPoint &pos)
+{
+    const QPoint global = widget->mapToGlobal(pos);
+    QMouseEvent press(QEvent::MouseButtonPress, pos, global, button, button, Qt::NoModifier);
+    QApplication::sendEvent(widget, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, pos, global, button, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &release);
+}
+
 void drag(QWidget *widget, const QPoint &from, const QPoint &to)
 {
     const QPoint origin = widget->mapToGlobal(QPoint(0, 0));

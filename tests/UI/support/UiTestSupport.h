@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QPoint>
+#include <Qt>
 #include <QString>
 #include <QStringList>
 
@@ -52,5 +53,9 @@ private:
 // Sends a left press, moves to `to` (both in `widget`'s coordinates) and
 // releases there, as real events carrying global positions.
 void drag(QWidget *widget, const QPoint &from, const QPoint &to);
+
+// Sends a press and a release of `button` at `pos` (in `widget`'s
+// coordinates), as real events carrying global positions.
+void click(QWidget *widget, Qt::MouseButton button, const QPoint &pos);
 
 } // namespace PaUiTest

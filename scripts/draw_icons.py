@@ -1,0 +1,116 @@
+#!/usr/bin/env python3
+"""Draws the device screens' small PNG icons (no image library needed).
+
+Shapes are signed distance functions sampled 4x4 per pixel; run from the
+repository root: python3 scripts/draw_icons.py
+"""
+import math
+import struct
+import zlib
+
+SIZE = 48
+SS = 4
+OUT = "src/UI/Widget/resources/"
+
+WHITE = (255, 255, 255)
+GREEN = (53, 141, 0)
+CALL_GREEN = (46, 184, 46)
+RED = (220, 40, 40)
+
+
+def png(path, pixels):
+    raw = b"".join(b"\x00" + bytes(row) for row in pixels)
+
+    def chunk(kind, data):
+        c = struct.pack(">I", len(data)) + kind + data
+        return c + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
+
+    head = struct.pack(">IIBBBBB", SIZE, SIZE, 8, 6, 0, 0, 0)
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", head) + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+
+def capsule(ax, ay, bx, by, r):
+    def d(x, y):
+        px, py, vx, vy = x - ax, y - ay, bx - ax, by - ay
+        t = max(0.0, min(1.0, (px * vx + py * vy) / (vx * vx + vy * vy)))
+        return math.hypot(px - vx * t, py - vy * t) - r
+    return d
+
+
+def circle(cx, cy, r):
+    return lambda x, y: math.hypot(x - cx, y - cy) - r
+
+
+def ring(cx, cy, r, w, a0=None, a1=None):
+    def d(x, y):
+        if a0 is not None:
+            a = math.degrees(math.atan2(y - cy, x - cx)) % 360
+            if not (a0 <= a <= a1 if a0 <= a1 else (a >= a0 or a <= a1)):
+                return 1.0
+        return abs(math.hypot(x - cx, y - cy) - r) - w
+    return d
+
+
+def rect(x0, y0, x1, y1):
+    return lambda x, y: max(x0 - x, x - x1, y0 - y, y - y1)
+
+
+def draw(name, layers):
+    """layers: list of (colour, [shapes], erase) painted in order."""
+    pixels = []
+    for py in range(SIZE):
+        row = []
+        for px in range(SIZE):
+            acc = [0.0, 0.0, 0.0, 0.0]
+            for sy in range(SS):
+                for sx in range(SS):
+                    x = (px + (sx + 0.5) / SS) / SIZE
+                    y = (py + (sy + 0.5) / SS) / SIZE
+                    col, alpha = (0, 0, 0), 0.0
+                    for colour, shapes, erase in layers:
+                        if any(s(x, y) <= 0 for s in shapes):
+                            if erase:
+                                alpha = 0.0
+                            else:
+                                col, alpha = colour, 1.0
+                    for i in range(3):
+                        acc[i] += col[i] * alpha
+                    acc[3] += alpha
+            a = acc[3] / (SS * SS)
+            if a > 0:
+                row += [round(acc[i] / acc[3]) for i in range(3)] + [round(a * 255)]
+            else:
+                row += [0, 0, 0, 0]
+        pixels.append(row)
+    png(OUT + name, pixels)
+
+
+def handset(colour):
+    return [(colour, [ring(0.5, 0.5, 0.3, 0.07, 100, 260),
+                      capsule(0.40, 0.20, 0.55, 0.22, 0.09),
+                      capsule(0.40, 0.80, 0.55, 0.78, 0.09)], False)]
+
+
+def plus(cx, cy, r, w):
+    return [capsule(cx - r, cy, cx + r, cy, w), capsule(cx, cy - r, cx, cy + r, w)]
+
+
+draw("call_white.png", handset(WHITE))
+draw("call_green.png", handset(CALL_GREEN))
+draw("call_red.png", handset(RED))
+draw("edit.png", [(WHITE, [capsule(0.28, 0.72, 0.72, 0.28, 0.08), capsule(0.2, 0.86, 0.8, 0.86, 0.03)], False),
+                  ((0, 0, 0), [capsule(0.62, 0.38, 0.66, 0.34, 0.02)], True)])
+draw("trash.png", [(WHITE, [rect(0.26, 0.3, 0.74, 0.88), capsule(0.18, 0.22, 0.82, 0.22, 0.04),
+                            capsule(0.4, 0.12, 0.6, 0.12, 0.04)], False),
+                   ((0, 0, 0), [rect(0.38, 0.4, 0.42, 0.8), rect(0.58, 0.4, 0.62, 0.8)], True)])
+draw("checked_white.png", [(WHITE, [circle(0.5, 0.5, 0.46)], False),
+                           ((0, 0, 0), [capsule(0.27, 0.5, 0.43, 0.66, 0.06), capsule(0.43, 0.66, 0.74, 0.34, 0.06)], True)])
+draw("add_new.png", [(WHITE, [ring(0.5, 0.5, 0.42, 0.04)] + plus(0.5, 0.5, 0.22, 0.05), False)])
+draw("add_one.png", [(GREEN, [circle(0.5, 0.5, 0.48)], False), (WHITE, plus(0.5, 0.5, 0.26, 0.07), False)])
+draw("add_all.png", [(GREEN, [rect(0.02, 0.02, 0.98, 0.98)], False),
+                     (WHITE, plus(0.3, 0.5, 0.16, 0.06) + plus(0.7, 0.5, 0.16, 0.06), False)])
+draw("import.png", [(GREEN, [capsule(0.5, 0.08, 0.5, 0.6, 0.07), capsule(0.3, 0.42, 0.5, 0.62, 0.07),
+                             capsule(0.7, 0.42, 0.5, 0.62, 0.07), capsule(0.1, 0.6, 0.1, 0.9, 0.06),
+                             capsule(0.1, 0.9, 0.9, 0.9, 0.06), capsule(0.9, 0.6, 0.9, 0.9, 0.06)], False)])
+draw("search.png", [(GREEN, [ring(0.42, 0.42, 0.28, 0.07), capsule(0.62, 0.62, 0.88, 0.88, 0.08)], False)])
