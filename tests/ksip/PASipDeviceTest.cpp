@@ -3,10 +3,12 @@
 // interleaved with the stream, a talk session that goes away, audio
 // forwarded to listening apps and published as MP3.
 #include "FakeAppSession.h"
+#include "FakeAudioBackend.h"
 #include "PASipClientReader.h"
 #include "PASipDevice.h"
 #include "PASipManager.h"
 #include "PASipStreamReader.h"
+#include "RDCoreDevice.h"
 #include "RDHttpStreamServer.h"
 #include "SipPayload.h"
 #include "SipStreamFrame.h"
@@ -325,6 +327,73 @@ TEST_F(SipDeviceTest, ReceivedAudioIsPublishedAsMp3ThatDecodesToTheTone)
     device.closeAudioSink();
     EXPECT_FALSE(device.isPublishing());
     server->stop();
+}
+
+TEST_F(SipDeviceTest, ASoundEndpointFeedsTheCallCanBeSwitchedLiveAndItsLossEndsTheReader)
+{
+    FakeAudioBackend backend;
+    backend.addEndpoint("mic.usb", "USB Microphone", 0, 1000.0, 0.5);
+    backend.addEndpoint("line.in", "Line In", 0, 500.0, 0.5);
+    PASipDevice device;
+    device.setSoundSource("mic.usb", 0);
+    ASSERT_EQ(device.openAudioSource(kPcmu), 0);
+    ASSERT_TRUE(device.hasCardReader());
+    std::vector<double> x = Tone::channel(readFor(device, 400, 5000, true), 1);
+    ASSERT_GE(x.size(), size_t(3000));
+    EXPECT_NEAR(Tone::frequency(x, 8000), 1000.0, 5.0);
+
+    device.setCaptureDevice(RDCoreDevice("line.in", "Line In", 0));
+    EXPECT_TRUE(PaTest::waitUntil([&] {
+        const std::vector<double> y = Tone::channel(readFor(device, 200, 2000, true), 1);
+        return y.size() > 1000 && std::abs(Tone::frequency(y, 8000) - 500.0) < 5.0;
+    }, 5000));
+
+    // The endpoint goes away: its reader stops, and as the only source the
+    // call's source has finished.
+    backend.removeEndpoint("line.in");
+    EXPECT_TRUE(PaTest::waitUntil([&] {
+        std::unique_ptr<SipStreamFrame> f(device.readAudio(20));
+        return device.isSourceFinished();
+    }, 5000));
+    device.closeAudioSource();
+    EXPECT_FALSE(device.hasCardReader());
+}
+
+TEST_F(SipDeviceTest, ReceivedAudioPlaysOnThePcAtItsPitch)
+{
+    FakeAudioBackend backend;
+    backend.addEndpoint("spk.front", "Front Speakers", 1);
+    PASipDevice device;
+    device.setPlayReceived(true);
+    ASSERT_EQ(device.openAudioSink(kPcmu), 0);
+    std::atomic<bool> writing{true};
+    std::thread writer([&] {
+        for (int i = 0; i < 100 && writing.load(); ++i) {
+            const auto pcm = Tone::sine(1000.0, 8000, 1, 160, 8000.0, long(i) * 160);
+            device.writeAudio(pcm.data(), 320, 0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    const bool played = backend.waitPlayedFrames(48000, 5000);
+    writing.store(false);
+    writer.join();
+    device.closeAudioSink();
+    ASSERT_TRUE(played);
+    // Endpoint format: 48 kHz stereo float. Leave out the silence before
+    // the first call audio arrived.
+    const std::vector<float> out = backend.played();
+    std::vector<double> left;
+    for (size_t i = 0; i + 1 < out.size(); i += 2)
+        left.push_back(out[i] * 32768.0);
+    const auto first = std::find_if(left.begin(), left.end(), [](double v) { return std::abs(v) > 100; });
+    ASSERT_NE(first, left.end());
+    std::vector<double> x(first, left.end());
+    ASSERT_GT(x.size(), size_t(24000)) << "first audio at " << (first - left.begin()) << " of " << left.size();
+    // A period the call audio did not fill in time plays silent, so the
+    // tone is measured by its share, not by zero crossings.
+    x.resize(24000);
+    EXPECT_GT(Tone::goertzelShare(x, 1000.0, 48000), 0.6);
+    EXPECT_LT(Tone::goertzelShare(x, 900.0, 48000), 0.2);
 }
 
 TEST_F(SipDeviceTest, WithoutAnHttpServerNothingIsPublished)

@@ -1,6 +1,8 @@
 #include "PASipDevice.h"
 
 #include "KelClient.h"
+#include "PASipAudioDeviceReader.h"
+#include "PASipAudioDeviceWriter.h"
 #include "PASipClientReader.h"
 #include "PASipListenForwarder.h"
 #include "PASipManager.h"
@@ -37,11 +39,7 @@ int PASipDevice::openAudioSource(const SipPayload &payload)
 {
     m_sendFormat = PASipAudioFormat::forPayload(payload);
     QMutexLocker lock(&m_sendLock);
-    if (!m_soundId.isEmpty())
-        PADEVICE_LOG("sound card source %s is not played: no capture here\n", qUtf8Printable(m_soundId));
-    // Without capture a sound-card source sends silence rather than ending
-    // the call as a finished source.
-    if (m_sourceUrl.isEmpty() && !m_talkSession) {
+    if (m_sourceUrl.isEmpty() && m_soundId.isEmpty() && !m_talkSession) {
         m_sourceActive = false;
         return 0;
     }
@@ -51,6 +49,10 @@ int PASipDevice::openAudioSource(const SipPayload &payload)
         m_streamReader = new PASipStreamReader(m_sourceUrl, m_sendFormat);
         m_streamReader->start();
         started = true;
+    }
+    if (!m_soundId.isEmpty() && !m_cardReader) {
+        startCardReaderLocked();
+        started = started || m_cardReader;
     }
     if (m_talkSession && !m_clientReader) {
         m_clientReader = new PASipClientReader(m_talkSession, m_sendFormat);
@@ -64,8 +66,27 @@ void PASipDevice::closeAudioSource()
 {
     QMutexLocker lock(&m_sendLock);
     stopTalkLocked();
+    stopCardReaderLocked();
     delete m_streamReader; // stops and waits
     m_streamReader = nullptr;
+}
+
+void PASipDevice::startCardReaderLocked()
+{
+    stopCardReaderLocked();
+    if (m_soundId.isEmpty() || !m_sendFormat.isValid())
+        return;
+    m_cardReader = new PASipAudioDeviceReader(m_soundId.toUtf8(), m_soundType, m_sendFormat);
+    if (!m_cardReader->start()) {
+        PADEVICE_LOG("sound device %s cannot start\n", qUtf8Printable(m_soundId));
+        stopCardReaderLocked();
+    }
+}
+
+void PASipDevice::stopCardReaderLocked()
+{
+    delete m_cardReader; // stops its threads
+    m_cardReader = nullptr;
 }
 
 void PASipDevice::stopTalkLocked()
@@ -78,8 +99,10 @@ int PASipDevice::openAudioSink(const SipPayload &payload)
 {
     m_receiveFormat = PASipAudioFormat::forPayload(payload);
     QMutexLocker lock(&m_receiveLock);
-    if (m_playReceived)
-        PADEVICE_LOG("received audio is not played: no render endpoint here\n");
+    if (m_playReceived && !m_cardWriter) {
+        m_cardWriter = new PASipAudioDeviceWriter(m_receiveFormat);
+        m_cardWriter->start();
+    }
     if (m_listenSession)
         startListenLocked();
     if (!m_publishPath.isEmpty()) {
@@ -142,6 +165,8 @@ void PASipDevice::closeAudioSink()
         m_httpStream = nullptr;
     }
     m_httpServer.reset();
+    delete m_cardWriter; // stops the render thread
+    m_cardWriter = nullptr;
     closeListenLocked();
 }
 
@@ -156,9 +181,13 @@ SipStreamFrame *PASipDevice::silence(int milliseconds) const
 SipStreamFrame *PASipDevice::readAudio(int milliseconds)
 {
     QMutexLocker lock(&m_sendLock);
-    if (!m_clientReader && !m_streamReader && !m_sourceActive)
+    if (!m_clientReader && !m_cardReader && !m_streamReader && !m_sourceActive)
         return silence(milliseconds);
     SipStreamFrame *url = m_streamReader ? m_streamReader->pop() : nullptr;
+    if (SipStreamFrame *card = m_cardReader ? m_cardReader->pop() : nullptr) {
+        delete url;
+        url = card;
+    }
     if (m_clientReader) {
         SipStreamFrame *talk = m_clientReader->pop();
         if (talk) {
@@ -181,6 +210,8 @@ SipStreamFrame *PASipDevice::readAudio(int milliseconds)
 int PASipDevice::writeAudio(const int16_t *pcm, int bytes, uint32_t)
 {
     QMutexLocker lock(&m_receiveLock);
+    if (m_cardWriter)
+        m_cardWriter->write(pcm, bytes);
     if (m_forwarder)
         m_forwarder->write(pcm, bytes);
     if (m_mp3 && m_httpServer && m_httpStream) {
@@ -200,6 +231,8 @@ bool PASipDevice::isSourceFinished()
         return false;
     QMutexLocker lock(&m_sendLock);
     if (m_clientReader && !(m_clientReader->isFinished() && !m_clientReader->hasFrames()))
+        return false;
+    if (m_cardReader && !m_cardReader->isStopped())
         return false;
     if (m_streamReader && !m_streamReader->isFinished())
         return false;
@@ -267,8 +300,7 @@ void PASipDevice::setCaptureDevice(const RDCoreDevice &device)
     QMutexLocker lock(&m_sendLock);
     m_soundId = device.id();
     m_soundType = device.type();
-    if (!m_soundId.isEmpty())
-        PADEVICE_LOG("sound card source %s is not played: no capture here\n", qUtf8Printable(m_soundId));
+    startCardReaderLocked();
 }
 
 bool PASipDevice::isPublishing()
@@ -280,6 +312,12 @@ bool PASipDevice::isPublishing()
 QString PASipDevice::publishedPath() const
 {
     return QStringLiteral("/stream/") + m_publishPath;
+}
+
+bool PASipDevice::hasCardReader()
+{
+    QMutexLocker lock(&m_sendLock);
+    return m_cardReader != nullptr;
 }
 
 bool PASipDevice::hasStreamReader()

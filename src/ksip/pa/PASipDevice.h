@@ -11,6 +11,8 @@
 #include <memory>
 
 class KelClient;
+class PASipAudioDeviceReader;
+class PASipAudioDeviceWriter;
 class PASipClientReader;
 class PASipListenForwarder;
 class PASipStreamReader;
@@ -18,11 +20,11 @@ class RDAudioTranscoder;
 class RDHttpStreamServer;
 
 // The media end of every call of the program's SIP agent. The send side
-// plays a zone's source into the call: a stream URL, or the audio an app
-// session talks (which replaces the URL while it lasts); with no source it
-// sends silence. The receive side forwards the call's audio to a listening
-// app session and publishes it as MP3 on the HTTP live stream
-// "/stream/<path>".
+// plays a zone's source into the call: a stream URL, a PC sound endpoint, or
+// the audio an app session talks (which replaces the others while it lasts);
+// with no source it sends silence. The receive side plays the call's audio on
+// the PC, forwards it to a listening app session and publishes it as MP3 on
+// the HTTP live stream "/stream/<path>".
 //
 // The send-side lock guards the readers, the receive-side lock the
 // forwarder and the HTTP objects; no operation takes both.
@@ -60,9 +62,12 @@ public:
     bool isPublishing();
     QString publishedPath() const;
     bool hasStreamReader();
+    bool hasCardReader();
 
 private:
     void stopTalkLocked();
+    void startCardReaderLocked();
+    void stopCardReaderLocked();
     void startListenLocked();
     void closeListenLocked();
     SipStreamFrame *silence(int milliseconds) const;
@@ -80,9 +85,11 @@ private:
 
     QMutex m_sendLock;
     PASipStreamReader *m_streamReader = nullptr;
+    PASipAudioDeviceReader *m_cardReader = nullptr;
     PASipClientReader *m_clientReader = nullptr;
 
     QMutex m_receiveLock;
+    PASipAudioDeviceWriter *m_cardWriter = nullptr;
     PASipListenForwarder *m_forwarder = nullptr;
     std::shared_ptr<RDHttpStreamServer> m_httpServer;
     RDHttpAudioStream *m_httpStream = nullptr;
