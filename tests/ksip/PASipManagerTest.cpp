@@ -3,6 +3,7 @@
 // fed from the zone's stream, app talk and listen on running calls, volume
 // kept in range, accounts signed out again.
 #include "FakeAppSession.h"
+#include "PASipCall.h"
 #include "PASipChannel.h"
 #include "PASipManager.h"
 #include "PASipStreamReader.h"
@@ -152,6 +153,67 @@ TEST_F(SipAccounts, ZoneAccountSignsInForSixMinutesRefreshesInPlaceAndSignsOut)
     // Unknown accounts: nothing happens.
     EXPECT_TRUE(m_sip->unregisterAccount("127.0.0.1", registrar.port(), "9999"));
     EXPECT_FALSE(m_sip->isTalking("127.0.0.1", registrar.port(), "9999"));
+}
+
+TEST_F(SipAccounts, AZoneRestartedWhileItsAccountSignsOutGetsAFreshAccountThatStopsAgain)
+{
+    SipTestPeer registrar;
+    ASSERT_TRUE(signIn(registrar, "4001", QString(), 100));
+    ASSERT_TRUE(acceptRegister(registrar));
+    m_sip->unregisterAccount("127.0.0.1", registrar.port(), "4001");
+    ASSERT_TRUE(registrar.waitRequest("REGISTER", 3000)); // left unanswered: still signing out
+
+    ASSERT_TRUE(signIn(registrar, "4001", QString(), 150));
+    SipReceived fresh = acceptRegister(registrar);
+    ASSERT_TRUE(fresh);
+    EXPECT_EQ(fresh.header("Expires"), "360");
+    EXPECT_EQ(m_sip->accountCount(), 1);
+    m_sip->setVolume("4001", 60);
+    EXPECT_EQ(account(registrar.port(), "4001").volume, 60) << "the live account is the one changed";
+
+    m_sip->unregisterAccount("127.0.0.1", registrar.port(), "4001");
+    SipReceived out = registrar.waitRequest("REGISTER", 3000);
+    ASSERT_TRUE(out);
+    EXPECT_EQ(out.header("Expires"), "0");
+    EXPECT_EQ(m_sip->accountCount(), 0);
+}
+
+TEST_F(SipAccounts, TheCallDialogPlacesACallFromARegisteredAccount)
+{
+    SipTestPeer registrar;
+    m_sip->lock();
+    ASSERT_TRUE(m_sip->registerAccount("127.0.0.1", registrar.port(), "8888", "8888"));
+    m_sip->unlock();
+    ASSERT_TRUE(acceptRegister(registrar));
+    ASSERT_TRUE(PaTest::waitUntil([&] { return m_sip->isRegistered("127.0.0.1", registrar.port(), "8888"); }, 3000));
+
+    m_sip->lock();
+    PASipChannel *channel = m_sip->findChannel("127.0.0.1", registrar.port(), "8888");
+    ASSERT_TRUE(channel);
+    channel->lock();
+    EXPECT_TRUE(channel->call("6001", RDCoreDevice(), false));
+    EXPECT_TRUE(channel->findCall("6001"));
+    EXPECT_FALSE(channel->findCall("600")) << "whole numbers only";
+    EXPECT_FALSE(channel->findCall(""));
+    channel->unlock();
+    m_sip->unlock();
+
+    SipReceived invite = registrar.waitRequest("INVITE", 3000);
+    ASSERT_TRUE(invite);
+    EXPECT_EQ(invite.header("Subject"), "ksip");
+    EXPECT_NE(invite.body().find("m=audio"), std::string::npos);
+    EXPECT_NE(invite.body().find("RTP/AVP 102 9 3 0 8"), std::string::npos) << invite.body();
+    registrar.respond(invite, 486);
+    EXPECT_TRUE(PaTest::waitUntil([&] {
+        m_sip->lock();
+        PASipChannel *c = m_sip->findChannel("127.0.0.1", registrar.port(), "8888");
+        c->lock();
+        PASipCall *call = c->findCall("6001");
+        const bool ended = !call || call->isInvalid();
+        c->unlock();
+        m_sip->unlock();
+        return ended;
+    }, 5000));
 }
 
 TEST_F(SipAccounts, VolumeIsSetByUserAloneAndKeptInRange)

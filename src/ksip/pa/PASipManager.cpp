@@ -7,6 +7,7 @@
 #include "RDHttpStreamServer.h"
 #include "RDLog.h"
 #include "SipPayload.h"
+#include "SipString.h"
 
 #include <QtGlobal>
 
@@ -121,8 +122,16 @@ SipChannel *PASipManager::createChannel(const char *, int, const char *)
 
 PASipChannel *PASipManager::findChannel(const QString &host, int port, const QString &user) const
 {
-    return dynamic_cast<PASipChannel *>(
-        SipManager::findChannel(utf8(host).constData(), port, utf8(user).constData()));
+    // An account still signing out may share host, port and user with the
+    // one signed in after it: the live one is meant.
+    const QByteArray h = utf8(host);
+    const QByteArray u = utf8(user);
+    for (SipChannel *channel : channels()) {
+        if (channel->state() < SipChannel::StateUnregistering && channel->port() == port
+            && SipString::equal(channel->host(), h.constData()) && SipString::equal(channel->user(), u.constData()))
+            return dynamic_cast<PASipChannel *>(channel);
+    }
+    return nullptr;
 }
 
 bool PASipManager::registerAccount(const QString &host, int port, const QString &user, const QString &password)
@@ -144,8 +153,8 @@ PASipChannel *PASipManager::registerSourceAccount(const QString &host, int port,
     const QByteArray h = utf8(host);
     const QByteArray u = utf8(user);
     const QByteArray p = utf8(password);
-    SipChannel *channel = SipManager::findChannel(h.constData(), port, u.constData());
-    if (channel && channel->state() < SipChannel::StateUnregistering) {
+    SipChannel *channel = findChannel(host, port, user);
+    if (channel) {
         channel->setState(SipChannel::StateNew);
         channel->registerAccount(h.constData(), port, u.constData(), u.constData(), u.constData(), p.constData(),
                                  nullptr, kDefaultExpires);
@@ -193,8 +202,13 @@ bool PASipManager::unregisterAccount(const QString &host, int port, const QStrin
 void PASipManager::setVolume(const QString &user, int volume)
 {
     std::lock_guard<std::mutex> lock(m_lock);
-    if (SipChannel *channel = findChannelByUser(utf8(user).constData()))
-        channel->setVolume(qBound(0, volume, 200));
+    const QByteArray u = utf8(user);
+    for (SipChannel *channel : channels()) {
+        if (channel->state() < SipChannel::StateUnregistering && SipString::equal(channel->user(), u.constData())) {
+            channel->setVolume(qBound(0, volume, 200));
+            return;
+        }
+    }
 }
 
 bool PASipManager::isRegistered(const QString &host, int port, const QString &user)
@@ -255,7 +269,7 @@ bool PASipManager::account(const QString &host, int port, const QString &user, A
 {
     std::lock_guard<std::mutex> lock(m_lock);
     PASipChannel *channel = findChannel(host, port, user);
-    if (!channel || channel->state() >= SipChannel::StateUnregistering)
+    if (!channel)
         return false;
     if (out) {
         out->host = QString::fromUtf8(channel->host());
