@@ -265,6 +265,14 @@ protected:
         return true;
     }
 
+    // Account 4001 with `source`, signed in at `registrar` and called from
+    // 3001 with RTP to `rtp`.
+    bool answeredCall(SipTestPeer &registrar, const QString &source, PaTest::UdpPeer &rtp, SipReceived *ok)
+    {
+        return signIn(registrar, "4001", source, 100) && acceptRegister(registrar)
+            && call(registrar, "4001", "3001", rtp.port(), ok);
+    }
+
     QTemporaryDir m_dir;
     QString m_wav;
     int m_retry = 0;
@@ -273,12 +281,9 @@ protected:
 TEST_F(SipCalls, ACallIsAnsweredAtOnceAndCarriesTheZoneStream)
 {
     SipTestPeer registrar;
-    ASSERT_TRUE(signIn(registrar, "4001", m_wav, 100));
-    ASSERT_TRUE(acceptRegister(registrar));
-
     PaTest::UdpPeer rtp(PaTest::freeRtpPort());
     SipReceived ok;
-    ASSERT_TRUE(call(registrar, "4001", "3001", rtp.port(), &ok));
+    ASSERT_TRUE(answeredCall(registrar, m_wav, rtp, &ok));
     std::vector<double> x = receiveUlaw(rtp, 1000, 5000);
     ASSERT_GE(x.size(), size_t(7000));
     EXPECT_EQ(dominant(x, {500.0, 1000.0}), 1000.0);
@@ -292,11 +297,9 @@ TEST_F(SipCalls, ACallIsAnsweredAtOnceAndCarriesTheZoneStream)
 TEST_F(SipCalls, ASecondCallFromTheSameNumberReplacesTheFirst)
 {
     SipTestPeer registrar, second;
-    ASSERT_TRUE(signIn(registrar, "4001", QString(), 100));
-    ASSERT_TRUE(acceptRegister(registrar));
     PaTest::UdpPeer rtp1(PaTest::freeRtpPort()), rtp2(PaTest::freeRtpPort());
-    SipReceived ok1, ok2;
-    ASSERT_TRUE(call(registrar, "4001", "3001", rtp1.port(), &ok1));
+    SipReceived ok1;
+    ASSERT_TRUE(answeredCall(registrar, QString(), rtp1, &ok1));
     second.invite(m_agentPort, "4001", "3001", peerSdp(rtp2.port(), "0"));
     SipReceived bye = registrar.waitRequest("BYE", 3000);
     ASSERT_TRUE(bye) << "the first call ends";
@@ -308,11 +311,9 @@ TEST_F(SipCalls, ASecondCallFromTheSameNumberReplacesTheFirst)
 TEST_F(SipCalls, AppTalkAndListenReachTheRunningCall)
 {
     SipTestPeer registrar;
-    ASSERT_TRUE(signIn(registrar, "4001", m_wav, 100));
-    ASSERT_TRUE(acceptRegister(registrar));
     PaTest::UdpPeer rtp(PaTest::freeRtpPort());
     SipReceived ok;
-    ASSERT_TRUE(call(registrar, "4001", "3001", rtp.port(), &ok));
+    ASSERT_TRUE(answeredCall(registrar, m_wav, rtp, &ok));
     EXPECT_EQ(dominant(receiveUlaw(rtp, 300, 5000), {500.0, 1000.0}), 1000.0);
 
     // The app talks a 500 Hz tone: the call carries it instead of the stream.

@@ -45,10 +45,7 @@ PASipAudioDeviceReader::PASipAudioDeviceReader(const QByteArray &endpointId, int
 PASipAudioDeviceReader::~PASipAudioDeviceReader()
 {
     stop();
-    if (m_transcoder) {
-        m_transcoder->close();
-        delete m_transcoder;
-    }
+    PASipAudioFormat::close(m_transcoder);
 }
 
 int PASipAudioDeviceReader::sampleFormat(int formatTag, int bitsPerSample)
@@ -101,25 +98,13 @@ void PASipAudioDeviceReader::onDeviceOpened(CoreAudioDevice *device)
 {
     const RDAudioFormat *f = device->format();
     const int format = sampleFormat(f->formatTag, f->bitsPerSample);
-    AVCodecParameters *src = avcodec_parameters_alloc();
-    AVCodecParameters *dst = m_target.parameters();
-    bool ok = false;
-    if (format >= 0 && src && dst && f->sampleRate > 0 && f->channels > 0) {
-        src->codec_type = AVMEDIA_TYPE_AUDIO;
-        src->codec_id = pcmCodec(format);
-        src->format = format;
-        src->sample_rate = f->sampleRate;
-        PASipAudioFormat::setLayout(src, f->channels < 2 ? 1 : 2);
-        m_transcoder = new RDAudioTranscoder;
-        ok = m_transcoder->open(src, dst);
-        if (!ok) {
-            m_transcoder->close();
-            delete m_transcoder;
-            m_transcoder = nullptr;
-        }
-    }
-    avcodec_parameters_free(&src);
-    avcodec_parameters_free(&dst);
+    PASipAudioFormat::close(m_transcoder);
+    m_carry.clear();
+    if (format >= 0 && f->sampleRate > 0 && f->channels > 0)
+        m_transcoder = PASipAudioFormat::openTranscoder(
+            PASipAudioFormat::codecParameters(pcmCodec(format), f->sampleRate, f->channels < 2 ? 1 : 2, format),
+            m_target.parameters());
+    const bool ok = m_transcoder != nullptr;
     if (!ok)
         CARDREAD_LOG("sound device %s format (tag %d, %d bit) not taken\n", m_endpointId.constData(), f->formatTag,
                      f->bitsPerSample);

@@ -43,15 +43,44 @@ void PASipAudioFormat::setLayout(AVCodecParameters *par, int channels)
 
 AVCodecParameters *PASipAudioFormat::parameters() const
 {
+    AVCodecParameters *par = codecParameters(AV_CODEC_ID_PCM_S16LE, m_rate, m_channels, AV_SAMPLE_FMT_S16);
+    if (par)
+        par->frame_size = m_rate / 50;
+    return par;
+}
+
+RDAudioTranscoder *PASipAudioFormat::openTranscoder(AVCodecParameters *src, AVCodecParameters *dst)
+{
+    RDAudioTranscoder *transcoder = nullptr;
+    if (src && dst) {
+        transcoder = new RDAudioTranscoder;
+        if (!transcoder->open(src, dst))
+            close(transcoder);
+    }
+    avcodec_parameters_free(&src);
+    avcodec_parameters_free(&dst);
+    return transcoder;
+}
+
+void PASipAudioFormat::close(RDAudioTranscoder *&transcoder)
+{
+    if (transcoder) {
+        transcoder->close();
+        delete transcoder;
+        transcoder = nullptr;
+    }
+}
+
+AVCodecParameters *PASipAudioFormat::codecParameters(int codec, int rate, int channels, int sampleFormat)
+{
     AVCodecParameters *par = avcodec_parameters_alloc();
     if (!par)
         return nullptr;
     par->codec_type = AVMEDIA_TYPE_AUDIO;
-    par->codec_id = AV_CODEC_ID_PCM_S16LE;
-    par->format = AV_SAMPLE_FMT_S16;
-    par->sample_rate = m_rate;
-    setLayout(par, m_channels);
-    par->frame_size = m_rate / 50;
+    par->codec_id = AVCodecID(codec);
+    par->format = sampleFormat;
+    par->sample_rate = rate;
+    setLayout(par, channels);
     return par;
 }
 

@@ -35,6 +35,13 @@ public:
     // Fills `par` with a mono or stereo layout of `channels`.
     static void setLayout(AVCodecParameters *par, int channels);
 
+    // A transcoder from `src` to `dst`, or null when it cannot open; both
+    // parameter sets are freed here. close() closes and deletes one.
+    static RDAudioTranscoder *openTranscoder(AVCodecParameters *src, AVCodecParameters *dst);
+    static void close(RDAudioTranscoder *&transcoder);
+    // Parameters of an audio stream of `codec` (sample format unset: -1).
+    static AVCodecParameters *codecParameters(int codec, int rate, int channels, int sampleFormat = -1);
+
     // Hands `bytes` bytes to the transcoder as one packet.
     static int push(RDAudioTranscoder &transcoder, const uint8_t *data, int bytes);
     // Moves the transcoder's PCM output, in this format, into `queue` as

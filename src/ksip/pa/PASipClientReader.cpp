@@ -99,11 +99,7 @@ SipStreamFrame *PASipClientReader::pop()
 
 void PASipClientReader::closeTranscoder()
 {
-    if (m_transcoder) {
-        m_transcoder->close();
-        delete m_transcoder;
-        m_transcoder = nullptr;
-    }
+    PASipAudioFormat::close(m_transcoder);
     m_carry.clear();
 }
 
@@ -113,27 +109,13 @@ bool PASipClientReader::openTranscoder(uint32_t codec)
     const AVCodecID id = codecId(codec);
     if (id == AV_CODEC_ID_NONE)
         return false;
-    AVCodecParameters *src = avcodec_parameters_alloc();
-    AVCodecParameters *dst = m_target.parameters();
-    bool ok = false;
-    if (src && dst) {
-        src->codec_type = AVMEDIA_TYPE_AUDIO;
-        src->codec_id = id;
-        src->sample_rate = inputRate(codec);
-        const int channels = codec == 14 ? 2 : 1;
-        PASipAudioFormat::setLayout(src, channels);
-        if (codec == 14)
-            src->bit_rate = 128000;
-        if (codec == 3)
-            src->block_align = 33;
-        m_transcoder = new RDAudioTranscoder;
-        ok = m_transcoder->open(src, dst);
-        if (!ok)
-            closeTranscoder();
-    }
-    avcodec_parameters_free(&src);
-    avcodec_parameters_free(&dst);
-    return ok;
+    AVCodecParameters *src = PASipAudioFormat::codecParameters(id, inputRate(codec), codec == 14 ? 2 : 1);
+    if (src && codec == 14)
+        src->bit_rate = 128000;
+    if (src && codec == 3)
+        src->block_align = 33;
+    m_transcoder = PASipAudioFormat::openTranscoder(src, m_target.parameters());
+    return m_transcoder != nullptr;
 }
 
 void PASipClientReader::run()

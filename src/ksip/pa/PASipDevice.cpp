@@ -122,30 +122,14 @@ int PASipDevice::openAudioSink(const SipPayload &payload)
         }
     }
     if (m_httpStream) {
-        AVCodecParameters *src = m_receiveFormat.parameters();
-        AVCodecParameters *dst = avcodec_parameters_alloc();
-        bool ok = false;
-        if (src && dst) {
-            dst->codec_type = AVMEDIA_TYPE_AUDIO;
-            dst->codec_id = AV_CODEC_ID_MP3;
-            dst->format = AV_SAMPLE_FMT_FLTP;
-            dst->sample_rate = 44100;
-            PASipAudioFormat::setLayout(dst, 2);
+        AVCodecParameters *dst = PASipAudioFormat::codecParameters(AV_CODEC_ID_MP3, 44100, 2, AV_SAMPLE_FMT_FLTP);
+        if (dst) {
             dst->bit_rate = 128000;
             dst->frame_size = 1152; // the encoder takes whole MP3 frames only
-            m_mp3 = new RDAudioTranscoder;
-            ok = m_mp3->open(src, dst);
         }
-        avcodec_parameters_free(&src);
-        avcodec_parameters_free(&dst);
-        if (!ok) {
+        m_mp3 = PASipAudioFormat::openTranscoder(m_receiveFormat.parameters(), dst);
+        if (!m_mp3)
             PADEVICE_LOG("mp3 encoder cannot open, %s is not published\n", m_httpStream->path.c_str());
-            if (m_mp3) {
-                m_mp3->close();
-                delete m_mp3;
-                m_mp3 = nullptr;
-            }
-        }
     }
     return 0;
 }
@@ -153,11 +137,7 @@ int PASipDevice::openAudioSink(const SipPayload &payload)
 void PASipDevice::closeAudioSink()
 {
     QMutexLocker lock(&m_receiveLock);
-    if (m_mp3) {
-        m_mp3->close();
-        delete m_mp3;
-        m_mp3 = nullptr;
-    }
+    PASipAudioFormat::close(m_mp3);
     if (m_httpStream) {
         if (m_httpServer)
             m_httpServer->removeStream(*m_httpStream);

@@ -17,37 +17,18 @@ PASipListenForwarder::PASipListenForwarder(const std::shared_ptr<KelClient> &ses
 
 PASipListenForwarder::~PASipListenForwarder()
 {
-    if (m_transcoder) {
-        m_transcoder->close();
-        delete m_transcoder;
-    }
+    PASipAudioFormat::close(m_transcoder);
 }
 
 bool PASipListenForwarder::open()
 {
     if (!m_session)
         return false;
-    AVCodecParameters *src = m_receive.parameters();
-    AVCodecParameters *dst = avcodec_parameters_alloc();
-    bool ok = false;
-    if (src && dst) {
-        dst->codec_type = AVMEDIA_TYPE_AUDIO;
-        dst->codec_id = AV_CODEC_ID_PCM_MULAW;
-        dst->format = AV_SAMPLE_FMT_S16;
-        dst->sample_rate = 8000;
-        PASipAudioFormat::setLayout(dst, 1);
+    AVCodecParameters *dst = PASipAudioFormat::codecParameters(AV_CODEC_ID_PCM_MULAW, 8000, 1, AV_SAMPLE_FMT_S16);
+    if (dst)
         dst->frame_size = 160;
-        m_transcoder = new RDAudioTranscoder;
-        ok = m_transcoder->open(src, dst);
-        if (!ok) {
-            m_transcoder->close();
-            delete m_transcoder;
-            m_transcoder = nullptr;
-        }
-    }
-    avcodec_parameters_free(&src);
-    avcodec_parameters_free(&dst);
-    return ok;
+    m_transcoder = PASipAudioFormat::openTranscoder(m_receive.parameters(), dst);
+    return m_transcoder != nullptr;
 }
 
 void PASipListenForwarder::write(const int16_t *pcm, int bytes)

@@ -126,11 +126,11 @@ bool PASipStreamReader::openInput()
     }
     if (m_stream < 0)
         return false;
-    AVCodecParameters *target = m_target.parameters();
-    m_transcoder = new RDAudioTranscoder;
-    const bool ok = target && m_transcoder->open(m_input->streams[m_stream]->codecpar, target);
-    avcodec_parameters_free(&target);
-    return ok;
+    AVCodecParameters *src = avcodec_parameters_alloc();
+    if (src && avcodec_parameters_copy(src, m_input->streams[m_stream]->codecpar) < 0)
+        avcodec_parameters_free(&src);
+    m_transcoder = PASipAudioFormat::openTranscoder(src, m_target.parameters());
+    return m_transcoder != nullptr;
 }
 
 void PASipStreamReader::closeInput()
@@ -139,11 +139,7 @@ void PASipStreamReader::closeInput()
         avformat_close_input(&m_input);
     m_input = nullptr;
     m_stream = -1;
-    if (m_transcoder) {
-        m_transcoder->close();
-        delete m_transcoder;
-        m_transcoder = nullptr;
-    }
+    PASipAudioFormat::close(m_transcoder);
     m_carry.clear();
 }
 
