@@ -75,7 +75,9 @@ void PASipStreamReader::stop()
 SipStreamFrame *PASipStreamReader::pop()
 {
     SipStreamFrame *frame = m_queue.pop();
-    if (frame) {
+    // The reader, waiting for a full queue, is woken once half of it has
+    // been played rather than for every frame.
+    if (frame && m_queue.count() == kMaxQueuedFrames / 2) {
         std::lock_guard<std::mutex> lock(m_roomLock);
         m_room.notify_all();
     }
@@ -145,8 +147,10 @@ void PASipStreamReader::closeInput()
 
 bool PASipStreamReader::waitForRoom()
 {
+    if (m_queue.count() < kMaxQueuedFrames)
+        return !isStopped();
     std::unique_lock<std::mutex> lock(m_roomLock);
-    m_room.wait(lock, [&] { return isStopped() || m_queue.count() < kMaxQueuedFrames; });
+    m_room.wait(lock, [&] { return isStopped() || m_queue.count() <= kMaxQueuedFrames / 2; });
     return !isStopped();
 }
 
