@@ -2,6 +2,8 @@
 
 #include "KelClientObserver.h"
 
+#include <chrono>
+
 KelClient::KelClient() = default;
 
 KelClient::~KelClient() = default;
@@ -59,4 +61,26 @@ void KelClient::notifyMessage(const KelPacket &packet)
 {
     if (m_observer)
         m_observer->onMessage(getSelf(), packet);
+}
+
+uint64_t KelClient::audioSequence() const
+{
+    std::lock_guard<std::mutex> lock(m_audioWaitMutex);
+    return m_audioSequence;
+}
+
+bool KelClient::waitForAudio(uint64_t seen, int timeoutMs)
+{
+    std::unique_lock<std::mutex> lock(m_audioWaitMutex);
+    return m_audioWait.wait_for(lock, std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0),
+                                [&] { return m_audioSequence != seen; });
+}
+
+void KelClient::notifyAudio()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_audioWaitMutex);
+        ++m_audioSequence;
+    }
+    m_audioWait.notify_all();
 }

@@ -4,6 +4,8 @@
 #include "KelPacket.h"
 
 #include <atomic>
+#include <condition_variable>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -34,6 +36,16 @@ public:
     // (length 0) when none is queued.
     virtual void takeAudio(KelAudioFrame &frame) = 0;
 
+    // Received audio without polling: read audioSequence() before
+    // takeAudio(); when nothing was waiting, waitForAudio(seen, ms) returns
+    // once the sequence has moved on (a frame arrived, the session closed or
+    // a reader was told to stop), or after `timeoutMs`. True when it moved.
+    uint64_t audioSequence() const;
+    bool waitForAudio(uint64_t seen, int timeoutMs);
+    // Moves the sequence on and wakes every waiter. Transports call it for
+    // each received frame and when they close; readers call it to stop.
+    void notifyAudio();
+
     // The session becomes owned by its shared handles.
     virtual void setSelf();
     // Drops the self handle; the session is deleted when no other remains.
@@ -52,6 +64,9 @@ private:
     mutable std::mutex m_selfMutex;
     std::shared_ptr<KelClient> m_self;
     std::atomic<bool> m_authorized{false};
+    mutable std::mutex m_audioWaitMutex;
+    std::condition_variable m_audioWait;
+    uint64_t m_audioSequence = 0;
 
     KelClient(const KelClient &) = delete;
     KelClient &operator=(const KelClient &) = delete;

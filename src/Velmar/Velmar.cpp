@@ -1,5 +1,7 @@
 #include "Velmar.h"
 
+#include "PASipManager.h"
+
 #include "FSGateway.h"
 #include "FSConfigWriter.h"
 #include "FSManager.h"
@@ -587,6 +589,7 @@ bool Velmar::startHttpServerLocked(bool apiEnabled, int port)
     }
     std::lock_guard<std::mutex> guard(m_serviceLock);
     m_httpServer = server;
+    PASipManager::setHttpStreamServer(server);
     return true;
 }
 
@@ -597,6 +600,7 @@ void Velmar::stopHttpServerLocked()
         std::lock_guard<std::mutex> guard(m_serviceLock);
         server.swap(m_httpServer);
     }
+    PASipManager::setHttpStreamServer(nullptr);
     if (server)
         server->stop();
 }

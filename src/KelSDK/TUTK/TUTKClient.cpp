@@ -128,6 +128,7 @@ void TUTKClient::close()
     // the AV server or session ends: flag them, end both, then wait for
     // them. Ending the server and the session first wakes them at once.
     requestStop();
+    notifyAudio(); // a talk reader waiting for audio finds the session closed
     const int session = m_session.load();
     const int channel = m_channel.load();
     if (m_starting.load() && session >= 0 && channel >= 0)
@@ -299,13 +300,16 @@ void TUTKClient::doReadAudio(TUTKClientAudioThread *thread)
             KelAudioFrame frame;
             if (!frame.parse(reinterpret_cast<const uint8_t *>(buffer.data()), 0, n))
                 continue;
-            std::lock_guard<std::mutex> lock(m_audioMutex);
-            m_audioQueue.push_back(std::move(frame));
-            if (m_audioQueue.size() > MaxReceivedAudio) {
-                m_audioQueue.pop_front();
-                RDLogDetail(__FILE__, "TUTKClient::doReadAudio", __LINE__, 5,
-                            "remove first audio frame cause audio size over 100\n");
+            {
+                std::lock_guard<std::mutex> lock(m_audioMutex);
+                m_audioQueue.push_back(std::move(frame));
+                if (m_audioQueue.size() > MaxReceivedAudio) {
+                    m_audioQueue.pop_front();
+                    RDLogDetail(__FILE__, "TUTKClient::doReadAudio", __LINE__, 5,
+                                "remove first audio frame cause audio size over 100\n");
+                }
             }
+            notifyAudio();
             continue;
         }
         if (isQuiet(n))

@@ -101,6 +101,7 @@ void WSClient::closeSocket()
     // Wake first: a thread about to poll the old handle number returns at
     // once instead of waiting on whatever socket gets that number next.
     wakeForStop();
+    notifyAudio(); // a talk reader waiting for audio finds the session closed
     std::lock_guard<std::mutex> lock(m_socketMutex);
     if (m_socket)
         m_socket->closeHandle();
@@ -378,12 +379,15 @@ void WSClient::handleMessage(int opcode, std::vector<uint8_t> &payload)
         KelAudioFrame frame;
         if (!frame.parse(payload, 1, len - 1))
             return;
-        std::lock_guard<std::mutex> lock(m_audioMutex);
-        m_audioQueue.push_back(std::move(frame));
-        if (m_audioQueue.size() > m_limits.maxReceivedAudio) {
-            m_audioQueue.pop_front();
-            RDLogDetail(__FILE__, "WSClient::doRead", __LINE__, 5, "remove audio size over 30\n");
+        {
+            std::lock_guard<std::mutex> lock(m_audioMutex);
+            m_audioQueue.push_back(std::move(frame));
+            if (m_audioQueue.size() > m_limits.maxReceivedAudio) {
+                m_audioQueue.pop_front();
+                RDLogDetail(__FILE__, "WSClient::doRead", __LINE__, 5, "remove audio size over 30\n");
+            }
         }
+        notifyAudio();
     }
 }
 

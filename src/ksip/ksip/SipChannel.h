@@ -104,6 +104,7 @@ public:
     const char *user() const { return m_user; }
     const char *authId() const { return m_authId; }
     const char *authId2() const { return m_authId2; }
+    const char *password() const { return m_password; }
     // Seconds a registration lasts: the smaller of what this side asked and
     // what the registrar granted in its last 2xx.
     int effectiveExpires() const;
@@ -129,6 +130,10 @@ public:
     void onCallCancelled(SipCall *call, SipStackEvent *event);
     void onCallClosed(SipCall *call, SipStackEvent *event);
     void onCallReleased(SipCall *call, SipStackEvent *event);
+
+protected:
+    // Appends a call while the caller already holds the channel lock.
+    void appendCallLocked(SipCall *call) { m_calls.append(call); }
 
 private:
     // Sets the credentials and resends the challenged INVITE while the call

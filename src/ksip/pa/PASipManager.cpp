@@ -1,8 +1,21 @@
 #include "PASipManager.h"
 
+#include "KelClient.h"
+#include "PASipCall.h"
+#include "PASipChannel.h"
+#include "PASipDevice.h"
+#include "RDHttpStreamServer.h"
+#include "RDLog.h"
+#include "SipPayload.h"
+#include "SipString.h"
+
+#include <QtGlobal>
+
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+
+#define PASIP_LOG(...) RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, __VA_ARGS__)
 
 namespace {
 std::atomic<PASipManager *> s_instance{nullptr};
@@ -17,6 +30,16 @@ std::atomic<int> s_users{0};
 std::atomic<bool> s_destroying{false};
 std::mutex s_usersLock;
 std::condition_variable s_usersGone;
+// Serialises createInstance and destroyInstance.
+std::mutex s_lifeLock;
+
+std::mutex s_httpLock;
+std::shared_ptr<RDHttpStreamServer> s_httpServer;
+
+QByteArray utf8(const QString &s)
+{
+    return s.toUtf8();
+}
 }
 
 PASipManager::Use::Use()
@@ -33,24 +56,30 @@ PASipManager::Use::~Use()
     }
 }
 
-PASipManager::PASipManager(const QString &localIp)
-    : m_localIp(localIp.left(31))
+PASipManager::PASipManager(int rtpBase)
+    : SipManager(rtpBase)
 {
-    setLocalIp(m_localIp.toLatin1().constData());
 }
 
-PASipManager::~PASipManager() = default;
-
-bool PASipManager::createInstance(const QString &localIp)
+PASipManager::~PASipManager()
 {
-    if (s_instance.load())
-        return true;
-    // Two threads starting at once must not both install a manager.
-    PASipManager *m = new PASipManager(localIp);
-    PASipManager *none = nullptr;
-    if (!s_instance.compare_exchange_strong(none, m))
-        delete m;
-    return true;
+    release();
+}
+
+bool PASipManager::createInstance(const QString &localIp, int sipPort, int rtpBase, const QString &bindAddress)
+{
+    std::lock_guard<std::mutex> life(s_lifeLock);
+    if (PASipManager *m = s_instance.load())
+        return m->stack() != nullptr;
+    PASipManager *m = new PASipManager(rtpBase);
+    m->setLocalIp(utf8(localIp.left(kLocalIpSize - 1)).constData());
+    if (!bindAddress.isEmpty())
+        m->setBindAddress(utf8(bindAddress).constData());
+    const int rc = m->init(sipPort, 1);
+    if (rc != 0)
+        PASIP_LOG("sip agent could not listen from port %d: %d\n", sipPort, rc);
+    s_instance.store(m);
+    return rc == 0;
 }
 
 PASipManager *PASipManager::instance()
@@ -60,6 +89,7 @@ PASipManager *PASipManager::instance()
 
 void PASipManager::destroyInstance()
 {
+    std::lock_guard<std::mutex> life(s_lifeLock);
     PASipManager *m = s_instance.exchange(nullptr);
     if (!m)
         return;
@@ -69,60 +99,113 @@ void PASipManager::destroyInstance()
         s_usersGone.wait(lock, [] { return s_users.load() == 0; });
         s_destroying.store(false);
     }
+    m->release();
     delete m;
 }
 
-int PASipManager::find(const QString &host, int port, const QString &user) const
+void PASipManager::setHttpStreamServer(const std::shared_ptr<RDHttpStreamServer> &server)
 {
-    for (int i = 0; i < m_accounts.size(); ++i) {
-        const Account &a = m_accounts.at(i);
-        if (a.port == port && a.host == host && a.user == user)
-            return i;
-    }
-    return -1;
+    std::lock_guard<std::mutex> lock(s_httpLock);
+    s_httpServer = server;
 }
 
-void PASipManager::registerSourceAccount(const QString &host, int port, const QString &user, const QString &password,
-                                         const QString &sourceUrl, const RDCoreDevice &soundDevice,
-                                         const std::shared_ptr<KelClient> &session, const QString &publishPath,
-                                         int volume)
+std::shared_ptr<RDHttpStreamServer> PASipManager::httpStreamServer()
 {
-    Q_UNUSED(soundDevice)
-    std::lock_guard<std::mutex> g(m_accountsLock);
-    int i = find(host, port, user);
-    if (i < 0) {
-        Account a;
-        a.host = host;
-        a.port = port;
-        a.user = user;
-        m_accounts.append(a);
-        i = m_accounts.size() - 1;
+    std::lock_guard<std::mutex> lock(s_httpLock);
+    return s_httpServer;
+}
+
+SipChannel *PASipManager::createChannel(const char *, int, const char *)
+{
+    return new PASipChannel(this, stack());
+}
+
+PASipChannel *PASipManager::findChannel(const QString &host, int port, const QString &user) const
+{
+    // An account still signing out may share host, port and user with the
+    // one signed in after it: the live one is meant.
+    const QByteArray h = utf8(host);
+    const QByteArray u = utf8(user);
+    for (SipChannel *channel : channels()) {
+        if (channel->state() < SipChannel::StateUnregistering && channel->port() == port
+            && SipString::equal(channel->host(), h.constData()) && SipString::equal(channel->user(), u.constData()))
+            return dynamic_cast<PASipChannel *>(channel);
     }
-    Account &a = m_accounts[i];
-    a.password = password;
-    a.sourceUrl = sourceUrl;
-    a.talkSession = session;
-    a.publishPath = publishPath;
-    a.volume = qBound(0, volume, 200);
-    a.registered = true;
+    return nullptr;
+}
+
+bool PASipManager::registerAccount(const QString &host, int port, const QString &user, const QString &password)
+{
+    const QByteArray u = utf8(user);
+    SipChannel *channel = addChannel(utf8(host).constData(), port, u.constData(), u.constData(), u.constData(),
+                                     utf8(password).constData());
+    if (channel)
+        channel->setObserver(this);
+    return channel != nullptr;
+}
+
+PASipChannel *PASipManager::registerSourceAccount(const QString &host, int port, const QString &user,
+                                                  const QString &password, const QString &sourceUrl,
+                                                  const RDCoreDevice &soundDevice,
+                                                  const std::shared_ptr<KelClient> &session,
+                                                  const QString &publishPath, int volume)
+{
+    const QByteArray h = utf8(host);
+    const QByteArray u = utf8(user);
+    const QByteArray p = utf8(password);
+    SipChannel *channel = findChannel(host, port, user);
+    if (channel) {
+        channel->setState(SipChannel::StateNew);
+        channel->registerAccount(h.constData(), port, u.constData(), u.constData(), u.constData(), p.constData(),
+                                 nullptr, kDefaultExpires);
+    } else {
+        // An account still signing out is a different registration: the
+        // zone starting again gets a fresh one.
+        channel = addChannel(h.constData(), port, u.constData(), u.constData(), u.constData(), p.constData());
+        if (!channel)
+            return nullptr;
+    }
+    PASipChannel *pa = dynamic_cast<PASipChannel *>(channel);
+    if (!pa)
+        return nullptr;
+    pa->setSourceUrl(sourceUrl);
+    pa->setSoundSource(soundDevice);
+    pa->setTalkSession(session);
+    pa->setPublishPath(publishPath);
+    pa->setVolume(qBound(0, volume, 200));
+    pa->setObserver(this);
+    return pa;
+}
+
+namespace {
+// Runs `fn` on every call of `channel` that has a device (channel lock held).
+template <typename Fn>
+void forEachDevice(SipChannel *channel, Fn fn)
+{
+    channel->lock();
+    for (SipCall *call : channel->calls()) {
+        if (PASipCall *pa = dynamic_cast<PASipCall *>(call))
+            pa->withDevice(fn);
+    }
+    channel->unlock();
+}
 }
 
 bool PASipManager::unregisterAccount(const QString &host, int port, const QString &user)
 {
-    std::lock_guard<std::mutex> g(m_accountsLock);
-    const int i = find(host, port, user);
-    if (i >= 0)
-        m_accounts.removeAt(i);
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (PASipChannel *channel = findChannel(host, port, user))
+        channel->unregister();
     return true;
 }
 
 void PASipManager::setVolume(const QString &user, int volume)
 {
-    std::lock_guard<std::mutex> outer(m_lock);
-    std::lock_guard<std::mutex> g(m_accountsLock);
-    for (Account &a : m_accounts) {
-        if (a.user == user) {
-            a.volume = qBound(0, volume, 200);
+    std::lock_guard<std::mutex> lock(m_lock);
+    const QByteArray u = utf8(user);
+    for (SipChannel *channel : channels()) {
+        if (channel->state() < SipChannel::StateUnregistering && SipString::equal(channel->user(), u.constData())) {
+            channel->setVolume(qBound(0, volume, 200));
             return;
         }
     }
@@ -130,73 +213,125 @@ void PASipManager::setVolume(const QString &user, int volume)
 
 bool PASipManager::isRegistered(const QString &host, int port, const QString &user)
 {
-    std::lock_guard<std::mutex> outer(m_lock);
-    std::lock_guard<std::mutex> g(m_accountsLock);
-    const int i = find(host, port, user);
-    return i >= 0 && m_accounts.at(i).registered;
+    std::lock_guard<std::mutex> lock(m_lock);
+    PASipChannel *channel = findChannel(host, port, user);
+    return channel && channel->state() == SipChannel::StateRegistered;
 }
 
 bool PASipManager::isTalking(const QString &host, int port, const QString &user)
 {
-    std::lock_guard<std::mutex> outer(m_lock);
-    std::lock_guard<std::mutex> g(m_accountsLock);
-    const int i = find(host, port, user);
-    return i >= 0 && m_accounts.at(i).talkSession != nullptr;
+    std::lock_guard<std::mutex> lock(m_lock);
+    PASipChannel *channel = findChannel(host, port, user);
+    if (!channel)
+        return false;
+    bool talking = false;
+    forEachDevice(channel, [&](PASipDevice *device) { talking = talking || device->hasTalkReader(); });
+    return talking;
 }
 
 void PASipManager::startTalk(const QString &host, int port, const QString &user,
                              const std::shared_ptr<KelClient> &session)
 {
-    std::lock_guard<std::mutex> g(m_accountsLock);
-    const int i = find(host, port, user);
-    if (i >= 0)
-        m_accounts[i].talkSession = session;
+    std::lock_guard<std::mutex> lock(m_lock);
+    PASipChannel *channel = findChannel(host, port, user);
+    if (!channel)
+        return;
+    channel->setTalkSession(session);
+    forEachDevice(channel, [&](PASipDevice *device) { device->startTalk(session); });
 }
 
-void PASipManager::stopTalk(const QString &host, int port, const QString &user,
-                            const std::shared_ptr<KelClient> &session)
+void PASipManager::stopTalk(const QString &host, int port, const QString &user, const std::shared_ptr<KelClient> &)
 {
-    Q_UNUSED(session)
-    std::lock_guard<std::mutex> g(m_accountsLock);
-    const int i = find(host, port, user);
-    if (i >= 0)
-        m_accounts[i].talkSession.reset();
+    std::lock_guard<std::mutex> lock(m_lock);
+    PASipChannel *channel = findChannel(host, port, user);
+    if (!channel)
+        return;
+    forEachDevice(channel, [](PASipDevice *device) { device->stopTalk(); });
+    channel->setTalkSession(nullptr);
 }
 
 void PASipManager::startListen(const QString &host, int port, const QString &user,
                                const std::shared_ptr<KelClient> &session)
 {
-    std::lock_guard<std::mutex> g(m_accountsLock);
-    const int i = find(host, port, user);
-    if (i >= 0 && session && !m_accounts.at(i).listeners.contains(session))
-        m_accounts[i].listeners.append(session);
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (PASipChannel *channel = findChannel(host, port, user))
+        forEachDevice(channel, [&](PASipDevice *device) { device->startListen(session); });
 }
 
-void PASipManager::stopListen(const QString &host, int port, const QString &user,
-                              const std::shared_ptr<KelClient> &session)
+void PASipManager::stopListen(const QString &host, int port, const QString &user, const std::shared_ptr<KelClient> &)
 {
-    Q_UNUSED(session) // every listener of the account is detached
-    std::lock_guard<std::mutex> g(m_accountsLock);
-    const int i = find(host, port, user);
-    if (i >= 0)
-        m_accounts[i].listeners.clear();
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (PASipChannel *channel = findChannel(host, port, user))
+        forEachDevice(channel, [](PASipDevice *device) { device->stopListen(); });
 }
 
 bool PASipManager::account(const QString &host, int port, const QString &user, Account *out)
 {
-    std::lock_guard<std::mutex> outer(m_lock);
-    std::lock_guard<std::mutex> g(m_accountsLock);
-    const int i = find(host, port, user);
-    if (i < 0)
+    std::lock_guard<std::mutex> lock(m_lock);
+    PASipChannel *channel = findChannel(host, port, user);
+    if (!channel)
         return false;
-    if (out)
-        *out = m_accounts.at(i);
+    if (out) {
+        out->host = QString::fromUtf8(channel->host());
+        out->port = channel->port();
+        out->user = QString::fromUtf8(channel->user());
+        out->password = QString::fromUtf8(channel->password());
+        out->sourceUrl = channel->sourceUrl();
+        out->soundSource = channel->soundSource();
+        out->publishPath = channel->publishPath();
+        out->volume = channel->volume();
+        out->state = channel->state();
+        out->registered = channel->state() == SipChannel::StateRegistered;
+        out->talkSession = channel->talkSession();
+        channel->lock();
+        out->calls = channel->calls().count();
+        channel->unlock();
+    }
     return true;
 }
 
 int PASipManager::accountCount()
 {
-    std::lock_guard<std::mutex> outer(m_lock);
-    std::lock_guard<std::mutex> g(m_accountsLock);
-    return m_accounts.size();
+    std::lock_guard<std::mutex> lock(m_lock);
+    int n = 0;
+    for (SipChannel *channel : channels()) {
+        if (channel->state() < SipChannel::StateUnregistering)
+            ++n;
+    }
+    return n;
+}
+
+void PASipManager::onCallInvite(SipChannel *channel, SipCall *call, SipPayloadList *audio, SipPayloadList *)
+{
+    // One call per caller: a new INVITE from the same number replaces the
+    // old call (the new one is not in the list yet).
+    channel->terminateCall(call->remoteNumber());
+    call->ring();
+    call->answer(SipPayload::supportedPayloads(audio), nullptr);
+}
+
+void PASipManager::onCallStarted(SipChannel *, SipCall *call)
+{
+    PASipCall *pa = dynamic_cast<PASipCall *>(call);
+    if (!pa)
+        return;
+    PASipDevice *device = new PASipDevice;
+    device->setPlayReceived(pa->playReceived());
+    device->setSourceUrl(pa->sourceUrl());
+    device->setSoundSource(pa->soundSource().id(), pa->soundSource().type());
+    device->setTalkSession(pa->talkSession());
+    device->setPublishPath(pa->publishPath());
+    pa->setDevice(device);
+    delete pa->detachDevice(); // a device of an earlier start, if any
+    pa->attachDevice(device);
+    PASIP_LOG("call from %s started", call->remoteNumber() ? call->remoteNumber() : "");
+}
+
+void PASipManager::onCallStopped(SipChannel *, SipCall *call)
+{
+    PASipCall *pa = dynamic_cast<PASipCall *>(call);
+    if (!pa)
+        return;
+    pa->setDevice(nullptr);
+    delete pa->detachDevice();
 }

@@ -1,22 +1,25 @@
 #pragma once
 
+#include "RDCoreDevice.h"
+#include "SipChannelObserver.h"
 #include "SipManager.h"
 
 #include <QString>
-#include <QVector>
 
 #include <memory>
 
-class RDCoreDevice;
 class KelClient;
+class PASipChannel;
+class RDHttpStreamServer;
 
-// The program's SIP user agent as the switch control sees it: one account per
-// zone input or output number, signed in on the switch's internal profile.
+// The program's one SIP user agent: it signs zone accounts in on the switch,
+// answers every call to them at once and gives each running call a
+// PASipDevice that plays the zone's source into it and publishes what it
+// receives. It observes every account it makes.
 //
-// This version keeps the accounts as records in memory and reports them; it
-// sends no SIP yet. A later version signs the accounts in over SIP and answers
-// the calls the switch places to them; callers stay as they are.
-class PASipManager : public SipManager
+// Locks: manager lock, then a channel's lock, then a call's device guard,
+// then the device's own locks.
+class PASipManager : public SipManager, public SipChannelObserver
 {
 public:
     // What one account holds, as reported by `account`.
@@ -27,16 +30,23 @@ public:
         QString user;
         QString password;
         QString sourceUrl;
+        RDCoreDevice soundSource;
         QString publishPath;
         int volume = 0;
+        int state = 0;
         bool registered = false;
         std::shared_ptr<KelClient> talkSession;
-        QVector<std::shared_ptr<KelClient>> listeners;
+        int calls = 0;
     };
 
-    static bool createInstance(const QString &localIp);
+    // Makes the agent: SIP over UDP on the first port from `sipPort` that is
+    // free for UDP and TCP, RTP from `rtpBase`, sockets bound to
+    // `bindAddress` (every address when empty). True when the stack runs;
+    // on false the agent exists without a stack and makes no account.
+    static bool createInstance(const QString &localIp, int sipPort = 10020, int rtpBase = kDefaultRtpBase,
+                               const QString &bindAddress = QString());
     static PASipManager *instance();
-    // Waits until no `Use` holds the manager any more, then deletes it.
+    // Waits until no `Use` holds the agent any more, releases and deletes it.
     static void destroyInstance();
 
     // Keeps the process-wide manager alive for as long as it is in scope:
@@ -57,40 +67,50 @@ public:
         PASipManager *m_sip;
     };
 
-    // The caller holds SipManager::lock. Signs the account in, or refreshes
-    // the one with the same host, port and user, and stores its source.
-    void registerSourceAccount(const QString &host, int port, const QString &user, const QString &password,
-                               const QString &sourceUrl, const RDCoreDevice &soundDevice,
-                               const std::shared_ptr<KelClient> &session, const QString &publishPath, int volume);
-    bool unregisterAccount(const QString &host, int port, const QString &user);
+    // The HTTP server that calls publish their received audio on (null:
+    // none). Calls take the one set when their media opens.
+    static void setHttpStreamServer(const std::shared_ptr<RDHttpStreamServer> &server);
+    static std::shared_ptr<RDHttpStreamServer> httpStreamServer();
 
-    // Each takes the lock itself.
+    SipChannel *createChannel(const char *host, int port, const char *user) override;
+
+    // The caller holds the manager lock for these three.
+    PASipChannel *findChannel(const QString &host, int port, const QString &user) const;
+    // Signs an account in (the user is also the authentication id, expiry
+    // 360 s) and observes it. True when an account exists afterwards.
+    bool registerAccount(const QString &host, int port, const QString &user, const QString &password);
+    // Signs the account in again when it exists, else makes it; then stores
+    // its sources and volume (clamped to 0..200). Null when no account can
+    // be made.
+    PASipChannel *registerSourceAccount(const QString &host, int port, const QString &user, const QString &password,
+                                        const QString &sourceUrl, const RDCoreDevice &soundDevice,
+                                        const std::shared_ptr<KelClient> &session, const QString &publishPath,
+                                        int volume);
+
+    // These take the manager lock (and the channel lock) themselves; the
+    // caller must not hold either. Unknown accounts are ignored / false.
+    bool unregisterAccount(const QString &host, int port, const QString &user);
     void setVolume(const QString &user, int volume);
     bool isRegistered(const QString &host, int port, const QString &user);
     bool isTalking(const QString &host, int port, const QString &user);
-
     void startTalk(const QString &host, int port, const QString &user, const std::shared_ptr<KelClient> &session);
     void stopTalk(const QString &host, int port, const QString &user, const std::shared_ptr<KelClient> &session);
     void startListen(const QString &host, int port, const QString &user, const std::shared_ptr<KelClient> &session);
     void stopListen(const QString &host, int port, const QString &user, const std::shared_ptr<KelClient> &session);
 
-    QString localIp() const { return m_localIp; }
+    QString localIpText() const { return QString::fromUtf8(localIp()); }
 
-    // Reports for callers and tests; each takes the lock itself.
+    // Reports for callers and tests; each takes the lock itself. Accounts
+    // on their way out (unregistering) are not counted.
     bool account(const QString &host, int port, const QString &user, Account *out);
     int accountCount();
 
+    // Observer of every account (event thread, manager lock held).
+    void onCallInvite(SipChannel *channel, SipCall *call, SipPayloadList *audio, SipPayloadList *video) override;
+    void onCallStarted(SipChannel *channel, SipCall *call) override;
+    void onCallStopped(SipChannel *channel, SipCall *call) override;
+
 private:
-    explicit PASipManager(const QString &localIp);
+    PASipManager(int rtpBase);
     ~PASipManager() override;
-
-    // Index of the matching account, -1 when none; the caller holds the lock.
-    int find(const QString &host, int port, const QString &user) const;
-
-    QString m_localIp;
-    // Guards m_accounts on its own: some callers hold SipManager::lock (the
-    // registration), others call without it, and the lock is not recursive.
-    // Always taken after SipManager::lock, never before it.
-    std::mutex m_accountsLock;
-    QVector<Account> m_accounts;
 };

@@ -1,0 +1,172 @@
+// The "Url Read" source: what a stream URL that works gives the call, and
+// that a URL that refuses, hangs or answers garbage neither blocks whoever
+// stops the reader nor ends it, and is tried again after the retry delay.
+#include "PASipAudioFormat.h"
+#include "PASipStreamReader.h"
+#include "SipStreamFrame.h"
+#include "StubStreamServer.h"
+#include "TestSupport.h"
+#include "ToneMedia.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+class StreamReaderTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_retry = PASipStreamReader::retryDelayMs();
+        m_io = PASipStreamReader::ioTimeoutMs();
+    }
+    void TearDown() override
+    {
+        PASipStreamReader::setRetryDelayMs(m_retry);
+        PASipStreamReader::setIoTimeoutMs(m_io);
+    }
+
+    // Collects `ms` of audio from the reader, waiting at most `timeoutMs`.
+    static std::vector<int16_t> collect(PASipStreamReader &reader, int ms, int timeoutMs, int expectedBytes)
+    {
+        std::vector<int16_t> pcm;
+        QElapsedTimer t;
+        t.start();
+        int got = 0;
+        while (got < ms && t.elapsed() < timeoutMs) {
+            std::unique_ptr<SipStreamFrame> f(reader.pop());
+            if (!f) {
+                QThread::msleep(5);
+                continue;
+            }
+            EXPECT_EQ(f->size(), expectedBytes);
+            EXPECT_DOUBLE_EQ(f->duration(), 0.020);
+            const int16_t *s = reinterpret_cast<const int16_t *>(f->data());
+            pcm.insert(pcm.end(), s, s + f->size() / 2);
+            got += 20;
+        }
+        return pcm;
+    }
+
+    int m_retry = 0;
+    int m_io = 0;
+};
+
+TEST_F(StreamReaderTest, SourcesDecodeToTheirToneInTheCallFormat)
+{
+    QTemporaryDir dir;
+    const QString wav = dir.filePath("tone.wav");
+    ASSERT_TRUE(ToneMedia::writeWav(wav, 1000.0, 16000, 1500));
+    QFile wf(wav);
+    ASSERT_TRUE(wf.open(QIODevice::ReadOnly));
+    const QByteArray wavBytes = wf.readAll();
+    const QByteArray mp3 = ToneMedia::ffmpeg({"-f", "lavfi", "-i", "sine=frequency=1000:duration=2", "-f", "mp3", "pipe:1"});
+    const QByteArray ogg =
+        ToneMedia::ffmpeg({"-f", "lavfi", "-i", "sine=frequency=1000:duration=2", "-c:a", "libopus", "-f", "ogg", "pipe:1"});
+    ASSERT_FALSE(mp3.isEmpty());
+    ASSERT_FALSE(ogg.isEmpty());
+
+    const struct {
+        const char *name;
+        QByteArray body;
+        PASipAudioFormat target;
+    } cases[] = {
+        {"wav to 8 kHz", wavBytes, PASipAudioFormat(8000, 1)},
+        {"mp3 to 8 kHz", mp3, PASipAudioFormat(8000, 1)},
+        {"ogg opus to 48 kHz stereo", ogg, PASipAudioFormat(48000, 2)},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        StubStreamServer server(StubStreamServer::Serve, c.body);
+        PASipStreamReader reader(QString::fromLatin1(server.url()), c.target);
+        reader.start();
+        const std::vector<int16_t> pcm = collect(reader, 1000, 10000, c.target.bytesFor(20));
+        ASSERT_GE(pcm.size(), size_t(c.target.rate() * c.target.channels() * 9 / 10));
+        // Skip the encoder's start-up, then compare the tone.
+        std::vector<double> x = Tone::channel(pcm, c.target.channels());
+        x.erase(x.begin(), x.begin() + c.target.rate() / 10);
+        EXPECT_NEAR(Tone::frequency(x, c.target.rate()), 1000.0, 5.0);
+        EXPECT_GT(Tone::goertzelShare(x, 1000.0, c.target.rate()), 0.9);
+        EXPECT_FALSE(reader.isFinished());
+    }
+}
+
+TEST_F(StreamReaderTest, FailingUrlsAreRetriedAndNeverHoldUpTheStop)
+{
+    PASipStreamReader::setRetryDelayMs(100);
+    PASipStreamReader::setIoTimeoutMs(300);
+    const struct {
+        const char *name;
+        StubStreamServer::Mode mode;
+    } cases[] = {{"never answers", StubStreamServer::Hang}, {"answers garbage", StubStreamServer::Garbage}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        StubStreamServer server(c.mode);
+        auto reader = std::make_unique<PASipStreamReader>(QString::fromLatin1(server.url()), PASipAudioFormat(8000, 1));
+        reader->start();
+        // Each failure is followed by another attempt: the time-out bounds
+        // a source that never answers.
+        EXPECT_TRUE(server.waitConnections(3, 5000)) << server.connections();
+        EXPECT_EQ(reader->pop(), nullptr);
+        EXPECT_FALSE(reader->isFinished());
+        QElapsedTimer t;
+        t.start();
+        reader.reset();
+        EXPECT_LT(t.elapsed(), 1000);
+    }
+
+    // A refused connection is retried as well.
+    const int closedPort = PaTest::freeTcpPort();
+    PASipStreamReader refused(QStringLiteral("http://127.0.0.1:%1/live").arg(closedPort), PASipAudioFormat(8000, 1));
+    refused.start();
+    QThread::msleep(300);
+    EXPECT_FALSE(refused.isFinished());
+}
+
+TEST_F(StreamReaderTest, StopEndsAnOpenThatWouldWaitForTheFullTimeOut)
+{
+    PASipStreamReader::setIoTimeoutMs(10000);
+    StubStreamServer server(StubStreamServer::Hang);
+    auto reader = std::make_unique<PASipStreamReader>(QString::fromLatin1(server.url()), PASipAudioFormat(8000, 1));
+    reader->start();
+    ASSERT_TRUE(server.waitConnections(1, 5000));
+    QElapsedTimer t;
+    t.start();
+    reader->stop();
+    reader->wait();
+    EXPECT_LT(t.elapsed(), 1000);
+    EXPECT_TRUE(reader->isFinished());
+}
+
+TEST_F(StreamReaderTest, AnEndedSourceOpensAgainAfterTheRetryDelay)
+{
+    PASipStreamReader::setRetryDelayMs(600);
+    QTemporaryDir dir;
+    const QString wav = dir.filePath("short.wav");
+    ASSERT_TRUE(ToneMedia::writeWav(wav, 1000.0, 8000, 100));
+    QFile wf(wav);
+    ASSERT_TRUE(wf.open(QIODevice::ReadOnly));
+    StubStreamServer server(StubStreamServer::Serve, wf.readAll());
+    PASipStreamReader reader(QString::fromLatin1(server.url()), PASipAudioFormat(8000, 1));
+    reader.start();
+    ASSERT_TRUE(server.waitConnections(1, 5000));
+    QElapsedTimer t;
+    t.start();
+    int frames = 0;
+    while (frames < 5 && t.elapsed() < 5000) {
+        std::unique_ptr<SipStreamFrame> f(reader.pop());
+        frames += f ? 1 : 0;
+        if (!f)
+            QThread::msleep(5);
+    }
+    EXPECT_EQ(frames, 5);
+    EXPECT_TRUE(server.waitConnections(2, 5000));
+    EXPECT_GE(t.elapsed(), 550) << "reopened before the retry delay";
+}
+
+} // namespace
