@@ -1,0 +1,18 @@
+#pragma once
+
+#include "RDThread.h"
+
+class RDPlayerRecorder;
+
+// Thread of a recorder: writes the tapped packets into the output file.
+class RDPlayerRecoderThread : public RDThread
+{
+public:
+    explicit RDPlayerRecoderThread(RDPlayerRecorder *recorder);
+
+protected:
+    void run() override;
+
+private:
+    RDPlayerRecorder *m_recorder;
+};
