@@ -15,6 +15,7 @@ pkg_check_modules(SPANDSP    REQUIRED IMPORTED_TARGET spandsp)
 pkg_check_modules(CARES      REQUIRED IMPORTED_TARGET libcares)
 pkg_check_modules(QRENCODE   REQUIRED IMPORTED_TARGET libqrencode)
 pkg_check_modules(SQLITE3    REQUIRED IMPORTED_TARGET sqlite3)
+pkg_check_modules(PULSE      REQUIRED IMPORTED_TARGET libpulse)
 find_package(OpenSSL 3 REQUIRED)
 
 # libgsm1-dev ships neither a .pc file nor a CMake config.

@@ -12,6 +12,7 @@
 #include "PALogRecord.h"
 #include "PAPrayCalendar.h"
 #include "PAPrayWatchThread.h"
+#include "RDCoreAudio.h"
 #include "RDCoreDevice.h"
 #include "RDDeviceStatusWatchThread.h"
 #include "RDLog.h"

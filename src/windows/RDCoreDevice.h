@@ -35,7 +35,3 @@ private:
 };
 
 Q_DECLARE_METATYPE(RDCoreDevice)
-
-// The PC's sound endpoints that can be listed: capture endpoints first, then
-// render endpoints; empty when none can be listed (no sound hardware).
-QVector<RDCoreDevice> getAllDevices();
