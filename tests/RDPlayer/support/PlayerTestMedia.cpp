@@ -9,7 +9,7 @@
 namespace {
 const int kProcessTimeoutMs = 30000;
 // Bump when the set of files or their making changes.
-const char *const kVersion = "media-v2";
+const char *const kVersion = "media-v3";
 } // namespace
 
 PlayerTestMedia &PlayerTestMedia::instance()
@@ -82,6 +82,7 @@ bool PlayerTestMedia::make(const QString &folder)
     };
     const Job jobs[] = {
         {"sine.mp3", {"-f", "lavfi", "-i", tone.arg(1), "-c:a", "libmp3lame"}},
+        {"long.mp3", {"-f", "lavfi", "-i", tone.arg(10), "-c:a", "libmp3lame"}},
         {"av.mp4", QStringList{"-f", "lavfi", "-i", bars.arg(2), "-f", "lavfi", "-i", tone.arg(2)} + h264
                        + QStringList{"-c:a", "aac", "-shortest"}},
         {"long.mp4", QStringList{"-f", "lavfi", "-i", bars.arg(3), "-f", "lavfi", "-i", tone.arg(3)} + h264
