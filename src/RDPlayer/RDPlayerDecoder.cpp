@@ -36,8 +36,6 @@ int RDPlayerDecoder::start()
         return 0;
     m_videoFlushRequested = false;
     m_audioFlushRequested = false;
-    m_videoFinished = false;
-    m_audioFinished = false;
     m_videoQueue = new RDPlayerQueue<RDBasePlayerDecoderFrame>();
     m_audioQueue = new RDPlayerQueue<RDBasePlayerDecoderFrame>();
     m_videoThread = new RDPlayerDecoderVideoThread(this);
@@ -56,16 +54,8 @@ void RDPlayerDecoder::stop()
     if (source())
         source()->wakeWaiters();
     wakeWaiters();
-    if (m_audioThread) {
-        m_audioThread->wait();
-        delete m_audioThread;
-        m_audioThread = nullptr;
-    }
-    if (m_videoThread) {
-        m_videoThread->wait();
-        delete m_videoThread;
-        m_videoThread = nullptr;
-    }
+    RDPlayerStageThread::join(m_audioThread);
+    RDPlayerStageThread::join(m_videoThread);
     delete m_videoQueue;
     m_videoQueue = nullptr;
     delete m_audioQueue;
@@ -122,9 +112,7 @@ void RDPlayerDecoder::releaseAudioFrame(RDBasePlayerDecoderFrame *frame)
 
 bool RDPlayerDecoder::isRunning()
 {
-    if (m_videoThread && !m_videoThread->isStopped() && !m_videoFinished && m_videoThread->isRunning())
-        return true;
-    return m_audioThread && !m_audioThread->isStopped() && !m_audioFinished && m_audioThread->isRunning();
+    return RDPlayerStageThread::isActive(m_videoThread) || RDPlayerStageThread::isActive(m_audioThread);
 }
 
 void RDPlayerDecoder::requestFlush()
@@ -276,7 +264,7 @@ void RDPlayerDecoder::drain(Codec &codec, RDPlayerQueue<RDBasePlayerDecoderFrame
         receiveFrames(codec, queue);
 }
 
-void RDPlayerDecoder::decodeVideo(RDThread *thread)
+void RDPlayerDecoder::decodeVideo(RDPlayerStageThread *thread)
 {
     RDBasePlayerInput *input = source();
     bool keyFrameSeen = false;
@@ -320,11 +308,11 @@ void RDPlayerDecoder::decodeVideo(RDThread *thread)
         input->releaseVideoPacket(item);
     }
     closeCodec(m_video);
-    m_videoFinished = true;
+    thread->markFinished();
     m_videoQueue->wake();
 }
 
-void RDPlayerDecoder::decodeAudio(RDThread *thread)
+void RDPlayerDecoder::decodeAudio(RDPlayerStageThread *thread)
 {
     RDBasePlayerInput *input = source();
     while (input && !thread->isStopped()) {
@@ -356,6 +344,6 @@ void RDPlayerDecoder::decodeAudio(RDThread *thread)
         input->releaseAudioPacket(item);
     }
     closeCodec(m_audio);
-    m_audioFinished = true;
+    thread->markFinished();
     m_audioQueue->wake();
 }

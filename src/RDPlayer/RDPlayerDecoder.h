@@ -11,7 +11,7 @@ struct AVCodec;
 struct AVFrame;
 struct AVPacket;
 class RDBasePlayerInputPacket;
-class RDThread;
+class RDPlayerStageThread;
 class RDPlayerDecoderVideoThread;
 class RDPlayerDecoderAudioThread;
 
@@ -45,8 +45,8 @@ public:
     bool isDecodingAudio() const { return m_decodeAudio; }
 
     // Bodies of the two threads.
-    void decodeVideo(RDThread *thread);
-    void decodeAudio(RDThread *thread);
+    void decodeVideo(RDPlayerStageThread *thread);
+    void decodeAudio(RDPlayerStageThread *thread);
 
 private:
     // One kind's decoder (type 0 video, 1 audio).
@@ -79,6 +79,4 @@ private:
     std::atomic<bool> m_decodeAudio{true};
     std::atomic<bool> m_videoFlushRequested{false};
     std::atomic<bool> m_audioFlushRequested{false};
-    std::atomic<bool> m_videoFinished{false};
-    std::atomic<bool> m_audioFinished{false};
 };

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "RDThread.h"
+#include "RDPlayerStageThread.h"
 
 class RDPlayerDecoder;
 
 // Audio thread of the decoder stage.
-class RDPlayerDecoderAudioThread : public RDThread
+class RDPlayerDecoderAudioThread : public RDPlayerStageThread
 {
 public:
     explicit RDPlayerDecoderAudioThread(RDPlayerDecoder *decoder);

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "RDThread.h"
+#include "RDPlayerStageThread.h"
 
 class RDPlayerDecoder;
 
 // Video thread of the decoder stage.
-class RDPlayerDecoderVideoThread : public RDThread
+class RDPlayerDecoderVideoThread : public RDPlayerStageThread
 {
 public:
     explicit RDPlayerDecoderVideoThread(RDPlayerDecoder *decoder);

@@ -53,7 +53,6 @@ int RDPlayerInput::start()
 {
     if (m_thread)
         return 0;
-    m_finished = false;
     m_duration = -1.0;
     m_videoQueue = new RDPlayerQueue<RDBasePlayerInputPacket>();
     m_audioQueue = new RDPlayerQueue<RDBasePlayerInputPacket>();
@@ -67,9 +66,7 @@ void RDPlayerInput::stop()
     if (m_thread) {
         m_thread->stop();
         wakeWaiters();
-        m_thread->wait();
-        delete m_thread;
-        m_thread = nullptr;
+        RDPlayerStageThread::join(m_thread);
     }
     delete m_videoQueue;
     m_videoQueue = nullptr;
@@ -159,7 +156,7 @@ int RDPlayerInput::status()
 
 bool RDPlayerInput::isRunning()
 {
-    return m_thread && !m_thread->isStopped() && !m_finished && m_thread->isRunning();
+    return RDPlayerStageThread::isActive(m_thread);
 }
 
 void RDPlayerInput::flush()
@@ -183,7 +180,7 @@ void RDPlayerInput::waitForPacket(int mediaType, int timeoutMs)
 {
     RDPlayerQueue<RDBasePlayerInputPacket> *queue = mediaType == RDBasePlayerInputPacket::Video ? m_videoQueue
                                                                                                 : m_audioQueue;
-    if (queue && !m_finished)
+    if (queue && RDPlayerStageThread::isActive(m_thread))
         queue->waitForItem(timeoutMs);
 }
 
@@ -309,7 +306,7 @@ void RDPlayerInput::doRecv()
         char text[AV_ERROR_MAX_STRING_SIZE] = {0};
         av_strerror(opened, text, sizeof(text));
         INPUT_LOG("open %s failed = %d, %s\n", m_url.toUtf8().constData(), opened, text);
-        m_finished = true;
+        m_thread->markFinished();
         wakeWaiters();
         reportState(1);
         return;
@@ -358,7 +355,7 @@ void RDPlayerInput::doRecv()
         INPUT_LOG("av_read_frame error = %d\n%s", result, text);
     }
     closeInput();
-    m_finished = true;
+    m_thread->markFinished();
     wakeWaiters();
     reportState(2);
 }

@@ -72,9 +72,6 @@ private:
     bool m_dropWhenFull = false;
     std::atomic<double> m_openStartTime{0.0};
     double m_timeout = 0.0;
-    // Set when the receive thread has finished its work (end, error or open
-    // failure), before it returns.
-    std::atomic<bool> m_finished{false};
     // The streams' parameters, kept after the source is closed so that a
     // decoder opened late still gets them.
     QMutex m_parametersMutex;

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "RDThread.h"
+#include "RDPlayerStageThread.h"
 
 class RDPlayerInput;
 
 // Receive thread of the input stage: opens the source and reads packets.
-class RDPlayerInputRecvThread : public RDThread
+class RDPlayerInputRecvThread : public RDPlayerStageThread
 {
 public:
     explicit RDPlayerInputRecvThread(RDPlayerInput *input);

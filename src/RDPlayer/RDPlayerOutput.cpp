@@ -68,8 +68,6 @@ int RDPlayerOutput::start()
 {
     if (m_videoThread || m_audioThread)
         return 0;
-    m_videoFinished = false;
-    m_audioFinished = false;
     m_audioClockStamp = 0.0;
     m_videoThread = new RDPlayerOutputVideoThread(this);
     m_videoThread->start();
@@ -91,16 +89,8 @@ void RDPlayerOutput::stopThreads()
         m_videoThread->stop();
     if (source())
         source()->wakeWaiters();
-    if (m_audioThread) {
-        m_audioThread->wait();
-        delete m_audioThread;
-        m_audioThread = nullptr;
-    }
-    if (m_videoThread) {
-        m_videoThread->wait();
-        delete m_videoThread;
-        m_videoThread = nullptr;
-    }
+    RDPlayerStageThread::join(m_audioThread);
+    RDPlayerStageThread::join(m_videoThread);
 }
 
 RDYUV420P *RDPlayerOutput::pictureFromFrame(const AVFrame *frame, SwsContext **scaler)
@@ -178,9 +168,7 @@ bool RDPlayerOutput::audioClockNow(double now, double *mediaTime) const
 
 bool RDPlayerOutput::isRunning()
 {
-    if (m_videoThread && !m_videoThread->isStopped() && !m_videoFinished && m_videoThread->isRunning())
-        return true;
-    return m_audioThread && !m_audioThread->isStopped() && !m_audioFinished && m_audioThread->isRunning();
+    return RDPlayerStageThread::isActive(m_videoThread) || RDPlayerStageThread::isActive(m_audioThread);
 }
 
 void RDPlayerOutput::flush()
@@ -188,7 +176,7 @@ void RDPlayerOutput::flush()
     m_audioClockStamp = 0.0;
 }
 
-void RDPlayerOutput::displayVideo(RDThread *thread)
+void RDPlayerOutput::displayVideo(RDPlayerStageThread *thread)
 {
     RDBasePlayerDecoder *decoder = source();
     m_position = -1.0;
@@ -243,10 +231,10 @@ void RDPlayerOutput::displayVideo(RDThread *thread)
     }
     if (!endedByItself)
         reportState(2);
-    m_videoFinished = true;
+    thread->markFinished();
 }
 
-void RDPlayerOutput::displayAudio(RDThread *thread)
+void RDPlayerOutput::displayAudio(RDPlayerStageThread *thread)
 {
     RDBasePlayerDecoder *decoder = source();
     while (decoder && !thread->isStopped()) {
@@ -262,5 +250,5 @@ void RDPlayerOutput::displayAudio(RDThread *thread)
         decoder->releaseAudioFrame(frame);
     }
     m_audioClockStamp = 0.0;
-    m_audioFinished = true;
+    thread->markFinished();
 }

@@ -9,7 +9,7 @@
 struct AVFrame;
 struct SwsContext;
 class RDPcmPlayer;
-class RDThread;
+class RDPlayerStageThread;
 class RDVideoSink;
 class RDYUV420P;
 class RDPlayerOutputVideoThread;
@@ -39,8 +39,8 @@ public:
     int framesShown() const { return m_framesShown; }
 
     // Bodies of the two threads.
-    void displayVideo(RDThread *thread);
-    void displayAudio(RDThread *thread);
+    void displayVideo(RDPlayerStageThread *thread);
+    void displayAudio(RDPlayerStageThread *thread);
 
     // A tightly packed 4:2:0 copy of a decoded picture of any pixel format;
     // `scaler` caches the conversion between calls (free it with
@@ -62,8 +62,6 @@ private:
     RDPlayerOutputAudioThread *m_audioThread = nullptr;
     std::atomic<double> m_position{-1.0};
     std::atomic<int> m_framesShown{0};
-    std::atomic<bool> m_videoFinished{false};
-    std::atomic<bool> m_audioFinished{false};
     SwsContext *m_scaler = nullptr;
     // Media time of the audio heard at m_audioClockStamp (steady seconds);
     // a stamp of 0 means no audio is being heard.

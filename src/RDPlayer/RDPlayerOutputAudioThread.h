@@ -1,11 +1,11 @@
 #pragma once
 
-#include "RDThread.h"
+#include "RDPlayerStageThread.h"
 
 class RDPlayerOutput;
 
 // Audio thread of the output stage.
-class RDPlayerOutputAudioThread : public RDThread
+class RDPlayerOutputAudioThread : public RDPlayerStageThread
 {
 public:
     explicit RDPlayerOutputAudioThread(RDPlayerOutput *output);

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "RDThread.h"
+#include "RDPlayerStageThread.h"
 
 class RDPlayerOutput;
 
 // Video thread of the output stage.
-class RDPlayerOutputVideoThread : public RDThread
+class RDPlayerOutputVideoThread : public RDPlayerStageThread
 {
 public:
     explicit RDPlayerOutputVideoThread(RDPlayerOutput *output);

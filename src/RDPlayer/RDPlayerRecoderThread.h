@@ -1,11 +1,11 @@
 #pragma once
 
-#include "RDThread.h"
+#include "RDPlayerStageThread.h"
 
 class RDPlayerRecorder;
 
 // Thread of a recorder: writes the tapped packets into the output file.
-class RDPlayerRecoderThread : public RDThread
+class RDPlayerRecoderThread : public RDPlayerStageThread
 {
 public:
     explicit RDPlayerRecoderThread(RDPlayerRecorder *recorder);

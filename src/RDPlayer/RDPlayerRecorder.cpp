@@ -76,9 +76,7 @@ void RDPlayerRecorder::stop()
     if (m_thread) {
         m_thread->stop();
         m_queue->wake();
-        m_thread->wait();
-        delete m_thread;
-        m_thread = nullptr;
+        RDPlayerStageThread::join(m_thread);
     }
     // The tap is detached by the thread; this covers a thread that never ran.
     if (m_input)
