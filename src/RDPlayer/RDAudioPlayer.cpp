@@ -191,10 +191,12 @@ void RDAudioPlayer::play(RDThread *thread)
     }
     av_packet_free(&packet);
 
-    // Drain: wait until the render has taken everything transcoded.
+    // Drain: wait until the render has taken everything transcoded, down
+    // to the last whole period in the FIFO.
     {
         QMutexLocker guard(m_lock->mutex());
-        while (!thread->isStopped() && m_transcoder && !m_transcoder->isEmpty())
+        while (!thread->isStopped() && m_transcoder
+               && (!m_transcoder->isEmpty() || (m_fifo && av_fifo_can_read(m_fifo) >= size_t(m_periodBytes))))
             m_renderEvent.wait(m_lock->mutex(), kRenderWaitMs);
     }
 
@@ -267,6 +269,7 @@ void RDAudioPlayer::onRenderData(CoreAudioRender *, unsigned char *buffer, int, 
     QMutexLocker guard(m_lock->mutex());
     if (!m_fifo || bytes <= 0)
         return;
+    m_periodBytes = bytes;
     while (av_fifo_can_read(m_fifo) < size_t(bytes)) {
         AVPacket *packet = m_transcoder ? m_transcoder->popPacket() : nullptr;
         if (!packet) {

@@ -63,4 +63,6 @@ private:
     // takes packets, so the thread waits on events instead of polling.
     QWaitCondition m_renderEvent;
     bool m_renderReady = false;
+    // Bytes the render asked for last; what the FIFO holds below it stays unheard.
+    int m_periodBytes = 1;
 };
