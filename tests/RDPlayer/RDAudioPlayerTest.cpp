@@ -92,7 +92,10 @@ TEST_F(AudioPlayerTest, LocalFilePlaysWholeOnTheEndpoint)
     // and the FIFO's last part-filled period.
     const size_t heard = size_t(std::count_if(left.begin(), left.end(), [](double v) { return v != 0.0; }));
     EXPECT_GE(heard, size_t(48000 - 2 * 960));
-    EXPECT_NEAR(Tone::frequency(left, 48000), 440.0, 2.0);
+    // The second half: by then the file has long been read, so no period
+    // can have found the FIFO short.
+    const std::vector<double> tail(left.end() - std::min<size_t>(left.size(), 24000), left.end());
+    EXPECT_NEAR(Tone::frequency(tail, 48000), 440.0, 2.0);
     EXPECT_GT(Tone::rmsDb(left), -30.0);
 }
 
