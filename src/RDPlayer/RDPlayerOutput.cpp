@@ -1,0 +1,254 @@
+#include "RDPlayerOutput.h"
+
+#include "RDBasePlayerDecoder.h"
+#include "RDBasePlayerDecoderFrame.h"
+#include "RDBasePlayerInputPacket.h"
+#include "RDLog.h"
+#include "RDPcmPlayer.h"
+#include "RDPlayerOutputAudioThread.h"
+#include "RDPlayerOutputVideoThread.h"
+#include "RDThread.h"
+#include "RDVideoSink.h"
+#include "RDYUV420P.h"
+
+extern "C" {
+#include <libavutil/frame.h>
+#include <libavutil/pixfmt.h>
+#include <libswscale/swscale.h>
+}
+
+#include <cmath>
+
+#define OUTPUT_LOG(...) RDLogDetail("RDPlayerOutput", __FUNCTION__, __LINE__, 5, __VA_ARGS__)
+
+namespace {
+// Longest single wait for a decoded frame; new frames and stops end it sooner.
+const int kWaitMs = 100;
+// A forward jump larger than this re-anchors the wall clock.
+const double kMaxInterval = 1.0;
+// The wall-clock anchor is re-taken at least this often.
+const double kReanchorSeconds = 60.0;
+// The audio clock is trusted while fresher than this and while the picture
+// is within this much of it.
+const double kAudioClockAge = 0.5;
+const double kAudioClockReach = 1.0;
+} // namespace
+
+RDPlayerOutput::RDPlayerOutput(QObject *parent) : RDBasePlayerOutput(parent) {}
+
+RDPlayerOutput::~RDPlayerOutput()
+{
+    stopThreads();
+    sws_freeContext(m_scaler);
+}
+
+void RDPlayerOutput::setView(RDVideoSink *view)
+{
+    QMutexLocker guard(&m_viewMutex);
+    m_view = view;
+}
+
+RDVideoSink *RDPlayerOutput::view() const
+{
+    QMutexLocker guard(&m_viewMutex);
+    return m_view;
+}
+
+void RDPlayerOutput::setPcmPlayer(RDPcmPlayer *player)
+{
+    m_pcm = player;
+}
+
+double RDPlayerOutput::position()
+{
+    return m_position;
+}
+
+int RDPlayerOutput::start()
+{
+    if (m_videoThread || m_audioThread)
+        return 0;
+    m_audioClockStamp = 0.0;
+    m_videoThread = new RDPlayerOutputVideoThread(this);
+    m_videoThread->start();
+    m_audioThread = new RDPlayerOutputAudioThread(this);
+    m_audioThread->start();
+    return 0;
+}
+
+void RDPlayerOutput::stop()
+{
+    stopThreads();
+}
+
+void RDPlayerOutput::stopThreads()
+{
+    if (m_audioThread)
+        m_audioThread->stop();
+    if (m_videoThread)
+        m_videoThread->stop();
+    if (source())
+        source()->wakeWaiters();
+    RDPlayerStageThread::join(m_audioThread);
+    RDPlayerStageThread::join(m_videoThread);
+}
+
+RDYUV420P *RDPlayerOutput::pictureFromFrame(const AVFrame *frame, SwsContext **scaler)
+{
+    if (!frame || frame->width <= 0 || frame->height <= 0)
+        return nullptr;
+    const int format = frame->format;
+    if (format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUVJ420P) {
+        if (!frame->data[0] || !frame->data[1] || !frame->data[2])
+            return nullptr;
+        return new RDYUV420P(frame->data[0], frame->data[1], frame->data[2], frame->width, frame->height,
+                             frame->linesize);
+    }
+    // Other layouts (4:2:2, 4:4:4, NV12, gray, RGB, deeper samples) are
+    // converted: the view only draws planar 4:2:0.
+    *scaler = sws_getCachedContext(*scaler, frame->width, frame->height, AVPixelFormat(format), frame->width,
+                                   frame->height, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (!*scaler)
+        return nullptr;
+    AVFrame *converted = av_frame_alloc();
+    if (!converted)
+        return nullptr;
+    converted->format = AV_PIX_FMT_YUV420P;
+    converted->width = frame->width;
+    converted->height = frame->height;
+    RDYUV420P *picture = nullptr;
+    if (av_frame_get_buffer(converted, 0) >= 0
+        && sws_scale(*scaler, frame->data, frame->linesize, 0, frame->height, converted->data, converted->linesize)
+            > 0) {
+        picture = new RDYUV420P(converted->data[0], converted->data[1], converted->data[2], frame->width,
+                                frame->height, converted->linesize);
+    }
+    av_frame_free(&converted);
+    return picture;
+}
+
+int RDPlayerOutput::showVideoFrame(RDBasePlayerDecoderFrame *frame)
+{
+    QMutexLocker guard(&m_viewMutex);
+    if (!m_view || !frame)
+        return -1;
+    RDYUV420P *picture = pictureFromFrame(frame->frame(), &m_scaler);
+    if (!picture)
+        return -1;
+    picture->setTime(frame->time());
+    m_view->updateYUV420Async(picture);
+    guard.unlock();
+    reportState(m_framesShown == 0 ? 0 : 3);
+    ++m_framesShown;
+    return 0;
+}
+
+int RDPlayerOutput::writeAudioFrame(RDBasePlayerDecoderFrame *frame)
+{
+    if (!m_pcm || !frame)
+        return -1;
+    const int result = m_pcm->writeFrame(frame->frame());
+    if (result == 0 && m_pcm->isStarted() && m_pcm->volume() > 0.0f && frame->time() >= 0) {
+        const AVFrame *data = frame->frame();
+        const double length = data->sample_rate > 0 ? double(data->nb_samples) / data->sample_rate : 0.0;
+        m_audioClock = frame->time() + length - m_pcm->bufferedSeconds();
+        m_audioClockStamp = monotonicSeconds();
+    }
+    return result;
+}
+
+bool RDPlayerOutput::audioClockNow(double now, double *mediaTime) const
+{
+    const double stamp = m_audioClockStamp;
+    if (stamp <= 0 || now - stamp > kAudioClockAge)
+        return false;
+    *mediaTime = m_audioClock + (now - stamp);
+    return true;
+}
+
+bool RDPlayerOutput::isRunning()
+{
+    return RDPlayerStageThread::isActive(m_videoThread) || RDPlayerStageThread::isActive(m_audioThread);
+}
+
+void RDPlayerOutput::flush()
+{
+    m_audioClockStamp = 0.0;
+}
+
+void RDPlayerOutput::displayVideo(RDPlayerStageThread *thread)
+{
+    RDBasePlayerDecoder *decoder = source();
+    m_position = -1.0;
+    m_framesShown = 0;
+    double anchorWall = monotonicSeconds();
+    double anchorMedia = -1.0;
+    bool endedByItself = false;
+    while (decoder && !thread->isStopped()) {
+        const bool decoderRunning = decoder->isRunning();
+        RDBasePlayerDecoderFrame *frame = nullptr;
+        if (decoder->popVideoFrame(&frame) < 0) {
+            if (!decoderRunning) {
+                if (m_framesShown > 0)
+                    reportState(1);
+                endedByItself = true;
+                break;
+            }
+            decoder->waitForFrame(RDBasePlayerInputPacket::Video, kWaitMs);
+            continue;
+        }
+        const double now = monotonicSeconds();
+        const double time = frame->time();
+        if (anchorMedia < 0) {
+            anchorMedia = time;
+            anchorWall = now;
+        }
+        double due = 0.0;
+        const double position = m_position;
+        if (m_framesShown > 0 && position > 0 && time > 0) {
+            const double interval = time - position;
+            if (interval > kMaxInterval) {
+                OUTPUT_LOG("interval = %lf, frame->time = %lf, videoTime = %lf", interval, time, position);
+                anchorWall = now;
+                anchorMedia = time;
+            } else if (anchorWall > 0 && anchorMedia > 0 && now - anchorWall > kReanchorSeconds) {
+                anchorWall = now;
+                anchorMedia = time;
+            }
+            due = time + anchorWall - anchorMedia;
+            double heard = 0.0;
+            if (audioClockNow(now, &heard) && std::fabs(time - heard) < kAudioClockReach)
+                due = now + (time - heard);
+        }
+        m_position = time;
+        showVideoFrame(frame);
+        decoder->releaseVideoFrame(frame);
+        if (due > 0) {
+            const double wait = due - monotonicSeconds();
+            if (wait > 0)
+                thread->sleep(int(wait * 1000.0 + 0.5));
+        }
+    }
+    if (!endedByItself)
+        reportState(2);
+    thread->markFinished();
+}
+
+void RDPlayerOutput::displayAudio(RDPlayerStageThread *thread)
+{
+    RDBasePlayerDecoder *decoder = source();
+    while (decoder && !thread->isStopped()) {
+        const bool decoderRunning = decoder->isRunning();
+        RDBasePlayerDecoderFrame *frame = nullptr;
+        if (decoder->popAudioFrame(&frame) < 0) {
+            if (!decoderRunning)
+                break;
+            decoder->waitForFrame(RDBasePlayerInputPacket::Audio, kWaitMs);
+            continue;
+        }
+        writeAudioFrame(frame);
+        decoder->releaseAudioFrame(frame);
+    }
+    m_audioClockStamp = 0.0;
+    thread->markFinished();
+}
