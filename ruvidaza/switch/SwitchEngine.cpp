@@ -2,6 +2,7 @@
 
 #include "CallScript.h"
 #include "MediaProbe.h"
+#include "SwitchSip.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -9,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QUuid>
 #include <QXmlStreamWriter>
@@ -36,6 +38,12 @@ SwitchEngine::SwitchEngine(const QString &packageFolder, StateDb *db, QObject *p
     connect(&m_expiryTimer, &QTimer::timeout, this, &SwitchEngine::purgeExpired);
 }
 
+SwitchEngine::~SwitchEngine()
+{
+    if (m_sip)
+        m_sip->stop();
+}
+
 QString SwitchEngine::conferenceKey(const QString &token)
 {
     const int at = token.indexOf(QLatin1Char('@'));
@@ -60,9 +68,24 @@ bool SwitchEngine::start(const QMap<QString, QString> &baseVars, QString *error)
     for (const Registration &r : m_db->loadRegistrations(epochNow()))
         m_registrations.insert(r.sipUser, r);
     qInfo() << "restored" << m_registrations.size() << "unexpired registration(s)";
+    m_expiryTimer.start();
+    return true;
+}
+
+bool SwitchEngine::startSip(bool required, QString *error)
+{
+    QByteArray key(32, '\0');
+    QRandomGenerator::system()->generate(key.begin(), key.end());
+    auto sip = std::make_unique<SwitchSip>(this, key);
+    if (sip->start(error)) {
+        m_sip = std::move(sip);
+    } else if (required) {
+        return false;
+    } else {
+        qWarning() << "RUNNING WITHOUT SIP:" << *error << "- only simulated endpoints work";
+    }
     for (const GatewayConfig &gw : m_config.gateways())
         startGateway(gw);
-    m_expiryTimer.start();
     return true;
 }
 
@@ -73,6 +96,10 @@ void SwitchEngine::stop()
     for (const QString &uuid : uuids)
         removeLeg(uuid);
     m_conferences.clear();
+    if (m_sip) {
+        m_sip->stop();
+        m_sip.reset();
+    }
 }
 
 bool SwitchEngine::reload(const QString &rescanProfile, QString *error)
@@ -82,6 +109,8 @@ bool SwitchEngine::reload(const QString &rescanProfile, QString *error)
     if (!fresh.load(m_folder + QStringLiteral("/conf"), error))
         return false;
     m_config = fresh;
+    if (m_sip)
+        m_sip->configChanged();
     if (!rescanProfile.isEmpty()) {
         for (const GatewayConfig &gw : m_config.gateways()) {
             if (gw.profile == rescanProfile && !m_gateways.contains(gw.name))
@@ -95,6 +124,12 @@ void SwitchEngine::startGateway(const GatewayConfig &cfg)
 {
     GatewayState gs;
     gs.config = cfg;
+    if (m_sip) {
+        gs.state = QStringLiteral("TRYING");
+        m_gateways.insert(cfg.name, gs);
+        m_sip->startGateway(cfg);
+        return;
+    }
     if (!cfg.registerEnabled) {
         gs.state = QStringLiteral("NOREG");
     } else if (cfg.profile == QLatin1String("internal")) {
@@ -128,6 +163,10 @@ void SwitchEngine::startGateway(const GatewayConfig &cfg)
 void SwitchEngine::dropGateway(const QString &name)
 {
     const GatewayState gs = m_gateways.take(name);
+    if (m_sip) {
+        m_sip->dropGateway(name);
+        return;
+    }
     if (gs.config.profile == QLatin1String("internal") && gs.state == QLatin1String("REGED"))
         removeRegistration(gs.config.username);
 }
@@ -321,6 +360,17 @@ bool SwitchEngine::dial(const QString &token, const QString &dialString, const Q
         const GatewayState gs = m_gateways.value(gateway);
         if (gs.config.name.isEmpty())
             fail(0, QStringLiteral("no such gateway ") + gateway);
+        else if (m_sip && gs.config.profile == QLatin1String("external")) {
+            // Through the trunk: to the destination at the gateway's realm,
+            // answering its challenge with the gateway's credentials.
+            const QString realm = gs.config.realm;
+            const int colon = realm.lastIndexOf(QLatin1Char(':'));
+            const QString host = colon < 0 ? realm : realm.left(colon);
+            const int port = colon < 0 ? 5060 : realm.mid(colon + 1).toInt();
+            if (!m_sip->invite(id, gs.config.profile, QStringLiteral("sip:%1@%2").arg(target, realm), host, port,
+                               cidNum, cidName, gs.config.username, gs.config.password))
+                fail(0, QStringLiteral("cannot call through gateway ") + gateway);
+        }
         else if (gs.config.profile == QLatin1String("internal") && gs.state == QLatin1String("REGED")) {
             // The call loops back into the internal profile as the gateway's
             // user and is answered by this switch's own dialplan.
@@ -353,6 +403,11 @@ bool SwitchEngine::dial(const QString &token, const QString &dialString, const Q
     }
     const Registration &reg = m_registrations[target];
     switch (reg.answer) {
+    case AnswerMode::Sip:
+        if (!m_sip || !m_sip->invite(id, QStringLiteral("internal"), contactUri(reg.contact), reg.networkIp,
+                                     reg.networkPort.toInt(), cidNum, cidName))
+            fail(0, QStringLiteral("cannot send the INVITE"));
+        break;
     case AnswerMode::Auto: answer(reg.answerMs); break;
     case AnswerMode::Ring: break;
     case AnswerMode::Reject: fail(reg.answerMs, QStringLiteral("rejected")); break;
@@ -368,6 +423,10 @@ bool SwitchEngine::bridgeToUser(const QString &aLeg, const QString &user, QStrin
         return false;
     }
     const Registration reg = m_registrations.value(user);
+    if (reg.answer == AnswerMode::Sip && !m_sip) {
+        *error = QStringLiteral("no SIP transport");
+        return false;
+    }
     const Leg &a = m_legs[aLeg];
     Leg b;
     b.uuid = newUuid();
@@ -388,6 +447,14 @@ bool SwitchEngine::bridgeToUser(const QString &aLeg, const QString &user, QStrin
     m_db->insertChannel(b);
     const QString bId = b.uuid;
     switch (reg.answer) {
+    case AnswerMode::Sip:
+        if (!m_sip->invite(bId, QStringLiteral("internal"), contactUri(reg.contact), reg.networkIp,
+                           reg.networkPort.toInt(), b.initialCidNum, b.cidName)) {
+            removeLeg(bId);
+            *error = QStringLiteral("cannot send the INVITE");
+            return false;
+        }
+        break;
     case AnswerMode::Auto:
         QTimer::singleShot(reg.answerMs, this, [this, aLeg, bId] {
             if (m_legs.contains(bId) && m_legs.contains(aLeg)) {
@@ -413,6 +480,9 @@ void SwitchEngine::removeLeg(const QString &uuid)
 {
     if (!m_legs.contains(uuid))
         return;
+    if (m_sip)
+        m_sip->hangup(uuid);
+    mediaClose(uuid);
     const Leg leg = m_legs.take(uuid);
     m_db->deleteChannel(uuid);
     if (!leg.partner.isEmpty())
@@ -738,4 +808,75 @@ bool SwitchEngine::inboundCall(const QString &from, const QString &dest, const Q
         }
     }
     return true;
+}
+
+QString SwitchEngine::contactUri(const QString &contact)
+{
+    QString uri = contact.trimmed();
+    const int lt = uri.indexOf(QLatin1Char('<'));
+    const int gt = uri.indexOf(QLatin1Char('>'), lt + 1);
+    if (lt >= 0 && gt > lt)
+        uri = uri.mid(lt + 1, gt - lt - 1);
+    return uri;
+}
+
+void SwitchEngine::legAnswered(const QString &uuid)
+{
+    if (!m_legs.contains(uuid))
+        return;
+    setLegState(uuid, QStringLiteral("ACTIVE"));
+    const QString partner = m_legs.value(uuid).partner;
+    if (!partner.isEmpty() && m_legs.value(partner).callstate == QLatin1String("RINGING")) {
+        setLegState(partner, QStringLiteral("ACTIVE"));
+        if (m_sip)
+            m_sip->answerInbound(partner);
+    }
+}
+
+std::vector<MediaCodec> SwitchEngine::mediaCodecs() const
+{
+    std::vector<MediaCodec> out;
+    for (const QString &name : m_config.codecs()) {
+        const QString n = name.toUpper();
+        if (n == QLatin1String("OPUS"))
+            out.push_back({"opus", 102, 48000, 2, "useinbandfec=1"});
+        else if (n == QLatin1String("G722"))
+            out.push_back({"G722", 9, 8000, 1, ""});
+        else if (n == QLatin1String("PCMU"))
+            out.push_back({"PCMU", 0, 8000, 1, ""});
+        else if (n == QLatin1String("PCMA"))
+            out.push_back({"PCMA", 8, 8000, 1, ""});
+    }
+    return out;
+}
+
+QString SwitchEngine::rtpIp() const
+{
+    return m_config.var(QStringLiteral("rtp_ip"), m_config.var(QStringLiteral("sip_ip"), QStringLiteral("127.0.0.1")));
+}
+
+int SwitchEngine::mediaOpen(const QString &uuid)
+{
+    Q_UNUSED(uuid);
+    const int first = m_config.rtpStartPort() + (m_config.rtpStartPort() & 1);
+    const int last = m_config.rtpEndPort();
+    if (first > last)
+        return -1;
+    if (m_nextRtpPort < first || m_nextRtpPort > last)
+        m_nextRtpPort = first;
+    const int port = m_nextRtpPort;
+    m_nextRtpPort += 2;
+    return port;
+}
+
+bool SwitchEngine::mediaStart(const QString &uuid, const MediaCodec &codec, const std::string &remoteIp,
+                              int remotePort)
+{
+    qInfo() << "leg" << uuid << "media" << codec.name.c_str() << "to" << remoteIp.c_str() << remotePort;
+    return true;
+}
+
+void SwitchEngine::mediaClose(const QString &uuid)
+{
+    Q_UNUSED(uuid);
 }
