@@ -22,7 +22,7 @@ class SwitchRegistrar
 public:
     // A nonce older than this is answered with a fresh challenge marked stale.
     static constexpr qint64 NonceLifetimeSeconds = 300;
-    static constexpr qint64 MinExpires = 60;
+    static constexpr qint64 MinExpires = 1;
     static constexpr qint64 MaxExpires = 7200;
     static constexpr qint64 DefaultExpires = 3600;
 

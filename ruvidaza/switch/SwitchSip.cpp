@@ -198,20 +198,20 @@ void SwitchSip::onEvent(SipProfile &profile, SipStackEvent &ev)
             if (profile.stack().automaticAction(ev.cid) == 0)
                 break;  // retried with credentials; a give-up raises CallReleased
         }
-        onCallEnded(ev.cid, QStringLiteral("answered %1").arg(status));
+        onCallEnded(profile, ev.cid, QStringLiteral("answered %1").arg(status));
         break;
     }
     case SipStackEventType::CallNoAnswer:
-        onCallEnded(ev.cid, QStringLiteral("no answer"));
+        onCallEnded(profile, ev.cid, QStringLiteral("no answer"));
         break;
     case SipStackEventType::CallCancelled:
-        onCallEnded(ev.cid, QStringLiteral("cancelled by the caller"));
+        onCallEnded(profile, ev.cid, QStringLiteral("cancelled by the caller"));
         break;
     case SipStackEventType::CallClosed:
-        onCallEnded(ev.cid, QStringLiteral("BYE from the peer"));
+        onCallEnded(profile, ev.cid, QStringLiteral("BYE from the peer"));
         break;
     case SipStackEventType::CallReleased:
-        onCallEnded(ev.cid, QStringLiteral("released"));
+        onCallEnded(profile, ev.cid, QStringLiteral("released"));
         break;
     case SipStackEventType::RegistrationSuccess:
         onRegistration(profile, ev, true);
@@ -233,10 +233,10 @@ QString SwitchSip::uuidOf(const SipProfile &profile, int cid) const
     return QString();
 }
 
-void SwitchSip::onCallEnded(int cid, const QString &why)
+void SwitchSip::onCallEnded(const SipProfile &profile, int cid, const QString &why)
 {
     for (auto it = m_calls.begin(); it != m_calls.end(); ++it) {
-        if (it->second.cid != cid)
+        if (it->second.profile != &profile || it->second.cid != cid)
             continue;
         const QString uuid = it->first;
         m_calls.erase(it);

@@ -86,7 +86,7 @@ private:
     void onRegister(SipProfile &profile, SipStackEvent &ev);
     void onInvite(SipProfile &profile, SipStackEvent &ev);
     void onRegistration(SipProfile &profile, SipStackEvent &ev, bool success);
-    void onCallEnded(int cid, const QString &why);
+    void onCallEnded(const SipProfile &profile, int cid, const QString &why);
     void sendGatewayRegister(Gateway &gw, int expires);
     void scheduleGateway(const QString &name, int seconds);
     bool admitted(const SipProfile &profile, const QString &sourceIp) const;

@@ -1,0 +1,420 @@
+// The switch over real SIP, with sipp as devices, callers and an upstream
+// registrar: registrations, dialled legs, inbound calls, gateways and the
+// access list.
+#include "HttpCaptureListener.h"
+#include "SwitchStandIn.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QUdpSocket>
+#include <QUuid>
+#include <QVariant>
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <memory>
+
+using PaTest::SwitchStandIn;
+
+namespace {
+
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(content) == content.size();
+}
+
+QString scenario(const QString &name)
+{
+    return PaTest::sourceDir() + QStringLiteral("/tests/ruvidaza/sip/") + name;
+}
+
+// Rows of one state file as "a|b|c" texts.
+QStringList rows(const QString &file, const QString &sql)
+{
+    const QString name = QUuid::createUuid().toString();
+    QStringList out;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(file);
+        if (db.open()) {
+            QSqlQuery q(db);
+            if (q.exec(sql)) {
+                while (q.next()) {
+                    QStringList cols;
+                    for (int i = 0; i < q.record().count(); ++i)
+                        cols << q.value(i).toString();
+                    out << cols.join(QLatin1Char('|'));
+                }
+            }
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return out;
+}
+
+// A switch on free SIP ports with a few directory users, and the sipp runs
+// of one test. Every process it starts it stops.
+class SwitchSip : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("sipp")).isEmpty())
+            GTEST_SKIP() << "sipp is not installed";
+        ASSERT_TRUE(m_sw.isValid());
+        m_internal = PaTest::freeUdpPort();
+        m_external = PaTest::freeUdpPort();
+        ASSERT_GT(m_internal, 0);
+        ASSERT_GT(m_external, 0);
+        ASSERT_TRUE(writeFile(m_sw.path(QStringLiteral("conf/custom_configs/sip_configs.xml")),
+                              QStringLiteral("<include>\n"
+                                             "  <X-PRE-PROCESS cmd=\"set\" data=\"internal_sip_port=%1\"/>\n"
+                                             "  <X-PRE-PROCESS cmd=\"set\" data=\"external_sip_port=%2\"/>\n"
+                                             "  <X-PRE-PROCESS cmd=\"set\" data=\"global_codec_prefs=PCMU,PCMA\"/>\n"
+                                             "  <X-PRE-PROCESS cmd=\"stun-set\" data=\"sip_ip=127.0.0.1\"/>\n"
+                                             "  <X-PRE-PROCESS cmd=\"stun-set\" data=\"rtp_ip=127.0.0.1\"/>\n"
+                                             "  <X-PRE-PROCESS cmd=\"set\" data=\"local-network-acl=lan\"/>\n"
+                                             "</include>")
+                                  .arg(m_internal)
+                                  .arg(m_external)
+                                  .toUtf8()));
+        // The LAN is this one address: 127.0.0.2 stands for a foreign host.
+        ASSERT_TRUE(writeFile(m_sw.path(QStringLiteral("conf/autoload_configs/acl.conf.xml")),
+                              "<configuration name=\"acl.conf\">\n  <network-lists>\n"
+                              "    <list name=\"lan\" default=\"deny\">\n"
+                              "      <node type=\"allow\" cidr=\"10.0.0.0/8\"/>\n"
+                              "      <node type=\"allow\" cidr=\"127.0.0.1/32\"/>\n"
+                              "    </list>\n  </network-lists>\n</configuration>"));
+        for (const QString &id : {QStringLiteral("6001"), QStringLiteral("6002")})
+            ASSERT_TRUE(addUser(id, QStringLiteral("pw") + id));
+    }
+
+    void TearDown() override
+    {
+        for (auto &p : m_sipps) {
+            if (p->state() != QProcess::NotRunning) {
+                p->kill();
+                p->waitForFinished(5000);
+            }
+        }
+    }
+
+    bool addUser(const QString &id, const QString &password)
+    {
+        return writeFile(m_sw.path(QStringLiteral("conf/directory/default/%1.xml").arg(id)),
+                         QStringLiteral("<include>\n  <user id=\"%1\">\n    <params>\n"
+                                        "      <param name=\"password\" value=\"%2\"/>\n    </params>\n"
+                                        "    <variables>\n      <variable name=\"accountcode\" value=\"%1\"/>\n"
+                                        "      <variable name=\"user_context\" value=\"default\"/>\n"
+                                        "      <variable name=\"effective_caller_id_name\" value=\"Desk %1\"/>\n"
+                                        "    </variables>\n  </user>\n</include>")
+                             .arg(id, password)
+                             .toUtf8());
+    }
+
+    // An injection file of "user;[authentication …];expires" lines.
+    QString credentials(const QList<QPair<QString, QString>> &users, int expires = 120)
+    {
+        QByteArray text = "SEQUENTIAL\n";
+        for (const auto &u : users)
+            text += QStringLiteral("%1;[authentication username=%1 password=%2];%3\n")
+                        .arg(u.first, u.second)
+                        .arg(expires)
+                        .toUtf8();
+        const QString path = m_work.path() + QStringLiteral("/users-%1.csv").arg(++m_runs);
+        return writeFile(path, text) ? path : QString();
+    }
+
+    // Starts sipp with the common options and `args`; the caller waits.
+    QProcess *sipp(const QStringList &args, const QString &ip = QStringLiteral("127.0.0.1"))
+    {
+        auto p = std::make_unique<QProcess>();
+        p->setWorkingDirectory(m_work.path());
+        p->setProcessChannelMode(QProcess::MergedChannels);
+        p->start(QStringLiteral("sipp"), QStringList{QStringLiteral("-i"), ip, QStringLiteral("-mi"), ip,
+                                                     QStringLiteral("-nostdin"), QStringLiteral("-timeout"),
+                                                     QStringLiteral("15s"), QStringLiteral("-timeout_error")} +
+                                             args);
+        m_sipps.push_back(std::move(p));
+        return m_sipps.back().get();
+    }
+
+    // Runs sipp to its end; its exit code (0 = scenario passed), -1 on time-out.
+    int runSipp(const QStringList &args, const QString &ip = QStringLiteral("127.0.0.1"))
+    {
+        QProcess *p = sipp(args, ip);
+        if (!p->waitForFinished(20000)) {
+            p->kill();
+            p->waitForFinished(5000);
+            return -1;
+        }
+        if (p->exitCode() != 0)
+            std::cerr << p->readAll().toStdString() << std::endl;
+        return p->exitStatus() == QProcess::NormalExit ? p->exitCode() : -1;
+    }
+
+    QString target(int port) const { return QStringLiteral("127.0.0.1:%1").arg(port); }
+
+    // Registers `user` from localPort; `accepted` says which answer the
+    // scenario expects (200, or 403 after the challenge).
+    int registerDevice(const QString &user, int localPort, int expires, const QString &password, bool accepted)
+    {
+        return runSipp({target(m_internal), QStringLiteral("-sf"),
+                        scenario(accepted ? QStringLiteral("register.xml") : QStringLiteral("register_refused.xml")),
+                        QStringLiteral("-inf"), credentials({{user, password}}, expires), QStringLiteral("-p"),
+                        QString::number(localPort), QStringLiteral("-m"), QStringLiteral("1")});
+    }
+    int registerDevice(const QString &user, int localPort, int expires = 120)
+    {
+        return registerDevice(user, localPort, expires, QStringLiteral("pw") + user, true);
+    }
+
+    QStringList registrations() const
+    {
+        return rows(m_sw.path(QStringLiteral("db/sofia_reg_internal.db")),
+                    QStringLiteral("select sip_user,status,network_ip,network_port from sip_registrations"));
+    }
+    QStringList channels() const
+    {
+        return rows(m_sw.path(QStringLiteral("db/core.db")),
+                    QStringLiteral("select accountcode,callstate,application_data,initial_cid_num,initial_dest from "
+                                   "channels"));
+    }
+    QString gatewayState(const QString &name) const
+    {
+        const QString xml = m_sw.console(QStringLiteral("sofia xmlstatus gateway"));
+        const int at = xml.indexOf(QStringLiteral("<name>%1</name>").arg(name));
+        if (at < 0)
+            return QString();
+        const int s = xml.indexOf(QLatin1String("<state>"), at);
+        const int e = xml.indexOf(QLatin1String("</state>"), s);
+        return s < 0 || e < 0 ? QString() : xml.mid(s + 7, e - s - 7);
+    }
+
+    SwitchStandIn m_sw{false};
+    QTemporaryDir m_work;
+    int m_internal = 0;
+    int m_external = 0;
+    int m_runs = 0;
+    std::vector<std::unique_ptr<QProcess>> m_sipps;
+};
+
+TEST_F(SwitchSip, RegistrarBindsRefusesAndRemoves)
+{
+    ASSERT_TRUE(m_sw.start());
+    const int device = PaTest::freeUdpPort();
+
+    // Wrong password: challenged, then refused, and nothing is bound.
+    EXPECT_EQ(registerDevice(QStringLiteral("6002"), device, 120, QStringLiteral("guess"), false), 0);
+    // A user the directory does not know fares the same.
+    EXPECT_EQ(registerDevice(QStringLiteral("7777"), device, 120, QStringLiteral("pw7777"), false), 0);
+    EXPECT_TRUE(registrations().isEmpty()) << registrations().join(QLatin1Char(' ')).toStdString();
+
+    // Right password: one row with the packet's source as network address.
+    ASSERT_EQ(registerDevice(QStringLiteral("6001"), device), 0);
+    EXPECT_EQ(registrations(), QStringList{QStringLiteral("6001|Registered(UDP)|127.0.0.1|%1").arg(device)});
+
+    // A refresh from a new port replaces the binding instead of adding one.
+    const int moved = PaTest::freeUdpPort();
+    ASSERT_EQ(registerDevice(QStringLiteral("6001"), moved), 0);
+    EXPECT_EQ(registrations(), QStringList{QStringLiteral("6001|Registered(UDP)|127.0.0.1|%1").arg(moved)});
+
+    // Expires: 0 removes it at once.
+    ASSERT_EQ(registerDevice(QStringLiteral("6001"), moved, 0), 0);
+    EXPECT_TRUE(registrations().isEmpty());
+
+    // A short registration lapses by itself.
+    ASSERT_EQ(registerDevice(QStringLiteral("6002"), device, 1), 0);
+    EXPECT_EQ(registrations().size(), 1);
+    EXPECT_TRUE(PaTest::waitUntil([&] { return registrations().isEmpty(); }, 5000));
+
+    // Keep-alives are answered.
+    EXPECT_EQ(runSipp({target(m_internal), QStringLiteral("-sf"), scenario(QStringLiteral("options.xml")),
+                       QStringLiteral("-m"), QStringLiteral("1")}),
+              0);
+}
+
+TEST_F(SwitchSip, AccessListRefusesForeignHosts)
+{
+    ASSERT_TRUE(m_sw.start());
+    EXPECT_EQ(runSipp({target(m_internal), QStringLiteral("-sf"), scenario(QStringLiteral("refused.xml")),
+                       QStringLiteral("-m"), QStringLiteral("1"), QStringLiteral("-p"),
+                       QString::number(PaTest::freeUdpPort())},
+                      QStringLiteral("127.0.0.2")),
+              0);
+    EXPECT_TRUE(registrations().isEmpty());
+    EXPECT_TRUE(channels().isEmpty());
+}
+
+TEST_F(SwitchSip, DialledDeviceRingsAnswersAndIsHungUp)
+{
+    ASSERT_TRUE(m_sw.start());
+    const int device = PaTest::freeUdpPort();
+    ASSERT_EQ(registerDevice(QStringLiteral("6001"), device), 0);
+
+    // sipp's own callee: 180, 200, then waits for our BYE.
+    QProcess *uas = sipp({QStringLiteral("-sn"), QStringLiteral("uas"), QStringLiteral("-p"),
+                          QString::number(device), QStringLiteral("-m"), QStringLiteral("1")});
+    ASSERT_TRUE(uas->waitForStarted(5000));
+    QThread::msleep(200);  // sipp binds its port after it starts
+    EXPECT_TRUE(m_sw.console(QStringLiteral("conference 3001@cdquality++flags{mute|endconf} bgdial user/6001 3001 3001"))
+                    .startsWith(QLatin1String("+OK")));
+    EXPECT_TRUE(PaTest::waitUntil(
+        [&] { return channels() == QStringList{"6001|ACTIVE|3001@cdquality++flags{mute|endconf}|3001|6001"}; }, 5000))
+        << channels().join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(m_sw.console(QStringLiteral("conference list")).contains(QLatin1String("3001 members=1")));
+
+    EXPECT_TRUE(m_sw.console(QStringLiteral("conference 3001 hup all")).startsWith(QLatin1String("+OK")));
+    EXPECT_TRUE(channels().isEmpty());
+    // The callee's scenario ends only with our BYE answered.
+    ASSERT_TRUE(uas->waitForFinished(15000));
+    EXPECT_EQ(uas->exitCode(), 0) << uas->readAll().toStdString();
+}
+
+TEST_F(SwitchSip, DeviceEndingTheCallRemovesItsRow)
+{
+    ASSERT_TRUE(m_sw.start());
+    const int device = PaTest::freeUdpPort();
+    ASSERT_EQ(registerDevice(QStringLiteral("6001"), device), 0);
+
+    struct Case
+    {
+        const char *scenario;
+        bool answered;  // the row turns ACTIVE before it goes
+    };
+    for (const Case &c : {Case{"device_hangs_up.xml", true}, Case{"device_busy.xml", false}}) {
+        SCOPED_TRACE(c.scenario);
+        QProcess *uas = sipp({QStringLiteral("-sf"), scenario(QString::fromLatin1(c.scenario)), QStringLiteral("-p"),
+                              QString::number(device), QStringLiteral("-m"), QStringLiteral("1")});
+        ASSERT_TRUE(uas->waitForStarted(5000));
+        QThread::msleep(200);
+        ASSERT_TRUE(m_sw.console(QStringLiteral("conference 3002@cdquality++flags{mute|endconf} bgdial user/6001 3002 3002"))
+                        .startsWith(QLatin1String("+OK")));
+        bool sawActive = false;
+        EXPECT_TRUE(PaTest::waitUntil(
+            [&] {
+                const QStringList now = channels();
+                sawActive = sawActive || (now.size() == 1 && now[0].startsWith(QLatin1String("6001|ACTIVE")));
+                return sawActive || !c.answered;
+            },
+            5000));
+        EXPECT_TRUE(PaTest::waitUntil([&] { return channels().isEmpty(); }, 5000))
+            << channels().join(QLatin1Char(' ')).toStdString();
+        // The conference ended with its last member.
+        EXPECT_TRUE(m_sw.console(QStringLiteral("conference list")).startsWith(QLatin1String("+OK 0 ")));
+        ASSERT_TRUE(uas->waitForFinished(15000));
+        EXPECT_EQ(uas->exitCode(), 0) << uas->readAll().toStdString();
+    }
+}
+
+TEST_F(SwitchSip, CallToAZoneNumberRunsTheDialplanAndReportsIt)
+{
+    HttpCaptureListener http;
+    ASSERT_GT(http.port(), 0);
+    ASSERT_TRUE(writeFile(m_sw.path(QStringLiteral("scripts/call_conference.lua")),
+                          QStringLiteral("local caller=session:getVariable(\"caller_num\");\n"
+                                         "local number=session:getVariable(\"destination_number\");\n"
+                                         "local conference=session:getVariable(\"called_num\");\n"
+                                         "local os = require\"os\"\n"
+                                         "os.execute(\"fshttp \"..caller..\" \"..number..\" \"..conference..\" "
+                                         "internal %1\")\n")
+                              .arg(http.port())
+                              .toUtf8()));
+    ASSERT_TRUE(m_sw.start());
+
+    const QString csv = credentials({{QStringLiteral("6002"), QStringLiteral("pw6002")}});
+    QProcess *caller = sipp({target(m_internal), QStringLiteral("-sf"), scenario(QStringLiteral("call_conference.xml")),
+                             QStringLiteral("-inf"), csv, QStringLiteral("-s"), QStringLiteral("3005"),
+                             QStringLiteral("-d"), QStringLiteral("1500"), QStringLiteral("-m"), QStringLiteral("1"),
+                             QStringLiteral("-p"), QString::number(PaTest::freeUdpPort())});
+    ASSERT_TRUE(caller->waitForStarted(5000));
+
+    // While the call lasts it is a member of the zone's conference.
+    EXPECT_TRUE(PaTest::waitUntil(
+        [&] { return channels() == QStringList{"6002|ACTIVE|3005@cdquality++flags{endconf}|6002|3005"}; }, 5000))
+        << channels().join(QLatin1Char(' ')).toStdString();
+    ASSERT_EQ(http.forms().size(), 1);
+    const QMap<QString, QString> form = http.forms().first();
+    EXPECT_EQ(form.value(QStringLiteral("type")), QStringLiteral("internal"));
+    EXPECT_EQ(form.value(QStringLiteral("caller")), QStringLiteral("6002"));
+    EXPECT_EQ(form.value(QStringLiteral("number")), QStringLiteral("3005"));
+    EXPECT_EQ(form.value(QStringLiteral("conference")), QStringLiteral("3005"));
+
+    // The caller's BYE ends the leg.
+    ASSERT_TRUE(caller->waitForFinished(15000));
+    EXPECT_EQ(caller->exitCode(), 0) << caller->readAll().toStdString();
+    EXPECT_TRUE(PaTest::waitUntil([&] { return channels().isEmpty(); }, 5000));
+}
+
+TEST_F(SwitchSip, GatewaysRegisterUpstreamAndReportTheirState)
+{
+    const int good = PaTest::freeUdpPort();
+    const int bad = PaTest::freeUdpPort();
+    auto gateway = [&](const QString &name, int port, const QString &password) {
+        return writeFile(m_sw.path(QStringLiteral("conf/sip_profiles/external/%1.xml").arg(name)),
+                         QStringLiteral("<include>\n  <gateway name=\"%1\">\n"
+                                        "    <param name=\"realm\" value=\"127.0.0.1:%2\"/>\n"
+                                        "    <param name=\"username\" value=\"0301234\"/>\n"
+                                        "    <param name=\"password\" value=\"%3\"/>\n"
+                                        "    <param name=\"register\" value=\"true\"/>\n"
+                                        "    <param name=\"expire-seconds\" value=\"600\"/>\n"
+                                        "  </gateway>\n</include>")
+                             .arg(name)
+                             .arg(port)
+                             .arg(password)
+                             .toUtf8());
+    };
+    ASSERT_TRUE(gateway(QStringLiteral("exgwrtp3001"), good, QStringLiteral("trunkpw")));
+    ASSERT_TRUE(gateway(QStringLiteral("exgwrtp3002"), bad, QStringLiteral("wrong")));
+    // The zone's RTP gateway registers with this switch's own internal profile.
+    ASSERT_TRUE(addUser(QStringLiteral("rtp3001"), QStringLiteral("rtp3001")));
+    ASSERT_TRUE(writeFile(m_sw.path(QStringLiteral("conf/sip_profiles/internal/ingwrtp3001.xml")),
+                          QStringLiteral("<include>\n  <gateway name=\"ingwrtp3001\">\n"
+                                         "    <param name=\"realm\" value=\"127.0.0.1:%1\"/>\n"
+                                         "    <param name=\"username\" value=\"rtp3001\"/>\n"
+                                         "    <param name=\"password\" value=\"rtp3001\"/>\n"
+                                         "    <param name=\"register\" value=\"true\"/>\n"
+                                         "  </gateway>\n</include>")
+                              .arg(m_internal)
+                              .toUtf8()));
+
+    const QStringList registrarArgs{QStringLiteral("-sf"), scenario(QStringLiteral("upstream_registrar.xml")),
+                                    QStringLiteral("-m"), QStringLiteral("1")};
+    QProcess *up = sipp(registrarArgs + QStringList{QStringLiteral("-p"), QString::number(good)});
+    QProcess *down = sipp(registrarArgs + QStringList{QStringLiteral("-p"), QString::number(bad)});
+    ASSERT_TRUE(up->waitForStarted(5000) && down->waitForStarted(5000));
+    QThread::msleep(200);
+    ASSERT_TRUE(m_sw.start());
+
+    EXPECT_TRUE(PaTest::waitUntil([&] { return gatewayState(QStringLiteral("exgwrtp3001")) == "REGED"; }, 5000))
+        << gatewayState(QStringLiteral("exgwrtp3001")).toStdString();
+    EXPECT_TRUE(PaTest::waitUntil([&] { return gatewayState(QStringLiteral("exgwrtp3002")) == "FAIL_WAIT"; }, 5000))
+        << gatewayState(QStringLiteral("exgwrtp3002")).toStdString();
+    EXPECT_TRUE(PaTest::waitUntil([&] { return gatewayState(QStringLiteral("ingwrtp3001")) == "REGED"; }, 5000));
+    EXPECT_TRUE(PaTest::waitUntil(
+        [&] { return registrations().join(QLatin1Char(' ')).startsWith(QLatin1String("rtp3001|Registered")); },
+        5000))
+        << registrations().join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(up->waitForFinished(10000));
+    EXPECT_EQ(up->exitCode(), 0) << up->readAll().toStdString();
+
+    // killgw drops the profile's gateways; the rescan brings them back.
+    m_sw.console(QStringLiteral("sofia profile external killgw _all_"));
+    EXPECT_EQ(gatewayState(QStringLiteral("exgwrtp3001")), QString());
+    EXPECT_EQ(gatewayState(QStringLiteral("ingwrtp3001")), QStringLiteral("REGED"));
+    EXPECT_TRUE(m_sw.console(QStringLiteral("sofia profile external rescan")).startsWith(QLatin1String("Reload XML [Success]")));
+    EXPECT_FALSE(gatewayState(QStringLiteral("exgwrtp3001")).isEmpty());
+}
+
+} // namespace
