@@ -1,12 +1,20 @@
 #include "SipProfile.h"
 
+#include <QDebug>
 #include <QMetaObject>
 
 SipProfile::SipProfile(const QString &name, QObject *owner, EventHandler handler, const SipStackConfig &config)
     : m_name(name), m_owner(owner), m_handler(std::move(handler)), m_stack(config),
       m_alive(std::make_shared<std::atomic<bool>>(true))
 {
-    m_stack.setUserAgent("RUVidaza");
+}
+
+SipStackConfig SipProfile::defaultConfig()
+{
+    SipStackConfig config;
+    config.maxTransactions = MaxTransactions;
+    config.userAgent = "RUVidaza";
+    return config;
 }
 
 SipProfile::~SipProfile()
@@ -27,6 +35,8 @@ bool SipProfile::open(const QString &ip, int port, QString *error)
         return false;
     }
     m_ip = ip;
+    m_backlog = 0;
+    m_shed = 0;
     m_stack.setLocalAddress(ip.toStdString());
     m_running = true;
     m_thread = std::thread([this] { pump(); });
@@ -50,13 +60,26 @@ void SipProfile::pump()
         SipStackEventPtr ev = m_stack.eventWait(0, 250);
         if (!ev)
             continue;
+        const bool fresh = ev->type == SipStackEventType::MessageNew || ev->type == SipStackEventType::CallInvite;
+        if (fresh && m_backlog.load() >= MaxBacklog) {
+            if (ev->type == SipStackEventType::CallInvite)
+                m_stack.callSendAnswer(ev->tid, 503, nullptr);
+            else
+                m_stack.messageSendAnswer(ev->tid, 503, nullptr);
+            if (m_shed++ % 1000 == 0)
+                qWarning() << m_name << "profile overloaded: new requests answered 503";
+            continue;
+        }
+        ++m_backlog;
         std::shared_ptr<SipStackEvent> shared(ev.release());
         auto alive = m_alive;
         QMetaObject::invokeMethod(
             m_owner,
             [this, shared, alive] {
-                if (*alive)
-                    m_handler(*this, *shared);
+                if (!*alive)
+                    return;
+                --m_backlog;
+                m_handler(*this, *shared);
             },
             Qt::QueuedConnection);
     }

@@ -811,6 +811,12 @@ void SipStack::handleNewRequest(osip_event *evt)
         return;
     }
     const bool hasToTag = !tagOf(m->to).empty();
+    if (!hasToTag && m_config.maxTransactions > 0 &&
+        m_transactions.size() >= static_cast<size_t>(m_config.maxTransactions)) {
+        sendStatelessResponse(m, 503);
+        osip_event_free(evt);
+        return;
+    }
     if (hasToTag) {
         SipStackCall *call = callByDialog(m);
         if (!call) {

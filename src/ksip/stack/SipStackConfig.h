@@ -20,4 +20,8 @@ struct SipStackConfig
     std::string userAgent = "ksip-ua/1.0";
     // Largest datagram accepted; anything longer is dropped unread.
     int maxDatagramBytes = 8192;
+    // Transactions the stack keeps at once (0 = no limit). Beyond it a new
+    // request outside any dialog is answered 503 without a transaction, so
+    // a flood costs no memory that outlives its datagrams.
+    int maxTransactions = 0;
 };

@@ -197,3 +197,32 @@ TEST_F(SipStackInputTest, TortureMessages)
 }
 
 } // namespace
+
+namespace {
+
+// A flood of new requests beyond the transaction cap is answered 503 at
+// once and raises no event.
+TEST(SipStackFloodTest, TransactionCapTurnsNewRequestsAway)
+{
+    SipStackConfig config;
+    config.maxTransactions = 2;
+    StackPeer ua(config);
+    RawSipSocket raw;
+    auto options = [&](int n) {
+        return "OPTIONS sip:200@127.0.0.1:" + std::to_string(ua.port()) +
+               " SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.0.1:" + std::to_string(raw.port()) + ";branch=z9hG4bKflood" +
+               std::to_string(n) + "\r\nFrom: <sip:x@127.0.0.1>;tag=1\r\nTo: <sip:200@127.0.0.1>\r\nCall-ID: flood" +
+               std::to_string(n) + "\r\nCSeq: 1 OPTIONS\r\nContent-Length: 0\r\n\r\n";
+    };
+    for (int n = 0; n < 2; ++n)
+        ASSERT_TRUE(raw.sendTo(ua.port(), options(n)));
+    auto first = ua.waitFor(SipStackEventType::MessageNew, 3000);
+    auto second = ua.waitFor(SipStackEventType::MessageNew, 3000);
+    ASSERT_TRUE(first && second);
+    // Both slots taken: the third is refused without an event.
+    ASSERT_TRUE(raw.sendTo(ua.port(), options(2)));
+    EXPECT_EQ(statusOf(raw.receive(3000)), "503");
+    EXPECT_FALSE(ua.waitFor(SipStackEventType::MessageNew, 300));
+}
+
+} // namespace
