@@ -417,4 +417,64 @@ TEST_F(SwitchSip, GatewaysRegisterUpstreamAndReportTheirState)
     EXPECT_FALSE(gatewayState(QStringLiteral("exgwrtp3001")).isEmpty());
 }
 
+TEST_F(SwitchSip, HostileDatagramsGetAnAnswerOrADrop)
+{
+    ASSERT_TRUE(m_sw.start());
+    QUdpSocket lan;
+    ASSERT_TRUE(lan.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0));
+    const QHostAddress sw(QStringLiteral("127.0.0.1"));
+    auto head = [&](const QByteArray &method, int n) {
+        return method + " sip:127.0.0.1 SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.0.1:" + QByteArray::number(lan.localPort()) +
+               ";branch=z9hG4bKh" + QByteArray::number(n) + "\r\nFrom: <sip:6001@127.0.0.1>;tag=f" +
+               QByteArray::number(n) + "\r\nTo: <sip:6001@127.0.0.1>\r\nCall-ID: hostile" + QByteArray::number(n) +
+               "\r\nCSeq: 1 " + method + "\r\n";
+    };
+    const QList<QByteArray> junk{
+        QByteArray("\x00\xff garbage", 11),
+        "REGISTER sip:127.0.0.1 SIP/2.0\r\n\r\n",  // nothing to answer to
+        head("REGISTER", 1) + "Contact: <sip:6001@127.0.0.1:1>\r\nContent-Length: 99\r\n\r\nshort",
+        head("REGISTER", 2) + "Authorization: Digest username=\"6001\", realm=\"127.0.0.1\", nonce=\"0.0\", "
+                              "uri=\"sip:127.0.0.1\", response=\"00\"\r\nContent-Length: 0\r\n\r\n",
+        head("INVITE", 3) + "Content-Type: application/sdp\r\nContent-Length: 9\r\n\r\nv=0\r\nm=x",
+        head("SUBSCRIBE", 4) + "Content-Length: 0\r\n\r\n",
+        head("REGISTER", 5) + "X-Pad: " + QByteArray(20000, 'x') + "\r\nContent-Length: 0\r\n\r\n",
+    };
+    int answered = 0;
+    QList<QByteArray> statuses;
+    auto collect = [&](int waitMs) {
+        while (lan.waitForReadyRead(waitMs)) {
+            while (lan.hasPendingDatagrams()) {
+                QByteArray d(int(lan.pendingDatagramSize()), 0);
+                lan.readDatagram(d.data(), d.size());
+                ++answered;
+                const QByteArray status = d.mid(8, 3);
+                if (!statuses.contains(status))
+                    statuses << status;
+            }
+        }
+    };
+    for (const QByteArray &d : junk)
+        lan.writeDatagram(d, sw, m_internal);
+    // A flood of fresh REGISTERs, paced only by what the socket buffers hold:
+    // each is challenged or turned away, none binds.
+    for (int n = 100; n < 3100; ++n) {
+        lan.writeDatagram(head("REGISTER", n) + "Contact: <sip:6001@127.0.0.1:1>\r\nContent-Length: 0\r\n\r\n", sw,
+                          m_internal);
+        if (n % 100 == 0)
+            collect(20);
+    }
+    collect(2000);
+    EXPECT_GT(answered, 300);
+    for (const QByteArray &status : statuses)
+        EXPECT_TRUE(status == "400" || status == "401" || status == "405" || status == "403" || status == "488" ||
+                    status == "503" || status == "100")
+            << status.toStdString();
+    EXPECT_TRUE(registrations().isEmpty());
+    // Still serving.
+    EXPECT_EQ(runSipp({target(m_internal), QStringLiteral("-sf"), scenario(QStringLiteral("options.xml")),
+                       QStringLiteral("-m"), QStringLiteral("1")}),
+              0);
+    EXPECT_TRUE(m_sw.console(QStringLiteral("conference list")).startsWith(QLatin1String("+OK")));
+}
+
 } // namespace
