@@ -13,6 +13,7 @@ SipStackConfig SipProfile::defaultConfig()
 {
     SipStackConfig config;
     config.maxTransactions = MaxTransactions;
+    config.statelessRegister = true;
     config.userAgent = "RUVidaza";
     return config;
 }
@@ -64,6 +65,8 @@ void SipProfile::pump()
         if (fresh && m_backlog.load() >= MaxBacklog) {
             if (ev->type == SipStackEventType::CallInvite)
                 m_stack.callSendAnswer(ev->tid, 503, nullptr);
+            else if (ev->tid == 0)
+                m_stack.messageSendStatelessAnswer(ev->request, 503, nullptr);
             else
                 m_stack.messageSendAnswer(ev->tid, 503, nullptr);
             if (m_shed++ % 1000 == 0)

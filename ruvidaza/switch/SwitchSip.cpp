@@ -136,15 +136,31 @@ bool SwitchSip::admitted(const SipProfile &profile, const QString &sourceIp) con
     return cfg.accessLists().allows(list, sourceIp);
 }
 
-void SwitchSip::answer(SipProfile &profile, int tid, int status, const std::string &header, const std::string &value)
+osip_message *SwitchSip::buildAnswer(SipProfile &profile, const SipStackEvent &ev, int status)
 {
-    SipStack &stack = profile.stack();
     osip_message *m = nullptr;
-    if (stack.messageBuildAnswer(tid, status, &m) != 0 || !m)
+    const int rc = ev.tid == 0 ? profile.stack().messageBuildStatelessAnswer(ev.request, status, &m)
+                               : profile.stack().messageBuildAnswer(ev.tid, status, &m);
+    return rc == 0 ? m : nullptr;
+}
+
+void SwitchSip::sendAnswer(SipProfile &profile, const SipStackEvent &ev, int status, osip_message *m)
+{
+    if (ev.tid == 0)
+        profile.stack().messageSendStatelessAnswer(ev.request, status, m);
+    else
+        profile.stack().messageSendAnswer(ev.tid, status, m);
+}
+
+void SwitchSip::answer(SipProfile &profile, const SipStackEvent &ev, int status, const std::string &header,
+                       const std::string &value)
+{
+    osip_message *m = buildAnswer(profile, ev, status);
+    if (!m)
         return;
     if (!header.empty())
         osip_message_set_header(m, header.c_str(), value.c_str());
-    stack.messageSendAnswer(tid, status, m);
+    sendAnswer(profile, ev, status, m);
 }
 
 void SwitchSip::onEvent(SipProfile &profile, SipStackEvent &ev)
@@ -251,23 +267,23 @@ void SwitchSip::onRequest(SipProfile &profile, SipStackEvent &ev)
 {
     const QString source = QString::fromStdString(ev.remoteAddress);
     if (methodIs(ev.request, "OPTIONS")) {
-        answer(profile, ev.tid, 200);
+        answer(profile, ev, 200);
         return;
     }
     if (methodIs(ev.request, "REGISTER")) {
         if (&profile != m_internal.get()) {
-            answer(profile, ev.tid, 403);
+            answer(profile, ev, 403);
             return;
         }
         if (!admitted(profile, source)) {
             qInfo() << "REGISTER refused by the access list:" << source;
-            answer(profile, ev.tid, 403);
+            answer(profile, ev, 403);
             return;
         }
         onRegister(profile, ev);
         return;
     }
-    answer(profile, ev.tid, 405, "Allow", "INVITE, ACK, BYE, CANCEL, OPTIONS, REGISTER");
+    answer(profile, ev, 405, "Allow", "INVITE, ACK, BYE, CANCEL, OPTIONS, REGISTER");
 }
 
 void SwitchSip::onRegister(SipProfile &profile, SipStackEvent &ev)
@@ -286,7 +302,7 @@ void SwitchSip::onRegister(SipProfile &profile, SipStackEvent &ev)
     if (r.outcome != SwitchRegistrar::Outcome::Authorized) {
         if (r.outcome == SwitchRegistrar::Outcome::Refused)
             qInfo() << "REGISTER refused from" << ev.remoteAddress.c_str() << ":" << r.reason;
-        answer(profile, ev.tid, r.status, r.challengeHeader, r.challengeValue);
+        answer(profile, ev, r.status, r.challengeHeader, r.challengeValue);
         return;
     }
     if (r.unbind) {
@@ -294,20 +310,19 @@ void SwitchSip::onRegister(SipProfile &profile, SipStackEvent &ev)
     } else if (r.bind) {
         r.registration.answer = AnswerMode::Sip;
         if (!m_engine->addRegistration(r.registration)) {
-            answer(profile, ev.tid, 500);
+            answer(profile, ev, 500);
             return;
         }
     }
-    SipStack &stack = profile.stack();
-    osip_message *m = nullptr;
-    if (stack.messageBuildAnswer(ev.tid, 200, &m) != 0 || !m)
+    osip_message *m = buildAnswer(profile, ev, 200);
+    if (!m)
         return;
     if (r.bind) {
         const QString contact = r.registration.contact + QStringLiteral(";expires=%1").arg(r.grantedExpires);
         osip_message_set_contact(m, contact.toUtf8().constData());
         osip_message_set_header(m, "Expires", QByteArray::number(r.grantedExpires).constData());
     }
-    stack.messageSendAnswer(ev.tid, 200, m);
+    sendAnswer(profile, ev, 200, m);
 }
 
 void SwitchSip::onInvite(SipProfile &profile, SipStackEvent &ev)

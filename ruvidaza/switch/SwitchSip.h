@@ -12,6 +12,7 @@
 #include <memory>
 
 class SwitchEngine;
+struct osip_message;
 
 // The switch's SIP side: the internal and external profiles, the registrar,
 // the gateways' upstream registrations and the signalling of every call leg.
@@ -92,8 +93,12 @@ private:
     bool admitted(const SipProfile &profile, const QString &sourceIp) const;
     QString uuidOf(const SipProfile &profile, int cid) const;
     SipProfile *profileNamed(const QString &name) const;
-    void answer(SipProfile &profile, int tid, int status, const std::string &header = std::string(),
+    // Answers a request outside dialogs, whether the stack keeps a
+    // transaction for it (tid > 0) or not (tid 0).
+    void answer(SipProfile &profile, const SipStackEvent &ev, int status, const std::string &header = std::string(),
                 const std::string &value = std::string());
+    osip_message *buildAnswer(SipProfile &profile, const SipStackEvent &ev, int status);
+    void sendAnswer(SipProfile &profile, const SipStackEvent &ev, int status, osip_message *m);
 
     SwitchEngine *m_engine;
     SwitchRegistrar m_registrar;

@@ -226,3 +226,38 @@ TEST(SipStackFloodTest, TransactionCapTurnsNewRequestsAway)
 }
 
 } // namespace
+
+namespace {
+
+// REGISTERs handled without transactions: each new one is raised once with
+// tid 0; a retransmission gets the very same answer again and raises nothing.
+TEST(SipStackStatelessTest, RetransmittedRegisterGetsTheSameAnswer)
+{
+    SipStackConfig config;
+    config.statelessRegister = true;
+    StackPeer ua(config);
+    RawSipSocket raw;
+    auto reg = [&](const std::string &branch) {
+        return "REGISTER sip:127.0.0.1:" + std::to_string(ua.port()) + " SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.0.1:" +
+               std::to_string(raw.port()) + ";branch=z9hG4bK" + branch +
+               "\r\nFrom: <sip:6001@127.0.0.1>;tag=1\r\nTo: <sip:6001@127.0.0.1>\r\nCall-ID: sl1\r\n"
+               "CSeq: 1 REGISTER\r\nContact: <sip:6001@127.0.0.1:1>\r\nContent-Length: 0\r\n\r\n";
+    };
+    ASSERT_TRUE(raw.sendTo(ua.port(), reg("a")));
+    auto event = ua.waitFor(SipStackEventType::MessageNew, 3000);
+    ASSERT_TRUE(event);
+    EXPECT_EQ(event->tid, 0);
+    ASSERT_EQ(ua.stack.messageSendStatelessAnswer(event->request, 401, nullptr), 0);
+    const std::string first = raw.receive(3000);
+    EXPECT_EQ(statusOf(first), "401");
+
+    ASSERT_TRUE(raw.sendTo(ua.port(), reg("a")));
+    EXPECT_EQ(raw.receive(3000), first);
+    EXPECT_FALSE(ua.waitFor(SipStackEventType::MessageNew, 300));
+
+    // Another branch is another request.
+    ASSERT_TRUE(raw.sendTo(ua.port(), reg("b")));
+    EXPECT_TRUE(ua.waitFor(SipStackEventType::MessageNew, 3000));
+}
+
+} // namespace
