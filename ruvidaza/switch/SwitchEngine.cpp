@@ -1,7 +1,7 @@
 #include "SwitchEngine.h"
 
 #include "CallScript.h"
-#include "MediaProbe.h"
+#include "SwitchMedia.h"
 #include "SwitchSip.h"
 
 #include <QDateTime>
@@ -68,6 +68,7 @@ bool SwitchEngine::start(const QMap<QString, QString> &baseVars, QString *error)
     for (const Registration &r : m_db->loadRegistrations(epochNow()))
         m_registrations.insert(r.sipUser, r);
     qInfo() << "restored" << m_registrations.size() << "unexpired registration(s)";
+    m_media = std::make_unique<SwitchMedia>(std::string(), m_config.rtpStartPort(), m_config.rtpEndPort());
     m_expiryTimer.start();
     return true;
 }
@@ -100,6 +101,7 @@ void SwitchEngine::stop()
         m_sip->stop();
         m_sip.reset();
     }
+    m_media.reset();
 }
 
 bool SwitchEngine::reload(const QString &rescanProfile, QString *error)
@@ -391,6 +393,13 @@ bool SwitchEngine::dial(const QString &token, const QString &dialString, const Q
                 m_legs[far].partner = id;
                 m_legs[id].partner = far;
                 setLegState(id, QStringLiteral("ACTIVE"));
+                // The far end pages the conference's mix to "<host> <port>".
+                const QStringList page = m_legs[far].applicationData.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+                bool portOk = false;
+                const int pagePort = page.size() == 2 ? page[1].toInt(&portOk) : 0;
+                if (m_media && portOk && pagePort > 0 && pagePort < 65536 &&
+                    m_media->startPage(m_legs[id].conference.toStdString(), page[0].toStdString(), pagePort))
+                    m_legs[id].paging = true;
             });
         }
         else
@@ -485,6 +494,8 @@ void SwitchEngine::removeLeg(const QString &uuid)
     mediaClose(uuid);
     const Leg leg = m_legs.take(uuid);
     m_db->deleteChannel(uuid);
+    if (leg.paging && m_media)
+        m_media->stopPage(leg.conference.toStdString());
     if (!leg.partner.isEmpty())
         removeLeg(leg.partner);
     if (leg.conference.isEmpty())
@@ -493,8 +504,11 @@ void SwitchEngine::removeLeg(const QString &uuid)
     if (it == m_conferences.end())
         return;
     it->legs.removeAll(uuid);
-    if (it->legs.isEmpty())
+    if (it->legs.isEmpty()) {
+        if (m_media)
+            m_media->stopPlay(leg.conference.toStdString());
         m_conferences.erase(it);
+    }
 }
 
 bool SwitchEngine::hangupAll(const QString &conference)
@@ -504,6 +518,8 @@ bool SwitchEngine::hangupAll(const QString &conference)
     const QStringList legs = m_conferences.value(conference).legs;
     for (const QString &uuid : legs)
         removeLeg(uuid);
+    if (m_media)
+        m_media->stopPlay(conference.toStdString());
     m_conferences.remove(conference);
     return true;
 }
@@ -528,14 +544,16 @@ bool SwitchEngine::play(const QString &conference, const QString &file, QString 
         *error = QStringLiteral("file not found");
         return false;
     }
-    const qint64 ms = MediaProbe::durationMs(fi.absoluteFilePath());
-    if (ms < 0) {
+    std::string reason = "no media engine";
+    if (!m_media || !m_media->play(conference.toStdString(), file.toStdString(), &reason)) {
+        qWarning() << "cannot play" << file << "into" << conference << ":" << reason.c_str();
         *error = QStringLiteral("file not playable");
         return false;
     }
+    m_media->setFileVolume(conference.toStdString(), it->fileVolume);
     it->playingFile = file;
     it->playStartedMs = nowMs();
-    it->playDurationMs = ms;
+    it->playDurationMs = -1;
     it->forced = Conference::Forced::No;
     return true;
 }
@@ -545,6 +563,8 @@ bool SwitchEngine::stopPlay(const QString &conference)
     auto it = m_conferences.find(conference);
     if (it == m_conferences.end())
         return false;
+    if (m_media)
+        m_media->stopPlay(conference.toStdString());
     it->playingFile.clear();
     it->forced = Conference::Forced::No;
     return true;
@@ -561,13 +581,17 @@ bool SwitchEngine::playStatus(const QString &conference, QString *text) const
         *text = QStringLiteral("not playing");
         return false;
     }
-    const qint64 pos = nowMs() - it->playStartedMs;
-    if (it->forced != Conference::Forced::Playing && pos >= it->playDurationMs) {
-        *text = QStringLiteral("not playing");
-        return false;
+    std::string status;
+    if (m_media && m_media->playStatus(conference.toStdString(), &status)) {
+        *text = QString::fromStdString(status);
+        return true;
     }
-    *text = QStringLiteral("%1 %2/%3").arg(it->playingFile).arg(pos).arg(it->playDurationMs);
-    return true;
+    if (it->forced == Conference::Forced::Playing) {
+        *text = QStringLiteral("%1 %2/%3").arg(it->playingFile).arg(nowMs() - it->playStartedMs).arg(it->playDurationMs);
+        return true;
+    }
+    *text = QStringLiteral("not playing");
+    return false;
 }
 
 bool SwitchEngine::setFileVolume(const QString &conference, int level)
@@ -576,6 +600,9 @@ bool SwitchEngine::setFileVolume(const QString &conference, int level)
     if (it == m_conferences.end())
         return false;
     it->fileVolume = level;
+    // Kept here too: a level set before the file starts applies when it does.
+    if (m_media)
+        m_media->setFileVolume(conference.toStdString(), level);
     return true;
 }
 
@@ -835,19 +862,10 @@ void SwitchEngine::legAnswered(const QString &uuid)
 
 std::vector<MediaCodec> SwitchEngine::mediaCodecs() const
 {
-    std::vector<MediaCodec> out;
-    for (const QString &name : m_config.codecs()) {
-        const QString n = name.toUpper();
-        if (n == QLatin1String("OPUS"))
-            out.push_back({"opus", 102, 48000, 2, "useinbandfec=1"});
-        else if (n == QLatin1String("G722"))
-            out.push_back({"G722", 9, 8000, 1, ""});
-        else if (n == QLatin1String("PCMU"))
-            out.push_back({"PCMU", 0, 8000, 1, ""});
-        else if (n == QLatin1String("PCMA"))
-            out.push_back({"PCMA", 8, 8000, 1, ""});
-    }
-    return out;
+    std::vector<std::string> prefs;
+    for (const QString &name : m_config.codecs())
+        prefs.push_back(name.toStdString());
+    return SwitchMedia::supportedCodecs(prefs);
 }
 
 QString SwitchEngine::rtpIp() const
@@ -857,26 +875,33 @@ QString SwitchEngine::rtpIp() const
 
 int SwitchEngine::mediaOpen(const QString &uuid)
 {
-    Q_UNUSED(uuid);
-    const int first = m_config.rtpStartPort() + (m_config.rtpStartPort() & 1);
-    const int last = m_config.rtpEndPort();
-    if (first > last)
-        return -1;
-    if (m_nextRtpPort < first || m_nextRtpPort > last)
-        m_nextRtpPort = first;
-    const int port = m_nextRtpPort;
-    m_nextRtpPort += 2;
-    return port;
+    return m_media ? m_media->openLeg(uuid.toStdString()) : -1;
 }
 
 bool SwitchEngine::mediaStart(const QString &uuid, const MediaCodec &codec, const std::string &remoteIp,
                               int remotePort)
 {
-    qInfo() << "leg" << uuid << "media" << codec.name.c_str() << "to" << remoteIp.c_str() << remotePort;
+    if (!m_media)
+        return false;
+    const Leg leg = m_legs.value(uuid);
+    // A bridged pair talks in a private conference of its own.
+    QString conference = leg.conference;
+    if (conference.isEmpty())
+        conference = QStringLiteral("bridge-") + (leg.direction == QLatin1String("inbound") || leg.partner.isEmpty()
+                                                      ? uuid
+                                                      : leg.partner);
+    if (leg.applicationData.contains(QLatin1String("mute")))
+        m_media->setLegMuted(uuid.toStdString(), true);
+    if (!m_media->startLeg(uuid.toStdString(), conference.toStdString(), codec, remoteIp, remotePort)) {
+        qWarning() << "leg" << uuid << ": media did not start for" << codec.name.c_str() << "to" << remoteIp.c_str()
+                   << remotePort;
+        return false;
+    }
     return true;
 }
 
 void SwitchEngine::mediaClose(const QString &uuid)
 {
-    Q_UNUSED(uuid);
+    if (m_media)
+        m_media->closeLeg(uuid.toStdString());
 }

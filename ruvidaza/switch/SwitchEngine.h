@@ -19,6 +19,10 @@
 
 class SwitchSip;
 
+#include <memory>
+
+class SwitchMedia;
+
 // The switch's whole live state, owned by the main thread: configuration,
 // gateways, registrations, call legs and conferences. Every change that the
 // state files show is written before the call that made it returns.
@@ -49,6 +53,8 @@ public:
     QString gatewaysXml() const;
     QString conferenceListText() const;
     const SwitchConfig &config() const { return m_config; }
+    // RTP legs, mixing, files and paging; exists between start() and stop().
+    SwitchMedia *media() const { return m_media.get(); }
     QString describeConfigJson() const;
     QString dumpJson() const;
 
@@ -116,7 +122,7 @@ private:
     QHash<QString, Leg> m_legs;                    // by uuid
     QMap<QString, Conference> m_conferences;
     std::unique_ptr<SwitchSip> m_sip;
-    int m_nextRtpPort = 0;
     QTimer m_expiryTimer;
     QElapsedTimer m_clock;
+    std::unique_ptr<SwitchMedia> m_media;
 };

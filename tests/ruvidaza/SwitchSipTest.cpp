@@ -263,9 +263,13 @@ TEST_F(SwitchSip, DialledDeviceRingsAnswersAndIsHungUp)
     const int device = PaTest::freeUdpPort();
     ASSERT_EQ(registerDevice(QStringLiteral("6001"), device), 0);
 
-    // sipp's own callee: 180, 200, then waits for our BYE.
-    QProcess *uas = sipp({QStringLiteral("-sn"), QStringLiteral("uas"), QStringLiteral("-p"),
-                          QString::number(device), QStringLiteral("-m"), QStringLiteral("1")});
+    // The device's audio port belongs to the test: the switch's RTP must
+    // reach it once the call is answered.
+    QUdpSocket rtp;
+    ASSERT_TRUE(rtp.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0));
+    QProcess *uas = sipp({QStringLiteral("-sf"), scenario(QStringLiteral("device_answers.xml")), QStringLiteral("-p"),
+                          QString::number(device), QStringLiteral("-key"), QStringLiteral("rtpport"),
+                          QString::number(rtp.localPort()), QStringLiteral("-m"), QStringLiteral("1")});
     ASSERT_TRUE(uas->waitForStarted(5000));
     QThread::msleep(200);  // sipp binds its port after it starts
     EXPECT_TRUE(m_sw.console(QStringLiteral("conference 3001@cdquality++flags{mute|endconf} bgdial user/6001 3001 3001"))
@@ -273,6 +277,22 @@ TEST_F(SwitchSip, DialledDeviceRingsAnswersAndIsHungUp)
     EXPECT_TRUE(PaTest::waitUntil(
         [&] { return channels() == QStringList{"6001|ACTIVE|3001@cdquality++flags{mute|endconf}|3001|6001"}; }, 5000))
         << channels().join(QLatin1Char(' ')).toStdString();
+    // RTP in the device's first common codec (PCMU is first in our offer,
+    // the device's answer puts PCMA first: the answer decides).
+    int packets = 0;
+    int payloadType = -1;
+    while (packets < 10 && rtp.waitForReadyRead(3000)) {
+        while (rtp.hasPendingDatagrams()) {
+            QByteArray d(int(rtp.pendingDatagramSize()), 0);
+            rtp.readDatagram(d.data(), d.size());
+            if (d.size() > 12) {
+                payloadType = quint8(d[1]) & 0x7f;
+                ++packets;
+            }
+        }
+    }
+    EXPECT_GE(packets, 10);
+    EXPECT_EQ(payloadType, 8);
     EXPECT_TRUE(m_sw.console(QStringLiteral("conference list")).contains(QLatin1String("3001 members=1")));
 
     EXPECT_TRUE(m_sw.console(QStringLiteral("conference 3001 hup all")).startsWith(QLatin1String("+OK")));
