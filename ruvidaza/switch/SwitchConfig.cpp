@@ -254,17 +254,23 @@ bool SwitchConfig::loadDialplanFile(const QString &path, const QString &context,
     return true;
 }
 
+bool SwitchConfig::readOptional(const QString &path, QByteArray *data)
+{
+    QString err;
+    if (readFragment(path, data, &err))
+        return true;
+    if (QFile::exists(path)) {
+        qWarning() << "skipping" << err;
+        m_skipped << path;
+    }
+    return false;
+}
+
 void SwitchConfig::loadSwitchConf(const QString &path)
 {
     QByteArray data;
-    QString err;
-    if (!readFragment(path, &data, &err)) {
-        if (QFile::exists(path)) {
-            qWarning() << "skipping" << err;
-            m_skipped << path;
-        }
+    if (!readOptional(path, &data))
         return;
-    }
     QXmlStreamReader xml(data);
     while (!xml.atEnd()) {
         xml.readNext();
@@ -283,14 +289,8 @@ void SwitchConfig::loadSwitchConf(const QString &path)
 void SwitchConfig::loadAccessLists(const QString &path)
 {
     QByteArray data;
-    QString err;
-    if (!readFragment(path, &data, &err)) {
-        if (QFile::exists(path)) {
-            qWarning() << "skipping" << err;
-            m_skipped << path;
-        }
+    if (!readOptional(path, &data))
         return;
-    }
     m_acl.parse(expand(QString::fromUtf8(data)).toUtf8());
 }
 

@@ -77,6 +77,9 @@ private:
     void loadUsers(const QString &folder);
     void loadGateways(const QString &folder, const QString &profile);
     bool loadDialplanFile(const QString &path, const QString &context, bool required, QString *error);
+    // A file that may be missing: false (logged and listed as skipped when
+    // it exists but does not read).
+    bool readOptional(const QString &path, QByteArray *data);
     void loadSwitchConf(const QString &path);
     void loadAccessLists(const QString &path);
 

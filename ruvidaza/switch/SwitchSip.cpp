@@ -286,19 +286,22 @@ void SwitchSip::onRequest(SipProfile &profile, SipStackEvent &ev)
     answer(profile, ev, 405, "Allow", "INVITE, ACK, BYE, CANCEL, OPTIONS, REGISTER");
 }
 
-void SwitchSip::onRegister(SipProfile &profile, SipStackEvent &ev)
+SwitchRegistrar::PasswordLookup SwitchSip::directory() const
 {
     const SwitchConfig &cfg = m_engine->config();
-    auto lookup = [&cfg](const QString &user, QString *password) {
+    return [&cfg](const QString &user, QString *password) {
         auto it = cfg.users().constFind(user);
         if (it == cfg.users().constEnd())
             return false;
         *password = it->password;
         return true;
     };
-    const qint64 now = epochNow();
+}
+
+void SwitchSip::onRegister(SipProfile &profile, SipStackEvent &ev)
+{
     SwitchRegistrar::Result r = m_registrar.handle(ev.request, QString::fromStdString(ev.remoteAddress),
-                                                   ev.remotePort, now, lookup);
+                                                   ev.remotePort, epochNow(), directory());
     if (r.outcome != SwitchRegistrar::Outcome::Authorized) {
         if (r.outcome == SwitchRegistrar::Outcome::Refused)
             qInfo() << "REGISTER refused from" << ev.remoteAddress.c_str() << ":" << r.reason;
@@ -338,15 +341,7 @@ void SwitchSip::onInvite(SipProfile &profile, SipStackEvent &ev)
     QString from = userOf(req->from ? req->from->url : nullptr);
     const QString dest = userOf(req->req_uri);
     if (&profile == m_internal.get()) {
-        const SwitchConfig &cfg = m_engine->config();
-        auto lookup = [&cfg](const QString &user, QString *password) {
-            auto it = cfg.users().constFind(user);
-            if (it == cfg.users().constEnd())
-                return false;
-            *password = it->password;
-            return true;
-        };
-        const SwitchRegistrar::Result r = m_registrar.handle(req, source, ev.remotePort, epochNow(), lookup);
+        const SwitchRegistrar::Result r = m_registrar.handle(req, source, ev.remotePort, epochNow(), directory());
         if (r.outcome != SwitchRegistrar::Outcome::Authorized) {
             osip_message *m = nullptr;
             if (stack.callBuildAnswer(ev.tid, r.status, &m) == 0 && m) {

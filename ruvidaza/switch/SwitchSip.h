@@ -91,6 +91,8 @@ private:
     void sendGatewayRegister(Gateway &gw, int expires);
     void scheduleGateway(const QString &name, int seconds);
     bool admitted(const SipProfile &profile, const QString &sourceIp) const;
+    // The directory's passwords, as the registrar asks for them.
+    SwitchRegistrar::PasswordLookup directory() const;
     QString uuidOf(const SipProfile &profile, int cid) const;
     SipProfile *profileNamed(const QString &name) const;
     // Answers a request outside dialogs, whether the stack keeps a

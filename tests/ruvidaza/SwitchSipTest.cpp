@@ -27,12 +27,7 @@ using PaTest::SwitchStandIn;
 
 namespace {
 
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(content) == content.size();
-}
+using PaTest::writeFile;
 
 QString scenario(const QString &name)
 {
@@ -374,6 +369,42 @@ TEST_F(SwitchSip, CallToAZoneNumberRunsTheDialplanAndReportsIt)
     // The caller's BYE ends the leg.
     ASSERT_TRUE(caller->waitForFinished(15000));
     EXPECT_EQ(caller->exitCode(), 0) << caller->readAll().toStdString();
+    EXPECT_TRUE(PaTest::waitUntil([&] { return channels().isEmpty(); }, 5000));
+}
+
+TEST_F(SwitchSip, DeviceCallsDeviceThroughABridge)
+{
+    ASSERT_TRUE(m_sw.start());
+    const int device = PaTest::freeUdpPort();
+    ASSERT_EQ(registerDevice(QStringLiteral("6001"), device), 0);
+    QUdpSocket rtp;
+    ASSERT_TRUE(rtp.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0));
+    QProcess *callee = sipp({QStringLiteral("-sf"), scenario(QStringLiteral("device_answers.xml")), QStringLiteral("-p"),
+                             QString::number(device), QStringLiteral("-key"), QStringLiteral("rtpport"),
+                             QString::number(rtp.localPort()), QStringLiteral("-m"), QStringLiteral("1")});
+    ASSERT_TRUE(callee->waitForStarted(5000));
+    QThread::msleep(200);
+    // 6002 dials 6001: the caller is answered only when the callee is.
+    QProcess *caller = sipp({target(m_internal), QStringLiteral("-sf"), scenario(QStringLiteral("call_conference.xml")),
+                             QStringLiteral("-inf"), credentials({{QStringLiteral("6002"), QStringLiteral("pw6002")}}),
+                             QStringLiteral("-s"), QStringLiteral("6001"), QStringLiteral("-d"), QStringLiteral("1500"),
+                             QStringLiteral("-m"), QStringLiteral("1"), QStringLiteral("-p"),
+                             QString::number(PaTest::freeUdpPort())});
+    ASSERT_TRUE(caller->waitForStarted(5000));
+    EXPECT_TRUE(PaTest::waitUntil(
+        [&] {
+            QStringList now = channels();
+            now.sort();
+            return now == QStringList{"6001|ACTIVE||6002|6001", "6002|ACTIVE|user/6001|6002|6001"};
+        },
+        5000))
+        << channels().join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(rtp.waitForReadyRead(3000));
+    // The caller hangs up: the callee gets BYE and both rows go.
+    ASSERT_TRUE(caller->waitForFinished(15000));
+    EXPECT_EQ(caller->exitCode(), 0) << caller->readAll().toStdString();
+    ASSERT_TRUE(callee->waitForFinished(15000));
+    EXPECT_EQ(callee->exitCode(), 0) << callee->readAll().toStdString();
     EXPECT_TRUE(PaTest::waitUntil([&] { return channels().isEmpty(); }, 5000));
 }
 
