@@ -408,6 +408,66 @@ TEST_F(SwitchSip, DeviceCallsDeviceThroughABridge)
     EXPECT_TRUE(PaTest::waitUntil([&] { return channels().isEmpty(); }, 5000));
 }
 
+TEST_F(SwitchSip, TrunkCallFollowsThePublicDialplan)
+{
+    HttpCaptureListener http;
+    ASSERT_GT(http.port(), 0);
+    ASSERT_TRUE(writeFile(m_sw.path(QStringLiteral("scripts/voiptrunk_conference.lua")),
+                          QStringLiteral("local caller=session:getVariable(\"caller_num\");\n"
+                                         "local number=session:getVariable(\"destination_number\");\n"
+                                         "local conference=session:getVariable(\"called_num\");\n"
+                                         "local os = require\"os\"\n"
+                                         "os.execute(\"fshttp \"..caller..\" \"..number..\" \"..conference..\" "
+                                         "external %1\")\n")
+                              .arg(http.port())
+                              .toUtf8()));
+    // The trunk's server is this host; 127.0.0.2 stands for anyone else.
+    ASSERT_TRUE(writeFile(m_sw.path(QStringLiteral("conf/dialplan/public/voip3007.xml")),
+                          "<include>\n  <extension name=\"3007voiptrunk127.0.0.1:5060\">\n"
+                          "    <condition field=\"network_addr\" expression=\"^(127\\.0\\.0\\.1)$\">\n"
+                          "      <action application=\"log\" data=\"ipaddr=$1\"/>\n    </condition>\n"
+                          "    <condition field=\"destination_number\" expression=\"^(0301234)$\">\n"
+                          "      <action application=\"answer\"/>\n"
+                          "      <action application=\"set\" data=\"called_num=3007\"/>\n"
+                          "      <action application=\"set\" data=\"caller_num=${caller_id_number}\"/>\n"
+                          "      <action application=\"lua\" data=\"voiptrunk_conference.lua\"/>\n"
+                          "      <action application=\"conference\" data=\"3007@cdquality++flags{endconf}\"/>\n"
+                          "    </condition>\n  </extension>\n</include>\n"));
+    ASSERT_TRUE(m_sw.start());
+
+    QProcess *caller = sipp({target(m_external), QStringLiteral("-sf"), scenario(QStringLiteral("trunk_call.xml")),
+                             QStringLiteral("-s"), QStringLiteral("0301234"), QStringLiteral("-key"),
+                             QStringLiteral("caller"), QStringLiteral("+4930555"), QStringLiteral("-d"),
+                             QStringLiteral("1500"), QStringLiteral("-m"), QStringLiteral("1"), QStringLiteral("-p"),
+                             QString::number(PaTest::freeUdpPort())});
+    ASSERT_TRUE(caller->waitForStarted(5000));
+    const QStringList expected{"|ACTIVE|3007@cdquality++flags{endconf}|+4930555|0301234|Outbound Call"};
+    EXPECT_TRUE(PaTest::waitUntil(
+        [&] {
+            return rows(m_sw.path(QStringLiteral("db/core.db")),
+                        QStringLiteral("select accountcode,callstate,application_data,initial_cid_num,initial_dest,"
+                                       "cid_name from channels")) == expected;
+        },
+        5000))
+        << channels().join(QLatin1Char(' ')).toStdString();
+    ASSERT_EQ(http.forms().size(), 1);
+    EXPECT_EQ(http.forms().first().value(QStringLiteral("type")), QStringLiteral("external"));
+    EXPECT_EQ(http.forms().first().value(QStringLiteral("number")), QStringLiteral("0301234"));
+    EXPECT_EQ(http.forms().first().value(QStringLiteral("caller")), QStringLiteral("+4930555"));
+    EXPECT_EQ(http.forms().first().value(QStringLiteral("conference")), QStringLiteral("3007"));
+    ASSERT_TRUE(caller->waitForFinished(15000));
+    EXPECT_EQ(caller->exitCode(), 0) << caller->readAll().toStdString();
+    EXPECT_TRUE(PaTest::waitUntil([&] { return channels().isEmpty(); }, 5000));
+
+    // The same number from another host matches no route.
+    EXPECT_EQ(runSipp({target(m_external), QStringLiteral("-sf"), scenario(QStringLiteral("unrouted.xml")),
+                       QStringLiteral("-s"), QStringLiteral("0301234"), QStringLiteral("-m"), QStringLiteral("1"),
+                       QStringLiteral("-p"), QString::number(PaTest::freeUdpPort())},
+                      QStringLiteral("127.0.0.2")),
+              0);
+    EXPECT_EQ(http.forms().size(), 1);
+}
+
 TEST_F(SwitchSip, GatewaysRegisterUpstreamAndReportTheirState)
 {
     const int good = PaTest::freeUdpPort();
