@@ -20,4 +20,5 @@ struct Leg
     QString conference;     // conference key the leg belongs to, empty when none
     QString partner;        // the other leg of a bridged call; both end together
     qint64 createdEpoch = 0;
+    bool paging = false;    // the conference's mix is paged while this leg lasts
 };

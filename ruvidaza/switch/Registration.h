@@ -2,8 +2,9 @@
 
 #include <QString>
 
-// How a simulated endpoint reacts when the switch dials it.
-enum class AnswerMode { Auto, Ring, Reject, None };
+// How the endpoint of a binding is dialled: a real device over SIP (Sip), or
+// a simulated one from the test controls that answers as told.
+enum class AnswerMode { Auto, Ring, Reject, None, Sip };
 
 // One registration binding, mirrored into "sip_registrations".
 struct Registration

@@ -53,6 +53,7 @@ QString answerName(AnswerMode m)
     case AnswerMode::Ring: return QStringLiteral("ring");
     case AnswerMode::Reject: return QStringLiteral("reject");
     case AnswerMode::None: return QStringLiteral("none");
+    case AnswerMode::Sip: return QStringLiteral("sip");
     case AnswerMode::Auto: break;
     }
     return QStringLiteral("auto");
@@ -66,6 +67,8 @@ AnswerMode answerFromName(const QString &s)
         return AnswerMode::Reject;
     if (s == QLatin1String("none"))
         return AnswerMode::None;
+    if (s == QLatin1String("sip"))
+        return AnswerMode::Sip;
     return AnswerMode::Auto;
 }
 
@@ -228,9 +231,9 @@ bool StateDb::upsertRegistration(const Registration &reg)
     if (!exec(m_reg, "BEGIN IMMEDIATE"))
         return false;
     {
-        Statement del(m_reg, "DELETE FROM sip_registrations WHERE sip_user=? AND contact=?");
+        // One binding per user: a device that moved replaces its old row.
+        Statement del(m_reg, "DELETE FROM sip_registrations WHERE sip_user=?");
         del.bind(1, reg.sipUser);
-        del.bind(2, reg.contact);
         del.step();
     }
     Statement q(m_reg, "INSERT INTO sip_registrations (call_id, sip_user, sip_host, contact, status, network_ip,"

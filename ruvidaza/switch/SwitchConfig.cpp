@@ -254,17 +254,23 @@ bool SwitchConfig::loadDialplanFile(const QString &path, const QString &context,
     return true;
 }
 
+bool SwitchConfig::readOptional(const QString &path, QByteArray *data)
+{
+    QString err;
+    if (readFragment(path, data, &err))
+        return true;
+    if (QFile::exists(path)) {
+        qWarning() << "skipping" << err;
+        m_skipped << path;
+    }
+    return false;
+}
+
 void SwitchConfig::loadSwitchConf(const QString &path)
 {
     QByteArray data;
-    QString err;
-    if (!readFragment(path, &data, &err)) {
-        if (QFile::exists(path)) {
-            qWarning() << "skipping" << err;
-            m_skipped << path;
-        }
+    if (!readOptional(path, &data))
         return;
-    }
     QXmlStreamReader xml(data);
     while (!xml.atEnd()) {
         xml.readNext();
@@ -280,6 +286,14 @@ void SwitchConfig::loadSwitchConf(const QString &path)
     }
 }
 
+void SwitchConfig::loadAccessLists(const QString &path)
+{
+    QByteArray data;
+    if (!readOptional(path, &data))
+        return;
+    m_acl.parse(expand(QString::fromUtf8(data)).toUtf8());
+}
+
 bool SwitchConfig::load(const QString &conf, QString *error)
 {
     m_vars = m_baseVars;
@@ -287,6 +301,7 @@ bool SwitchConfig::load(const QString &conf, QString *error)
     m_gateways.clear();
     m_contexts.clear();
     m_skipped.clear();
+    m_acl.clear();
 
     if (!loadVars(conf + QStringLiteral("/vars.xml"), true, error))
         return false;
@@ -295,6 +310,7 @@ bool SwitchConfig::load(const QString &conf, QString *error)
     if (!m_vars.contains(QStringLiteral("domain")))
         m_vars.insert(QStringLiteral("domain"), var(QStringLiteral("sip_ip"), QStringLiteral("127.0.0.1")));
     loadSwitchConf(conf + QStringLiteral("/autoload_configs/switch.conf.xml"));
+    loadAccessLists(conf + QStringLiteral("/autoload_configs/acl.conf.xml"));
     loadUsers(conf + QStringLiteral("/directory/default"));
     loadGateways(conf + QStringLiteral("/sip_profiles/internal"), QStringLiteral("internal"));
     loadGateways(conf + QStringLiteral("/sip_profiles/external"), QStringLiteral("external"));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "AccessList.h"
+
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -68,13 +70,18 @@ public:
     int rtpStartPort() const { return m_rtpStart; }
     int rtpEndPort() const { return m_rtpEnd; }
     QStringList codecs() const;
+    const AccessList &accessLists() const { return m_acl; }
 
 private:
     bool loadVars(const QString &path, bool required, QString *error);
     void loadUsers(const QString &folder);
     void loadGateways(const QString &folder, const QString &profile);
     bool loadDialplanFile(const QString &path, const QString &context, bool required, QString *error);
+    // A file that may be missing: false (logged and listed as skipped when
+    // it exists but does not read).
+    bool readOptional(const QString &path, QByteArray *data);
     void loadSwitchConf(const QString &path);
+    void loadAccessLists(const QString &path);
 
     QMap<QString, QString> m_baseVars;
     QMap<QString, QString> m_vars;
@@ -82,6 +89,7 @@ private:
     QMap<QString, GatewayConfig> m_gateways;
     QMap<QString, QVector<DialplanExtension>> m_contexts;
     QStringList m_skipped;
+    AccessList m_acl;
     int m_rtpStart = 16384;
     int m_rtpEnd = 32768;
 };

@@ -124,6 +124,13 @@ int SwitchDaemon::start()
         return ExitConfig;
     }
     const bool hooks = qEnvironmentVariable("RUVIDAZA_TEST_HOOKS") == QLatin1String("1");
+    // With the test controls on, a busy SIP port leaves the switch running
+    // on simulated endpoints (tests of the program run many switches side by
+    // side on the default ports); otherwise it is a start failure.
+    if (!m_engine->startSip(!hooks, &error)) {
+        qCritical() << "cannot start SIP:" << error;
+        return ExitSip;
+    }
     if (hooks)
         qWarning() << "TEST HOOKS ENABLED: console accepts simulated registrations, legs and calls";
     m_hooks = std::make_unique<TestHooks>(m_engine.get(), hooks);

@@ -31,6 +31,7 @@ public:
         ExitConfig = 5,
         ExitConsole = 6,
         ExitProgramGone = 7,
+        ExitSip = 8,
     };
 
     explicit SwitchDaemon(const QString &packageFolder, QObject *parent = nullptr);

@@ -2,6 +2,7 @@
 
 #include "CallScript.h"
 #include "SwitchMedia.h"
+#include "SwitchSip.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -9,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QUuid>
 #include <QXmlStreamWriter>
@@ -36,7 +38,11 @@ SwitchEngine::SwitchEngine(const QString &packageFolder, StateDb *db, QObject *p
     connect(&m_expiryTimer, &QTimer::timeout, this, &SwitchEngine::purgeExpired);
 }
 
-SwitchEngine::~SwitchEngine() = default;
+SwitchEngine::~SwitchEngine()
+{
+    if (m_sip)
+        m_sip->stop();
+}
 
 QString SwitchEngine::conferenceKey(const QString &token)
 {
@@ -62,10 +68,25 @@ bool SwitchEngine::start(const QMap<QString, QString> &baseVars, QString *error)
     for (const Registration &r : m_db->loadRegistrations(epochNow()))
         m_registrations.insert(r.sipUser, r);
     qInfo() << "restored" << m_registrations.size() << "unexpired registration(s)";
-    for (const GatewayConfig &gw : m_config.gateways())
-        startGateway(gw);
     m_media = std::make_unique<SwitchMedia>(std::string(), m_config.rtpStartPort(), m_config.rtpEndPort());
     m_expiryTimer.start();
+    return true;
+}
+
+bool SwitchEngine::startSip(bool required, QString *error)
+{
+    QByteArray key(32, '\0');
+    QRandomGenerator::system()->generate(key.begin(), key.end());
+    auto sip = std::make_unique<SwitchSip>(this, key);
+    if (sip->start(error)) {
+        m_sip = std::move(sip);
+    } else if (required) {
+        return false;
+    } else {
+        qWarning() << "RUNNING WITHOUT SIP:" << *error << "- only simulated endpoints work";
+    }
+    for (const GatewayConfig &gw : m_config.gateways())
+        startGateway(gw);
     return true;
 }
 
@@ -76,6 +97,10 @@ void SwitchEngine::stop()
     for (const QString &uuid : uuids)
         removeLeg(uuid);
     m_conferences.clear();
+    if (m_sip) {
+        m_sip->stop();
+        m_sip.reset();
+    }
     m_media.reset();
 }
 
@@ -86,6 +111,8 @@ bool SwitchEngine::reload(const QString &rescanProfile, QString *error)
     if (!fresh.load(m_folder + QStringLiteral("/conf"), error))
         return false;
     m_config = fresh;
+    if (m_sip)
+        m_sip->configChanged();
     if (!rescanProfile.isEmpty()) {
         for (const GatewayConfig &gw : m_config.gateways()) {
             if (gw.profile == rescanProfile && !m_gateways.contains(gw.name))
@@ -99,6 +126,12 @@ void SwitchEngine::startGateway(const GatewayConfig &cfg)
 {
     GatewayState gs;
     gs.config = cfg;
+    if (m_sip) {
+        gs.state = QStringLiteral("TRYING");
+        m_gateways.insert(cfg.name, gs);
+        m_sip->startGateway(cfg);
+        return;
+    }
     if (!cfg.registerEnabled) {
         gs.state = QStringLiteral("NOREG");
     } else if (cfg.profile == QLatin1String("internal")) {
@@ -132,6 +165,10 @@ void SwitchEngine::startGateway(const GatewayConfig &cfg)
 void SwitchEngine::dropGateway(const QString &name)
 {
     const GatewayState gs = m_gateways.take(name);
+    if (m_sip) {
+        m_sip->dropGateway(name);
+        return;
+    }
     if (gs.config.profile == QLatin1String("internal") && gs.state == QLatin1String("REGED"))
         removeRegistration(gs.config.username);
 }
@@ -325,6 +362,17 @@ bool SwitchEngine::dial(const QString &token, const QString &dialString, const Q
         const GatewayState gs = m_gateways.value(gateway);
         if (gs.config.name.isEmpty())
             fail(0, QStringLiteral("no such gateway ") + gateway);
+        else if (m_sip && gs.config.profile == QLatin1String("external")) {
+            // Through the trunk: to the destination at the gateway's realm,
+            // answering its challenge with the gateway's credentials.
+            const QString realm = gs.config.realm;
+            const int colon = realm.lastIndexOf(QLatin1Char(':'));
+            const QString host = colon < 0 ? realm : realm.left(colon);
+            const int port = colon < 0 ? 5060 : realm.mid(colon + 1).toInt();
+            if (!m_sip->invite(id, gs.config.profile, QStringLiteral("sip:%1@%2").arg(target, realm), host, port,
+                               cidNum, cidName, gs.config.username, gs.config.password))
+                fail(0, QStringLiteral("cannot call through gateway ") + gateway);
+        }
         else if (gs.config.profile == QLatin1String("internal") && gs.state == QLatin1String("REGED")) {
             // The call loops back into the internal profile as the gateway's
             // user and is answered by this switch's own dialplan.
@@ -345,6 +393,13 @@ bool SwitchEngine::dial(const QString &token, const QString &dialString, const Q
                 m_legs[far].partner = id;
                 m_legs[id].partner = far;
                 setLegState(id, QStringLiteral("ACTIVE"));
+                // The far end pages the conference's mix to "<host> <port>".
+                const QStringList page = m_legs[far].applicationData.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+                bool portOk = false;
+                const int pagePort = page.size() == 2 ? page[1].toInt(&portOk) : 0;
+                if (m_media && portOk && pagePort > 0 && pagePort < 65536 &&
+                    m_media->startPage(m_legs[id].conference.toStdString(), page[0].toStdString(), pagePort))
+                    m_legs[id].paging = true;
             });
         }
         else
@@ -357,6 +412,11 @@ bool SwitchEngine::dial(const QString &token, const QString &dialString, const Q
     }
     const Registration &reg = m_registrations[target];
     switch (reg.answer) {
+    case AnswerMode::Sip:
+        if (!m_sip || !m_sip->invite(id, QStringLiteral("internal"), contactUri(reg.contact), reg.networkIp,
+                                     reg.networkPort.toInt(), cidNum, cidName))
+            fail(0, QStringLiteral("cannot send the INVITE"));
+        break;
     case AnswerMode::Auto: answer(reg.answerMs); break;
     case AnswerMode::Ring: break;
     case AnswerMode::Reject: fail(reg.answerMs, QStringLiteral("rejected")); break;
@@ -372,6 +432,10 @@ bool SwitchEngine::bridgeToUser(const QString &aLeg, const QString &user, QStrin
         return false;
     }
     const Registration reg = m_registrations.value(user);
+    if (reg.answer == AnswerMode::Sip && !m_sip) {
+        *error = QStringLiteral("no SIP transport");
+        return false;
+    }
     const Leg &a = m_legs[aLeg];
     Leg b;
     b.uuid = newUuid();
@@ -392,6 +456,14 @@ bool SwitchEngine::bridgeToUser(const QString &aLeg, const QString &user, QStrin
     m_db->insertChannel(b);
     const QString bId = b.uuid;
     switch (reg.answer) {
+    case AnswerMode::Sip:
+        if (!m_sip->invite(bId, QStringLiteral("internal"), contactUri(reg.contact), reg.networkIp,
+                           reg.networkPort.toInt(), b.initialCidNum, b.cidName)) {
+            removeLeg(bId);
+            *error = QStringLiteral("cannot send the INVITE");
+            return false;
+        }
+        break;
     case AnswerMode::Auto:
         QTimer::singleShot(reg.answerMs, this, [this, aLeg, bId] {
             if (m_legs.contains(bId) && m_legs.contains(aLeg)) {
@@ -417,8 +489,13 @@ void SwitchEngine::removeLeg(const QString &uuid)
 {
     if (!m_legs.contains(uuid))
         return;
+    if (m_sip)
+        m_sip->hangup(uuid);
+    mediaClose(uuid);
     const Leg leg = m_legs.take(uuid);
     m_db->deleteChannel(uuid);
+    if (leg.paging && m_media)
+        m_media->stopPage(leg.conference.toStdString());
     if (!leg.partner.isEmpty())
         removeLeg(leg.partner);
     if (leg.conference.isEmpty())
@@ -758,4 +835,73 @@ bool SwitchEngine::inboundCall(const QString &from, const QString &dest, const Q
         }
     }
     return true;
+}
+
+QString SwitchEngine::contactUri(const QString &contact)
+{
+    QString uri = contact.trimmed();
+    const int lt = uri.indexOf(QLatin1Char('<'));
+    const int gt = uri.indexOf(QLatin1Char('>'), lt + 1);
+    if (lt >= 0 && gt > lt)
+        uri = uri.mid(lt + 1, gt - lt - 1);
+    return uri;
+}
+
+void SwitchEngine::legAnswered(const QString &uuid)
+{
+    if (!m_legs.contains(uuid))
+        return;
+    setLegState(uuid, QStringLiteral("ACTIVE"));
+    const QString partner = m_legs.value(uuid).partner;
+    if (!partner.isEmpty() && m_legs.value(partner).callstate == QLatin1String("RINGING")) {
+        setLegState(partner, QStringLiteral("ACTIVE"));
+        if (m_sip)
+            m_sip->answerInbound(partner);
+    }
+}
+
+std::vector<MediaCodec> SwitchEngine::mediaCodecs() const
+{
+    std::vector<std::string> prefs;
+    for (const QString &name : m_config.codecs())
+        prefs.push_back(name.toStdString());
+    return SwitchMedia::supportedCodecs(prefs);
+}
+
+QString SwitchEngine::rtpIp() const
+{
+    return m_config.var(QStringLiteral("rtp_ip"), m_config.var(QStringLiteral("sip_ip"), QStringLiteral("127.0.0.1")));
+}
+
+int SwitchEngine::mediaOpen(const QString &uuid)
+{
+    return m_media ? m_media->openLeg(uuid.toStdString()) : -1;
+}
+
+bool SwitchEngine::mediaStart(const QString &uuid, const MediaCodec &codec, const std::string &remoteIp,
+                              int remotePort)
+{
+    if (!m_media)
+        return false;
+    const Leg leg = m_legs.value(uuid);
+    // A bridged pair talks in a private conference of its own.
+    QString conference = leg.conference;
+    if (conference.isEmpty())
+        conference = QStringLiteral("bridge-") + (leg.direction == QLatin1String("inbound") || leg.partner.isEmpty()
+                                                      ? uuid
+                                                      : leg.partner);
+    if (leg.applicationData.contains(QLatin1String("mute")))
+        m_media->setLegMuted(uuid.toStdString(), true);
+    if (!m_media->startLeg(uuid.toStdString(), conference.toStdString(), codec, remoteIp, remotePort)) {
+        qWarning() << "leg" << uuid << ": media did not start for" << codec.name.c_str() << "to" << remoteIp.c_str()
+                   << remotePort;
+        return false;
+    }
+    return true;
+}
+
+void SwitchEngine::mediaClose(const QString &uuid)
+{
+    if (m_media)
+        m_media->closeLeg(uuid.toStdString());
 }

@@ -5,6 +5,7 @@
 #include "StateDb.h"
 #include "SwitchConfig.h"
 #include "Leg.h"
+#include "MediaCodec.h"
 #include "Registration.h"
 
 #include <QElapsedTimer>
@@ -12,6 +13,11 @@
 #include <QMap>
 #include <QObject>
 #include <QTimer>
+#include <memory>
+#include <string>
+#include <vector>
+
+class SwitchSip;
 
 #include <memory>
 
@@ -30,8 +36,14 @@ public:
     QString packageFolder() const { return m_folder; }
 
     // Start of a run: load the configuration, restore unexpired bindings,
-    // clear stale call rows, start the gateways.
+    // clear stale call rows.
     bool start(const QMap<QString, QString> &baseVars, QString *error);
+    // Opens the SIP profiles and starts the gateways. When the ports cannot
+    // be bound and `required` is false, the switch runs on without SIP
+    // (simulated endpoints only) and says so in its log.
+    bool startSip(bool required, QString *error);
+    bool sipRunning() const { return m_sip != nullptr; }
+    SwitchSip *sip() const { return m_sip.get(); }
     // End of a run: every leg ended and its row removed.
     void stop();
 
@@ -66,11 +78,28 @@ public:
     bool setGatewayState(const QString &name, const QString &state);
     bool forcePlayStatus(const QString &conference, Conference::Forced forced);
 
+    // The leg's call state ("RINGING", "ACTIVE"), empty when it is gone.
+    QString legCallstate(const QString &uuid) const { return m_legs.value(uuid).callstate; }
+    // A dialled leg was answered: it turns ACTIVE, and a caller waiting for
+    // it as the far end of a bridge is answered too.
+    void legAnswered(const QString &uuid);
+
+    // Media of the legs: the codecs offered (in order), an RTP port for a
+    // leg (-1 when none is free), audio flowing once both ends are known,
+    // everything released when the leg ends.
+    std::vector<MediaCodec> mediaCodecs() const;
+    QString rtpIp() const;
+    int mediaOpen(const QString &uuid);
+    bool mediaStart(const QString &uuid, const MediaCodec &codec, const std::string &remoteIp, int remotePort);
+    void mediaClose(const QString &uuid);
+
     // An inbound call through the dialplan of `profile`.
     bool inboundCall(const QString &from, const QString &dest, const QString &profile, const QString &sourceIp,
                      QString *uuid, QString *error);
 
     static QString conferenceKey(const QString &token);
+    // The URI inside a Contact header value ("<sip:…>;params" → "sip:…").
+    static QString contactUri(const QString &contact);
 
 private:
     void startGateway(const GatewayConfig &cfg);
@@ -92,6 +121,7 @@ private:
     QMap<QString, Registration> m_registrations;  // by sip_user
     QHash<QString, Leg> m_legs;                    // by uuid
     QMap<QString, Conference> m_conferences;
+    std::unique_ptr<SwitchSip> m_sip;
     QTimer m_expiryTimer;
     QElapsedTimer m_clock;
     std::unique_ptr<SwitchMedia> m_media;

@@ -20,12 +20,7 @@ using PaTest::SwitchStandIn;
 
 namespace {
 
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(content) == content.size();
-}
+using PaTest::writeFile;
 
 // Directory user as the program writes it: no line feed after the last line.
 QByteArray userXml(const QString &id, const QString &name, const QString &password)

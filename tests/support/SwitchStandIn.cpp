@@ -43,6 +43,16 @@ bool copyPackage(const QString &from, const QString &to)
 SwitchStandIn::SwitchStandIn(bool testHooks) : m_testHooks(testHooks)
 {
     m_valid = m_dir.isValid() && copyPackage(switchDir(), m_dir.path() + QStringLiteral("/RUVIDAZA"));
+    // The shipped SIP ports are the field's defaults; each copy takes free
+    // ones, so switches of parallel tests never compete for a port.
+    QFile conf(path(QStringLiteral("conf/custom_configs/sip_configs.xml")));
+    if (m_valid && conf.open(QIODevice::ReadWrite)) {
+        QByteArray text = conf.readAll();
+        text.replace("internal_sip_port=5060", "internal_sip_port=" + QByteArray::number(freeUdpPort()));
+        text.replace("external_sip_port=5080", "external_sip_port=" + QByteArray::number(freeUdpPort()));
+        conf.resize(0);
+        m_valid = conf.write(text) == text.size();
+    }
 }
 
 SwitchStandIn::~SwitchStandIn()

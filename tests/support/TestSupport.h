@@ -30,6 +30,9 @@ int freeUdpPort();
 // An even UDP port whose odd neighbour is free too (an RTP/RTCP pair).
 int freeRtpPort();
 
+// Writes `content` to `path`, creating its folder; false on any failure.
+bool writeFile(const QString &path, const QByteArray &content);
+
 // Writes a silent 8 kHz mono 16-bit WAV file of `ms` milliseconds.
 bool writeWav(const QString &path, int ms);
 

@@ -326,6 +326,9 @@ void SipStack::quit()
     m_calls.clear();
     m_registrations.clear();
     m_credentials.clear();
+    m_statelessAnswers.clear();
+    m_statelessIndex.clear();
+    m_statelessFirst = 0;
     {
         std::lock_guard<std::mutex> once(osipInitLock());
         osip_release(m_osip);
@@ -811,6 +814,16 @@ void SipStack::handleNewRequest(osip_event *evt)
         return;
     }
     const bool hasToTag = !tagOf(m->to).empty();
+    if (!hasToTag && m_config.statelessRegister && methodIs(m, "REGISTER") && handleStatelessRequest(m)) {
+        osip_event_free(evt);
+        return;
+    }
+    if (!hasToTag && m_config.maxTransactions > 0 &&
+        m_transactions.size() >= static_cast<size_t>(m_config.maxTransactions)) {
+        sendStatelessResponse(m, 503);
+        osip_event_free(evt);
+        return;
+    }
     if (hasToTag) {
         SipStackCall *call = callByDialog(m);
         if (!call) {
@@ -858,6 +871,88 @@ void SipStack::handleNewRequest(osip_event *evt)
         return;
     osip_transaction_t *tr = transaction(tid);
     post(SipStackEventType::MessageNew, 0, 0, 0, tid, tr ? tr->orig_request : nullptr, nullptr);
+}
+
+std::string SipStack::statelessKey(const osip_message *request)
+{
+    auto *via = static_cast<osip_via_t *>(osip_list_get(&request->vias, 0));
+    osip_generic_param_t *branch = nullptr;
+    if (via)
+        osip_via_param_get_byname(via, const_cast<char *>("branch"), &branch);
+    return callIdText(request) + "|" + std::to_string(cseqNumber(request)) + "|" +
+           (branch && branch->gvalue ? branch->gvalue : "");
+}
+
+bool SipStack::handleStatelessRequest(osip_message *request)
+{
+    const int64_t now = nowMs();
+    const int64_t keepMs = 64LL * m_config.t1Ms;
+    while (!m_statelessAnswers.empty() &&
+           (now - m_statelessAnswers.front().sentMs > keepMs || m_statelessAnswers.size() > 16384)) {
+        auto it = m_statelessIndex.find(m_statelessAnswers.front().key);
+        if (it != m_statelessIndex.end() && it->second == m_statelessFirst)
+            m_statelessIndex.erase(it);
+        m_statelessAnswers.pop_front();
+        ++m_statelessFirst;
+    }
+    const std::string key = statelessKey(request);
+    auto it = m_statelessIndex.find(key);
+    if (it != m_statelessIndex.end()) {
+        const StatelessAnswer &a = m_statelessAnswers[it->second - m_statelessFirst];
+        if (m_transport)
+            m_transport->send(a.host, a.port, a.text.data(), a.text.size());
+        return true;
+    }
+    post(SipStackEventType::MessageNew, 0, 0, 0, 0, request, nullptr);
+    return true;
+}
+
+int SipStack::messageBuildStatelessAnswer(const osip_message *request, int status, osip_message **answer)
+{
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    if (!answer || !request || status < 100 || status > 699)
+        return OSIP_BADPARAMETER;
+    *answer = newResponse(request, status, randomToken());
+    if (!*answer)
+        return OSIP_NOMEM;
+    osip_message_set_user_agent(*answer, m_userAgent.c_str());
+    return OSIP_SUCCESS;
+}
+
+int SipStack::messageSendStatelessAnswer(const osip_message *request, int status, osip_message *answer)
+{
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    if (!answer) {
+        const int built = messageBuildStatelessAnswer(request, status, &answer);
+        if (built != OSIP_SUCCESS)
+            return built;
+    }
+    char *host = nullptr;
+    int port = 5060;
+    osip_response_get_destination(answer, &host, &port);
+    char *buffer = nullptr;
+    size_t length = 0;
+    int result = OSIP_UNDEFINED_ERROR;
+    if (host && osip_message_to_str(answer, &buffer, &length) == 0 && buffer) {
+        StatelessAnswer a;
+        a.key = statelessKey(request);
+        a.sentMs = nowMs();
+        a.host = host;
+        a.port = port;
+        a.text.assign(buffer, length);
+        osip_free(buffer);
+        if (m_transport && m_transport->send(a.host, a.port, a.text.data(), a.text.size()) >= 0)
+            result = OSIP_SUCCESS;
+        // Final answers only: a provisional one does not end the request.
+        if (MSG_IS_STATUS_1XX(answer) == 0) {
+            m_statelessIndex[a.key] = m_statelessFirst + m_statelessAnswers.size();
+            m_statelessAnswers.push_back(std::move(a));
+        }
+    }
+    if (host)
+        osip_free(host);
+    osip_message_free(answer);
+    return result;
 }
 
 void SipStack::handleCancel(osip_event *evt)

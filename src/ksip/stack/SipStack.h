@@ -208,6 +208,13 @@ public:
     // Sends `answer` (or, when null, a bodyless one with `status`).
     int messageSendAnswer(int tid, int status, osip_message *answer);
 
+    // Requests raised with tid 0 (see SipStackConfig::statelessRegister):
+    // builds the response `status` to `request` (with a To tag), and sends
+    // an answer built so (or, when null, a bodyless one with `status`),
+    // remembering it for the request's retransmissions.
+    int messageBuildStatelessAnswer(const osip_message *request, int status, osip_message **answer);
+    int messageSendStatelessAnswer(const osip_message *request, int status, osip_message *answer);
+
     // ---- inspection ------------------------------------------------------
 
     // Handles one datagram as if it had arrived on the socket from
@@ -228,6 +235,9 @@ private:
     void executeTransactions();
     void handleDatagram(const char *data, size_t length, const std::string &fromIp, int fromPort);
     void handleNewRequest(osip_event *evt);
+    // True when the request was handled without a transaction.
+    bool handleStatelessRequest(osip_message *request);
+    static std::string statelessKey(const osip_message *request);
     void handleStrayResponse(osip_message *response);
     void handleAck(osip_message *ack);
     void handleCancel(osip_event *evt);
@@ -289,6 +299,18 @@ private:
     std::map<int, osip_transaction *> m_transactions;
     std::deque<osip_transaction *> m_garbage;
     std::deque<SipStackCredential> m_credentials;
+    // Answers sent without a transaction, by request key, oldest first.
+    struct StatelessAnswer
+    {
+        std::string key;
+        int64_t sentMs = 0;
+        std::string host;
+        int port = 0;
+        std::string text;
+    };
+    std::deque<StatelessAnswer> m_statelessAnswers;
+    std::map<std::string, size_t> m_statelessIndex;  // key -> sequence number
+    size_t m_statelessFirst = 0;                     // sequence number of the front
     int m_nextId = 1;
     int64_t m_nextSweepMs = 0;
     uint64_t m_randomState = 0;

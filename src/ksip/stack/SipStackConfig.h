@@ -20,4 +20,14 @@ struct SipStackConfig
     std::string userAgent = "ksip-ua/1.0";
     // Largest datagram accepted; anything longer is dropped unread.
     int maxDatagramBytes = 8192;
+    // Transactions the stack keeps at once (0 = no limit). Beyond it a new
+    // request outside any dialog is answered 503 without a transaction, so
+    // a flood costs no memory that outlives its datagrams.
+    int maxTransactions = 0;
+    // REGISTER outside dialogs is handled without a transaction (for a
+    // registrar under load: oSIP looks transactions up one by one). It is
+    // raised as MessageNew with tid 0 and answered with
+    // messageSendStatelessAnswer; a retransmission of a request already
+    // answered gets the same answer again, for 64*T1.
+    bool statelessRegister = false;
 };

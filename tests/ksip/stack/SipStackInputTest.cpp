@@ -197,3 +197,67 @@ TEST_F(SipStackInputTest, TortureMessages)
 }
 
 } // namespace
+
+namespace {
+
+// A flood of new requests beyond the transaction cap is answered 503 at
+// once and raises no event.
+TEST(SipStackFloodTest, TransactionCapTurnsNewRequestsAway)
+{
+    SipStackConfig config;
+    config.maxTransactions = 2;
+    StackPeer ua(config);
+    RawSipSocket raw;
+    auto options = [&](int n) {
+        return "OPTIONS sip:200@127.0.0.1:" + std::to_string(ua.port()) +
+               " SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.0.1:" + std::to_string(raw.port()) + ";branch=z9hG4bKflood" +
+               std::to_string(n) + "\r\nFrom: <sip:x@127.0.0.1>;tag=1\r\nTo: <sip:200@127.0.0.1>\r\nCall-ID: flood" +
+               std::to_string(n) + "\r\nCSeq: 1 OPTIONS\r\nContent-Length: 0\r\n\r\n";
+    };
+    for (int n = 0; n < 2; ++n)
+        ASSERT_TRUE(raw.sendTo(ua.port(), options(n)));
+    auto first = ua.waitFor(SipStackEventType::MessageNew, 3000);
+    auto second = ua.waitFor(SipStackEventType::MessageNew, 3000);
+    ASSERT_TRUE(first && second);
+    // Both slots taken: the third is refused without an event.
+    ASSERT_TRUE(raw.sendTo(ua.port(), options(2)));
+    EXPECT_EQ(statusOf(raw.receive(3000)), "503");
+    EXPECT_FALSE(ua.waitFor(SipStackEventType::MessageNew, 300));
+}
+
+} // namespace
+
+namespace {
+
+// REGISTERs handled without transactions: each new one is raised once with
+// tid 0; a retransmission gets the very same answer again and raises nothing.
+TEST(SipStackStatelessTest, RetransmittedRegisterGetsTheSameAnswer)
+{
+    SipStackConfig config;
+    config.statelessRegister = true;
+    StackPeer ua(config);
+    RawSipSocket raw;
+    auto reg = [&](const std::string &branch) {
+        return "REGISTER sip:127.0.0.1:" + std::to_string(ua.port()) + " SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.0.1:" +
+               std::to_string(raw.port()) + ";branch=z9hG4bK" + branch +
+               "\r\nFrom: <sip:6001@127.0.0.1>;tag=1\r\nTo: <sip:6001@127.0.0.1>\r\nCall-ID: sl1\r\n"
+               "CSeq: 1 REGISTER\r\nContact: <sip:6001@127.0.0.1:1>\r\nContent-Length: 0\r\n\r\n";
+    };
+    ASSERT_TRUE(raw.sendTo(ua.port(), reg("a")));
+    auto event = ua.waitFor(SipStackEventType::MessageNew, 3000);
+    ASSERT_TRUE(event);
+    EXPECT_EQ(event->tid, 0);
+    ASSERT_EQ(ua.stack.messageSendStatelessAnswer(event->request, 401, nullptr), 0);
+    const std::string first = raw.receive(3000);
+    EXPECT_EQ(statusOf(first), "401");
+
+    ASSERT_TRUE(raw.sendTo(ua.port(), reg("a")));
+    EXPECT_EQ(raw.receive(3000), first);
+    EXPECT_FALSE(ua.waitFor(SipStackEventType::MessageNew, 300));
+
+    // Another branch is another request.
+    ASSERT_TRUE(raw.sendTo(ua.port(), reg("b")));
+    EXPECT_TRUE(ua.waitFor(SipStackEventType::MessageNew, 3000));
+}
+
+} // namespace
