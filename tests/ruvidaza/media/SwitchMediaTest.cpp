@@ -189,6 +189,12 @@ TEST_F(SwitchMediaTest, FileReachesEveryMemberAtTheFileLevel)
 
     // Both members hear the same file, each in its own codec.
     auto levels = [&](double *atA, double *atB) {
+        // First read away what waited in the sockets from before the change
+        // (silence from before the file, or the old level): a loaded
+        // machine can leave a good part of a second of it queued.
+        std::thread drain([&] { b.capture(200); });
+        a.capture(200);
+        drain.join();
         std::vector<int16_t> heardB;
         std::thread other([&] { heardB = b.capture(500); });
         const std::vector<int16_t> heardA = a.capture(500);
