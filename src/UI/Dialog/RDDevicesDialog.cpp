@@ -9,6 +9,7 @@
 #include "RDDeviceWidget.h"
 #include "RDLabel.h"
 #include "RDPixmapButton.h"
+#include "RDSipCallDialog.h"
 #include "RDUtils.h"
 #include "RDWidget.h"
 #include "RDWidgetStyle.h"
@@ -79,6 +80,8 @@ RDDevicesDialog::RDDevicesDialog(QWidget *parent)
             [this](RDDeviceItemWidget *item) { onClickDeviceModify(item->device()); });
     connect(m_deviceWidget, &RDDeviceWidget::clickItemDelete, this,
             [this](RDDeviceItemWidget *item) { onClickDeviceDelete(item->device()); });
+    connect(m_deviceWidget, &RDDeviceWidget::clickItemCall, this,
+            [this](RDDeviceItemWidget *item) { onClickDeviceCall(item->device()); });
     connect(m_addAllButton, &RDPixmapButton::clicked, this, &RDDevicesDialog::onClickAddAllButton);
     connect(m_importButton, &RDPixmapButton::clicked, this, &RDDevicesDialog::onClickImportButton);
     connect(m_filterEdit, &QLineEdit::textChanged, this, &RDDevicesDialog::onClickFilterButton);
@@ -163,6 +166,7 @@ void RDDevicesDialog::onRightClickItem(RDDeviceItemWidget *item, QPoint point)
     updateSelectLabel();
     m_menu = new QMenu(this);
     m_menu->setObjectName(QStringLiteral("deviceMenu"));
+    m_menu->addAction(RDLocalize::text(QStringLiteral("Call")), this, &RDDevicesDialog::onClickMenuCall);
     m_menu->addAction(RDLocalize::text(QStringLiteral("Modify")), this, &RDDevicesDialog::onClickMenuModify);
     m_menu->addAction(RDLocalize::text(QStringLiteral("Delete")), this, &RDDevicesDialog::onClickMenuDelete);
     applyMenuStyle(m_menu);
@@ -173,6 +177,19 @@ void RDDevicesDialog::onRightClickItem(RDDeviceItemWidget *item, QPoint point)
 void RDDevicesDialog::onClickNewDevice()
 {
     onClickAddOneButton();
+}
+
+void RDDevicesDialog::onClickMenuCall()
+{
+    onClickDeviceCall(m_currentDevice);
+}
+
+void RDDevicesDialog::onClickDeviceCall(RDDevice device)
+{
+    RDSipCallDialog dialog;
+    dialog.setNumber(device.number);
+    dialog.startCallThread();
+    dialog.exec();
 }
 
 void RDDevicesDialog::onClickMenuModify()

@@ -53,8 +53,10 @@ public slots:
 
 private slots:
     void onClickNewDevice();
+    void onClickMenuCall();
     void onClickMenuModify();
     void onClickMenuDelete();
+    void onClickDeviceCall(RDDevice device);
     void onClickDeviceModify(RDDevice device);
     void onClickDeviceDelete(RDDevice device);
     void onClickAddOneButton();

@@ -281,8 +281,8 @@ TEST_F(DeviceListTest, MenuDeleteActsOnItsDeviceAfterTheListChangedUnderTheBox)
     PaUiTest::click(dialog.deviceWidget()->itemOf(b), Qt::RightButton, QPoint(80, 30));
     ASSERT_NE(dialog.contextMenu(), nullptr);
     const QList<QAction *> actions = dialog.contextMenu()->actions();
-    ASSERT_EQ(actions.size(), 2);
-    EXPECT_EQ(actions[1]->text(), QStringLiteral("Delete"));
+    ASSERT_EQ(actions.size(), 3);
+    EXPECT_EQ(actions[2]->text(), QStringLiteral("Delete"));
 
     RDModal::Answer ok;
     ok.kind = QStringLiteral("alert");
@@ -295,7 +295,7 @@ TEST_F(DeviceListTest, MenuDeleteActsOnItsDeviceAfterTheListChangedUnderTheBox)
         dialog.loadDevices();
     };
     RDModal::queue(ok);
-    actions[1]->trigger();
+    actions[2]->trigger();
     QStringList left;
     for (const RDDevice &d : m_velmar->getDevices())
         left << d.number;

@@ -1,7 +1,10 @@
 // Writes a picture of every widget and dialog base of the kit into the
 // folder given as the first argument, for a person to look over:
 //   xvfb-run -a build-test/bin/tests/ui_gallery /tmp/gallery
+#include "FakeAudioBackend.h"
 #include "PAAlertDialog.h"
+#include "PAGroupCallDialog.h"
+#include "RDSipCallDialog.h"
 #include "RDGroupMoreDialog.h"
 #include "RDGroupRTPWidget.h"
 #include "RDGroupSIPTrunkWidget.h"
@@ -494,6 +497,37 @@ void devices()
     }
 }
 
+// The zone and device call dialogs with the PC's sound endpoints of a
+// typical desk, in the states the operator sees (no call is placed).
+void calls()
+{
+    FakeAudioBackend audio;
+    audio.addEndpoint("mic-desk", "Microphone (USB Desk Microphone)", 0);
+    audio.addEndpoint("mic-headset", "Headset Microphone (Bluetooth)", 0);
+    audio.addEndpoint("spk", "Speakers (Realtek High Definition Audio)", 1);
+    {
+        PAGroupCallDialog dialog;
+        dialog.setNumber(QStringLiteral("3001"));
+        dialog.updateStatus(QStringLiteral("Talking"));
+        shoot(&dialog, "40-zone-call");
+    }
+    {
+        RDSipCallDialog dialog;
+        dialog.setNumber(QStringLiteral("6001"));
+        dialog.captureCombo()->setCurrentIndex(1);
+        dialog.updateStatus(QStringLiteral("Registring"));
+        dialog.resize(420, 260);
+        shoot(&dialog, "41-device-call");
+    }
+    audio.removeEndpoint("mic-desk");
+    audio.removeEndpoint("mic-headset");
+    {
+        RDSipCallDialog dialog;
+        dialog.updateStatus(QStringLiteral("Microphone not found"));
+        shoot(&dialog, "42-device-call-no-microphone");
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -513,6 +547,7 @@ int main(int argc, char **argv)
     pickers();
     zoneEditors();
     devices();
+    calls();
     std::printf("%d pictures in %s\n", g_written, qPrintable(g_dir));
     return g_ok ? 0 : 1;
 }

@@ -1,0 +1,8 @@
+#include "RDSipCallThread.h"
+
+#include "RDSipCallDialog.h"
+
+void RDSipCallThread::run()
+{
+    m_dialog->runCall(this);
+}
