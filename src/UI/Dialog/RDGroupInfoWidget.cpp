@@ -47,8 +47,13 @@ RDGroupInfoWidget::~RDGroupInfoWidget() = default;
 void RDGroupInfoWidget::setGroup(const RDGroup &group)
 {
     // The same zone again while the operator has unsaved edits: the edits
-    // stay, measured now against the new record.
-    const bool keepEdits = group.id > 0 && group.id == m_group.id && RDGroupEditor::differs(readGroup(), group);
+    // stay, measured from now on against the new record. Once the new
+    // record holds them (they were stored) the rows are simply refreshed.
+    bool keepEdits = false;
+    if (group.id > 0 && group.id == m_group.id) {
+        const RDGroup edited = readGroup();
+        keepEdits = RDGroupEditor::differs(edited, m_group) && RDGroupEditor::differs(edited, group);
+    }
     m_group = group;
     if (!keepEdits) {
         m_hasMoreEdits = false;

@@ -22,6 +22,7 @@ RDGroupNameWidget::RDGroupNameWidget(QWidget *parent)
 void RDGroupNameWidget::setText(const QString &text)
 {
     m_edit->setText(text);
+    m_edit->setCursorPosition(0);
 }
 
 QString RDGroupNameWidget::text() const

@@ -145,6 +145,15 @@ TEST_F(ZonePanelTest, RunStateNotificationsKeepUnsavedEdits)
     const RDGroup b = zone("3001", "Yard");
     RDGroupInfoWidget panel;
     panel.setGroup(a);
+    // Without edits a newer record of the zone shows as it is.
+    RDGroup louder = a;
+    louder.volume = 7;
+    louder.rtpEnable = 1;
+    panel.setGroup(louder);
+    EXPECT_EQ(panel.editor()->volumeRow()->volume(), 7);
+    EXPECT_TRUE(panel.editor()->moreRow()->multicastButton()->isChecked());
+    panel.setGroup(a);
+
     setName(panel, QStringLiteral("Lobby east"));
 
     RDGroup started = m_velmar->getGroupById(a.id);

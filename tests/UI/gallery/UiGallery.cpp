@@ -2,7 +2,11 @@
 // folder given as the first argument, for a person to look over:
 //   xvfb-run -a build-test/bin/tests/ui_gallery /tmp/gallery
 #include "PAAlertDialog.h"
+#include "RDGroupAddDialog.h"
+#include "RDGroupEditor.h"
+#include "RDGroupInfoWidget.h"
 #include "RDGroupMoreDialog.h"
+#include "RDGroupNumberWidget.h"
 #include "RDGroupRTPWidget.h"
 #include "RDGroupSIPTrunkWidget.h"
 #include "RDGroupScheduleWidget.h"
@@ -494,6 +498,48 @@ void devices()
     }
 }
 
+// The zone info panel (stopped, and running with the more settings lit and
+// the volume muted) and the zone add dialog, empty and refusing a number.
+void zonePanel()
+{
+    RDGroup zone = galleryZone();
+    QVector<RDDevice> members;
+    for (int i = 0; i < 9; ++i)
+        members.append(galleryDevice(i));
+    zone.setDevices(members);
+    {
+        RDGroupInfoWidget panel;
+        panel.resize(1000, 560);
+        RDGroup stopped = zone;
+        stopped.scheduleEnable = 0;
+        stopped.rtpEnable = 0;
+        stopped.started = 0;
+        panel.setGroup(stopped);
+        panel.editor()->deviceWidget()->items()[2]->setSelected(true);
+        shoot(&panel, "55-zone-info-panel");
+        RDGroup running = zone;
+        running.started = 1;
+        running.volume = -10;
+        running.scheduleEnable = 1;
+        running.sipTrunkEnable = 1;
+        running.rtpEnable = 1;
+        panel.setGroup(running);
+        shoot(&panel, "56-zone-info-running");
+    }
+    {
+        RDGroupAddDialog dialog;
+        dialog.resize(1000, 640);
+        RDGroup fresh;
+        fresh.name = QStringLiteral("Car park");
+        fresh.setDevices({galleryDevice(1), galleryDevice(5)});
+        dialog.setGroup(fresh);
+        shoot(&dialog, "57-zone-add");
+        dialog.editor()->numberRow()->setText(QStringLiteral("4000"));
+        dialog.onClickOKButton();
+        shoot(&dialog, "58-zone-add-invalid");
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -513,6 +559,7 @@ int main(int argc, char **argv)
     pickers();
     zoneEditors();
     devices();
+    zonePanel();
     std::printf("%d pictures in %s\n", g_written, qPrintable(g_dir));
     return g_ok ? 0 : 1;
 }
