@@ -507,6 +507,10 @@ void zonePanel()
     for (int i = 0; i < 9; ++i)
         members.append(galleryDevice(i));
     zone.setDevices(members);
+    zone.setMedia({QStringLiteral("/srv/music/Morning jazz.mp3"), QStringLiteral("/srv/music/Café ambience.flac"),
+                   QStringLiteral("/srv/announcements/closing time.wav")});
+    zone.mediumLoopType = QStringLiteral("list");
+    zone.priority = 3;
     {
         RDGroupInfoWidget panel;
         panel.resize(1000, 560);
@@ -531,6 +535,8 @@ void zonePanel()
         dialog.resize(1000, 640);
         RDGroup fresh;
         fresh.name = QStringLiteral("Car park");
+        fresh.source = QStringLiteral("stream");
+        fresh.streamUrl = QStringLiteral("http://radio.example/live.mp3");
         fresh.setDevices({galleryDevice(1), galleryDevice(5)});
         dialog.setGroup(fresh);
         shoot(&dialog, "57-zone-add");
