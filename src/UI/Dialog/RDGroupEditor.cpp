@@ -209,7 +209,9 @@ void RDGroupEditor::openMenu(RDDeviceItemWidget *item, QPoint point)
     m_currentDevice = item->device();
     m_menu = new QMenu(m_host);
     m_menu->setObjectName(QStringLiteral("deviceMenu"));
-    m_menu->addAction(RDLocalize::text(QStringLiteral("Call")), this, &RDGroupEditor::menuCall);
+    // Calls from the zone editors wait for the call dialog; until then the
+    // entry shows but cannot be chosen.
+    m_menu->addAction(RDLocalize::text(QStringLiteral("Call")), this, &RDGroupEditor::menuCall)->setEnabled(false);
     m_menu->addAction(RDLocalize::text(QStringLiteral("Modify")), this, &RDGroupEditor::menuModify);
     m_menu->addAction(RDLocalize::text(QStringLiteral("Delete")), this, &RDGroupEditor::menuDelete);
     applyMenuStyle(m_menu);

@@ -1,4 +1,6 @@
 #include "PAAlertDialog.h"
+#include "RDDeviceItemWidget.h"
+#include "RDDeviceNameModifyDialog.h"
 #include "RDDeviceWidget.h"
 #include "RDDevicesDialog.h"
 #include "RDGroupEditor.h"
@@ -21,6 +23,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QSignalSpy>
+#include <QTest>
 
 #include <functional>
 
@@ -296,6 +299,51 @@ TEST_F(ZonePanelTest, PickedDevicesJoinOnceOrderedByNumber)
     panel.onClickDeviceDelete(d2);
     EXPECT_EQ(panel.editor()->deviceWidget()->devices().size(), 2);
     EXPECT_EQ(m_velmar->getGroupById(g.id).devices, QString::number(d3.id));
+}
+
+TEST_F(ZonePanelTest, MenuDeletesEverySelectedTileAndModifyRenamesInPlace)
+{
+    const RDDevice d1 = device("6001", "a");
+    const RDDevice d2 = device("6002", "b");
+    const RDDevice d3 = device("6003", "c");
+    RDGroup g;
+    g.conference = QStringLiteral("3000");
+    g.setDevices({d1, d2, d3});
+    g = stored(g);
+    g.updateDevices(m_velmar->getDevices());
+    RDGroupInfoWidget panel;
+    panel.setGroup(g);
+    RDDeviceWidget *grid = panel.editor()->deviceWidget();
+    ASSERT_EQ(grid->devices().size(), 3);
+
+    // Modify from a tile: the panel zone and the tile take the new name.
+    QSignalSpy deviceUpdates(&panel, &RDGroupInfoWidget::requestUpdateDevice);
+    RDModal::Answer rename;
+    rename.kind = QStringLiteral("dialog:RDDeviceNameModifyDialog");
+    rename.result = QDialog::Accepted;
+    rename.action = [](QObject *o) {
+        auto *dialog = qobject_cast<RDDeviceNameModifyDialog *>(o);
+        dialog->findChild<QLineEdit *>(QStringLiteral("nameEdit"))->setText(QStringLiteral("Stage"));
+        QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
+    };
+    RDModal::queue(rename);
+    panel.onClickDeviceModify(d2);
+    ASSERT_EQ(deviceUpdates.count(), 1);
+    EXPECT_EQ(deviceUpdates.at(0).at(0).value<RDDevice>().name, QStringLiteral("Stage"));
+    EXPECT_EQ(panel.group().deviceList[1].name, QStringLiteral("Stage"));
+    EXPECT_EQ(grid->itemOf(d2.id)->device().name, QStringLiteral("Stage"));
+
+    // The menu's Delete takes every selected tile, not only the clicked one.
+    grid->itemOf(d1.id)->setSelected(true);
+    grid->itemOf(d3.id)->setSelected(true);
+    PAAlertDialog::setNextAnswer(QDialog::Rejected);
+    panel.onClickMenuDelete();
+    EXPECT_EQ(grid->devices().size(), 3) << "cancelled";
+    PAAlertDialog::setNextAnswer(QDialog::Accepted);
+    panel.onClickMenuDelete();
+    ASSERT_EQ(grid->devices().size(), 1);
+    EXPECT_EQ(grid->devices()[0].id, d2.id);
+    EXPECT_EQ(panel.readGroup().devices, QString::number(d2.id));
 }
 
 } // namespace
