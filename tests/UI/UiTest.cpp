@@ -94,7 +94,10 @@ TEST(LanguageFile, ShippedEnglishFileHoldsEveryTextTheProgramShows)
                           "Please enter a four digit account number", "SIP number is between 6000 and 6999",
                           "Please input start SIP number", "Please input name prefix", "Please input password prefix",
                           "Please input count", "Select file", "Upload", "Can not open file", "SIP Name",
-                          "SIP Number", "SIP Password", "line too long", "not UTF-8 text", "read before"};
+                          "SIP Number", "SIP Password", "line too long", "not UTF-8 text", "read before",
+                          // The zone editors.
+                          "Number", "Volume", "Settings", "Priority", "Select Devices", "Call",
+                          "Conference is invalid", "Conference is in use"};
     for (const char *key : keys) {
         const QString lower = QString::fromLatin1(key).toLower();
         ASSERT_TRUE(map.contains(lower)) << key;

@@ -5,7 +5,11 @@
 #include "PAAlertDialog.h"
 #include "PAGroupCallDialog.h"
 #include "RDSipCallDialog.h"
+#include "RDGroupAddDialog.h"
+#include "RDGroupEditor.h"
+#include "RDGroupInfoWidget.h"
 #include "RDGroupMoreDialog.h"
+#include "RDGroupNumberWidget.h"
 #include "RDGroupRTPWidget.h"
 #include "RDGroupSIPTrunkWidget.h"
 #include "RDGroupScheduleWidget.h"
@@ -525,6 +529,51 @@ void calls()
         RDSipCallDialog dialog;
         dialog.updateStatus(QStringLiteral("Microphone not found"));
         shoot(&dialog, "42-device-call-no-microphone");
+// The zone info panel (stopped, and running with the more settings lit and
+// the volume muted) and the zone add dialog, empty and refusing a number.
+void zonePanel()
+{
+    RDGroup zone = galleryZone();
+    QVector<RDDevice> members;
+    for (int i = 0; i < 9; ++i)
+        members.append(galleryDevice(i));
+    zone.setDevices(members);
+    zone.setMedia({QStringLiteral("/srv/music/Morning jazz.mp3"), QStringLiteral("/srv/music/Café ambience.flac"),
+                   QStringLiteral("/srv/announcements/closing time.wav")});
+    zone.mediumLoopType = QStringLiteral("list");
+    zone.priority = 3;
+    {
+        RDGroupInfoWidget panel;
+        panel.resize(1000, 560);
+        RDGroup stopped = zone;
+        stopped.scheduleEnable = 0;
+        stopped.rtpEnable = 0;
+        stopped.started = 0;
+        panel.setGroup(stopped);
+        panel.editor()->deviceWidget()->items()[2]->setSelected(true);
+        shoot(&panel, "55-zone-info-panel");
+        RDGroup running = zone;
+        running.started = 1;
+        running.volume = -10;
+        running.scheduleEnable = 1;
+        running.sipTrunkEnable = 1;
+        running.rtpEnable = 1;
+        panel.setGroup(running);
+        shoot(&panel, "56-zone-info-running");
+    }
+    {
+        RDGroupAddDialog dialog;
+        dialog.resize(1000, 640);
+        RDGroup fresh;
+        fresh.name = QStringLiteral("Car park");
+        fresh.source = QStringLiteral("stream");
+        fresh.streamUrl = QStringLiteral("http://radio.example/live.mp3");
+        fresh.setDevices({galleryDevice(1), galleryDevice(5)});
+        dialog.setGroup(fresh);
+        shoot(&dialog, "57-zone-add");
+        dialog.editor()->numberRow()->setText(QStringLiteral("4000"));
+        dialog.onClickOKButton();
+        shoot(&dialog, "58-zone-add-invalid");
     }
 }
 
@@ -548,6 +597,7 @@ int main(int argc, char **argv)
     zoneEditors();
     devices();
     calls();
+    zonePanel();
     std::printf("%d pictures in %s\n", g_written, qPrintable(g_dir));
     return g_ok ? 0 : 1;
 }

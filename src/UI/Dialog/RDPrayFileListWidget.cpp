@@ -1,0 +1,181 @@
+#include "RDPrayFileListWidget.h"
+
+#include "PAAlertDialog.h"
+#include "RDAudioFileFilter.h"
+#include "RDFileReveal.h"
+#include "RDModal.h"
+#include "RDPrayFileListItemWidget.h"
+#include "RDWidget.h"
+#include "RDWidgetStyle.h"
+
+#include <QMenu>
+#include <QScrollBar>
+
+RDPrayFileListWidget::RDPrayFileListWidget(QWidget *parent) : RDScrollArea(parent), m_content(new RDWidget())
+{
+    m_content->setBackgroundColor(Qt::white);
+    setWidget(m_content);
+    setWidgetResizable(false);
+    m_files.resize(PAPrayDay::kPrayerCount);
+    for (int i = 0; i < PAPrayDay::kPrayerCount; ++i) {
+        auto *row = new RDPrayFileListItemWidget(m_content);
+        row->setPrayName(QString::fromLatin1(PAPrayDay::kNames[i]));
+        connect(row, &RDPrayFileListItemWidget::clicked, this, &RDPrayFileListWidget::onClickItemWidget);
+        connect(row, &RDPrayFileListItemWidget::rightClicked, this, &RDPrayFileListWidget::onRightClickItemWidget);
+        connect(row, &RDPrayFileListItemWidget::clickFileButton, this,
+                &RDPrayFileListWidget::onClickItemFileButton);
+        row->show();
+        m_rows.append(row);
+    }
+    setFiles(m_files);
+}
+
+RDPrayFileListWidget::~RDPrayFileListWidget() { closeMenu(); }
+
+void RDPrayFileListWidget::setFiles(const QVector<QString> &files)
+{
+    for (int i = 0; i < m_rows.size(); ++i) {
+        RDPrayFileListItemWidget *row = m_rows[i];
+        row->setPrayName(QString::fromLatin1(PAPrayDay::kNames[i]));
+        row->setTimeText(m_day.times[i].toString());
+        m_files[i] = files.value(i);
+        row->setPath(m_files[i]);
+    }
+    relayout();
+}
+
+void RDPrayFileListWidget::setPrayDay(const PAPrayDay &day)
+{
+    m_day = day;
+    for (int i = 0; i < m_rows.size(); ++i)
+        m_rows[i]->setTimeText(day.times[i].toString());
+}
+
+void RDPrayFileListWidget::setEditable(bool editable)
+{
+    m_enabled = editable;
+    if (!editable)
+        closeMenu();
+}
+
+void RDPrayFileListWidget::setPlayIndex(int index, double position)
+{
+    for (int i = 0; i < m_rows.size(); ++i) {
+        if (i == index)
+            m_rows[i]->setPlaying(true, position);
+        else if (m_rows[i]->isPlaying())
+            m_rows[i]->setPlaying(false, 0.0);
+    }
+}
+
+void RDPrayFileListWidget::onClickAddButton() {}
+
+void RDPrayFileListWidget::onClickItemWidget(RDPrayFileListItemWidget *widget)
+{
+    const int index = m_rows.indexOf(widget);
+    if (index >= 0)
+        emit clickFile(widget->path(), index);
+}
+
+void RDPrayFileListWidget::onRightClickItemWidget(RDPrayFileListItemWidget *widget, QPoint pos)
+{
+    if (!m_enabled)
+        return;
+    closeMenu();
+    m_currentRow = m_rows.indexOf(widget);
+    if (m_currentRow < 0)
+        return;
+    m_menu = new QMenu();
+    applyMenuStyle(m_menu);
+    m_menu->addAction(RDLocalize::text(QStringLiteral("Open In Explorer")), this,
+                      &RDPrayFileListWidget::onClickRightOpenItem);
+    m_menu->addSeparator();
+    m_menu->addAction(RDLocalize::text(QStringLiteral("Select File")), this,
+                      &RDPrayFileListWidget::onClickRightSelectFileItem);
+    m_menu->addSeparator();
+    m_menu->addAction(RDLocalize::text(QStringLiteral("Delete")), this, &RDPrayFileListWidget::onClickRightDeleteItem);
+    m_menu->addSeparator();
+    m_menu->addAction(RDLocalize::text(QStringLiteral("Clear")), this, &RDPrayFileListWidget::onClickRightClearItem);
+    m_menu->popup(widget->mapToGlobal(pos));
+}
+
+void RDPrayFileListWidget::onClickItemFileButton(RDPrayFileListItemWidget *widget)
+{
+    const int index = m_rows.indexOf(widget);
+    if (index >= 0)
+        selectFile(index);
+}
+
+void RDPrayFileListWidget::selectFile(int row)
+{
+    const QStringList chosen = RDModal::getOpenFileNames(this, RDLocalize::text(QStringLiteral("Select File")),
+                                                         QString(), RDAudioFileFilter::basicFilter());
+    if (!chosen.isEmpty()) {
+        m_files[row] = chosen.first();
+        m_rows[row]->setPath(m_files[row]);
+    }
+    emit fileChanged();
+}
+
+void RDPrayFileListWidget::onClickRightOpenItem()
+{
+    if (validRow())
+        RDFileReveal::showInFolder(m_files.at(m_currentRow));
+}
+
+void RDPrayFileListWidget::onClickRightSelectFileItem()
+{
+    if (validRow())
+        selectFile(m_currentRow);
+}
+
+void RDPrayFileListWidget::onClickRightDeleteItem()
+{
+    if (!validRow())
+        return;
+    m_files[m_currentRow].clear();
+    m_rows[m_currentRow]->setPath(QString());
+    emit fileChanged();
+}
+
+void RDPrayFileListWidget::onClickRightClearItem()
+{
+    PAAlertDialog dialog(this);
+    dialog.setMessage(RDLocalize::text(QStringLiteral("Clear Pray Files")));
+    if (dialog.exec() != 1)
+        return;
+    for (QString &file : m_files)
+        file.clear();
+    setFiles(m_files);
+    emit fileChanged();
+}
+
+void RDPrayFileListWidget::closeMenu()
+{
+    if (!m_menu)
+        return;
+    m_menu->hide();
+    m_menu->deleteLater();
+    m_menu = nullptr;
+}
+
+void RDPrayFileListWidget::resizeEvent(QResizeEvent *event)
+{
+    RDScrollArea::resizeEvent(event);
+    relayout();
+}
+
+void RDPrayFileListWidget::relayout()
+{
+    const QMargins margins = contentsMargins();
+    int contentWidth = width() - margins.left() - margins.right();
+    int rowWidth = width() - 10;
+    if (verticalScrollBar()->isVisible()) {
+        contentWidth -= verticalScrollBar()->width();
+        rowWidth -= verticalScrollBar()->width();
+    }
+    const int x = (contentWidth - rowWidth) / 2;
+    for (int i = 0; i < m_rows.size(); ++i)
+        m_rows[i]->setGeometry(x, 2 + 32 * i, qMax(0, rowWidth), 30);
+    m_content->resize(qMax(0, contentWidth), 32 * m_rows.size() + 2);
+}
