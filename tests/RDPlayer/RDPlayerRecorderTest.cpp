@@ -52,7 +52,7 @@ TEST_F(PlayerRecorderTest, RecordingDecodesWithTheSameCodecsAndDuration)
     ASSERT_EQ(player.play(media().path("long.mp4")), 0);
     ASSERT_EQ(player.startRecord(out, QString(), 0.0), 0);
     EXPECT_TRUE(player.isRecording());
-    ASSERT_TRUE(playerLog.waitFor(3, 10.0));
+    ASSERT_TRUE(playerLog.waitFor(3, 20.0));
     player.stopRecord();
     player.stop();
 
@@ -89,7 +89,7 @@ TEST_F(PlayerRecorderTest, InBandParameterSetsBecomeHeaderData)
     const QString out = dir.filePath("copy.mkv");
     ASSERT_EQ(player.play(media().path("av.ts")), 0);
     ASSERT_EQ(player.startRecord(out, QString(), 0.0), 0);
-    ASSERT_TRUE(playerLog.waitFor(3, 10.0));
+    ASSERT_TRUE(playerLog.waitFor(3, 20.0));
     player.stop();
     EXPECT_EQ(recorderLog.statuses().back(), 1);
     EXPECT_EQ(probe(out, "stream=codec_name"), QStringLiteral("h264\naac"));
@@ -114,7 +114,7 @@ TEST_F(PlayerRecorderTest, UnwritablePathReportsFailure)
 {
     ASSERT_EQ(player.play(media().path("long.mp4")), 0);
     ASSERT_EQ(player.startRecord(dir.filePath("missing/folder/copy.mp4"), QString(), 0.0), 0);
-    ASSERT_TRUE(recorderLog.waitFor(2, 10.0));
+    ASSERT_TRUE(recorderLog.waitFor(2, 20.0));
     player.stop();
     EXPECT_EQ(recorderLog.count(0), 0);
     EXPECT_EQ(recorderLog.count(3), 0);

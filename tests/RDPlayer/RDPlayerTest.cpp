@@ -64,7 +64,7 @@ TEST_F(PlayerTest, FilePlaysOutWithFirstPictureProgressAndEndOnce)
     QElapsedTimer clock;
     clock.start();
     ASSERT_EQ(player.play(media().path("av.mp4")), 0);
-    ASSERT_TRUE(log.waitFor(3, 10.0));
+    ASSERT_TRUE(log.waitFor(3, 20.0));
     const qint64 elapsedMs = clock.elapsed();
     player.stop();
 
@@ -101,7 +101,7 @@ TEST_F(PlayerTest, FilePlaysOutWithFirstPictureProgressAndEndOnce)
 TEST_F(PlayerTest, StopMidPlayReportsStoppedAndEndsEveryStageThread)
 {
     ASSERT_EQ(player.play(media().path("long.mp4")), 0);
-    ASSERT_TRUE(log.waitFor(2, 10.0));
+    ASSERT_TRUE(log.waitFor(2, 20.0));
     EXPECT_FALSE(stageThreadsGone(0.0));
     EXPECT_TRUE(player.isPlaying());
 
@@ -130,7 +130,7 @@ TEST_F(PlayerTest, RefusedUrlReportsOpenFailureOnce)
     }
     ASSERT_GT(port, 0);
     ASSERT_EQ(player.play(QStringLiteral("http://127.0.0.1:%1/stream").arg(port)), 0);
-    ASSERT_TRUE(log.waitFor(1, 10.0));
+    ASSERT_TRUE(log.waitFor(1, 20.0));
     RDThread::msleep(200);
     player.stop();
     // Nothing was shown, so the stages end quietly after the failure.
@@ -145,7 +145,7 @@ TEST_F(PlayerTest, OpenTimeoutEndsAWaitForASilentServer)
     QElapsedTimer clock;
     clock.start();
     ASSERT_EQ(player.play(QString::fromUtf8(silent.url())), 0);
-    ASSERT_TRUE(log.waitFor(1, 10.0));
+    ASSERT_TRUE(log.waitFor(1, 20.0));
     EXPECT_GE(clock.elapsed(), 400);
     EXPECT_LT(clock.elapsed(), 5000);
     player.stop();
@@ -159,7 +159,7 @@ TEST_F(PlayerTest, StalledStreamStopsPromptly)
     // Half the stream arrives, then nothing more while the connection stays open.
     LoopbackStreamServer stalled(body, body.size() / 2);
     ASSERT_EQ(player.play(QString::fromUtf8(stalled.url())), 0);
-    ASSERT_TRUE(log.waitFor(2, 10.0));
+    ASSERT_TRUE(log.waitFor(2, 20.0));
     RDThread::msleep(1500);
     EXPECT_EQ(log.count(3), 0);
 
@@ -225,7 +225,7 @@ TEST_P(PlayerPixelLayoutTest, ArrivesAsPlanar420)
 {
     const LayoutCase &c = GetParam();
     ASSERT_EQ(player.play(media().path(c.file)), 0);
-    ASSERT_TRUE(log.waitFor(2, 10.0));
+    ASSERT_TRUE(log.waitFor(2, 20.0));
     player.stop();
     ASSERT_TRUE(sink.withLast([&](const RDYUV420P &p) {
         EXPECT_EQ(p.width(), c.width);
@@ -260,7 +260,7 @@ TEST_F(PlayerTest, StreamWithoutTimestampsIsStillPaced)
     QElapsedTimer clock;
     clock.start();
     ASSERT_EQ(player.play(media().path("raw.h264")), 0);
-    ASSERT_TRUE(log.waitFor(3, 10.0));
+    ASSERT_TRUE(log.waitFor(3, 20.0));
     EXPECT_GE(clock.elapsed(), 700);
     player.stop();
     const std::vector<double> times = sink.times();
@@ -273,7 +273,7 @@ TEST_F(PlayerTest, StreamWithoutTimestampsIsStillPaced)
 TEST_F(PlayerTest, SeekShowsTheKeyFrameItLandsOn)
 {
     ASSERT_EQ(player.play(media().path("long.mp4")), 0);
-    ASSERT_TRUE(log.waitFor(2, 10.0));
+    ASSERT_TRUE(log.waitFor(2, 20.0));
     player.seek(1.0);
     ASSERT_TRUE(sink.waitFor([](const RDYUV420P &p) { return p.time() >= 0.95; }, 5.0));
     player.stop();
