@@ -1,5 +1,7 @@
 #include "RDGroupEditor.h"
 
+#include "RDSipCallDialog.h"
+
 #include "PAAlertDialog.h"
 #include "RDDeviceItemWidget.h"
 #include "RDDeviceNameModifyDialog.h"
@@ -12,6 +14,7 @@
 #include "RDGroupSourceWidget.h"
 #include "RDGroupVolumeWidget.h"
 #include "RDLocalize.h"
+#include "RDSipCallDialog.h"
 #include "RDSlider.h"
 #include "RDWidget.h"
 #include "RDWidgetStyle.h"
@@ -74,7 +77,7 @@ RDGroupEditor::RDGroupEditor(QWidget *host)
     connect(m_grid, &RDDeviceWidget::rightClickItemWidget, this, &RDGroupEditor::openMenu);
     // Tiles may be rebuilt while a dialog runs: the device is copied first.
     connect(m_grid, &RDDeviceWidget::clickItemCall, this,
-            [this](RDDeviceItemWidget *item) { emit deviceCallClicked(item->device()); });
+            [this](RDDeviceItemWidget *item) { callDevice(item->device()); });
     connect(m_grid, &RDDeviceWidget::clickItemEdit, this,
             [this](RDDeviceItemWidget *item) { emit deviceModifyClicked(item->device()); });
     connect(m_grid, &RDDeviceWidget::clickItemDelete, this,
@@ -209,14 +212,23 @@ void RDGroupEditor::openMenu(RDDeviceItemWidget *item, QPoint point)
     m_currentDevice = item->device();
     m_menu = new QMenu(m_host);
     m_menu->setObjectName(QStringLiteral("deviceMenu"));
-    // Calls from the zone editors wait for the call dialog; until then the
-    // entry shows but cannot be chosen.
-    m_menu->addAction(RDLocalize::text(QStringLiteral("Call")), this, &RDGroupEditor::menuCall)->setEnabled(false);
+    const RDDevice device = m_currentDevice;
+    m_menu->addAction(RDLocalize::text(QStringLiteral("Call")), this, [this, device] { callDevice(device); });
     m_menu->addAction(RDLocalize::text(QStringLiteral("Modify")), this, &RDGroupEditor::menuModify);
     m_menu->addAction(RDLocalize::text(QStringLiteral("Delete")), this, &RDGroupEditor::menuDelete);
     applyMenuStyle(m_menu);
     m_menu->move(m_grid->mapToGlobal(point));
     m_menu->show();
+}
+
+void RDGroupEditor::callDevice(const RDDevice &device)
+{
+    // The device is a copy taken at the click: nothing of the grid is
+    // used across the modal call.
+    RDSipCallDialog dialog(m_host);
+    dialog.setNumber(device.number);
+    dialog.startCallThread();
+    dialog.exec();
 }
 
 void RDGroupEditor::languageChanged()

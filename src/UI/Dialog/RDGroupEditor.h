@@ -64,6 +64,9 @@ public:
     // After a confirmation: `device` leaves the grid.
     bool deleteDevice(const RDDevice &device);
 
+    // Calls the device from the PC in the device call dialog (modal).
+    void callDevice(const RDDevice &device);
+
     // Sets the texts the editor owns again.
     void languageChanged();
 
@@ -75,12 +78,10 @@ public:
     static void copyMoreFields(const RDGroup &from, RDGroup &to);
 
 signals:
-    void menuCall();
     void menuModify();
     void menuDelete();
     void moreButtonClicked(int index);
     void newDeviceClicked();
-    void deviceCallClicked(RDDevice device);
     void deviceModifyClicked(RDDevice device);
     void deviceDeleteClicked(RDDevice device);
 

@@ -8,6 +8,8 @@
 #include "RDDeviceItemWidget.h"
 #include "RDDeviceWidget.h"
 #include "RDDevicesDialog.h"
+#include "RDGroupEditor.h"
+#include "RDGroupInfoWidget.h"
 #include "RDLabel.h"
 #include "RDModal.h"
 #include "RDPixmapButton.h"
@@ -29,6 +31,7 @@
 #include <QPointer>
 #include <QTest>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -208,44 +211,65 @@ TEST_F(CallDialogTest, ClosingWhileSigningInLeavesNoWorker)
 
 // The device list opens the device call dialog for the tile's device, from
 // its call button and from the menu; the dialog's worker never outlives it.
-TEST_F(CallDialogTest, DeviceListCallsTheDeviceFromTileAndMenu)
+// The device list and the zone panel call a device the same ways: its
+// tile's call button and the first entry of its menu.
+TEST_F(CallDialogTest, DeviceScreensCallTheDeviceFromTileAndMenu)
 {
     RDDevice d;
     d.number = QStringLiteral("6007");
     d.name = QStringLiteral("Gate");
     d.password = QStringLiteral("pw");
-    ASSERT_GT(m_velmar->addDevice(d), 0);
+    d.id = m_velmar->addDevice(d);
+    ASSERT_GT(d.id, 0);
     RDDevicesDialog list;
-    ASSERT_EQ(list.deviceWidget()->items().size(), 1);
-
-    for (int viaMenu = 0; viaMenu < 2; ++viaMenu) {
-        SCOPED_TRACE(viaMenu ? "menu" : "tile");
-        QString called;
-        bool running = false;
-        RDModal::Answer answer;
-        answer.kind = QStringLiteral("dialog:RDSipCallDialog");
-        answer.action = [&](QObject *dialog) {
-            auto *call = qobject_cast<RDSipCallDialog *>(dialog);
-            ASSERT_TRUE(call);
-            called = call->number();
-            running = call->isCallRunning();
-        };
-        RDModal::queue(answer);
-        RDDeviceItemWidget *tile = list.deviceWidget()->items().first();
-        if (viaMenu) {
-            PaUiTest::click(tile, Qt::RightButton, QPoint(80, 30));
-            ASSERT_TRUE(list.contextMenu());
-            QAction *call = list.contextMenu()->actions().value(0);
-            ASSERT_TRUE(call);
-            EXPECT_EQ(call->text(), "Call");
-            call->trigger();
-        } else {
-            PaUiTest::click(tile->callButton(), Qt::LeftButton, QPoint(5, 5));
+    RDGroupInfoWidget panel;
+    RDGroup zone;
+    zone.conference = QStringLiteral("3001");
+    zone.name = QStringLiteral("Gate zone");
+    zone.source = QStringLiteral("media");
+    zone.setDevices({d});
+    panel.setGroup(zone);
+    struct Screen {
+        const char *name;
+        RDDeviceWidget *grid;
+        std::function<QMenu *()> menu;
+    };
+    const Screen screens[] = {
+        {"device list", list.deviceWidget(), [&] { return list.contextMenu(); }},
+        {"zone panel", panel.editor()->deviceWidget(), [&] { return panel.editor()->contextMenu(); }},
+    };
+    for (const Screen &screen : screens) {
+        ASSERT_EQ(screen.grid->items().size(), 1) << screen.name;
+        for (int viaMenu = 0; viaMenu < 2; ++viaMenu) {
+            SCOPED_TRACE(std::string(screen.name) + (viaMenu ? " menu" : " tile"));
+            QString called;
+            bool running = false;
+            RDModal::Answer answer;
+            answer.kind = QStringLiteral("dialog:RDSipCallDialog");
+            answer.action = [&](QObject *dialog) {
+                auto *call = qobject_cast<RDSipCallDialog *>(dialog);
+                ASSERT_TRUE(call);
+                called = call->number();
+                running = call->isCallRunning();
+            };
+            RDModal::queue(answer);
+            RDDeviceItemWidget *tile = screen.grid->items().first();
+            if (viaMenu) {
+                PaUiTest::click(tile, Qt::RightButton, QPoint(80, 30));
+                ASSERT_TRUE(screen.menu());
+                QAction *call = screen.menu()->actions().value(0);
+                ASSERT_TRUE(call);
+                EXPECT_EQ(call->text(), "Call");
+                EXPECT_TRUE(call->isEnabled());
+                call->trigger();
+            } else {
+                PaUiTest::click(tile->callButton(), Qt::LeftButton, QPoint(5, 5));
+            }
+            EXPECT_TRUE(QTest::qWaitFor([] { return RDModal::pendingAnswers() == 0; }, 3000));
+            EXPECT_EQ(called, "6007");
+            EXPECT_TRUE(running) << "the call starts before the dialog runs";
+            EXPECT_TRUE(PaTest::waitUntil([&] { return accounts() == 0; }, 3000)) << "signed out with the dialog";
         }
-        EXPECT_TRUE(QTest::qWaitFor([] { return RDModal::pendingAnswers() == 0; }, 3000));
-        EXPECT_EQ(called, "6007");
-        EXPECT_TRUE(running) << "the call starts before the dialog runs";
-        EXPECT_TRUE(PaTest::waitUntil([&] { return accounts() == 0; }, 3000)) << "signed out with the dialog";
     }
 }
 
