@@ -94,7 +94,14 @@ TEST(LanguageFile, ShippedEnglishFileHoldsEveryTextTheProgramShows)
                           "Please enter a four digit account number", "SIP number is between 6000 and 6999",
                           "Please input start SIP number", "Please input name prefix", "Please input password prefix",
                           "Please input count", "Select file", "Upload", "Can not open file", "SIP Name",
-                          "SIP Number", "SIP Password", "line too long", "not UTF-8 text", "read before"};
+                          "SIP Number", "SIP Password", "line too long", "not UTF-8 text", "read before",
+                          // The zone source editors.
+                          "Audio Source", "Sound Device", "Live Radio", "Medium", "Pray",
+                          "Please select server audio source", "Play live Radio to the zone",
+                          "Please input radio url", "File play error", "Repeat type", "No repeat", "List loop",
+                          "By times", "By durations", "seconds", "Duration", "Top", "Open In Explorer", "Add",
+                          "Clear", "Clear medium", "Location", "Prayer Times for", "Select File",
+                          "Clear Pray Files", "Audio files"};
     for (const char *key : keys) {
         const QString lower = QString::fromLatin1(key).toLower();
         ASSERT_TRUE(map.contains(lower)) << key;

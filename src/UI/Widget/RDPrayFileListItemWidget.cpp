@@ -61,7 +61,9 @@ void RDPrayFileListItemWidget::resizeEvent(QResizeEvent *event)
     const int w = width();
     const int h = height();
     const int y = (h - 25) / 2;
-    m_nameLabel->setGeometry(10, y, 60, 25);
+    // 60 px, or wider where the font needs it for the longest prayer name.
+    const int nameWidth = qMax(60, m_nameLabel->fontMetrics().horizontalAdvance(QStringLiteral("Midnight")) + 4);
+    m_nameLabel->setGeometry(10, y, nameWidth, 25);
     m_timeLabel->setGeometry(m_nameLabel->geometry().right() + 1 + 5, y, 45, 25);
     const int fileX = m_timeLabel->geometry().right() + 1 + 5;
     m_fileLabel->setGeometry(fileX, y, qMax(0, w - 30 - fileX), 25);
