@@ -54,7 +54,6 @@ protected:
 
 private:
     void relayout();
-    void closeMenu();
     bool validRow() const { return m_currentRow >= 0 && m_currentRow < m_rows.size(); }
     // Asks for the file of one row (the first one chosen counts); says the
     // list changed even when nothing was chosen.

@@ -9,7 +9,7 @@
 #include <QMouseEvent>
 
 RDPrayFileListItemWidget::RDPrayFileListItemWidget(QWidget *parent)
-    : RDWidget(parent)
+    : RDHoverRowWidget(parent)
     , m_progress(new RDWidget(this))
     , m_nameLabel(new RDLabel(this))
     , m_timeLabel(new RDLabel(this))
@@ -57,7 +57,7 @@ bool RDPrayFileListItemWidget::isPlaying() const { return m_indicator->isPlaying
 
 void RDPrayFileListItemWidget::resizeEvent(QResizeEvent *event)
 {
-    RDWidget::resizeEvent(event);
+    RDHoverRowWidget::resizeEvent(event);
     const int w = width();
     const int h = height();
     const int y = (h - 25) / 2;
@@ -77,17 +77,5 @@ void RDPrayFileListItemWidget::mousePressEvent(QMouseEvent *event)
         emit clicked(this);
     else if (event->button() == Qt::RightButton)
         emit rightClicked(this, event->pos());
-    RDWidget::mousePressEvent(event);
-}
-
-void RDPrayFileListItemWidget::enterEvent(QEvent *event)
-{
-    setBackgroundColor(QColor(100, 149, 237, 64));
-    RDWidget::enterEvent(event);
-}
-
-void RDPrayFileListItemWidget::leaveEvent(QEvent *event)
-{
-    setBackgroundColor(QColor(255, 255, 255, 0));
-    RDWidget::leaveEvent(event);
+    RDHoverRowWidget::mousePressEvent(event);
 }
