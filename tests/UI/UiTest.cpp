@@ -100,7 +100,7 @@ TEST(LanguageFile, ShippedEnglishFileHoldsEveryTextTheProgramShows)
                           "Please select server audio source", "Play live Radio to the zone",
                           "Please input radio url", "File play error", "Repeat type", "No repeat", "List loop",
                           "By times", "By durations", "seconds", "Duration", "Top", "Open In Explorer", "Add",
-                          "Clear", "Clear medium", "Location", "Prayer Times for", "Select File",
+                          "Clear", "Clear medium", "Location", "Prayer Times for",
                           "Clear Pray Files", "Audio files"};
     for (const char *key : keys) {
         const QString lower = QString::fromLatin1(key).toLower();

@@ -63,8 +63,6 @@ void RDPrayFileListWidget::setPlayIndex(int index, double position)
     RDListRows::setPlayIndex(m_rows, index, position);
 }
 
-void RDPrayFileListWidget::onClickAddButton() {}
-
 void RDPrayFileListWidget::onClickItemWidget(RDPrayFileListItemWidget *widget)
 {
     const int index = m_rows.indexOf(widget);

@@ -40,7 +40,6 @@ signals:
     void fileChanged();
 
 public slots:
-    void onClickAddButton();
     void onClickItemWidget(RDPrayFileListItemWidget *widget);
     void onRightClickItemWidget(RDPrayFileListItemWidget *widget, QPoint pos);
     void onClickItemFileButton(RDPrayFileListItemWidget *widget);
