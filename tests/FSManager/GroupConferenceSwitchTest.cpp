@@ -308,6 +308,41 @@ TEST_F(GroupConferenceSwitch, MediaListLoopsByItsLoopType)
     }
 }
 
+// File names as operators pick them (blanks, both quote marks, letters
+// beyond ASCII) travel from the zone's stored list to the switch unchanged:
+// a mangled name would fail to play, and a list whose items all fail ends.
+TEST_F(GroupConferenceSwitch, MediaNamesWithBlanksQuotesAndNonAsciiLettersPlay)
+{
+    QTemporaryDir media;
+    ASSERT_TRUE(media.isValid());
+    const QStringList names = {QStringLiteral("morning news.wav"), QStringLiteral("it's \"live\".wav"),
+                               QString::fromUtf8("Grüße ünd Çağrı.wav")};
+    QVector<QString> items;
+    for (const QString &name : names) {
+        items.append(media.filePath(name));
+        ASSERT_TRUE(PaTest::writeWav(items.last(), 200)) << name.toStdString();
+    }
+    const QString device = QStringLiteral("6390");
+    const QString conference = QStringLiteral("3390");
+    registerDevice(device);
+    RDGroup g = makeGroup(390, conference, 1, {device});
+    g.source = "media";
+    g.mediumLoopType = "list";
+    // Through the stored text, as the switch control reads a zone.
+    g.setMedia(items);
+    const QString stored = g.medium;
+    g.mediaList.clear();
+    g.medium = stored;
+    g.updateMedia();
+    ASSERT_EQ(g.mediaList, items);
+    m_conferences->startGroup(g, "", "", 9, "user", "test");
+    ASSERT_TRUE(passUntil([&] { return plays(conference).size() >= 5 || !stopReason(conference).isEmpty(); }, 20000));
+    EXPECT_TRUE(stopReason(conference).isEmpty()) << stopReason(conference).toStdString();
+    EXPECT_EQ(plays(conference).mid(0, 5), (QStringList{"0", "1", "2", "0", "1"}));
+    m_conferences->stopGroup(g, "user", "test");
+    EXPECT_TRUE(passUntil([&] { return activeIn(device).isEmpty(); }));
+}
+
 TEST_F(GroupConferenceSwitch, RecordsSurviveASwitchRestartAndAreDialledAgain)
 {
     QTemporaryDir media;

@@ -97,7 +97,14 @@ TEST(LanguageFile, ShippedEnglishFileHoldsEveryTextTheProgramShows)
                           "SIP Number", "SIP Password", "line too long", "not UTF-8 text", "read before",
                           // The zone editors.
                           "Number", "Volume", "Settings", "Priority", "Select Devices", "Call",
-                          "Conference is invalid", "Conference is in use"};
+                          "Conference is invalid", "Conference is in use",
+                          // The zone source editors.
+                          "Audio Source", "Sound Device", "Live Radio", "Medium", "Pray",
+                          "Please select server audio source", "Play live Radio to the zone",
+                          "Please input radio url", "File play error", "Repeat type", "No repeat", "List loop",
+                          "By times", "By durations", "seconds", "Duration", "Top", "Open In Explorer", "Add",
+                          "Clear", "Clear medium", "Location", "Prayer Times for",
+                          "Clear Pray Files", "Audio files"};
     for (const char *key : keys) {
         const QString lower = QString::fromLatin1(key).toLower();
         ASSERT_TRUE(map.contains(lower)) << key;

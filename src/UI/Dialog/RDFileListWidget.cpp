@@ -5,13 +5,13 @@
 #include "RDFileListItemWidget.h"
 #include "RDFileListTailWidget.h"
 #include "RDFileReveal.h"
+#include "RDListRows.h"
 #include "RDModal.h"
 #include "RDPixmapButton.h"
 #include "RDWidget.h"
 #include "RDWidgetStyle.h"
 
 #include <QMenu>
-#include <QScrollBar>
 
 RDFileListWidget::RDFileListWidget(QWidget *parent)
     : QScrollArea(parent)
@@ -30,7 +30,7 @@ RDFileListWidget::RDFileListWidget(QWidget *parent)
     relayout();
 }
 
-RDFileListWidget::~RDFileListWidget() { closeMenu(); }
+RDFileListWidget::~RDFileListWidget() { delete m_menu; }
 
 void RDFileListWidget::setFiles(const QVector<QString> &files)
 {
@@ -56,17 +56,12 @@ void RDFileListWidget::setEditable(bool editable)
 {
     m_enabled = editable;
     if (!editable)
-        closeMenu();
+        RDListRows::closeMenu(m_menu);
 }
 
 void RDFileListWidget::setPlayIndex(int index, double position)
 {
-    for (int i = 0; i < m_rows.size(); ++i) {
-        if (i == index)
-            m_rows[i]->setPlaying(true, position);
-        else if (m_rows[i]->isPlaying())
-            m_rows[i]->setPlaying(false, 0.0);
-    }
+    RDListRows::setPlayIndex(m_rows, index, position);
 }
 
 void RDFileListWidget::onClickAddButton()
@@ -94,7 +89,7 @@ void RDFileListWidget::onRightClickItemWidget(RDFileListItemWidget *widget, QPoi
 {
     if (!m_enabled)
         return;
-    closeMenu();
+    RDListRows::closeMenu(m_menu);
     m_currentRow = m_rows.indexOf(widget);
     m_menu = new QMenu();
     applyMenuStyle(m_menu);
@@ -163,15 +158,6 @@ void RDFileListWidget::commitChange()
     emit mediaChanged();
 }
 
-void RDFileListWidget::closeMenu()
-{
-    if (!m_menu)
-        return;
-    m_menu->hide();
-    m_menu->deleteLater();
-    m_menu = nullptr;
-}
-
 void RDFileListWidget::resizeEvent(QResizeEvent *event)
 {
     QScrollArea::resizeEvent(event);
@@ -180,16 +166,11 @@ void RDFileListWidget::resizeEvent(QResizeEvent *event)
 
 void RDFileListWidget::relayout()
 {
-    const QMargins margins = contentsMargins();
-    int contentWidth = width() - margins.left() - margins.right();
-    int rowWidth = width() - 10;
-    if (verticalScrollBar()->isVisible()) {
-        contentWidth -= verticalScrollBar()->width();
-        rowWidth -= verticalScrollBar()->width();
-    }
-    const int x = (contentWidth - rowWidth) / 2;
-    for (int i = 0; i < m_rows.size(); ++i)
-        m_rows[i]->setGeometry(x, 2 + 32 * i, qMax(0, rowWidth), 30);
-    m_tail->setGeometry(x, 2 + 32 * m_rows.size(), qMax(0, rowWidth), 30);
-    m_content->resize(qMax(0, contentWidth), 32 * m_rows.size() + 34);
+    // The tail row stands in the same column after the last file.
+    QVector<QWidget *> rows;
+    for (RDFileListItemWidget *row : qAsConst(m_rows))
+        rows.append(row);
+    rows.append(m_tail);
+    const int contentWidth = RDListRows::layoutRows(this, rows);
+    m_content->resize(contentWidth, 32 * m_rows.size() + 34);
 }

@@ -55,7 +55,6 @@ protected:
 
 private:
     void relayout();
-    void closeMenu();
     bool validRow() const { return m_currentRow >= 0 && m_currentRow < m_files.size(); }
     // Rebuilds the rows from the stored paths and says the list changed.
     void commitChange();

@@ -3,13 +3,13 @@
 #include "PAAlertDialog.h"
 #include "RDAudioFileFilter.h"
 #include "RDFileReveal.h"
+#include "RDListRows.h"
 #include "RDModal.h"
 #include "RDPrayFileListItemWidget.h"
 #include "RDWidget.h"
 #include "RDWidgetStyle.h"
 
 #include <QMenu>
-#include <QScrollBar>
 
 RDPrayFileListWidget::RDPrayFileListWidget(QWidget *parent) : RDScrollArea(parent), m_content(new RDWidget())
 {
@@ -30,7 +30,7 @@ RDPrayFileListWidget::RDPrayFileListWidget(QWidget *parent) : RDScrollArea(paren
     setFiles(m_files);
 }
 
-RDPrayFileListWidget::~RDPrayFileListWidget() { closeMenu(); }
+RDPrayFileListWidget::~RDPrayFileListWidget() { delete m_menu; }
 
 void RDPrayFileListWidget::setFiles(const QVector<QString> &files)
 {
@@ -55,20 +55,13 @@ void RDPrayFileListWidget::setEditable(bool editable)
 {
     m_enabled = editable;
     if (!editable)
-        closeMenu();
+        RDListRows::closeMenu(m_menu);
 }
 
 void RDPrayFileListWidget::setPlayIndex(int index, double position)
 {
-    for (int i = 0; i < m_rows.size(); ++i) {
-        if (i == index)
-            m_rows[i]->setPlaying(true, position);
-        else if (m_rows[i]->isPlaying())
-            m_rows[i]->setPlaying(false, 0.0);
-    }
+    RDListRows::setPlayIndex(m_rows, index, position);
 }
-
-void RDPrayFileListWidget::onClickAddButton() {}
 
 void RDPrayFileListWidget::onClickItemWidget(RDPrayFileListItemWidget *widget)
 {
@@ -81,7 +74,7 @@ void RDPrayFileListWidget::onRightClickItemWidget(RDPrayFileListItemWidget *widg
 {
     if (!m_enabled)
         return;
-    closeMenu();
+    RDListRows::closeMenu(m_menu);
     m_currentRow = m_rows.indexOf(widget);
     if (m_currentRow < 0)
         return;
@@ -150,15 +143,6 @@ void RDPrayFileListWidget::onClickRightClearItem()
     emit fileChanged();
 }
 
-void RDPrayFileListWidget::closeMenu()
-{
-    if (!m_menu)
-        return;
-    m_menu->hide();
-    m_menu->deleteLater();
-    m_menu = nullptr;
-}
-
 void RDPrayFileListWidget::resizeEvent(QResizeEvent *event)
 {
     RDScrollArea::resizeEvent(event);
@@ -167,15 +151,9 @@ void RDPrayFileListWidget::resizeEvent(QResizeEvent *event)
 
 void RDPrayFileListWidget::relayout()
 {
-    const QMargins margins = contentsMargins();
-    int contentWidth = width() - margins.left() - margins.right();
-    int rowWidth = width() - 10;
-    if (verticalScrollBar()->isVisible()) {
-        contentWidth -= verticalScrollBar()->width();
-        rowWidth -= verticalScrollBar()->width();
-    }
-    const int x = (contentWidth - rowWidth) / 2;
-    for (int i = 0; i < m_rows.size(); ++i)
-        m_rows[i]->setGeometry(x, 2 + 32 * i, qMax(0, rowWidth), 30);
-    m_content->resize(qMax(0, contentWidth), 32 * m_rows.size() + 2);
+    QVector<QWidget *> rows;
+    for (RDPrayFileListItemWidget *row : qAsConst(m_rows))
+        rows.append(row);
+    const int contentWidth = RDListRows::layoutRows(this, rows);
+    m_content->resize(contentWidth, 32 * m_rows.size() + 2);
 }

@@ -40,7 +40,6 @@ signals:
     void fileChanged();
 
 public slots:
-    void onClickAddButton();
     void onClickItemWidget(RDPrayFileListItemWidget *widget);
     void onRightClickItemWidget(RDPrayFileListItemWidget *widget, QPoint pos);
     void onClickItemFileButton(RDPrayFileListItemWidget *widget);
@@ -54,7 +53,6 @@ protected:
 
 private:
     void relayout();
-    void closeMenu();
     bool validRow() const { return m_currentRow >= 0 && m_currentRow < m_rows.size(); }
     // Asks for the file of one row (the first one chosen counts); says the
     // list changed even when nothing was chosen.

@@ -25,9 +25,12 @@ void RDFileListHeaderWidget::languageChanged()
 void RDFileListHeaderWidget::resizeEvent(QResizeEvent *event)
 {
     RDWidget::resizeEvent(event);
-    const int w = width();
-    const int h = height();
-    const int split = int(0.7 * w);
-    m_name->setGeometry(10, (h - 25) / 2, qMax(0, split - 10), 25);
-    m_duration->setGeometry(split + 5, (h - 25) / 2, qMax(0, w - split - 10), 25);
+    layoutColumns(m_name, m_duration, width(), height());
+}
+
+void RDFileListHeaderWidget::layoutColumns(QWidget *name, QWidget *duration, int width, int height)
+{
+    const int split = int(0.7 * width);
+    name->setGeometry(10, (height - 25) / 2, qMax(0, split - 10), 25);
+    duration->setGeometry(split + 5, (height - 25) / 2, qMax(0, width - split - 10), 25);
 }

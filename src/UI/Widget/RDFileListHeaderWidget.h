@@ -14,6 +14,9 @@ public:
 
     void languageChanged() override;
 
+    // The name and duration columns of the header and of every row.
+    static void layoutColumns(QWidget *name, QWidget *duration, int width, int height);
+
 protected:
     void resizeEvent(QResizeEvent *event) override;
 

@@ -1,5 +1,6 @@
 #include "RDFileListItemWidget.h"
 
+#include "RDFileListHeaderWidget.h"
 #include "RDLabel.h"
 #include "RDMediaDuration.h"
 #include "RDPlayIndicator.h"
@@ -8,7 +9,7 @@
 #include <QMouseEvent>
 
 RDFileListItemWidget::RDFileListItemWidget(QWidget *parent)
-    : RDWidget(parent)
+    : RDHoverRowWidget(parent)
     , m_progress(new RDWidget(this))
     , m_name(new RDLabel(this))
     , m_duration(new RDLabel(this))
@@ -39,12 +40,8 @@ bool RDFileListItemWidget::isPlaying() const { return m_indicator->isPlaying(); 
 
 void RDFileListItemWidget::resizeEvent(QResizeEvent *event)
 {
-    RDWidget::resizeEvent(event);
-    const int w = width();
-    const int h = height();
-    const int split = int(0.7 * w);
-    m_name->setGeometry(10, (h - 25) / 2, qMax(0, split - 10), 25);
-    m_duration->setGeometry(split + 5, (h - 25) / 2, qMax(0, w - split - 10), 25);
+    RDHoverRowWidget::resizeEvent(event);
+    RDFileListHeaderWidget::layoutColumns(m_name, m_duration, width(), height());
     m_indicator->updateBar();
 }
 
@@ -54,17 +51,5 @@ void RDFileListItemWidget::mousePressEvent(QMouseEvent *event)
         emit clicked(this);
     else if (event->button() == Qt::RightButton)
         emit rightClicked(this, event->pos());
-    RDWidget::mousePressEvent(event);
-}
-
-void RDFileListItemWidget::enterEvent(QEvent *event)
-{
-    setBackgroundColor(QColor(100, 149, 237, 64));
-    RDWidget::enterEvent(event);
-}
-
-void RDFileListItemWidget::leaveEvent(QEvent *event)
-{
-    setBackgroundColor(QColor(255, 255, 255, 0));
-    RDWidget::leaveEvent(event);
+    RDHoverRowWidget::mousePressEvent(event);
 }

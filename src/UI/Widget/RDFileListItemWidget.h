@@ -1,13 +1,13 @@
 #pragma once
 
-#include "RDWidget.h"
+#include "RDHoverRowWidget.h"
 
 class RDLabel;
 class RDPlayIndicator;
 
 // One file of a zone's media list: its name and playing time, and a
 // progress bar while the switch plays it.
-class RDFileListItemWidget : public RDWidget
+class RDFileListItemWidget : public RDHoverRowWidget
 {
     Q_OBJECT
 public:
@@ -33,8 +33,6 @@ signals:
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
-    void enterEvent(QEvent *event) override;
-    void leaveEvent(QEvent *event) override;
 
 private:
     QString m_path;

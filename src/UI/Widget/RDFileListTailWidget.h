@@ -1,11 +1,11 @@
 #pragma once
 
-#include "RDWidget.h"
+#include "RDHoverRowWidget.h"
 
 class RDPixmapButton;
 
 // The row under a media list with the button that adds files.
-class RDFileListTailWidget : public RDWidget
+class RDFileListTailWidget : public RDHoverRowWidget
 {
     Q_OBJECT
 public:
@@ -15,8 +15,6 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
-    void enterEvent(QEvent *event) override;
-    void leaveEvent(QEvent *event) override;
 
 private:
     RDPixmapButton *m_add;

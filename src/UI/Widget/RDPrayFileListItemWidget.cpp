@@ -9,7 +9,7 @@
 #include <QMouseEvent>
 
 RDPrayFileListItemWidget::RDPrayFileListItemWidget(QWidget *parent)
-    : RDWidget(parent)
+    : RDHoverRowWidget(parent)
     , m_progress(new RDWidget(this))
     , m_nameLabel(new RDLabel(this))
     , m_timeLabel(new RDLabel(this))
@@ -57,11 +57,13 @@ bool RDPrayFileListItemWidget::isPlaying() const { return m_indicator->isPlaying
 
 void RDPrayFileListItemWidget::resizeEvent(QResizeEvent *event)
 {
-    RDWidget::resizeEvent(event);
+    RDHoverRowWidget::resizeEvent(event);
     const int w = width();
     const int h = height();
     const int y = (h - 25) / 2;
-    m_nameLabel->setGeometry(10, y, 60, 25);
+    // 60 px, or wider where the font needs it for the longest prayer name.
+    const int nameWidth = qMax(60, m_nameLabel->fontMetrics().horizontalAdvance(QStringLiteral("Midnight")) + 4);
+    m_nameLabel->setGeometry(10, y, nameWidth, 25);
     m_timeLabel->setGeometry(m_nameLabel->geometry().right() + 1 + 5, y, 45, 25);
     const int fileX = m_timeLabel->geometry().right() + 1 + 5;
     m_fileLabel->setGeometry(fileX, y, qMax(0, w - 30 - fileX), 25);
@@ -75,17 +77,5 @@ void RDPrayFileListItemWidget::mousePressEvent(QMouseEvent *event)
         emit clicked(this);
     else if (event->button() == Qt::RightButton)
         emit rightClicked(this, event->pos());
-    RDWidget::mousePressEvent(event);
-}
-
-void RDPrayFileListItemWidget::enterEvent(QEvent *event)
-{
-    setBackgroundColor(QColor(100, 149, 237, 64));
-    RDWidget::enterEvent(event);
-}
-
-void RDPrayFileListItemWidget::leaveEvent(QEvent *event)
-{
-    setBackgroundColor(QColor(255, 255, 255, 0));
-    RDWidget::leaveEvent(event);
+    RDHoverRowWidget::mousePressEvent(event);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RDWidget.h"
+#include "RDHoverRowWidget.h"
 
 class RDLabel;
 class RDPixmapButton;
@@ -8,7 +8,7 @@ class RDPlayIndicator;
 
 // One prayer of the day in a prayer zone: its name, today's time, the file
 // announced then and a button that picks that file.
-class RDPrayFileListItemWidget : public RDWidget
+class RDPrayFileListItemWidget : public RDHoverRowWidget
 {
     Q_OBJECT
 public:
@@ -40,8 +40,6 @@ signals:
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
-    void enterEvent(QEvent *event) override;
-    void leaveEvent(QEvent *event) override;
 
 private:
     QString m_prayName;

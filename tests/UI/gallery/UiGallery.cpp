@@ -10,6 +10,15 @@
 #include "RDGroupInfoWidget.h"
 #include "RDGroupMoreDialog.h"
 #include "RDGroupNumberWidget.h"
+#include "RDCoreDeviceGroups.h"
+#include "RDFileListWidget.h"
+#include "RDGroupMoreDialog.h"
+#include "RDGroupSourceMediaWidget.h"
+#include "RDGroupSourcePrayWidget.h"
+#include "RDGroupSourceSoundWidget.h"
+#include "RDGroupSourceStreamWidget.h"
+#include "RDGroupSourceWidget.h"
+#include "RDPrayFileListWidget.h"
 #include "RDGroupRTPWidget.h"
 #include "RDGroupSIPTrunkWidget.h"
 #include "RDGroupScheduleWidget.h"
@@ -443,6 +452,92 @@ void zoneEditors()
     }
 }
 
+// A silent 16-bit mono WAV file of `seconds`, so the media rows show real
+// playing times.
+QString galleryWav(const QTemporaryDir &dir, const QString &name, int seconds)
+{
+    const quint32 rate = 8000;
+    const quint32 bytes = rate * 2 * quint32(seconds);
+    QByteArray wav("RIFF");
+    const auto u32 = [&wav](quint32 v) { for (int i = 0; i < 4; ++i) wav.append(char((v >> (8 * i)) & 0xff)); };
+    const auto u16 = [&wav](quint16 v) { wav.append(char(v & 0xff)); wav.append(char(v >> 8)); };
+    u32(36 + bytes);
+    wav.append("WAVEfmt ");
+    u32(16); u16(1); u16(1); u32(rate); u32(rate * 2); u16(2); u16(16);
+    wav.append("data");
+    u32(bytes);
+    wav.append(QByteArray(int(bytes), '\0'));
+    const QString path = dir.filePath(name);
+    writeFile(path, wav);
+    return path;
+}
+
+// The zone source editors: each page of the source choice filled as in a
+// typical installation, a running media zone and the prayer page.
+void sourceEditors()
+{
+    QTemporaryDir audio;
+    const QVector<QString> files = {galleryWav(audio, QStringLiteral("Morning announcement.wav"), 42),
+                                    galleryWav(audio, QStringLiteral("Background music - lobby.wav"), 185),
+                                    galleryWav(audio, QStringLiteral("Closing time.wav"), 17),
+                                    galleryWav(audio, QString::fromUtf8("Grüße an alle Gäste.wav"), 63)};
+    const QVector<RDCoreDevice> endpoints = {RDCoreDevice("in-1", "Line In (USB Audio CODEC)", 0),
+                                             RDCoreDevice("in-2", "Microphone (Realtek High Definition Audio)", 0),
+                                             RDCoreDevice("out-1", "Speakers (Realtek High Definition Audio)", 1)};
+    RDGroup zone = galleryZone();
+    zone.source = QStringLiteral("device");
+    zone.audioId = QStringLiteral("in-2");
+    zone.streamUrl = QStringLiteral("http://stream.radio.example:8000/classic.mp3");
+    zone.mediumLoopType = QStringLiteral("times");
+    zone.mediumLoopTimes = 3;
+    zone.mediumLoopDuration = 600;
+    zone.setMedia(files);
+    {
+        RDGroupSourceWidget source;
+        source.resize(420, 480);
+        source.loadGroup(zone);
+        source.soundWidget()->deviceGroups()->setDevices(endpoints, zone.audioId);
+        shoot(&source, "45-source-sound-device");
+        source.sourceCombo()->setCurrentIndex(RDGroupSourceWidget::StreamIndex);
+        shoot(&source, "46-source-live-radio");
+        source.sourceCombo()->setCurrentIndex(RDGroupSourceWidget::MediaIndex);
+        shoot(&source, "47-source-media");
+        RDGroup running = zone;
+        running.source = QStringLiteral("media");
+        running.started = 1;
+        running.startType = QStringLiteral("media");
+        running.setPlayStatus(1, 120.0, 9);
+        source.loadGroup(running);
+        shoot(&source, "48-source-media-running");
+    }
+    {
+        RDGroupSourceStreamWidget radio;
+        radio.resize(420, 120);
+        radio.showToast(QStringLiteral("Please input radio url"));
+        shoot(&radio, "49-source-radio-toast");
+    }
+    {
+        QTemporaryDir prayDir;
+        Velmar::setPrayDir(prayDir.path());
+        const QDate today = QDate::currentDate();
+        const QString place = QStringLiteral("Cairo, Egypt");
+        writeFile(Velmar::prayCacheFile(place, 5, 0, 3, today.year(), today.month()), galleryPrayMonth(today));
+        RDGroupSourcePrayWidget pray;
+        pray.resize(420, 420);
+        pray.setSettings(place, 5, 0, 3);
+        pray.fileList()->setPrayDay(pray.today());
+        pray.fileList()->setFiles({files[0], QString(), files[2], files[3], QString(), files[1]});
+        pray.fileList()->setPlayIndex(2, 10.0);
+        shoot(&pray, "50-source-pray");
+        pray.setSettings(QString(), 5, 0, 3);
+        pray.fileList()->setPrayDay(PAPrayDay());
+        pray.fileList()->setFiles({});
+        pray.fileList()->setPlayIndex(-1, 0.0);
+        shoot(&pray, "51-source-pray-empty");
+        Velmar::setPrayDir(QString());
+    }
+}
+
 RDDevice galleryDevice(int i)
 {
     static const char *states[] = {"online", "calling", "none"};
@@ -595,6 +690,7 @@ int main(int argc, char **argv)
     dialogs();
     pickers();
     zoneEditors();
+    sourceEditors();
     devices();
     calls();
     zonePanel();
