@@ -32,6 +32,14 @@ public:
                                     const QString &startTime, const QString &endTime);
     int countLogs(const QString &conference, const QString &startTime, const QString &endTime);
     static QString buildFilter(const QString &conference, const QString &startTime, const QString &endTime);
+    // The statement selectLogs runs for a filter made by buildFilter: the
+    // ids of the page are taken from an index first, and only their rows are
+    // read.
+    static QString selectSql(const QString &filter, int offset, int limit);
+    // Makes the indexes the filtered reads search by, when the file lacks
+    // them (a file from before they existed). False when they could not be
+    // made (logged); reads still work, only slower.
+    bool ensureIndexes();
     static PALogRecord readLog(const QSqlQuery &query);
     void logSqlQueryError(const QSqlQuery &query, const QString &statementText);
 
@@ -65,6 +73,11 @@ private:
     // With the queue lock held and nobody writing: writes every record
     // waiting as one batch; the lock is released meanwhile.
     static void writeWaiting(std::unique_lock<std::mutex> &queued);
+    // Before every read: writes what is queued and, once per connection,
+    // makes sure the indexes exist.
+    void prepareRead();
     static void bindFilter(QSqlQuery &query, const QString &conference, const QString &startTime,
                            const QString &endTime);
+
+    bool m_indexesChecked = false;
 };
