@@ -499,9 +499,9 @@ void devices()
     }
 }
 
-// A realistic event log: six zones over a fortnight, started by hand, by
+// A realistic event log: six zones over a week, started by hand, by
 // schedule, by calls and prayers, stopped by the end of play or of a call.
-void fillEventLog(int days)
+void fillEventLog(int records)
 {
     static const char *const conferences[] = {"3000", "3001", "3002", "3003", "3010", "3011"};
     static const char *const starts[][2] = {{"user", "media"},     {"schedule", "media"}, {"call conference", "device"},
@@ -513,9 +513,9 @@ void fillEventLog(int days)
     QSqlDatabase db = log.database();
     db.transaction();
     QDateTime time(QDate(2026, 11, 27), QTime(6, 30));
-    for (int i = 0; i < days * 24; ++i) {
+    for (int i = 0; i < records; ++i) {
         PALogRecord record;
-        record.groupConference = QLatin1String(conferences[(i * 7) % 6]);
+        record.groupConference = QLatin1String(conferences[(i / 2) % 6]);
         record.groupName = QStringLiteral("Zone ") + record.groupConference;
         const bool start = i % 2 == 0;
         const int kind = (i / 2) % 7;
@@ -529,8 +529,8 @@ void fillEventLog(int days)
     db.commit();
 }
 
-// The event-log window on a filled log, searched for one zone on page 3,
-// and on an empty log.
+// The event-log window on an empty log, then on a filled one: the newest
+// page, a date range on its third page, and one zone.
 void eventLogs()
 {
     QTemporaryDir dir;
@@ -547,19 +547,22 @@ void eventLogs()
         dialog.resize(1000, 680);
         shoot(&dialog, "85-event-log-empty");
     }
-    fillEventLog(14);
+    fillEventLog(336);
     {
         PALogDialog dialog;
         dialog.setGroups(zones);
         dialog.resize(1000, 680);
         shoot(&dialog, "86-event-log");
-        dialog.zoneCombo()->setCurrentIndex(3);
+        // A range given the wrong way round, on its third page.
         dialog.startDateEdit()->setDate(QDate(2026, 12, 5));
         dialog.endDateEdit()->setDate(QDate(2026, 11, 28));
         dialog.onClickSearch(false);
         dialog.logsView()->pagingView()->setCurrentPage(2);
         dialog.logsView()->showPage(2);
-        shoot(&dialog, "87-event-log-zone-page-3");
+        shoot(&dialog, "87-event-log-range-page-3");
+        dialog.zoneCombo()->setCurrentIndex(3);
+        dialog.onClickSearch(false);
+        shoot(&dialog, "88-event-log-zone");
     }
     PALogDB::closeSharedLog();
     VDB::setDataDir(oldDir);
