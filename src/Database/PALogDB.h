@@ -36,6 +36,9 @@ public:
     // ids of the page are taken from an index first, and only their rows are
     // read.
     static QString selectSql(const QString &filter, int offset, int limit);
+    // Binds the values of a filter made by buildFilter to a prepared query.
+    static void bindFilter(QSqlQuery &query, const QString &conference, const QString &startTime,
+                           const QString &endTime);
     // Makes the indexes the filtered reads search by, when the file lacks
     // them (a file from before they existed). False when they could not be
     // made (logged); reads still work, only slower.
@@ -76,8 +79,6 @@ private:
     // Before every read: writes what is queued and, once per connection,
     // makes sure the indexes exist.
     void prepareRead();
-    static void bindFilter(QSqlQuery &query, const QString &conference, const QString &startTime,
-                           const QString &endTime);
 
     bool m_indexesChecked = false;
 };

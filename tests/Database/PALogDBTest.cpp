@@ -381,12 +381,7 @@ QStringList pagePlan(QSqlDatabase db, const QString &conference, const QString &
     QSqlQuery query(db);
     const QString filter = PALogDB::buildFilter(conference, startTime, endTime);
     EXPECT_TRUE(query.prepare(QStringLiteral("explain query plan ") + PALogDB::selectSql(filter, 50000, 50)));
-    if (!conference.isEmpty())
-        query.bindValue(QStringLiteral(":conference"), conference);
-    if (!startTime.isEmpty())
-        query.bindValue(QStringLiteral(":startTime"), startTime);
-    if (!endTime.isEmpty())
-        query.bindValue(QStringLiteral(":endTime"), endTime);
+    PALogDB::bindFilter(query, conference, startTime, endTime);
     EXPECT_TRUE(query.exec()) << query.lastError().text().toStdString();
     QStringList steps;
     while (query.next())

@@ -79,26 +79,33 @@ void PALogsView::showRecords(const QVector<PALogRecord> &records)
     }
 }
 
+namespace {
+
+// The translated word paired with `value` in `words`; empty for any other value.
+template <size_t N>
+QString wordFor(const char *const (&words)[N][2], const QString &value)
+{
+    for (const auto &word : words) {
+        if (value == QLatin1String(word[0]))
+            return RDLocalize::text(QLatin1String(word[1]));
+    }
+    return QString();
+}
+
+} // namespace
+
 QString PALogsView::actionText(const QString &action)
 {
     static const char *const words[][2] = {
         {"start", "Start"}, {"stop", "Stop"}, {"app talk", "APP Talk"}, {"app listen", "APP Listen"}};
-    for (const auto &word : words) {
-        if (action == QLatin1String(word[0]))
-            return RDLocalize::text(QLatin1String(word[1]));
-    }
-    return QString();
+    return wordFor(words, action);
 }
 
 QString PALogsView::sourceText(const QString &source)
 {
     static const char *const words[][2] = {
         {"media", "Medium"}, {"device", "Sound Device"}, {"stream", "Live Radio"}, {"pray", "Pray"}};
-    for (const auto &word : words) {
-        if (source == QLatin1String(word[0]))
-            return RDLocalize::text(QLatin1String(word[1]));
-    }
-    return QString();
+    return wordFor(words, source);
 }
 
 QString PALogsView::typeText(const QString &action, const QString &type)
