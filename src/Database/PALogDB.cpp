@@ -351,11 +351,15 @@ void PALogDB::bindFilter(QSqlQuery &query, const QString &conference, const QStr
         query.bindValue(QStringLiteral(":endTime"), endTime);
 }
 
-QString PALogDB::selectSql(const QString &filter, int offset, int limit)
+QString PALogDB::selectSql(const QString &filter, int offset, int limit, bool walk)
 {
     // offset and limit are ints, so their decimal text is safe in the statement.
     if (filter.isEmpty())
         return QStringLiteral("select * from palog order by id desc limit %1 offset %2").arg(limit).arg(offset);
+    if (walk) {
+        return QStringLiteral("select * from palog not indexed where %1 order by id desc limit %2 offset %3")
+            .arg(filter).arg(limit).arg(offset);
+    }
     // Sorting the matching ids alone (from a covering index) costs far less
     // than sorting whole rows; only the page's rows are then read.
     return QStringLiteral("select * from palog where id in (select id from palog where %1 "
@@ -363,12 +367,29 @@ QString PALogDB::selectSql(const QString &filter, int offset, int limit)
         .arg(filter).arg(limit).arg(offset);
 }
 
+bool PALogDB::walkIsCheaper(int offset, int limit, qint64 rows, int matching)
+{
+    if (matching <= 0 || rows <= 0)
+        return false;
+    // Matching records are spread over the log: reaching the end of the page
+    // passes about (offset + limit) * rows / matching records.
+    const qint64 passed = (qint64(qMax(0, offset)) + qMax(0, limit)) * rows / matching;
+    return passed < matching;
+}
+
 QVector<PALogRecord> PALogDB::selectLogs(int offset, int limit, const QString &conference,
-                                         const QString &startTime, const QString &endTime)
+                                         const QString &startTime, const QString &endTime, int matching)
 {
     prepareRead();
     QVector<PALogRecord> records;
-    const QString sql = selectSql(buildFilter(conference, startTime, endTime), offset, limit);
+    bool walk = false;
+    if (matching > 0 && (!startTime.isEmpty() || !endTime.isEmpty())) {
+        // Ids only grow, so the newest one tells the size of the log.
+        QSqlQuery newest(m_db);
+        if (newest.exec(QStringLiteral("select max(id) from palog")) && newest.next())
+            walk = walkIsCheaper(offset, limit, newest.value(0).toLongLong(), matching);
+    }
+    const QString sql = selectSql(buildFilter(conference, startTime, endTime), offset, limit, walk);
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
     if (!query.prepare(sql)) {

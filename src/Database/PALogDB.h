@@ -28,14 +28,21 @@ public:
 
     int insertLog(const PALogRecord &record);
     // One page, newest first. Empty filter values set no condition.
+    // `matching`, when known (countLogs of the same filter), lets a time
+    // range that holds most of the log be paged by walking the log newest
+    // first, instead of sorting every record of the range.
     QVector<PALogRecord> selectLogs(int offset, int limit, const QString &conference,
-                                    const QString &startTime, const QString &endTime);
+                                    const QString &startTime, const QString &endTime, int matching = -1);
     int countLogs(const QString &conference, const QString &startTime, const QString &endTime);
     static QString buildFilter(const QString &conference, const QString &startTime, const QString &endTime);
     // The statement selectLogs runs for a filter made by buildFilter: the
     // ids of the page are taken from an index first, and only their rows are
     // read.
-    static QString selectSql(const QString &filter, int offset, int limit);
+    static QString selectSql(const QString &filter, int offset, int limit, bool walk = false);
+    // Whether a page of a time range is found sooner by walking the log
+    // newest first than through the time index: when the walk passes fewer
+    // records than the range holds. `rows` is the size of the log.
+    static bool walkIsCheaper(int offset, int limit, qint64 rows, int matching);
     // Binds the values of a filter made by buildFilter to a prepared query.
     static void bindFilter(QSqlQuery &query, const QString &conference, const QString &startTime,
                            const QString &endTime);

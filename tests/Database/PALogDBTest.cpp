@@ -357,9 +357,9 @@ TEST_F(PALogDBTest, PostedRecordsAreAllWrittenInOrderAfterABurstAndAtShutDown)
 
 namespace {
 
-// 100 000 records, one every five minutes from 2024-01-01 00:05:00 on, in
+// `count` records, one every five minutes from 2024-01-01 00:05:00 on, in
 // twenty zones "3000".."3019" by id (id 20 is in "3000").
-void fillLargeLog(QSqlDatabase db)
+void fillLargeLog(QSqlDatabase db, int count = 100000)
 {
     QSqlQuery query(db);
     // Indexes made once over the full table cost a fraction of keeping
@@ -367,10 +367,11 @@ void fillLargeLog(QSqlDatabase db)
     for (const char *index : {"palog_groupConference", "palog_dateTime", "palog_groupConference_dateTime"})
         ASSERT_TRUE(query.exec(QStringLiteral("drop index %1").arg(QLatin1String(index))));
     ASSERT_TRUE(query.exec(QStringLiteral(
-        "with recursive n(i) as (select 1 union all select i + 1 from n where i < 100000) "
+        "with recursive n(i) as (select 1 union all select i + 1 from n where i < %1) "
         "insert into palog(volume, groupId, groupPriority, groupName, groupConference, action, source, type, "
         "dateTime) select 50, i % 20, 1, 'Zone', cast(3000 + i % 20 as text), 'start', 'media', 'user', "
-        "strftime('%Y-%m-%d %H:%M:%S', '2024-01-01 00:00:00', '+' || (i * 5) || ' minutes') from n")))
+        "strftime('%Y-%m-%d %H:%M:%S', '2024-01-01 00:00:00', '+' || (i * 5) || ' minutes') from n")
+                               .arg(count)))
         << query.lastError().text().toStdString();
 }
 
@@ -440,6 +441,38 @@ TEST_F(PALogDBTest, LargeLogPagesByZoneAndDateThroughIndexes)
     ASSERT_EQ(page.size(), 288 / 20 + 1);
     for (int i = 1; i < page.size(); ++i)
         EXPECT_EQ(page.at(i - 1).id, page.at(i).id + 20);
+}
+
+// With the count of a time range known, a page may be read by walking the
+// log newest first: every page holds the same records either way, for a
+// range holding most of the log and for one at its old end.
+TEST_F(PALogDBTest, WalkedPagesEqualIndexedPages)
+{
+    // Five weeks of records, from 2024-01-01 to 2024-02-04.
+    fillLargeLog(m_log->database(), 10000);
+    ASSERT_TRUE(m_log->ensureIndexes());
+    const QStringList ranges[] = {{"2024-01-01 00:00:00", "2024-12-31 23:59:59"},
+                                  {"2024-01-01 00:00:00", "2024-01-17 23:59:59"},
+                                  {"2024-01-20 00:00:00", ""}};
+    for (const QStringList &range : ranges) {
+        SCOPED_TRACE(range.join(QLatin1String(" .. ")).toStdString());
+        const int total = m_log->countLogs(QString(), range.at(0), range.at(1));
+        ASSERT_GT(total, 1000);
+        const int lastPage = (total - 1) / 50 * 50;
+        for (int offset : {0, 50, total / 2, lastPage}) {
+            const QVector<PALogRecord> walked = m_log->selectLogs(offset, 50, QString(), range.at(0), range.at(1), total);
+            const QVector<PALogRecord> indexed = m_log->selectLogs(offset, 50, QString(), range.at(0), range.at(1));
+            ASSERT_FALSE(walked.isEmpty());
+            ASSERT_EQ(walked.size(), indexed.size()) << offset;
+            EXPECT_EQ(walked.first().id, indexed.first().id) << offset;
+            EXPECT_EQ(walked.last().id, indexed.last().id) << offset;
+        }
+    }
+    // The walk is taken only while it passes fewer records than the range holds.
+    EXPECT_TRUE(PALogDB::walkIsCheaper(0, 50, 100000, 90000));
+    EXPECT_FALSE(PALogDB::walkIsCheaper(0, 50, 100000, 288));
+    EXPECT_FALSE(PALogDB::walkIsCheaper(89950, 50, 100000, 90000));
+    EXPECT_FALSE(PALogDB::walkIsCheaper(0, 50, 100000, 0));
 }
 
 // A log kept from before the indexes existed gets them on its first read.

@@ -36,7 +36,7 @@ void PALogsView::refresh()
     {
         PALogDB db(true);
         m_total = db.countLogs(m_conference, m_startTime, m_endTime);
-        records = db.selectLogs(0, pageSize, m_conference, m_startTime, m_endTime);
+        records = db.selectLogs(0, pageSize, m_conference, m_startTime, m_endTime, m_total);
     }
     // A new search starts on its first page, whatever page the last one was on.
     m_pagingView->setCurrentPage(0);
@@ -48,7 +48,7 @@ void PALogsView::showPage(int page)
     QVector<PALogRecord> records;
     {
         PALogDB db(true);
-        records = db.selectLogs(page * pageSize, pageSize, m_conference, m_startTime, m_endTime);
+        records = db.selectLogs(page * pageSize, pageSize, m_conference, m_startTime, m_endTime, m_total);
     }
     showRecords(records);
 }
