@@ -40,8 +40,8 @@ public:
     // read.
     static QString selectSql(const QString &filter, int offset, int limit, bool walk = false);
     // Whether a page of a time range is found sooner by walking the log
-    // newest first than through the time index: when the walk passes fewer
-    // records than the range holds. `rows` is the size of the log.
+    // newest first than through the time index, where every record of the
+    // range is sorted. `rows` is the size of the log.
     static bool walkIsCheaper(int offset, int limit, qint64 rows, int matching);
     // Binds the values of a filter made by buildFilter to a prepared query.
     static void bindFilter(QSqlQuery &query, const QString &conference, const QString &startTime,

@@ -468,10 +468,12 @@ TEST_F(PALogDBTest, WalkedPagesEqualIndexedPages)
             EXPECT_EQ(walked.last().id, indexed.last().id) << offset;
         }
     }
-    // The walk is taken only while it passes fewer records than the range holds.
+    // A wide range walks to any page; a small one, or a deep page of a
+    // middling one, is sorted from the index.
     EXPECT_TRUE(PALogDB::walkIsCheaper(0, 50, 100000, 90000));
+    EXPECT_TRUE(PALogDB::walkIsCheaper(99950, 50, 100000, 100000));
     EXPECT_FALSE(PALogDB::walkIsCheaper(0, 50, 100000, 288));
-    EXPECT_FALSE(PALogDB::walkIsCheaper(89950, 50, 100000, 90000));
+    EXPECT_FALSE(PALogDB::walkIsCheaper(4950, 50, 100000, 5000));
     EXPECT_FALSE(PALogDB::walkIsCheaper(0, 50, 100000, 0));
 }
 
