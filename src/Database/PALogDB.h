@@ -28,10 +28,28 @@ public:
 
     int insertLog(const PALogRecord &record);
     // One page, newest first. Empty filter values set no condition.
+    // `matching`, when known (countLogs of the same filter), lets a time
+    // range that holds most of the log be paged by walking the log newest
+    // first, instead of sorting every record of the range.
     QVector<PALogRecord> selectLogs(int offset, int limit, const QString &conference,
-                                    const QString &startTime, const QString &endTime);
+                                    const QString &startTime, const QString &endTime, int matching = -1);
     int countLogs(const QString &conference, const QString &startTime, const QString &endTime);
     static QString buildFilter(const QString &conference, const QString &startTime, const QString &endTime);
+    // The statement selectLogs runs for a filter made by buildFilter: the
+    // ids of the page are taken from an index first, and only their rows are
+    // read.
+    static QString selectSql(const QString &filter, int offset, int limit, bool walk = false);
+    // Whether a page of a time range is found sooner by walking the log
+    // newest first than through the time index, where every record of the
+    // range is sorted. `rows` is the size of the log.
+    static bool walkIsCheaper(int offset, int limit, qint64 rows, int matching);
+    // Binds the values of a filter made by buildFilter to a prepared query.
+    static void bindFilter(QSqlQuery &query, const QString &conference, const QString &startTime,
+                           const QString &endTime);
+    // Makes the indexes the filtered reads search by, when the file lacks
+    // them (a file from before they existed). False when they could not be
+    // made (logged); reads still work, only slower.
+    bool ensureIndexes();
     static PALogRecord readLog(const QSqlQuery &query);
     void logSqlQueryError(const QSqlQuery &query, const QString &statementText);
 
@@ -65,6 +83,9 @@ private:
     // With the queue lock held and nobody writing: writes every record
     // waiting as one batch; the lock is released meanwhile.
     static void writeWaiting(std::unique_lock<std::mutex> &queued);
-    static void bindFilter(QSqlQuery &query, const QString &conference, const QString &startTime,
-                           const QString &endTime);
+    // Before every read: writes what is queued and, once per connection,
+    // makes sure the indexes exist.
+    void prepareRead();
+
+    bool m_indexesChecked = false;
 };

@@ -354,3 +354,144 @@ TEST_F(PALogDBTest, PostedRecordsAreAllWrittenInOrderAfterABurstAndAtShutDown)
                                                   "b.groupName and a.volume < b.volume and a.id > b.id")),
               QStringLiteral("0"));
 }
+
+namespace {
+
+// `count` records, one every five minutes from 2024-01-01 00:05:00 on, in
+// twenty zones "3000".."3019" by id (id 20 is in "3000").
+void fillLargeLog(QSqlDatabase db, int count = 100000)
+{
+    QSqlQuery query(db);
+    // Indexes made once over the full table cost a fraction of keeping
+    // them up to date through 100 000 inserts.
+    for (const char *index : {"palog_groupConference", "palog_dateTime", "palog_groupConference_dateTime"})
+        ASSERT_TRUE(query.exec(QStringLiteral("drop index %1").arg(QLatin1String(index))));
+    ASSERT_TRUE(query.exec(QStringLiteral(
+        "with recursive n(i) as (select 1 union all select i + 1 from n where i < %1) "
+        "insert into palog(volume, groupId, groupPriority, groupName, groupConference, action, source, type, "
+        "dateTime) select 50, i % 20, 1, 'Zone', cast(3000 + i % 20 as text), 'start', 'media', 'user', "
+        "strftime('%Y-%m-%d %H:%M:%S', '2024-01-01 00:00:00', '+' || (i * 5) || ' minutes') from n")
+                               .arg(count)))
+        << query.lastError().text().toStdString();
+}
+
+// The plan SQLite chooses for a page read with this filter, one step a line.
+QStringList pagePlan(QSqlDatabase db, const QString &conference, const QString &startTime,
+                     const QString &endTime)
+{
+    QSqlQuery query(db);
+    const QString filter = PALogDB::buildFilter(conference, startTime, endTime);
+    EXPECT_TRUE(query.prepare(QStringLiteral("explain query plan ") + PALogDB::selectSql(filter, 50000, 50)));
+    PALogDB::bindFilter(query, conference, startTime, endTime);
+    EXPECT_TRUE(query.exec()) << query.lastError().text().toStdString();
+    QStringList steps;
+    while (query.next())
+        steps << query.value(3).toString();
+    return steps;
+}
+
+} // namespace
+
+// A filtered page is found through an index, never by reading the whole
+// table, and a deep page of a large log still holds just its own 50 records.
+TEST_F(PALogDBTest, LargeLogPagesByZoneAndDateThroughIndexes)
+{
+    fillLargeLog(m_log->database());
+    ASSERT_TRUE(m_log->ensureIndexes());
+    const QString jan = QStringLiteral("2024-01-01 00:00:00");
+    const QString decEnd = QStringLiteral("2024-12-31 23:59:59");
+    const struct {
+        const char *conference;
+        QString start;
+        QString end;
+    } filters[] = {{"3007", QString(), QString()},
+                   {"", jan, decEnd},
+                   {"", QStringLiteral("2024-03-01 00:00:00"), QStringLiteral("2024-03-01 23:59:59")},
+                   {"3007", jan, decEnd},
+                   {"3007", QString(), decEnd}};
+    for (const auto &f : filters) {
+        const QString conference = QLatin1String(f.conference);
+        SCOPED_TRACE(std::string(f.conference) + " " + f.start.toStdString() + " " + f.end.toStdString());
+        const QStringList plan = pagePlan(m_log->database(), conference, f.start, f.end);
+        ASSERT_FALSE(plan.isEmpty());
+        for (const QString &step : plan) {
+            EXPECT_FALSE(step.startsWith(QLatin1String("SCAN"))) << step.toStdString();
+        }
+        EXPECT_TRUE(plan.join(QLatin1Char('\n')).contains(QLatin1String("INDEX palog_"))) << plan.join(QLatin1Char('\n')).toStdString();
+    }
+
+    // Zone "3007": ids 99987, 99967, ... down to 7, a hundred pages.
+    EXPECT_EQ(m_log->countLogs(QStringLiteral("3007"), QString(), QString()), 5000);
+    QVector<PALogRecord> page = m_log->selectLogs(99 * 50, 50, QStringLiteral("3007"), QString(), QString());
+    ASSERT_EQ(page.size(), 50);
+    EXPECT_EQ(page.first().id, 99987 - 20 * 99 * 50);
+    EXPECT_EQ(page.last().id, 7);
+
+    // One day: 288 records of five minutes, the last page holds the rest.
+    const QString day = QStringLiteral("2024-03-01 00:00:00");
+    const QString dayEnd = QStringLiteral("2024-03-01 23:59:59");
+    EXPECT_EQ(m_log->countLogs(QString(), day, dayEnd), 288);
+    page = m_log->selectLogs(250, 50, QString(), day, dayEnd);
+    ASSERT_EQ(page.size(), 38);
+    EXPECT_EQ(page.last().dateTime, day);
+    EXPECT_EQ(page.first().id, page.last().id + 37);
+
+    // A zone on that day, newest first.
+    page = m_log->selectLogs(0, 50, QStringLiteral("3007"), day, dayEnd);
+    ASSERT_EQ(page.size(), 288 / 20 + 1);
+    for (int i = 1; i < page.size(); ++i)
+        EXPECT_EQ(page.at(i - 1).id, page.at(i).id + 20);
+}
+
+// With the count of a time range known, a page may be read by walking the
+// log newest first: every page holds the same records either way, for a
+// range holding most of the log and for one at its old end.
+TEST_F(PALogDBTest, WalkedPagesEqualIndexedPages)
+{
+    // Five weeks of records, from 2024-01-01 to 2024-02-04.
+    fillLargeLog(m_log->database(), 10000);
+    ASSERT_TRUE(m_log->ensureIndexes());
+    const QStringList ranges[] = {{"2024-01-01 00:00:00", "2024-12-31 23:59:59"},
+                                  {"2024-01-01 00:00:00", "2024-01-17 23:59:59"},
+                                  {"2024-01-20 00:00:00", ""}};
+    for (const QStringList &range : ranges) {
+        SCOPED_TRACE(range.join(QLatin1String(" .. ")).toStdString());
+        const int total = m_log->countLogs(QString(), range.at(0), range.at(1));
+        ASSERT_GT(total, 1000);
+        const int lastPage = (total - 1) / 50 * 50;
+        for (int offset : {0, 50, total / 2, lastPage}) {
+            const QVector<PALogRecord> walked = m_log->selectLogs(offset, 50, QString(), range.at(0), range.at(1), total);
+            const QVector<PALogRecord> indexed = m_log->selectLogs(offset, 50, QString(), range.at(0), range.at(1));
+            ASSERT_FALSE(walked.isEmpty());
+            ASSERT_EQ(walked.size(), indexed.size()) << offset;
+            EXPECT_EQ(walked.first().id, indexed.first().id) << offset;
+            EXPECT_EQ(walked.last().id, indexed.last().id) << offset;
+        }
+    }
+    // A wide range walks to any page; a small one, or a deep page of a
+    // middling one, is sorted from the index.
+    EXPECT_TRUE(PALogDB::walkIsCheaper(0, 50, 100000, 90000));
+    EXPECT_TRUE(PALogDB::walkIsCheaper(99950, 50, 100000, 100000));
+    EXPECT_FALSE(PALogDB::walkIsCheaper(0, 50, 100000, 288));
+    EXPECT_FALSE(PALogDB::walkIsCheaper(4950, 50, 100000, 5000));
+    EXPECT_FALSE(PALogDB::walkIsCheaper(0, 50, 100000, 0));
+}
+
+// A log kept from before the indexes existed gets them on its first read.
+TEST_F(PALogDBTest, OlderFileGetsItsIndexesOnFirstRead)
+{
+    fill(3);
+    m_log.reset();
+    const QString indexQuery = QStringLiteral("select name from sqlite_master where type = 'index' and "
+                                              "name like 'palog_%' order by name");
+    DbTest::exec(PALogDB::dbFilePath(), {QStringLiteral("drop index palog_groupConference"),
+                                         QStringLiteral("drop index palog_dateTime"),
+                                         QStringLiteral("drop index palog_groupConference_dateTime")});
+    ASSERT_TRUE(DbTest::exec(PALogDB::dbFilePath(), {indexQuery}).isEmpty());
+
+    PALogDB reader(true);
+    EXPECT_EQ(reader.countLogs(QStringLiteral("3000"), QString(), QString()), 2);
+    EXPECT_EQ(DbTest::exec(PALogDB::dbFilePath(), {indexQuery}),
+              (QVector<QStringList>{{"palog_dateTime"}, {"palog_groupConference"},
+                                    {"palog_groupConference_dateTime"}}));
+}

@@ -127,6 +127,13 @@ void RDPagingIndicateView::onClickItemView(RDPagingItemView *view)
     emit currentPageChanged(m_currentPage);
 }
 
+void RDPagingIndicateView::setCurrentPage(int page)
+{
+    m_currentPage = qBound(0, page, qMax(0, m_pageCount - 1));
+    updateWindow();
+    relayout();
+}
+
 void RDPagingIndicateView::onGotoPage(int page)
 {
     if (page < 0 || page >= m_pageCount)

@@ -22,6 +22,9 @@ public:
     // pageSize must be above 0.
     void setItemCount(int items, int pageSize);
     void setPageCount(int count);
+    // Moves to `page` (kept inside the pages there are) without announcing
+    // it: for an owner that has just shown that page itself.
+    void setCurrentPage(int page);
     int pageCount() const { return m_pageCount; }
     int currentPage() const { return m_currentPage; }
     int firstShownPage() const { return m_firstPage; }

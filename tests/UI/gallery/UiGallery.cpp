@@ -8,6 +8,10 @@
 #include "RDGroupAddDialog.h"
 #include "RDGroupEditor.h"
 #include "RDGroupInfoWidget.h"
+#include "PALogDB.h"
+#include "PALogDialog.h"
+#include "PALogsView.h"
+#include "VDB.h"
 #include "RDGroupMoreDialog.h"
 #include "RDGroupNumberWidget.h"
 #include "RDCoreDeviceGroups.h"
@@ -60,6 +64,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRadioButton>
+#include <QSqlDatabase>
 #include <QTemporaryDir>
 #include <QTimeEdit>
 #include <QFile>
@@ -672,6 +677,75 @@ void zonePanel()
     }
 }
 
+// A realistic event log: six zones over a week, started by hand, by
+// schedule, by calls and prayers, stopped by the end of play or of a call.
+void fillEventLog(int records)
+{
+    static const char *const conferences[] = {"3000", "3001", "3002", "3003", "3010", "3011"};
+    static const char *const starts[][2] = {{"user", "media"},     {"schedule", "media"}, {"call conference", "device"},
+                                            {"http", "stream"},    {"pray", "pray"},      {"sipTrunk", "device"},
+                                            {"api", "stream"}};
+    static const char *const stops[] = {"media", "user", "internal", "external", "schedule", "http", "api"};
+    PALogDB log(true);
+    log.checkUpgrade();
+    QSqlDatabase db = log.database();
+    db.transaction();
+    QDateTime time(QDate(2026, 11, 27), QTime(6, 30));
+    for (int i = 0; i < records; ++i) {
+        PALogRecord record;
+        record.groupConference = QLatin1String(conferences[(i / 2) % 6]);
+        record.groupName = QStringLiteral("Zone ") + record.groupConference;
+        const bool start = i % 2 == 0;
+        const int kind = (i / 2) % 7;
+        record.action = i % 23 == 5 ? QStringLiteral("app talk") : start ? QStringLiteral("start") : QStringLiteral("stop");
+        record.source = QLatin1String(starts[kind][1]);
+        record.type = QLatin1String(start ? starts[kind][0] : stops[kind]);
+        record.dateTime = time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        log.insertLog(record);
+        time = time.addSecs(start ? 17 * 60 + (i % 5) * 41 : 43 * 60 + (i % 3) * 7);
+    }
+    db.commit();
+}
+
+// The event-log window on an empty log, then on a filled one: the newest
+// page, a date range on its third page, and one zone.
+void eventLogs()
+{
+    QTemporaryDir dir;
+    const QString oldDir = VDB::dataDir();
+    VDB::setDataDir(dir.path());
+    QVector<RDGroup> zones;
+    for (const char *conference : {"3000", "3001", "3002", "3003", "3010", "3011"}) {
+        RDGroup zone;
+        zone.conference = QLatin1String(conference);
+        zones.append(zone);
+    }
+    {
+        PALogDialog dialog;
+        dialog.resize(1000, 680);
+        shoot(&dialog, "85-event-log-empty");
+    }
+    fillEventLog(336);
+    {
+        PALogDialog dialog;
+        dialog.setGroups(zones);
+        dialog.resize(1000, 680);
+        shoot(&dialog, "86-event-log");
+        // A range given the wrong way round, on its third page.
+        dialog.startDateEdit()->setDate(QDate(2026, 12, 5));
+        dialog.endDateEdit()->setDate(QDate(2026, 11, 28));
+        dialog.onClickSearch(false);
+        dialog.logsView()->pagingView()->setCurrentPage(2);
+        dialog.logsView()->showPage(2);
+        shoot(&dialog, "87-event-log-range-page-3");
+        dialog.zoneCombo()->setCurrentIndex(3);
+        dialog.onClickSearch(false);
+        shoot(&dialog, "88-event-log-zone");
+    }
+    PALogDB::closeSharedLog();
+    VDB::setDataDir(oldDir);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -694,6 +768,7 @@ int main(int argc, char **argv)
     devices();
     calls();
     zonePanel();
+    eventLogs();
     std::printf("%d pictures in %s\n", g_written, qPrintable(g_dir));
     return g_ok ? 0 : 1;
 }
