@@ -16,6 +16,7 @@
 #include <QPushButton>
 
 #include <algorithm>
+#include <initializer_list>
 
 namespace {
 
@@ -24,6 +25,15 @@ QPixmap smallCode(const QString &text)
     if (text.isEmpty())
         return QPixmap();
     return QPixmap::fromImage(createQRCodeImage(text, 25, 25, 25));
+}
+
+// A group's widgets follow its box; its QR icon shows only when enabled.
+void enableGroup(bool on, std::initializer_list<QWidget *> widgets, QWidget *icon)
+{
+    for (QWidget *w : widgets)
+        w->setEnabled(on);
+    if (icon)
+        icon->setVisible(on);
 }
 
 void showCode(const QString &qrText, const QString &caption)
@@ -88,29 +98,17 @@ QString DornixAPIWidget::ipConnectionCode(const QString &port)
 
 void DornixAPIWidget::updateP2P()
 {
-    const bool on = m_p2p->isChecked();
-    for (QWidget *w : {static_cast<QWidget *>(m_p2pCaption), static_cast<QWidget *>(m_codeCaption),
-                       static_cast<QWidget *>(m_code)})
-        w->setEnabled(on);
-    m_codeIcon->setVisible(on);
+    enableGroup(m_p2p->isChecked(), {m_p2pCaption, m_codeCaption, m_code}, m_codeIcon);
 }
 
 void DornixAPIWidget::updateIp()
 {
-    const bool on = m_ip->isChecked();
-    for (QWidget *w : {static_cast<QWidget *>(m_ipCaption), static_cast<QWidget *>(m_portCaption),
-                       static_cast<QWidget *>(m_port)})
-        w->setEnabled(on);
-    m_ipIcon->setVisible(on);
+    enableGroup(m_ip->isChecked(), {m_ipCaption, m_portCaption, m_port}, m_ipIcon);
 }
 
 void DornixAPIWidget::updateAuth()
 {
-    const bool on = m_auth->isChecked();
-    for (QWidget *w : {static_cast<QWidget *>(m_authCaption), static_cast<QWidget *>(m_userCaption),
-                       static_cast<QWidget *>(m_user), static_cast<QWidget *>(m_passwordCaption),
-                       static_cast<QWidget *>(m_password)})
-        w->setEnabled(on);
+    enableGroup(m_auth->isChecked(), {m_authCaption, m_userCaption, m_user, m_passwordCaption, m_password}, nullptr);
 }
 
 void DornixAPIWidget::load()

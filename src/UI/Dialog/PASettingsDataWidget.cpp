@@ -9,6 +9,22 @@
 #include <QFileInfo>
 #include <QPushButton>
 
+namespace {
+
+// Success in an information box, failure in a warning: a failed copy is
+// never passed over in silence.
+void report(bool ok, const char *success, const char *failure)
+{
+    if (ok) {
+        informationBox(RDLocalize::text(QLatin1String(success)), RDLocalize::text(QStringLiteral("OK")),
+                       RDLocalize::text(QStringLiteral("Cancel")));
+    } else {
+        warningBox(RDLocalize::text(QLatin1String(failure)), RDLocalize::text(QStringLiteral("OK")), QString());
+    }
+}
+
+} // namespace
+
 PASettingsDataWidget::PASettingsDataWidget(QWidget *parent)
     : RDToast(parent)
     , m_export(new QPushButton(this))
@@ -39,13 +55,7 @@ void PASettingsDataWidget::onClickExportData(bool)
                        RDLocalize::text(QStringLiteral("Cancel"))) != QMessageBox::Yes)
             return;
     }
-    if (VelmarDB::exportDB(path)) {
-        informationBox(RDLocalize::text(QStringLiteral("Export Success")), RDLocalize::text(QStringLiteral("OK")),
-                       RDLocalize::text(QStringLiteral("Cancel")));
-    } else {
-        warningBox(RDLocalize::text(QStringLiteral("Export Failure")), RDLocalize::text(QStringLiteral("OK")),
-                   QString());
-    }
+    report(VelmarDB::exportDB(path), "Export Success", "Export Failure");
 }
 
 void PASettingsDataWidget::onClickImportData(bool)
@@ -59,13 +69,7 @@ void PASettingsDataWidget::onClickImportData(bool)
         return;
     // The data store checks the file and keeps the live data when it is
     // not a database of this program.
-    if (VelmarDB::importDB(file)) {
-        informationBox(RDLocalize::text(QStringLiteral("Import Success")), RDLocalize::text(QStringLiteral("OK")),
-                       RDLocalize::text(QStringLiteral("Cancel")));
-    } else {
-        warningBox(RDLocalize::text(QStringLiteral("Import Failure")), RDLocalize::text(QStringLiteral("OK")),
-                   QString());
-    }
+    report(VelmarDB::importDB(file), "Import Success", "Import Failure");
 }
 
 void PASettingsDataWidget::onClickLog(bool)

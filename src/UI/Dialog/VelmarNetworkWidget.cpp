@@ -252,6 +252,9 @@ void VelmarNetworkWidget::resizeEvent(QResizeEvent *event)
                              m_externalPortCaption->text(), m_natCaption->text()})
         column = std::max(column, fm.horizontalAdvance(t));
     column += 25;
+    // Fields wide enough for a whole address or port in the default font.
+    const int ipWidth = fm.horizontalAdvance(QStringLiteral("255.255.255.255")) + 16;
+    const int portWidth = fm.horizontalAdvance(QStringLiteral("65535")) + 16;
     const int fieldX = 10 + column + 100;
     int y = 10;
     auto row = [&](QWidget *captionWidget, QLineEdit *field, int fieldWidth) {
@@ -259,14 +262,14 @@ void VelmarNetworkWidget::resizeEvent(QResizeEvent *event)
         field->setGeometry(fieldX, y, fieldWidth, 20);
         y += 35;
     };
-    row(m_localIpCaption, m_localIp, 100);
-    m_select->setGeometry(fieldX + 100 + 20, 8, fm.horizontalAdvance(m_select->text()) + 20, 24);
-    row(m_netmaskCaption, m_netmask, 100);
-    row(m_internalPortCaption, m_internalPort, 50);
-    row(m_externalPortCaption, m_externalPort, 50);
+    row(m_localIpCaption, m_localIp, ipWidth);
+    m_select->setGeometry(fieldX + ipWidth + 20, 8, fm.horizontalAdvance(m_select->text()) + 20, 24);
+    row(m_netmaskCaption, m_netmask, ipWidth);
+    row(m_internalPortCaption, m_internalPort, portWidth);
+    row(m_externalPortCaption, m_externalPort, portWidth);
     m_nat->setGeometry(10, y, 20, 20);
     m_natCaption->setGeometry(35, y, column - 25, 20);
-    m_natIp->setGeometry(fieldX, y, 100, 20);
+    m_natIp->setGeometry(fieldX, y, ipWidth, 20);
     y += 35;
     m_codecCaption->setGeometry(10, y, W - 20, 20);
     y += 25;
@@ -279,8 +282,8 @@ void VelmarNetworkWidget::resizeEvent(QResizeEvent *event)
     y += 35;
     const int rtpCaptionWidth = fm.horizontalAdvance(m_rtpCaption->text()) + 10;
     m_rtpCaption->setGeometry(10, y, rtpCaptionWidth, 20);
-    m_rtpStart->setGeometry(10 + rtpCaptionWidth + 20, y, 50, 20);
+    m_rtpStart->setGeometry(10 + rtpCaptionWidth + 20, y, portWidth, 20);
     m_separator->setGeometry(m_rtpStart->geometry().right() + 1 + 10, y + 9, 10, 1);
-    m_rtpEnd->setGeometry(m_separator->geometry().right() + 1 + 10, y, 50, 20);
+    m_rtpEnd->setGeometry(m_separator->geometry().right() + 1 + 10, y, portWidth, 20);
     m_save->setGeometry((W - 120) / 2, H - 55, 120, 25);
 }

@@ -8,6 +8,7 @@
 #include "VelmarGeneralWidget.h"
 #include "VelmarNetworkWidget.h"
 
+#include <QFontMetrics>
 #include <QTabBar>
 #include <QTabWidget>
 
@@ -61,6 +62,14 @@ void VelmarSettingsDialog::languageChanged()
 {
     RDBaseDialog::languageChanged();
     const char *names[] = {"General", "System", "About", "App Connect", "Data"};
-    for (int i = 0; i < 5; ++i)
-        m_tabs->setTabText(i, RDLocalize::text(QLatin1String(names[i])));
+    QFont font = m_tabs->tabBar()->font();
+    for (int i = 0; i < 5; ++i) {
+        const QString text = RDLocalize::text(QLatin1String(names[i]));
+        m_tabs->setTabText(i, text);
+        // The tabs are 90 px wide: a long text gets a smaller font, never a
+        // cut one.
+        while (font.pointSizeF() > 6 && QFontMetrics(font).horizontalAdvance(text) > 84)
+            font.setPointSizeF(font.pointSizeF() - 0.5);
+    }
+    m_tabs->tabBar()->setFont(font);
 }

@@ -36,8 +36,10 @@
 #include <QTabWidget>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <thread>
 
@@ -111,6 +113,14 @@ protected:
             m_velmar->stopHttpServer();
         ZoneStoreFixture::TearDown();
         FSManager::destroyInstance();
+    }
+
+    void storeZone(const char *name, const char *conference)
+    {
+        RDGroup zone;
+        zone.name = QLatin1String(name);
+        zone.conference = QLatin1String(conference);
+        stored(zone);
     }
 
     FSManager *m_fs = nullptr;
@@ -376,10 +386,7 @@ TEST_F(SettingsTest, ExportThenImportRoundTripsTheDatabase)
 {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
-    RDGroup lobby;
-    lobby.name = QStringLiteral("Lobby");
-    lobby.conference = QStringLiteral("3100");
-    lobby = stored(lobby);
+    storeZone("Lobby", "3100");
     RDConfigure().setKelCode(QStringLiteral("before"));
 
     PASettingsDataWidget page;
@@ -391,10 +398,7 @@ TEST_F(SettingsTest, ExportThenImportRoundTripsTheDatabase)
     ASSERT_TRUE(QFile::exists(copy));
 
     // Changes after the export...
-    RDGroup hall;
-    hall.name = QStringLiteral("Hall");
-    hall.conference = QStringLiteral("3101");
-    stored(hall);
+    storeZone("Hall", "3101");
     RDConfigure().setKelCode(QStringLiteral("after"));
 
     // ...a second export into the same folder asks first; declined, the
@@ -432,10 +436,7 @@ TEST_F(SettingsTest, FailedExportAndWrongImportFileSayItAndKeepTheData)
 {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
-    RDGroup lobby;
-    lobby.name = QStringLiteral("Lobby");
-    lobby.conference = QStringLiteral("3100");
-    stored(lobby);
+    storeZone("Lobby", "3100");
     PASettingsDataWidget page;
 
     // A folder that is gone by the time of the export.
@@ -459,8 +460,9 @@ TEST_F(SettingsTest, FailedExportAndWrongImportFileSayItAndKeepTheData)
         page.importButton()->click();
         const QStringList shown = RDModal::takeShown(QStringLiteral("warning"));
         ASSERT_EQ(shown.size(), confirm ? 2 : 1);
-        if (confirm)
+        if (confirm) {
             EXPECT_EQ(shown.last(), QStringLiteral("Import Failure"));
+        }
         VelmarDB db(true);
         ASSERT_EQ(db.selectGroups().size(), 1) << confirm;
         EXPECT_EQ(db.selectGroups().first().conference, QStringLiteral("3100"));
@@ -516,4 +518,41 @@ TEST_F(SettingsRestartTest, SystemChangeRestartsSwitchAndSipLayerWhileAZoneRuns)
     stop = true;
     user.join();
     m_velmar->stopGroup(zones.first(), QString());
+}
+
+TEST(FSRestartDialogTest, EndsWhenTheRestartReturnsAndAnEarlyCloseWaitsForIt)
+{
+    RDModal::clearAnswers();
+    RDModal::Answer run;
+    run.kind = QStringLiteral("dialog:FSRestartDialog");
+    run.realExec = true;
+    {
+        std::atomic<int> restarts{0};
+        FSRestartDialog dialog(nullptr, [&] { ++restarts; });
+        EXPECT_EQ(dialog.message(), QStringLiteral("Restarting Application"));
+        ASSERT_TRUE(dialog.startRestartThread());
+        RDModal::queue(run);
+        EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+        EXPECT_EQ(restarts.load(), 1);
+        EXPECT_FALSE(dialog.hasWorker());
+    }
+    {
+        // Closed while the restart runs: exec() returns only once it is done,
+        // so nothing the restart touches goes away under it.
+        std::atomic<bool> finished{false};
+        FSRestartDialog dialog(nullptr, [&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            finished = true;
+        });
+        ASSERT_TRUE(dialog.startRestartThread());
+        RDModal::Answer leave = run;
+        leave.action = [](QObject *d) {
+            QTimer::singleShot(20, d, [d] { static_cast<QDialog *>(d)->reject(); });
+        };
+        RDModal::queue(leave);
+        dialog.exec();
+        EXPECT_TRUE(finished.load());
+        EXPECT_FALSE(dialog.hasWorker());
+    }
+    EXPECT_EQ(RDModal::pendingAnswers(), 0);
 }
