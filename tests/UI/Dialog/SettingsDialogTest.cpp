@@ -241,6 +241,15 @@ TEST_F(SettingsTest, HttpPortOutsideOneTo65535IsRefusedAndNothingStored)
     EXPECT_EQ(toastOf(&page), QStringLiteral("Save Success"));
     EXPECT_EQ(conf("http server port"), port);
     EXPECT_TRUE(m_velmar->isHttpServerRunning());
+
+    // A port another program holds: stored for the next start, but the page
+    // says that nothing listens now.
+    QTcpServer other;
+    ASSERT_TRUE(other.listen(QHostAddress::Any));
+    page.portEdit()->setText(QString::number(other.serverPort()));
+    page.onClickOKButton();
+    EXPECT_EQ(toastOf(&page), QStringLiteral("Http server start failure"));
+    EXPECT_EQ(conf("http server port"), QString::number(other.serverPort()));
 }
 
 TEST_F(SettingsTest, SystemSaveRefusesBadPortSetsAndStoresNothing)
