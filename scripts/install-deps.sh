@@ -9,7 +9,7 @@ PACKAGES=(
   libqt5opengl5-dev libqt5websockets5-dev libqt5svg5-dev qttools5-dev-tools
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev libswscale-dev libavdevice-dev
   libosip2-dev libopus-dev libspandsp-dev libgsm1-dev libc-ares-dev libssl-dev
-  libqrencode-dev libsqlite3-dev sqlite3
+  libqrencode-dev libsqlite3-dev sqlite3 zbar-tools
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth sip-tester ffmpeg pulseaudio libpulse-dev libasound2-dev
   clang libclang-rt-14-dev iproute2 procps

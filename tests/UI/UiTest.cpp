@@ -104,7 +104,23 @@ TEST(LanguageFile, ShippedEnglishFileHoldsEveryTextTheProgramShows)
                           "Please input radio url", "File play error", "Repeat type", "No repeat", "List loop",
                           "By times", "By durations", "seconds", "Duration", "Top", "Open In Explorer", "Add",
                           "Clear", "Clear medium", "Location", "Prayer Times for",
-                          "Clear Pray Files", "Audio files"};
+                          "Clear Pray Files", "Audio files",
+                          // The settings dialog and the switch restart.
+                          "Restarting Application", "General", "System", "About", "App Connect", "Data",
+                          "Language", "Run at Start up", "Http API port", "Http API", "Save", "Copy to clipboard",
+                          "Http server port invalid", "Http server start failure", "Save Success", "Local IP",
+                          "Local Netmask", "SIP Server Port", "NAT IP", "SIP Trunk Port", "Audio Codec Settings",
+                          "RTP Port", "Invalid SIP server port", "Invalid SIP trunk port", "Invalid rtp start port",
+                          "Invalid rtp end port", "Invalid local ip", "Invalid NAT IP",
+                          "Please select Audio Codec", "RTP start port is larger than RTP end port",
+                          "SIP server port and SIP trunk port must differ",
+                          "SIP ports must lie outside the RTP port range",
+                          "The settings will take effect after the software is restarted.", "Restart now?",
+                          "Enable P2P Connection", "P2P Code", "Enable IP Address Connection", "Enable Auth",
+                          "Username", "Password", "Version", "Build Date", "Contact Us", "Export Data",
+                          "Import Data", "Zone Log", "The file already exists, do you want to overwrite it",
+                          "Export Success", "Export Failure", "Import data will overwrite the original data",
+                          "Import", "Import Success", "Import Failure"};
     for (const char *key : keys) {
         const QString lower = QString::fromLatin1(key).toLower();
         ASSERT_TRUE(map.contains(lower)) << key;

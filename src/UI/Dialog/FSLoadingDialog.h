@@ -18,7 +18,12 @@ public:
     explicit FSLoadingDialog(QWidget *parent = nullptr, std::function<bool()> isReady = {});
     ~FSLoadingDialog() override;
 
+    bool startLoadingThread() { return startWork(); }
+
     void languageChanged() override;
+
+public slots:
+    void onLoadingEnded() { accpetDialog(); }
 
 protected:
     void doWork() override;

@@ -12,6 +12,18 @@
 #include "PALogDialog.h"
 #include "PALogsView.h"
 #include "VDB.h"
+#include "DornixAPIWidget.h"
+#include "FSLoadingDialog.h"
+#include "FSManager.h"
+#include "FSRestartDialog.h"
+#include "KelCode.h"
+#include "RDConfigure.h"
+#include "RDQRCodeDialog.h"
+#include "VDB.h"
+#include "VelmarDB.h"
+#include "VelmarGeneralWidget.h"
+#include "VelmarNetworkWidget.h"
+#include "VelmarSettingsDialog.h"
 #include "RDGroupMoreDialog.h"
 #include "RDGroupNumberWidget.h"
 #include "RDCoreDeviceGroups.h"
@@ -746,6 +758,64 @@ void eventLogs()
     VDB::setDataDir(oldDir);
 }
 
+// The settings dialog on each page over a private database and a switch
+// manager that knows its network, the large QR code and the switch dialogs.
+void settings()
+{
+    QTemporaryDir data;
+    const QString oldDir = VDB::dataDir();
+    VDB::setDataDir(data.path());
+    {
+        VelmarDB db(true);
+        db.checkUpgrade();
+    }
+    {
+        RDConfigure conf;
+        conf.setKelCodeEnable(1);
+        conf.setKelCode(QStringLiteral("VLM-4K7Q-2291"));
+        conf.setWsEnable(1);
+        conf.setWsPort(9024);
+        conf.setAuthEnable(1);
+        conf.setAuthUsername(QStringLiteral("operator"));
+        conf.setAuthPassword(QStringLiteral("hall-2291"));
+    }
+    FSManager *fs = FSManager::createInstance();
+    fs->setNetwork(QStringLiteral("192.168.1.20"), QStringLiteral("255.255.255.0"), 5060, true,
+                   QStringLiteral("203.0.113.7"), 5080, QStringLiteral("OPUS,G722,PCMA"));
+    fs->setRtpPortRange(16384, 32768);
+    Velmar::createInstance();
+    {
+        VelmarSettingsDialog dialog;
+        const char *names[] = {"75-settings-general", "76-settings-system", "77-settings-about",
+                               "78-settings-app-connect", "79-settings-data"};
+        for (int i = 0; i < 5; ++i) {
+            dialog.tabs()->setCurrentIndex(i);
+            shoot(&dialog, names[i]);
+        }
+        dialog.tabs()->setCurrentIndex(1);
+        dialog.systemPage()->internalPortEdit()->setText(QStringLiteral("70000"));
+        dialog.systemPage()->onClickOKButton();
+        shoot(&dialog, "80-settings-system-refused");
+    }
+    {
+        RDQRCodeDialog dialog;
+        dialog.setCode(KelCode::encode(QStringLiteral("192.168.1.20:9024")), QStringLiteral("192.168.1.20:9024"));
+        shoot(&dialog, "81-qr-code");
+    }
+    {
+        FSRestartDialog dialog;
+        shoot(&dialog, "82-switch-restart");
+    }
+    {
+        FSLoadingDialog dialog(nullptr, [] { return false; });
+        shoot(&dialog, "83-switch-loading");
+    }
+    Velmar::destroyInstance();
+    FSManager::destroyInstance();
+    VelmarDB::closeIdleConnections();
+    VDB::setDataDir(oldDir);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -769,6 +839,7 @@ int main(int argc, char **argv)
     calls();
     zonePanel();
     eventLogs();
+    settings();
     std::printf("%d pictures in %s\n", g_written, qPrintable(g_dir));
     return g_ok ? 0 : 1;
 }
