@@ -2,7 +2,15 @@
 // folder given as the first argument, for a person to look over:
 //   xvfb-run -a build-test/bin/tests/ui_gallery /tmp/gallery
 #include "PAAlertDialog.h"
+#include "RDGroupBackgroundDialog.h"
 #include "RDGroupMoreDialog.h"
+#include "RDOnvifDeviceSearchDialog.h"
+#include "RDOnvifListItemWidget.h"
+#include "RDOnvifListWidget.h"
+#include "RDPixmapsButton.h"
+#include "RDStreamDialog.h"
+#include "VDB.h"
+#include "VelmarDB.h"
 #include "RDGroupRTPWidget.h"
 #include "RDGroupSIPTrunkWidget.h"
 #include "RDGroupScheduleWidget.h"
@@ -496,6 +504,59 @@ void devices()
 
 } // namespace
 
+// The background dialog with three cameras found (one chosen) and with a
+// picture, the stream preview opening and failing, and the camera search.
+void backgrounds()
+{
+    // The dialog reads its camera credentials from the settings: a private
+    // database keeps the gallery from touching a real one.
+    QTemporaryDir data;
+    const QString oldDir = VDB::dataDir();
+    VDB::setDataDir(data.path());
+    {
+        VelmarDB db(true);
+        db.checkUpgrade();
+    }
+    {
+        RDGroupBackgroundDialog dialog;
+        QVector<QOnvifDevice> cameras;
+        const char *const names[] = {"192.168.1.64", "192.168.1.65", "192.168.1.70"};
+        for (int i = 0; i < 3; ++i) {
+            QOnvifDevice camera(QStringLiteral("http://%1/onvif/device_service").arg(QLatin1String(names[i])),
+                                QStringLiteral("urn:uuid:%1").arg(i));
+            camera.setAuthentication(QStringLiteral("admin"), QStringLiteral("p@ss:1"));
+            for (int p = 0; p < (i == 2 ? 1 : 2); ++p) {
+                QOnvifDeviceProfile profile(QStringLiteral("Profile_%1").arg(p + 1), QString());
+                profile.setUri(QStringLiteral("rtsp://%1:554/Streaming/Channels/10%2").arg(QLatin1String(names[i])).arg(p + 1));
+                camera.profiles().append(profile);
+            }
+            cameras.append(camera);
+        }
+        dialog.cameraList()->setDevices(cameras);
+        dialog.onClickItemWidget(dialog.cameraList()->items().at(0));
+        shoot(&dialog, "60-background-video");
+        dialog.setBackground(QStringLiteral("image"), QStringLiteral("/home/operator/Pictures/lobby.jpg"), QString(),
+                             QString());
+        dialog.cameraList()->setDevices({});
+        shoot(&dialog, "61-background-image");
+    }
+    {
+        RDStreamDialog preview;
+        preview.playButton()->setChecked(true);
+        preview.spinner()->show();
+        preview.spinner()->startAnimation();
+        shoot(&preview, "62-stream-preview-opening");
+        QMetaObject::invokeMethod(&preview, "updatePlayerStatus", Q_ARG(int, 1), Q_ARG(double, 0), Q_ARG(double, 0));
+        shoot(&preview, "63-stream-preview-failure");
+    }
+    {
+        RDOnvifDeviceSearchDialog search;
+        shoot(&search, "64-camera-search");
+    }
+    VelmarDB::closeIdleConnections();
+    VDB::setDataDir(oldDir);
+}
+
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
@@ -513,6 +574,7 @@ int main(int argc, char **argv)
     pickers();
     zoneEditors();
     devices();
+    backgrounds();
     std::printf("%d pictures in %s\n", g_written, qPrintable(g_dir));
     return g_ok ? 0 : 1;
 }
