@@ -6,6 +6,7 @@
 #include <QDeadlineTimer>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QNetworkInterface>
 #include <QUdpSocket>
 #include <QUuid>
 
@@ -73,6 +74,15 @@ int QOnvif::search(const QString &ip, int seconds, const std::function<void(cons
     if (!socket.bind(local, 0)) {
         m_error = socket.errorString();
         return -1;
+    }
+    // The probe leaves through the interface that holds the local address.
+    if (target.isMulticast() && local != QHostAddress(QHostAddress::AnyIPv4)) {
+        for (const QNetworkInterface &iface : QNetworkInterface::allInterfaces()) {
+            for (const QNetworkAddressEntry &entry : iface.addressEntries()) {
+                if (entry.ip() == local)
+                    socket.setMulticastInterface(iface);
+            }
+        }
     }
     const QString messageId = QStringLiteral("uuid:") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     if (socket.writeDatagram(QOnvifEnvelope::probe(messageId), target, port) < 0) {

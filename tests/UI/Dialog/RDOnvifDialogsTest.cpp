@@ -1,5 +1,6 @@
 // The background dialog's camera search against the loopback camera, its
 // stream addresses with credentials, and the stream preview.
+#include "GlDriverKeeper.h"
 #include "LoopbackStreamServer.h"
 #include "PlayerTestMedia.h"
 #include "QOnvif.h"
@@ -28,23 +29,9 @@
 #include <QTest>
 #include <QUrl>
 
-#include <dlfcn.h>
-
 #include <memory>
 
 namespace {
-
-// Mesa's software driver keeps a few bytes until exit and is unloaded before
-// the leak check; kept loaded, they stay reachable.
-void keepGlDriverLoaded()
-{
-    static const bool loaded = [] {
-        for (const char *name : {"libGLX_mesa.so.0", "swrast_dri.so", "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so"})
-            dlopen(name, RTLD_NOW | RTLD_NODELETE | RTLD_GLOBAL);
-        return true;
-    }();
-    (void)loaded;
-}
 
 bool near(const QColor &c, int r, int g, int b, int tolerance = 35)
 {
@@ -155,7 +142,7 @@ TEST_F(OnvifDialogTest, SearchListsTheCameraAndChoosingItFillsEncodedStreams)
     // The preview plays the chosen address, credentials and all.
     if (qEnvironmentVariableIsEmpty("DISPLAY"))
         GTEST_SKIP() << "the preview's picture needs an X display (run under xvfb-run)";
-    keepGlDriverLoaded();
+    GlDriverKeeper::keepLoaded();
     bool firstPicture = false;
     QImage picture;
     RDModal::Answer preview;
