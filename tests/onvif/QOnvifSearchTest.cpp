@@ -98,6 +98,9 @@ TEST_F(QOnvifSearchTest, SilentOrFloodingCameraEndsWithinTheCallBound)
     EXPECT_LT(timer.elapsed(), 3000);
     EXPECT_FALSE(device.errorString().isEmpty());
 
+    // A flood is cut at the size bound, not by the clock: the whole call
+    // bound again, so a loaded machine still gets there first.
+    QOnvifDevice::setCallTimeout(0);
     camera.setSilent(false);
     camera.setRawAnswer(QStringLiteral("GetCapabilities"), QByteArray(3 << 20, '<'));
     EXPECT_NE(device.getCapabilities(), 0);
