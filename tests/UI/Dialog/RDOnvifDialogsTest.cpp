@@ -148,14 +148,14 @@ TEST_F(OnvifDialogTest, SearchListsTheCameraAndChoosingItFillsEncodedStreams)
     RDModal::Answer preview;
     preview.kind = QStringLiteral("dialog:RDStreamDialog");
     preview.realExec = true;
-    preview.watchdogMs = 20000;
+    preview.watchdogMs = 45000;
     preview.action = [&](QObject *object) {
         auto *player = qobject_cast<RDStreamDialog *>(object);
         ASSERT_NE(player, nullptr);
         EXPECT_EQ(player->url(), main);
         // Event 2 hides the spinner and leaves the button on play.
         firstPicture = QTest::qWaitFor(
-            [&] { return player->spinner()->isHidden() && player->playButton()->isChecked(); }, 15000);
+            [&] { return player->spinner()->isHidden() && player->playButton()->isChecked(); }, 40000);
         if (firstPicture && player->videoView()->context() && player->videoView()->context()->isValid())
             picture = player->videoView()->grabFramebuffer();
         player->done(0);

@@ -7,8 +7,6 @@
 #include "RDOnvifDeviceSearchDialog.h"
 #include "RDOnvifListItemWidget.h"
 #include "RDOnvifListWidget.h"
-#include "RDPixmapsButton.h"
-#include "RDStreamDialog.h"
 #include "VDB.h"
 #include "VelmarDB.h"
 #include "RDGroupRTPWidget.h"
@@ -505,7 +503,8 @@ void devices()
 } // namespace
 
 // The background dialog with three cameras found (one chosen) and with a
-// picture, the stream preview opening and failing, and the camera search.
+// picture, and the camera search. (The stream preview's GL view leaks its
+// driver's bytes where no GL context can be made, so it is not shot here.)
 void backgrounds()
 {
     // The dialog reads its camera credentials from the settings: a private
@@ -539,15 +538,6 @@ void backgrounds()
                              QString());
         dialog.cameraList()->setDevices({});
         shoot(&dialog, "61-background-image");
-    }
-    {
-        RDStreamDialog preview;
-        preview.playButton()->setChecked(true);
-        preview.spinner()->show();
-        preview.spinner()->startAnimation();
-        shoot(&preview, "62-stream-preview-opening");
-        QMetaObject::invokeMethod(&preview, "updatePlayerStatus", Q_ARG(int, 1), Q_ARG(double, 0), Q_ARG(double, 0));
-        shoot(&preview, "63-stream-preview-failure");
     }
     {
         RDOnvifDeviceSearchDialog search;
