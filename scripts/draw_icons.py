@@ -114,3 +114,32 @@ draw("import.png", [(GREEN, [capsule(0.5, 0.08, 0.5, 0.6, 0.07), capsule(0.3, 0.
                              capsule(0.7, 0.42, 0.5, 0.62, 0.07), capsule(0.1, 0.6, 0.1, 0.9, 0.06),
                              capsule(0.1, 0.9, 0.9, 0.9, 0.06), capsule(0.9, 0.6, 0.9, 0.9, 0.06)], False)])
 draw("search.png", [(GREEN, [ring(0.42, 0.42, 0.28, 0.07), capsule(0.62, 0.62, 0.88, 0.88, 0.08)], False)])
+
+
+def triangle(ax, ay, bx, by, cx, cy):
+    """Inside where all three edge half-planes agree (points clockwise on screen)."""
+    def edge(px, py, qx, qy):
+        nx, ny = qy - py, -(qx - px)
+        n = math.hypot(nx, ny)
+        return lambda x, y: ((x - px) * nx + (y - py) * ny) / n
+    e = [edge(ax, ay, bx, by), edge(bx, by, cx, cy), edge(cx, cy, ax, ay)]
+    return lambda x, y: max(f(x, y) for f in e)
+
+
+GREY = (150, 150, 150)
+
+
+def speaker(colour):
+    return [rect(0.12, 0.38, 0.3, 0.62), triangle(0.2, 0.5, 0.52, 0.16, 0.52, 0.84)]
+
+
+# Stream preview and background dialog.
+draw("play.png", [(WHITE, [triangle(0.24, 0.12, 0.86, 0.5, 0.24, 0.88)], False)])
+draw("pause.png", [(WHITE, [rect(0.22, 0.14, 0.4, 0.86), rect(0.6, 0.14, 0.78, 0.86)], False)])
+draw("audio_normal.png", [(WHITE, speaker(WHITE) + [ring(0.5, 0.5, 0.22, 0.04, 300, 60),
+                                                   ring(0.5, 0.5, 0.38, 0.04, 300, 60)], False)])
+draw("audio_mute.png", [(WHITE, speaker(WHITE), False),
+                        (RED, [capsule(0.62, 0.36, 0.9, 0.64, 0.05), capsule(0.62, 0.64, 0.9, 0.36, 0.05)], False)])
+draw("point_normal.png", [(GREY, [ring(0.5, 0.5, 0.4, 0.05)], False)])
+draw("point_selected.png", [(GREEN, [ring(0.5, 0.5, 0.4, 0.05), circle(0.5, 0.5, 0.22)], False)])
+draw("search_white.png", [(WHITE, [ring(0.42, 0.42, 0.28, 0.07), capsule(0.62, 0.62, 0.88, 0.88, 0.08)], False)])

@@ -23,6 +23,8 @@ void setTestEnvironment()
         {"QT_QPA_PLATFORM", "offscreen"},
         {"VELMAR_DISCOVERY_LISTEN", "127.0.0.1:0"},
         {"VELMAR_DISCOVERY_REPLY", "127.0.0.1:19981"},
+        // Camera searches probe a closed loopback port, never the LAN.
+        {"PA_ONVIF_PROBE_TARGET", "127.0.0.1:9"},
         {"PA_SWITCH_DIR", PA_TEST_SWITCH_DIR},
         {"PA_BIN_DIR", PA_TEST_BIN_DIR},
         {"PA_SOURCE_DIR", PA_TEST_SOURCE_DIR},

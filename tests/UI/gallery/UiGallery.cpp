@@ -35,6 +35,13 @@
 #include "RDGroupSourceStreamWidget.h"
 #include "RDGroupSourceWidget.h"
 #include "RDPrayFileListWidget.h"
+#include "RDGroupBackgroundDialog.h"
+#include "RDGroupMoreDialog.h"
+#include "RDOnvifDeviceSearchDialog.h"
+#include "RDOnvifListItemWidget.h"
+#include "RDOnvifListWidget.h"
+#include "VDB.h"
+#include "VelmarDB.h"
 #include "RDGroupRTPWidget.h"
 #include "RDGroupSIPTrunkWidget.h"
 #include "RDGroupScheduleWidget.h"
@@ -818,6 +825,51 @@ void settings()
 
 } // namespace
 
+// The background dialog with three cameras found (one chosen) and with a
+// picture, and the camera search. (The stream preview's GL view leaks its
+// driver's bytes where no GL context can be made, so it is not shot here.)
+void backgrounds()
+{
+    // The dialog reads its camera credentials from the settings: a private
+    // database keeps the gallery from touching a real one.
+    QTemporaryDir data;
+    const QString oldDir = VDB::dataDir();
+    VDB::setDataDir(data.path());
+    {
+        VelmarDB db(true);
+        db.checkUpgrade();
+    }
+    {
+        RDGroupBackgroundDialog dialog;
+        QVector<QOnvifDevice> cameras;
+        const char *const names[] = {"192.168.1.64", "192.168.1.65", "192.168.1.70"};
+        for (int i = 0; i < 3; ++i) {
+            QOnvifDevice camera(QStringLiteral("http://%1/onvif/device_service").arg(QLatin1String(names[i])),
+                                QStringLiteral("urn:uuid:%1").arg(i));
+            camera.setAuthentication(QStringLiteral("admin"), QStringLiteral("p@ss:1"));
+            for (int p = 0; p < (i == 2 ? 1 : 2); ++p) {
+                QOnvifDeviceProfile profile(QStringLiteral("Profile_%1").arg(p + 1), QString());
+                profile.setUri(QStringLiteral("rtsp://%1:554/Streaming/Channels/10%2").arg(QLatin1String(names[i])).arg(p + 1));
+                camera.profiles().append(profile);
+            }
+            cameras.append(camera);
+        }
+        dialog.cameraList()->setDevices(cameras);
+        dialog.onClickItemWidget(dialog.cameraList()->items().at(0));
+        shoot(&dialog, "60-background-video");
+        dialog.setBackground(QStringLiteral("image"), QStringLiteral("/home/operator/Pictures/lobby.jpg"), QString(),
+                             QString());
+        dialog.cameraList()->setDevices({});
+        shoot(&dialog, "61-background-image");
+    }
+    {
+        RDOnvifDeviceSearchDialog search;
+        shoot(&search, "64-camera-search");
+    }
+    VelmarDB::closeIdleConnections();
+    VDB::setDataDir(oldDir);
+}
+
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
@@ -840,6 +892,7 @@ int main(int argc, char **argv)
     zonePanel();
     eventLogs();
     settings();
+    backgrounds();
     std::printf("%d pictures in %s\n", g_written, qPrintable(g_dir));
     return g_ok ? 0 : 1;
 }
