@@ -9,7 +9,7 @@
 namespace {
 const int kProcessTimeoutMs = 30000;
 // Bump when the set of files or their making changes.
-const char *const kVersion = "media-v3";
+const char *const kVersion = "media-v4";
 } // namespace
 
 PlayerTestMedia &PlayerTestMedia::instance()
@@ -91,6 +91,8 @@ bool PlayerTestMedia::make(const QString &folder)
         {"noaudio.mp4", QStringList{"-f", "lavfi", "-i", bars.arg(1)} + h264},
         {"av.ts", QStringList{"-f", "lavfi", "-i", bars.arg(2), "-f", "lavfi", "-i", tone.arg(2)} + h264
                       + QStringList{"-c:a", "aac", "-shortest", "-f", "mpegts"}},
+        // A silent camera-like live stream for the screens' players.
+        {"bars.ts", QStringList{"-f", "lavfi", "-i", bars.arg(1)} + h264 + QStringList{"-f", "mpegts"}},
         {"raw.h264", QStringList{"-f", "lavfi", "-i", bars.arg(1)} + h264 + QStringList{"-f", "h264"}},
         {"odd.avi", {"-f", "lavfi", "-i", "testsrc=size=641x361:rate=25:duration=1", "-c:v", "mjpeg", "-pix_fmt",
                      "yuvj420p"}},
