@@ -47,6 +47,14 @@ QString PlayerTestMedia::path(const QString &name) const
     return QDir(m_folder).filePath(name);
 }
 
+QByteArray PlayerTestMedia::contents(const QString &name) const
+{
+    QFile file(path(name));
+    if (!m_ready || !file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
 bool PlayerTestMedia::ffmpeg(const QStringList &arguments, QString *output) const
 {
     QProcess process;

@@ -1,5 +1,6 @@
 // The video view under a real (software) GL: pictures drawn in the right
 // colours and shape, black when cleared, snapshots of what is shown.
+#include "GlDriverHold.h"
 #include "PlayerStatusLog.h"
 #include "PlayerTestMedia.h"
 #include "RDPlayer.h"
@@ -14,25 +15,10 @@
 #include <QOpenGLContext>
 #include <QTemporaryDir>
 
-#include <dlfcn.h>
-
 #include <cstdlib>
 #include <vector>
 
 namespace {
-
-// Mesa's software driver keeps a few bytes until exit and is unloaded before
-// the leak check, which then reports them as lost. Kept loaded, they stay
-// reachable from the driver's own globals.
-void keepGlDriverLoaded()
-{
-    static const bool loaded = [] {
-        for (const char *name : {"libGLX_mesa.so.0", "swrast_dri.so", "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so"})
-            dlopen(name, RTLD_NOW | RTLD_NODELETE | RTLD_GLOBAL);
-        return true;
-    }();
-    (void)loaded;
-}
 
 struct LetterboxCase {
     int w, h, fw, fh;

@@ -1,5 +1,6 @@
 // The camera zone's large view: playing, muting, stopping while opening,
 // failures, and snapshots into the capture folder.
+#include "GlDriverHold.h"
 #include "LoopbackStreamServer.h"
 #include "PlatformFileManager.h"
 #include "PlayerTestMedia.h"
@@ -24,8 +25,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <dlfcn.h>
-
 #include <memory>
 
 namespace {
@@ -39,18 +38,6 @@ RDGroup cameraZone(const QString &mainUrl, const QString &subUrl = QString())
     group.backgroundMainStream = mainUrl;
     group.backgroundSubStream = subUrl;
     return group;
-}
-
-void keepGlDriverLoaded()
-{
-    // Mesa's software driver keeps a few bytes until exit; kept loaded, they
-    // stay reachable from its globals instead of showing as leaks.
-    static const bool loaded = [] {
-        for (const char *name : {"libGLX_mesa.so.0", "swrast_dri.so", "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so"})
-            dlopen(name, RTLD_NOW | RTLD_NODELETE | RTLD_GLOBAL);
-        return true;
-    }();
-    (void)loaded;
 }
 
 TEST(ZoneStreamCapture, ShotsWithinOneSecondGetTheirOwnNames)
@@ -128,10 +115,8 @@ TEST(ZoneStreamView, SnapshotsLandInTheCaptureFolder)
     if (qEnvironmentVariableIsEmpty("DISPLAY"))
         GTEST_SKIP() << "GL needs an X display (run under xvfb-run)";
     keepGlDriverLoaded();
-    ASSERT_TRUE(PlayerTestMedia::instance().isReady()) << PlayerTestMedia::instance().error().toStdString();
-    QFile media(PlayerTestMedia::instance().path("bars.ts"));
-    ASSERT_TRUE(media.open(QIODevice::ReadOnly));
-    const QByteArray body = media.readAll();
+    const QByteArray body = PlayerTestMedia::instance().contents("bars.ts");
+    ASSERT_FALSE(body.isEmpty()) << PlayerTestMedia::instance().error().toStdString();
     // Half the stream, then a stall: the picture stays up.
     LoopbackStreamServer server(body, body.size() / 2);
 

@@ -1,5 +1,6 @@
 // The zone tile column: layout, reuse of tiles, what a tile shows, its
 // context menu, picture cropping, and the camera picture with its reopening.
+#include "GlDriverHold.h"
 #include "LoopbackStreamServer.h"
 #include "PlayerTestMedia.h"
 #include "RDGroupListItemWidget.h"
@@ -23,8 +24,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-
-#include <dlfcn.h>
 
 #include <thread>
 
@@ -320,19 +319,6 @@ TEST(ZoneTileCamera, UnreachableCameraRetriesUntilTheTileCloses)
     EXPECT_TRUE(pending.isNull());
 }
 
-// Mesa's software driver keeps a few bytes until exit and is unloaded before
-// the leak check, which then reports them as lost. Kept loaded, they stay
-// reachable from the driver's own globals.
-void keepGlDriverLoaded()
-{
-    static const bool loaded = [] {
-        for (const char *name : {"libGLX_mesa.so.0", "swrast_dri.so", "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so"})
-            dlopen(name, RTLD_NOW | RTLD_NODELETE | RTLD_GLOBAL);
-        return true;
-    }();
-    (void)loaded;
-}
-
 bool near(const QColor &c, int r, int g, int b)
 {
     return std::abs(c.red() - r) <= 30 && std::abs(c.green() - g) <= 30 && std::abs(c.blue() - b) <= 30;
@@ -346,10 +332,9 @@ TEST(ZoneTileCamera, ShowsTheCameraPictureAndStopsWhenClosed)
     if (qEnvironmentVariableIsEmpty("DISPLAY"))
         GTEST_SKIP() << "GL needs an X display (run under xvfb-run)";
     keepGlDriverLoaded();
-    ASSERT_TRUE(PlayerTestMedia::instance().isReady()) << PlayerTestMedia::instance().error().toStdString();
-    QFile media(PlayerTestMedia::instance().path("bars.ts"));
-    ASSERT_TRUE(media.open(QIODevice::ReadOnly));
-    auto server = std::make_unique<LoopbackStreamServer>(media.readAll(), -1);
+    const QByteArray body = PlayerTestMedia::instance().contents("bars.ts");
+    ASSERT_FALSE(body.isEmpty()) << PlayerTestMedia::instance().error().toStdString();
+    auto server = std::make_unique<LoopbackStreamServer>(body, -1);
     ReopenDelay delay(60000);
 
     auto *tile = new RDGroupListItemWidget;
