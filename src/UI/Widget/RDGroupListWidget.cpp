@@ -234,7 +234,9 @@ void RDGroupListWidget::relayout()
         tileWidth -= verticalScrollBar()->width();
     }
     const int n = m_items.size();
-    m_content->setGeometry(margins.left(), margins.top(), available, n * kTileStep + 2);
+    // Only the size: the scroll area keeps the content where the operator
+    // scrolled it, so a refreshed list does not jump back to the top.
+    m_content->resize(available, n * kTileStep + 2);
     for (int i = 0; i < n; ++i)
         m_items[i]->setGeometry((available - tileWidth) / 2, 2 + i * kTileStep, tileWidth, kTileHeight);
 }

@@ -20,6 +20,7 @@
 #include <QMenu>
 #include <QOpenGLContext>
 #include <QPointer>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -107,6 +108,27 @@ TEST(ZoneTileList, TilesAreStackedAndReusedByIndex)
     EXPECT_EQ(list.groups()[0].id, 3);
     EXPECT_EQ(list.groups()[0].sortIndex, 7);
     EXPECT_EQ(list.items()[0]->group().id, 3);
+}
+
+// A refresh of a long list (a zone starts, a reload) keeps the place the
+// operator scrolled to.
+TEST(ZoneTileList, RefreshKeepsTheScrollPosition)
+{
+    RDGroupListWidget list;
+    list.resize(300, 400);
+    list.show();
+    QVector<RDGroup> groups;
+    for (int i = 1; i <= 40; ++i)
+        groups.append(zone(i, "z"));
+    list.setGroups(groups);
+    QApplication::processEvents();
+    list.verticalScrollBar()->setValue(1000);
+    QApplication::processEvents();
+    groups[20].started = 1;
+    list.setGroups(groups);
+    QApplication::processEvents();
+    EXPECT_EQ(list.verticalScrollBar()->value(), 1000);
+    EXPECT_EQ(list.contentWidget()->y(), -1000);
 }
 
 TEST(ZoneTileList, NextSortIndexFollowsTheLargest)
