@@ -1,6 +1,6 @@
 # Third-party libraries, all from Debian 12.
 find_package(Qt5 5.15 REQUIRED COMPONENTS
-    Core Gui Widgets Network Sql Multimedia OpenGL WebSockets Svg Test)
+    Core Gui Widgets Network Sql Multimedia OpenGL WebSockets Svg Test DBus)
 find_package(Threads REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(AVFORMAT   REQUIRED IMPORTED_TARGET libavformat)

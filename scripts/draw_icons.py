@@ -18,14 +18,14 @@ CALL_GREEN = (46, 184, 46)
 RED = (220, 40, 40)
 
 
-def png(path, pixels):
+def png(path, pixels, width=SIZE, height=SIZE):
     raw = b"".join(b"\x00" + bytes(row) for row in pixels)
 
     def chunk(kind, data):
         c = struct.pack(">I", len(data)) + kind + data
         return c + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
 
-    head = struct.pack(">IIBBBBB", SIZE, SIZE, 8, 6, 0, 0, 0)
+    head = struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)
     with open(path, "wb") as f:
         f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", head) + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
 
@@ -143,3 +143,63 @@ draw("audio_mute.png", [(WHITE, speaker(WHITE), False),
 draw("point_normal.png", [(GREY, [ring(0.5, 0.5, 0.4, 0.05)], False)])
 draw("point_selected.png", [(GREEN, [ring(0.5, 0.5, 0.4, 0.05), circle(0.5, 0.5, 0.22)], False)])
 draw("search_white.png", [(WHITE, [ring(0.42, 0.42, 0.28, 0.07), capsule(0.62, 0.62, 0.88, 0.88, 0.08)], False)])
+# Zone tiles and the zone stream view.
+DARK = (60, 60, 60)
+
+
+def triangle(ax, ay, bx, by, cx, cy):
+    def edge(px, py, qx, qy, x, y):
+        ex, ey = qx - px, qy - py
+        return ((x - px) * ey - (y - py) * ex) / math.hypot(ex, ey)
+    return lambda x, y: max(edge(ax, ay, bx, by, x, y), edge(bx, by, cx, cy, x, y), edge(cx, cy, ax, ay, x, y))
+
+
+def play_shape(cx, cy, r):
+    return triangle(cx - r * 0.6, cy - r, cx + r, cy, cx - r * 0.6, cy + r)
+
+
+def pause_shapes(cx, cy, r):
+    return [rect(cx - r * 0.75, cy - r, cx - r * 0.25, cy + r), rect(cx + r * 0.25, cy - r, cx + r * 0.75, cy + r)]
+
+
+def speaker(colour):
+    return [(colour, [rect(0.12, 0.38, 0.3, 0.62), triangle(0.26, 0.5, 0.52, 0.16, 0.52, 0.84)], False)]
+
+
+draw("play_circled.png", [(WHITE, [circle(0.5, 0.5, 0.48)], False), ((0, 0, 0), [ring(0.5, 0.5, 0.4, 0.03)], True),
+                          ((0, 0, 0), [play_shape(0.53, 0.5, 0.2)], True)])
+draw("pause_circled.png", [(WHITE, [circle(0.5, 0.5, 0.48)], False), ((0, 0, 0), [ring(0.5, 0.5, 0.4, 0.03)], True),
+                           ((0, 0, 0), pause_shapes(0.5, 0.5, 0.2), True)])
+draw("speak_white.png", speaker(WHITE) + [(WHITE, [ring(0.52, 0.5, 0.2, 0.035, 300, 60),
+                                                   ring(0.52, 0.5, 0.34, 0.035, 300, 60)], False)])
+draw("microphone_white.png", [(WHITE, [capsule(0.5, 0.2, 0.5, 0.5, 0.13), ring(0.5, 0.5, 0.24, 0.035, 0, 180),
+                                       capsule(0.5, 0.74, 0.5, 0.88, 0.035), capsule(0.36, 0.88, 0.64, 0.88, 0.035)],
+                               False)])
+draw("stream_white.png", [(WHITE, [circle(0.5, 0.5, 0.08), ring(0.5, 0.5, 0.22, 0.035, 300, 60),
+                                   ring(0.5, 0.5, 0.22, 0.035, 120, 240), ring(0.5, 0.5, 0.38, 0.035, 300, 60),
+                                   ring(0.5, 0.5, 0.38, 0.035, 120, 240)], False)])
+draw("media_white.png", [(WHITE, [circle(0.34, 0.74, 0.12), circle(0.72, 0.66, 0.12), capsule(0.44, 0.74, 0.44, 0.2, 0.035),
+                                  capsule(0.82, 0.66, 0.82, 0.14, 0.035), capsule(0.44, 0.22, 0.82, 0.14, 0.06)], False)])
+draw("pray.png", [(WHITE, [circle(0.46, 0.5, 0.36)], False), ((0, 0, 0), [circle(0.6, 0.42, 0.32)], True),
+                  (WHITE, [circle(0.74, 0.34, 0.07)], False)])
+draw("schedule_white.png", [(WHITE, [ring(0.5, 0.5, 0.38, 0.04), capsule(0.5, 0.5, 0.5, 0.24, 0.04),
+                                     capsule(0.5, 0.5, 0.68, 0.6, 0.04)], False)])
+draw("fullscreen.png", [(WHITE, [capsule(0.12, 0.12, 0.36, 0.12, 0.04), capsule(0.12, 0.12, 0.12, 0.36, 0.04),
+                                 capsule(0.88, 0.12, 0.64, 0.12, 0.04), capsule(0.88, 0.12, 0.88, 0.36, 0.04),
+                                 capsule(0.12, 0.88, 0.36, 0.88, 0.04), capsule(0.12, 0.88, 0.12, 0.64, 0.04),
+                                 capsule(0.88, 0.88, 0.64, 0.88, 0.04), capsule(0.88, 0.88, 0.88, 0.64, 0.04)], False)])
+draw("screenshot.png", [(WHITE, [rect(0.1, 0.3, 0.9, 0.82), rect(0.34, 0.2, 0.66, 0.3)], False),
+                        ((0, 0, 0), [circle(0.5, 0.56, 0.17)], True), (WHITE, [circle(0.5, 0.56, 0.1)], False)])
+
+
+def draw_gradient(name, width, height, top, bottom):
+    """A plain vertical gradient picture (the default zone background)."""
+    rows = []
+    for y in range(height):
+        t = y / (height - 1)
+        colour = [round(top[i] + (bottom[i] - top[i]) * t) for i in range(3)]
+        rows.append((colour + [255]) * width)
+    png(OUT + name, rows, width, height)
+
+
+draw_gradient("group_bg.png", 480, 240, (96, 125, 139), (38, 50, 56))

@@ -9,7 +9,7 @@
 namespace {
 const int kProcessTimeoutMs = 30000;
 // Bump when the set of files or their making changes.
-const char *const kVersion = "media-v3";
+const char *const kVersion = "media-v4";
 } // namespace
 
 PlayerTestMedia &PlayerTestMedia::instance()
@@ -45,6 +45,14 @@ PlayerTestMedia::PlayerTestMedia()
 QString PlayerTestMedia::path(const QString &name) const
 {
     return QDir(m_folder).filePath(name);
+}
+
+QByteArray PlayerTestMedia::contents(const QString &name) const
+{
+    QFile file(path(name));
+    if (!m_ready || !file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
 }
 
 bool PlayerTestMedia::ffmpeg(const QStringList &arguments, QString *output) const
@@ -91,6 +99,8 @@ bool PlayerTestMedia::make(const QString &folder)
         {"noaudio.mp4", QStringList{"-f", "lavfi", "-i", bars.arg(1)} + h264},
         {"av.ts", QStringList{"-f", "lavfi", "-i", bars.arg(2), "-f", "lavfi", "-i", tone.arg(2)} + h264
                       + QStringList{"-c:a", "aac", "-shortest", "-f", "mpegts"}},
+        // A silent camera-like live stream for the screens' players.
+        {"bars.ts", QStringList{"-f", "lavfi", "-i", bars.arg(1)} + h264 + QStringList{"-f", "mpegts"}},
         {"raw.h264", QStringList{"-f", "lavfi", "-i", bars.arg(1)} + h264 + QStringList{"-f", "h264"}},
         {"odd.avi", {"-f", "lavfi", "-i", "testsrc=size=641x361:rate=25:duration=1", "-c:v", "mjpeg", "-pix_fmt",
                      "yuvj420p"}},

@@ -13,6 +13,8 @@ public:
     bool isReady() const { return m_ready; }
     QString error() const { return m_error; }
     QString path(const QString &name) const;
+    // The bytes of one made file; empty when the set is not ready or it cannot be read.
+    QByteArray contents(const QString &name) const;
 
     // Runs ffmpeg with `arguments` (after "-y -v error"); true on exit code 0.
     bool ffmpeg(const QStringList &arguments, QString *output = nullptr) const;

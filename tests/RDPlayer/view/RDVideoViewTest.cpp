@@ -1,6 +1,6 @@
 // The video view under a real (software) GL: pictures drawn in the right
 // colours and shape, black when cleared, snapshots of what is shown.
-#include "GlDriverKeeper.h"
+#include "GlDriverHold.h"
 #include "PlayerStatusLog.h"
 #include "PlayerTestMedia.h"
 #include "RDPlayer.h"
@@ -48,7 +48,7 @@ protected:
     {
         if (qEnvironmentVariableIsEmpty("DISPLAY"))
             GTEST_SKIP() << "GL needs an X display (run under xvfb-run)";
-        GlDriverKeeper::keepLoaded();
+        keepGlDriverLoaded();
         view.resize(320, 240);
         view.show();
         QApplication::processEvents();

@@ -1,6 +1,6 @@
 // The background dialog's camera search against the loopback camera, its
 // stream addresses with credentials, and the stream preview.
-#include "GlDriverKeeper.h"
+#include "GlDriverHold.h"
 #include "LoopbackStreamServer.h"
 #include "PlayerTestMedia.h"
 #include "QOnvif.h"
@@ -142,7 +142,7 @@ TEST_F(OnvifDialogTest, SearchListsTheCameraAndChoosingItFillsEncodedStreams)
     // The preview plays the chosen address, credentials and all.
     if (qEnvironmentVariableIsEmpty("DISPLAY"))
         GTEST_SKIP() << "the preview's picture needs an X display (run under xvfb-run)";
-    GlDriverKeeper::keepLoaded();
+    keepGlDriverLoaded();
     bool firstPicture = false;
     QImage picture;
     RDModal::Answer preview;

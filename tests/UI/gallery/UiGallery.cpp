@@ -24,6 +24,7 @@
 #include "VelmarGeneralWidget.h"
 #include "VelmarNetworkWidget.h"
 #include "VelmarSettingsDialog.h"
+#include "RDGroupListWidget.h"
 #include "RDGroupMoreDialog.h"
 #include "RDGroupNumberWidget.h"
 #include "RDCoreDeviceGroups.h"
@@ -823,8 +824,6 @@ void settings()
     VDB::setDataDir(oldDir);
 }
 
-} // namespace
-
 // The background dialog with three cameras found (one chosen) and with a
 // picture, and the camera search. (The stream preview's GL view leaks its
 // driver's bytes where no GL context can be made, so it is not shot here.)
@@ -870,6 +869,76 @@ void backgrounds()
     VDB::setDataDir(oldDir);
 }
 
+// The home screen's zone column with no zones, a few and a long list: one
+// zone playing, sources of every kind, a selected tile and a context menu.
+QVector<RDGroup> galleryZones(int count)
+{
+    const char *sources[] = {"media", "stream", "device", "pray", "device"};
+    const char *names[] = {"Lobby", "Car Park", "Canteen", "Prayer Hall", "Workshop"};
+    QVector<RDGroup> zones;
+    for (int i = 0; i < count; ++i) {
+        RDGroup zone;
+        zone.id = i + 1;
+        zone.conference = QString::number(3000 + i);
+        zone.name = i == 3 ? QString() : QStringLiteral("%1 %2").arg(QLatin1String(names[i % 5])).arg(i / 5 + 1);
+        zone.source = QLatin1String(sources[i % 5]);
+        zone.audioType = i % 5 == 4 ? 0 : 1;
+        zone.sortIndex = count - i;
+        if (i == 1) {
+            zone.started = 1;
+            zone.startType = QStringLiteral("schedule");
+        }
+        if (i == 2) {
+            zone.started = 1;
+            zone.startType = QStringLiteral("call conference");
+        }
+        zones.append(zone);
+    }
+    return zones;
+}
+
+void zoneTiles()
+{
+    const struct {
+        int count;
+        const char *name;
+    } lists[] = {{0, "65-zone-tiles-empty"}, {4, "66-zone-tiles-four"}, {40, "67-zone-tiles-forty"}};
+    for (const auto &l : lists) {
+        RDGroupListWidget list;
+        list.resize(300, 640);
+        list.show();
+        list.setGroups(galleryZones(l.count));
+        if (l.count > 0)
+            list.selectIndex(0);
+        shoot(&list, l.name);
+    }
+    {
+        RDGroupListWidget list;
+        list.resize(300, 400);
+        list.show();
+        list.setGroups(galleryZones(3));
+        list.selectIndex(1);
+        settle();
+        list.onRightClickItemWidget(list.items()[1], QPoint(60, 40));
+        settle();
+        if (QMenu *menu = list.contextMenu()) {
+            QPixmap picture = list.grab();
+            QPainter painter(&picture);
+            const QPoint at = list.mapFromGlobal(menu->pos());
+            painter.drawPixmap(at, menu->grab());
+            painter.end();
+            const QString path = QStringLiteral("%1/68-zone-tile-menu.png").arg(g_dir);
+            if (picture.save(path))
+                ++g_written;
+            else
+                g_ok = false;
+            menu->hide();
+        }
+    }
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
@@ -893,6 +962,7 @@ int main(int argc, char **argv)
     eventLogs();
     settings();
     backgrounds();
+    zoneTiles();
     std::printf("%d pictures in %s\n", g_written, qPrintable(g_dir));
     return g_ok ? 0 : 1;
 }

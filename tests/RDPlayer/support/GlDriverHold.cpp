@@ -1,10 +1,10 @@
-#include "GlDriverKeeper.h"
+#include "GlDriverHold.h"
 
 #include <dlfcn.h>
 
 #include <initializer_list>
 
-void GlDriverKeeper::keepLoaded()
+void keepGlDriverLoaded()
 {
     static const bool loaded = [] {
         for (const char *name : {"libGLX_mesa.so.0", "swrast_dri.so", "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so"})
