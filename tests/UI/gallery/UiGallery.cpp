@@ -649,6 +649,9 @@ void calls()
         RDSipCallDialog dialog;
         dialog.updateStatus(QStringLiteral("Microphone not found"));
         shoot(&dialog, "42-device-call-no-microphone");
+    }
+}
+
 // The zone info panel (stopped, and running with the more settings lit and
 // the volume muted) and the zone add dialog, empty and refusing a number.
 void zonePanel()
