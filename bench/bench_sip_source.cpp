@@ -9,7 +9,7 @@
 //
 // BM_IdleRegisteredZone: the whole agent with one zone account signed in at
 // a loopback registrar and no call, left alone: process CPU in % of one core
-// and wake-ups per second (context switches of all its threads, less the
+// and wake-ups per second (context switches of its live threads, less the
 // benchmark's own sleeping thread).
 #include "BenchQuietMain.h"
 #include "BenchSmoke.h"
@@ -37,7 +37,6 @@ extern "C" {
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 
 #include <chrono>
@@ -213,11 +212,23 @@ void answerRegisters(int fd, int wake)
     }
 }
 
-long long contextSwitches(int who)
+// Context switches of the process's live threads other than the caller.
+long long otherThreadsSwitches()
 {
-    rusage u {};
-    getrusage(who, &u);
-    return u.ru_nvcsw + u.ru_nivcsw;
+    const QString self = QString::number(qint64(::gettid()));
+    long long total = 0;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (task == self)
+            continue;
+        QFile status(tasks.filePath(task + QStringLiteral("/status")));
+        if (!status.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &line : status.readAll().split('\n'))
+            if (line.contains("ctxt_switches:"))
+                total += line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
+    }
+    return total;
 }
 
 void BM_IdleRegisteredZone(benchmark::State &state)
@@ -253,12 +264,12 @@ void BM_IdleRegisteredZone(benchmark::State &state)
         // Let the sign-in's own traffic settle before measuring.
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         const ProcessCpu cpu;
-        const long long all = contextSwitches(RUSAGE_SELF), own = contextSwitches(RUSAGE_THREAD);
+        const long long before = otherThreadsSwitches();
         const auto start = std::chrono::steady_clock::now();
         for (auto _ : state)
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        const long long others = (contextSwitches(RUSAGE_SELF) - all) - (contextSwitches(RUSAGE_THREAD) - own);
+        const long long others = otherThreadsSwitches() - before;
         state.counters["cpu_pct"] = cpu.seconds() / seconds * 100.0;
         state.counters["wakeups_per_s"] = double(others) / seconds;
     } else {

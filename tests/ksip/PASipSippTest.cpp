@@ -30,24 +30,33 @@
 
 namespace {
 
+// The next datagram at `rtp` within 200 ms, decoded when it is PCMU RTP.
+// 0: nothing came; -1: something that is not PCMU; 1: `out` holds it.
+int nextUlaw(PaTest::UdpPeer &rtp, std::vector<double> *out)
+{
+    const std::vector<uint8_t> data = rtp.receive(200);
+    if (data.empty())
+        return 0;
+    RtpPacket p;
+    if (!p.parse(data.data(), int(data.size())) || p.payloadType() != 0)
+        return -1;
+    *out = ToneMedia::fromUlaw(p.payload(), p.payloadLength());
+    return 1;
+}
+
 // `ms` of PCMU audio arriving at `rtp`, decoded; also counts packets that
 // are not PCMU.
 std::vector<double> receiveUlaw(PaTest::UdpPeer &rtp, int ms, int timeoutMs, int *foreign)
 {
-    std::vector<double> x;
+    std::vector<double> x, d;
     QElapsedTimer t;
     t.start();
     while (int(x.size()) < ms * 8 && t.elapsed() < timeoutMs) {
-        const std::vector<uint8_t> data = rtp.receive(200);
-        RtpPacket p;
-        if (data.empty())
-            continue;
-        if (!p.parse(data.data(), int(data.size())) || p.payloadType() != 0) {
+        const int got = nextUlaw(rtp, &d);
+        if (got < 0)
             ++*foreign;
-            continue;
-        }
-        const auto d = ToneMedia::fromUlaw(p.payload(), p.payloadLength());
-        x.insert(x.end(), d.begin(), d.end());
+        else if (got > 0)
+            x.insert(x.end(), d.begin(), d.end());
     }
     return x;
 }
@@ -208,15 +217,14 @@ TEST_F(PASipSipp, AppTalkOverTheWebSocketIsHeardAtItsPitchOnTheCall)
     std::atomic<bool> listening{true};
     const Clock::time_point talkStart = Clock::now();
     std::thread listener([&] {
+        std::vector<double> d;
         while (listening) {
-            const std::vector<uint8_t> data = rtp.receive(200);
-            RtpPacket p;
-            if (data.empty() || !p.parse(data.data(), int(data.size())) || p.payloadType() != 0)
+            if (nextUlaw(rtp, &d) <= 0)
                 continue;
             const int at =
                 int(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - talkStart).count());
             std::lock_guard<std::mutex> g(heardLock);
-            heard.emplace_back(at, ToneMedia::fromUlaw(p.payload(), p.payloadLength()));
+            heard.emplace_back(at, d);
         }
     });
 
