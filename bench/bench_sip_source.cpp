@@ -6,10 +6,16 @@
 // share is counted.
 //
 // cpu_pct_per_leg = CPU per frame / 20 ms: share of one core for one leg.
+//
+// BM_IdleRegisteredZone: the whole agent with one zone account signed in at
+// a loopback registrar and no call, left alone: process CPU in % of one core
+// and wake-ups per second (context switches of its live threads, less the
+// benchmark's own sleeping thread).
 #include "BenchQuietMain.h"
 #include "BenchSmoke.h"
 #include "PASipAudioFormat.h"
 #include "PASipDevice.h"
+#include "PASipManager.h"
 #include "PASipStreamReader.h"
 #include "RDAudioTranscoder.h"
 #include "SipAudioEncoder.h"
@@ -27,8 +33,16 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+
 #include <chrono>
+#include <cstring>
 #include <ctime>
+#include <string>
 #include <unistd.h>
 #include <memory>
 #include <thread>
@@ -77,6 +91,8 @@ public:
         if (state.iterations() > 0)
             state.counters["cpu_pct_per_leg"] = (now() - m_start) / double(state.iterations()) / 0.02 * 100.0;
     }
+    // CPU seconds since construction.
+    double seconds() const { return now() - m_start; }
 
 private:
     static double now()
@@ -159,8 +175,117 @@ void BM_BareDecodeEncode(benchmark::State &state)
     cpu.report(state);
 }
 
+
+// Answers every REGISTER on `fd` 200 with the expiry asked for, until `wake`
+// is signalled. Sleeps in poll: it adds no wake-ups of its own.
+void answerRegisters(int fd, int wake)
+{
+    char buffer[4096];
+    for (;;) {
+        pollfd fds[2] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0 || fds[1].revents)
+            return;
+        sockaddr_in from {};
+        socklen_t fromLength = sizeof(from);
+        const ssize_t n = ::recvfrom(fd, buffer, sizeof(buffer) - 1, 0, reinterpret_cast<sockaddr *>(&from), &fromLength);
+        if (n <= 0)
+            continue;
+        const std::string request(buffer, size_t(n));
+        if (request.compare(0, 9, "REGISTER ") != 0)
+            continue;
+        std::string reply = "SIP/2.0 200 OK\r\n";
+        size_t at = request.find("\r\n");
+        while (at != std::string::npos && at + 2 < request.size()) {
+            const size_t end = request.find("\r\n", at + 2);
+            if (end == std::string::npos || end == at + 2)
+                break;
+            const std::string line = request.substr(at + 2, end - at - 2);
+            for (const char *name : {"Via:", "From:", "Call-ID:", "CSeq:", "Contact:", "Expires:"})
+                if (strncasecmp(line.c_str(), name, strlen(name)) == 0)
+                    reply += line + "\r\n";
+            if (strncasecmp(line.c_str(), "To:", 3) == 0)
+                reply += line + ";tag=bench\r\n";
+            at = end;
+        }
+        reply += "Content-Length: 0\r\n\r\n";
+        ::sendto(fd, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr *>(&from), fromLength);
+    }
+}
+
+// Context switches of the process's live threads other than the caller.
+long long otherThreadsSwitches()
+{
+    const QString self = QString::number(qint64(::gettid()));
+    long long total = 0;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (task == self)
+            continue;
+        QFile status(tasks.filePath(task + QStringLiteral("/status")));
+        if (!status.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &line : status.readAll().split('\n'))
+            if (line.contains("ctxt_switches:"))
+                total += line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
+    }
+    return total;
+}
+
+void BM_IdleRegisteredZone(benchmark::State &state)
+{
+    const int registrar = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    if (::bind(registrar, reinterpret_cast<sockaddr *>(&address), length) != 0
+        || ::getsockname(registrar, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
+        ::close(registrar);
+        state.SkipWithError("no loopback socket");
+        return;
+    }
+    const int registrarPort = ntohs(address.sin_port);
+    const int wake = ::eventfd(0, EFD_CLOEXEC);
+    std::thread answering(answerRegisters, registrar, wake);
+    bool registered = false;
+    if (PASipManager::createInstance(QStringLiteral("127.0.0.1"), 47020, 47100, QStringLiteral("127.0.0.1"))) {
+        PASipManager *sip = PASipManager::instance();
+        sip->lock();
+        sip->registerSourceAccount("127.0.0.1", registrarPort, "4001", "pw", sourceFile(), RDCoreDevice(), nullptr,
+                                   QString(), 100);
+        sip->unlock();
+        for (int i = 0; i < 50 && !registered; ++i) {
+            registered = sip->isRegistered("127.0.0.1", registrarPort, "4001");
+            if (!registered)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+    if (registered) {
+        // Let the sign-in's own traffic settle before measuring.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const ProcessCpu cpu;
+        const long long before = otherThreadsSwitches();
+        const auto start = std::chrono::steady_clock::now();
+        for (auto _ : state)
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const long long others = otherThreadsSwitches() - before;
+        state.counters["cpu_pct"] = cpu.seconds() / seconds * 100.0;
+        state.counters["wakeups_per_s"] = double(others) / seconds;
+    } else {
+        state.SkipWithError("the zone account did not sign in");
+    }
+    PASipManager::destroyInstance();
+    const uint64_t one = 1;
+    (void)::write(wake, &one, sizeof(one));
+    answering.join();
+    ::close(wake);
+    ::close(registrar);
+}
+
 BENCHMARK(BM_UrlLeg)->Arg(0)->Arg(1)->MeasureProcessCPUTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_BareDecodeEncode)->Arg(0)->Arg(1)->MeasureProcessCPUTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_IdleRegisteredZone)->Iterations(BenchSmoke::count(8))->UseRealTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
 
