@@ -152,12 +152,7 @@ TEST_F(SwitchEndToEnd, ZoneStartDialsRegisteredDevicesAndStopHangsThemUp)
                                 QStringLiteral("rtpport"), QString::number(audio.back()->localPort()),
                                 QStringLiteral("-m"), QStringLiteral("1")}));
         // Called only once it holds its port (sipp binds after it starts).
-        ASSERT_TRUE(PaTest::waitUntil(
-            [&] {
-                QUdpSocket probe;
-                return !probe.bind(QHostAddress(QStringLiteral("127.0.0.1")), quint16(port));
-            },
-            10000));
+        ASSERT_TRUE(PaTest::waitUntilUdpPortHeld(port));
     }
 
     QElapsedTimer sinceStart;

@@ -180,14 +180,9 @@ protected:
     QString target(int port) const { return QStringLiteral("127.0.0.1:%1").arg(port); }
 
     // Waits until a sipp started on `port` holds it (sipp binds after it starts).
-    static bool listening(int port, const QString &ip = QStringLiteral("127.0.0.1"))
+    static bool listening(int port)
     {
-        return PaTest::waitUntil(
-            [&] {
-                QUdpSocket probe;
-                return !probe.bind(QHostAddress(ip), quint16(port));
-            },
-            10000);
+        return PaTest::waitUntilUdpPortHeld(port);
     }
 
     // Registers `user` from localPort; `accepted` says which answer the

@@ -71,6 +71,23 @@ static int freePort(int type)
 int freeTcpPort() { return freePort(SOCK_STREAM); }
 int freeUdpPort() { return freePort(SOCK_DGRAM); }
 
+bool waitUntilUdpPortHeld(int port, int ms)
+{
+    return waitUntil(
+        [port] {
+            sockaddr_in sa{};
+            sa.sin_family = AF_INET;
+            sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            sa.sin_port = htons(quint16(port));
+            const int probe = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            const bool bound = probe >= 0 && ::bind(probe, reinterpret_cast<sockaddr *>(&sa), sizeof sa) == 0;
+            if (probe >= 0)
+                ::close(probe);
+            return !bound;
+        },
+        ms);
+}
+
 int freeRtpPort()
 {
     for (int attempt = 0; attempt < 100; ++attempt) {

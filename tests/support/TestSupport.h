@@ -27,6 +27,11 @@ QString sourceDir();
 // outgoing connections, so another test's client socket cannot take it first.
 int freeTcpPort();
 int freeUdpPort();
+// Waits up to `ms` until some process holds UDP `port` on every address or
+// on 127.0.0.1 (a program started on that port, such as sipp, binds a moment
+// after it starts). The probe binds without address sharing, so a socket
+// that shares its address is seen as well.
+bool waitUntilUdpPortHeld(int port, int ms = 10000);
 // An even UDP port whose odd neighbour is free too (an RTP/RTCP pair).
 int freeRtpPort();
 

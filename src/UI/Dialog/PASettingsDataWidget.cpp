@@ -1,5 +1,6 @@
 #include "PASettingsDataWidget.h"
 
+#include "PALogDialog.h"
 #include "RDLabel.h"
 #include "RDMessageBox.h"
 #include "RDModal.h"
@@ -74,7 +75,14 @@ void PASettingsDataWidget::onClickImportData(bool)
 
 void PASettingsDataWidget::onClickLog(bool)
 {
-    emit logRequested();
+    PALogDialog dialog;
+    QVector<RDGroup> zones;
+    {
+        VelmarDB db(true);
+        zones = db.selectGroups();
+    }
+    dialog.setGroups(zones);
+    RDModal::run(QStringLiteral("dialog:PALogDialog"), QString(), 0, [&dialog] { return dialog.exec(); }, &dialog);
 }
 
 void PASettingsDataWidget::languageChanged()

@@ -21,10 +21,6 @@ public:
     QPushButton *importButton() const { return m_import; }
     QPushButton *logButton() const { return m_log; }
 
-signals:
-    // The zone log was asked for; its dialog belongs to the opener.
-    void logRequested();
-
 public slots:
     void onClickExportData(bool checked);
     void onClickImportData(bool checked);

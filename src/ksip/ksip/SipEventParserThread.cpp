@@ -3,6 +3,8 @@
 #include "SipManager.h"
 #include "SipStack.h"
 
+#include <algorithm>
+
 SipEventParserThread::SipEventParserThread(SipManager *manager, SipStack *stack)
     : m_manager(manager), m_stack(stack)
 {
@@ -19,7 +21,11 @@ void SipEventParserThread::run()
             m_manager->housekeeping();
             nextHousekeeping = m_manager->currentMilliseconds() + SipManager::kHousekeepingMs;
         }
-        SipStackEventPtr event = m_stack->eventWait(0, 100);
+        // Idle, the thread sleeps until the next pass: an event or a stop
+        // (SipManager::release interrupts the wait) wakes it at once.
+        const int64_t untilPass = nextHousekeeping - m_manager->currentMilliseconds();
+        const int waitMs = int(std::max<int64_t>(1, std::min<int64_t>(untilPass, SipManager::kHousekeepingMs)));
+        SipStackEventPtr event = m_stack->eventWait(0, waitMs);
         if (event) {
             m_manager->parseEvent(event.get());
         }

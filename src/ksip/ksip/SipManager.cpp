@@ -106,6 +106,8 @@ void SipManager::release()
 {
     if (m_thread) {
         m_thread->stop();
+        if (m_stack)
+            m_stack->interruptEventWait();
         m_thread->wait();
         delete m_thread;
         m_thread = nullptr;

@@ -457,11 +457,23 @@ SipStackEventPtr SipStack::eventWait(int seconds, int milliseconds)
 {
     const auto limit = std::chrono::milliseconds(static_cast<int64_t>(seconds) * 1000 + milliseconds);
     std::unique_lock<std::mutex> guard(m_queueLock);
-    if (!m_queueSignal.wait_for(guard, limit, [this] { return !m_queue.empty(); }))
+    if (!m_queueSignal.wait_for(guard, limit, [this] { return !m_queue.empty() || m_waitInterrupted; })
+        || m_queue.empty()) {
+        m_waitInterrupted = false;
         return nullptr;
+    }
     SipStackEventPtr event = std::move(m_queue.front());
     m_queue.pop_front();
     return event;
+}
+
+void SipStack::interruptEventWait()
+{
+    {
+        std::lock_guard<std::mutex> guard(m_queueLock);
+        m_waitInterrupted = true;
+    }
+    m_queueSignal.notify_all();
 }
 
 void SipStack::post(SipStackEventType type, int rid, int cid, int did, int tid, const osip_message *request,

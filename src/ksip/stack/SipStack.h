@@ -101,6 +101,9 @@ public:
     // The oldest queued event, waiting up to seconds + milliseconds for one;
     // null on time-out or after quit(). Dropping the pointer frees the event.
     SipStackEventPtr eventWait(int seconds, int milliseconds);
+    // Ends a wait in eventWait() at once (the next one, when none waits):
+    // how an event thread waiting for its next pass is told to stop.
+    void interruptEventWait();
 
     // ---- authentication -------------------------------------------------
 
@@ -289,6 +292,7 @@ private:
     mutable std::recursive_mutex m_lock;
     std::mutex m_queueLock;
     std::condition_variable m_queueSignal;
+    bool m_waitInterrupted = false;
     std::deque<SipStackEventPtr> m_queue;
     std::unique_ptr<SipStackTransport> m_transport;
     std::thread m_thread;

@@ -2,6 +2,7 @@
 #include "FSManager.h"
 #include "FSRestartDialog.h"
 #include "KelCode.h"
+#include "PALogDialog.h"
 #include "PASettingsDataWidget.h"
 #include "PASipManager.h"
 #include "PlatformAutostart.h"
@@ -439,6 +440,29 @@ TEST_F(SettingsTest, ExportThenImportRoundTripsTheDatabase)
     EXPECT_TRUE(conferences.contains(QStringLiteral("3100")));
     EXPECT_FALSE(conferences.contains(QStringLiteral("3101")));
     EXPECT_EQ(conf("kelcode"), QStringLiteral("before"));
+}
+
+// "Zone Log" opens the event log with every stored zone in its filter.
+TEST_F(SettingsTest, ZoneLogOpensTheEventLogWithTheStoredZones)
+{
+    storeZone("Lobby", "3100");
+    storeZone("Yard", "3101");
+    PASettingsDataWidget page;
+    QStringList listed;
+    RDModal::Answer answer;
+    answer.kind = QStringLiteral("dialog:PALogDialog");
+    answer.action = [&](QObject *dialog) {
+        auto *log = qobject_cast<PALogDialog *>(dialog);
+        ASSERT_TRUE(log);
+        for (int i = 0; i < log->zoneCombo()->count(); ++i)
+            listed << log->zoneCombo()->itemText(i);
+    };
+    RDModal::queue(answer);
+    page.logButton()->click();
+    EXPECT_EQ(RDModal::pendingAnswers(), 0);
+    EXPECT_EQ(listed.size(), 3) << listed.join(QLatin1Char('|')).toStdString();  // "All" and the two zones
+    EXPECT_TRUE(listed.join(QLatin1Char('|')).contains(QStringLiteral("Lobby")));
+    EXPECT_TRUE(listed.join(QLatin1Char('|')).contains(QStringLiteral("Yard")));
 }
 
 TEST_F(SettingsTest, FailedExportAndWrongImportFileSayItAndKeepTheData)

@@ -23,6 +23,8 @@
 #include <QtGlobal>
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -833,6 +835,21 @@ TEST(SipManagerInit, ListenPortFreeForUdpAndTcp)
     idle.unlock();
     manager.release();
     ::close(fd);
+}
+
+// Idle, the event thread sleeps until its next pass (two seconds away), yet a
+// release still ends it at once rather than when that wait runs out.
+TEST(SipManagerInit, IdleEventThreadSleepsUntilItsPassAndReleaseWakesIt)
+{
+    SipManager manager;
+    manager.setLocalIp("127.0.0.1");
+    manager.setBindAddress("127.0.0.1");
+    ASSERT_EQ(manager.init(PaTest::freeTcpPort(), 1), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto before = std::chrono::steady_clock::now();
+    manager.release();
+    const auto took = std::chrono::steady_clock::now() - before;
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), 1000);
 }
 
 } // namespace
