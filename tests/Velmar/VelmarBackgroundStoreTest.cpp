@@ -1,7 +1,9 @@
 // A zone's chosen background picture lands in the background folder under a
 // name of its own, and the old one goes only after the record was stored.
 #include "RDGroup.h"
+#include "Velmar.h"
 #include "VelmarBackgroundStore.h"
+#include "VelmarFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -171,6 +173,33 @@ TEST(VelmarBackgroundStoreTest, ClearingRemovesPictureOnlyAfterStore)
         EXPECT_EQ(zone.backgroundImage.isEmpty(), storeOk);
         EXPECT_EQ(QFileInfo::exists(bg + "/3000-1.png"), !storeOk);
     }
+}
+
+// The central object stores the picture's name in the zone's record.
+class VelmarGroupBackgroundTest : public VelmarFixture
+{
+};
+
+TEST_F(VelmarGroupBackgroundTest, StoredNameReachesTheDatabase)
+{
+    const QVector<RDGroup> groups = m_velmar->getGroups();
+    ASSERT_FALSE(groups.isEmpty());
+    RDGroup zone = groups.first();
+    QTemporaryDir pick;
+    writeFile(pick.filePath("b.png"), "bee");
+
+    ASSERT_TRUE(m_velmar->storeGroupBackground(zone, pick.filePath("b.png")));
+    const QString stored = Velmar::backgroundDir() + "/" + zone.backgroundImage;
+    EXPECT_EQ(readFile(stored), QByteArray("bee"));
+    QString inDatabase;
+    for (const RDGroup &g : m_velmar->getGroups())
+        if (g.id == zone.id)
+            inDatabase = g.backgroundImage;
+    EXPECT_EQ(inDatabase, zone.backgroundImage);
+    EXPECT_FALSE(inDatabase.isEmpty());
+
+    ASSERT_TRUE(m_velmar->storeGroupBackground(zone, QString()));
+    EXPECT_FALSE(QFileInfo::exists(stored));
 }
 
 } // namespace
