@@ -1,4 +1,5 @@
 #include "Velmar.h"
+#include "VelmarBackgroundStore.h"
 
 #include "PASipManager.h"
 
@@ -882,6 +883,13 @@ bool Velmar::updateGroupBackground(const RDGroup &group)
 {
     VelmarDBGuard db(&m_database);
     return db->updateGroupBackground(group);
+}
+
+bool Velmar::storeGroupBackground(RDGroup &group, const QString &chosenPath)
+{
+    const VelmarBackgroundStore store(backgroundDir(),
+                                      [this](const RDGroup &next) { return updateGroupBackground(next); });
+    return store.apply(group, chosenPath);
 }
 
 bool Velmar::updateGroupSortIndex(const RDGroup &group)

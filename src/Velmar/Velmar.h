@@ -148,6 +148,9 @@ public:
     bool removeGroup(const RDGroup &group);
     bool updateGroupVolume(const RDGroup &group);
     bool updateGroupBackground(const RDGroup &group);
+    // Copies the chosen picture into the background folder under a name of
+    // its own and stores the zone; the old picture goes only once that worked.
+    bool storeGroupBackground(RDGroup &group, const QString &chosenPath);
     bool updateGroupSortIndex(const RDGroup &group);
     bool changeGroupMedia(const RDGroup &group, const QString &media, int position);
 
