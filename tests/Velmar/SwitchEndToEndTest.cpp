@@ -3,6 +3,7 @@
 // and stopped through "/action", and each device sees the switch's INVITE,
 // RTP and BYE.
 #include "HttpTestClient.h"
+#include "PALogDB.h"
 #include "RDConfigure.h"
 #include "RDDevice.h"
 #include "RDGroup.h"
@@ -109,6 +110,8 @@ protected:
         if (QStandardPaths::findExecutable(QStringLiteral("sipp")).isEmpty())
             GTEST_SKIP() << "sipp is not installed";
         m_port = freeLoopbackPort();
+        // The switch's call scripts report to the program's HTTP server.
+        m_switchReportPort = m_port;
         VelmarFixture::SetUp();
     }
 
@@ -303,6 +306,60 @@ TEST_F(SwitchEndToEnd, DevicesHearTheZonesMediaFile)
         EXPECT_GT(Tone::rmsDb(heard), -40.0) << "device " << i;
     }
     EXPECT_EQ(action("zone=3001&operation=stop"), "{\"result\":\"ok\"}");
+}
+
+TEST_F(SwitchEndToEnd, CallToTheZoneNumberStartsItAndTheCallerIsHeard)
+{
+    ASSERT_TRUE(m_work.isValid());
+    addZone();
+    if (HasFatalFailure())
+        return;
+    RDDevice desk;
+    desk.name = QStringLiteral("Desk");
+    desk.number = QStringLiteral("6209");
+    desk.password = QStringLiteral("s3cret6209");
+    ASSERT_GT(m_velmar->addDevice(desk), 0);
+    startSwitch();
+    if (HasFatalFailure())
+        return;
+    registerDevicesAndWaitForCalls();
+    if (HasFatalFailure())
+        return;
+
+    // The caller speaks a 1 kHz tone (A-law, what its offer names).
+    QByteArray alaw;
+    for (int16_t v : Tone::sine(1000.0, 8000, 1, 8000 * 20))
+        alaw.append(char(SipG711::linearToAlaw(v)));
+    ASSERT_TRUE(PaTest::writeFile(m_work.path() + QStringLiteral("/tone.alaw"), alaw));
+    const QString csv = m_work.path() + QStringLiteral("/6209.csv");
+    ASSERT_TRUE(PaTest::writeFile(csv, "SEQUENTIAL\n6209;[authentication username=6209 password=s3cret6209]\n"));
+    QProcess *caller = sipp({QStringLiteral("127.0.0.1:%1").arg(m_internalPort), QStringLiteral("-sf"),
+                             scenario(QStringLiteral("caller_speaks.xml")), QStringLiteral("-inf"), csv,
+                             QStringLiteral("-s"), QStringLiteral("3001"), QStringLiteral("-d"),
+                             QStringLiteral("8000"), QStringLiteral("-m"), QStringLiteral("1")});
+
+    // The zone starts as a call conference, and its devices hear the caller.
+    EXPECT_TRUE(PaTest::waitUntil(
+        [] {
+            PALogDB db(true);
+            const QVector<PALogRecord> log = db.selectLogs(0, 1000, QString(), QString(), QString());
+            return log.size() == 1 && log[0].action == QStringLiteral("start") &&
+                   log[0].type == QStringLiteral("call conference");
+        },
+        15000))
+        << caller->readAll().toStdString() << consoleJournal().toStdString();
+    for (size_t i = 0; i < m_audio.size(); ++i) {
+        const std::vector<double> heard = receivedAudio(*m_audio[i], 300, 1000);
+        ASSERT_GE(heard.size(), 4000u) << "device " << i;
+        EXPECT_GT(Tone::goertzelShare(heard, 1000.0, 8000), 0.8) << "device " << i;
+    }
+    // The caller hangs up: the zone ends and every device gets its BYE.
+    ASSERT_TRUE(caller->waitForFinished(25000));
+    EXPECT_EQ(completedCalls(caller->readAll()), 1);
+    for (QProcess *d : m_devices) {
+        ASSERT_TRUE(d->waitForFinished(25000));
+        EXPECT_EQ(completedCalls(d->readAll()), 1);
+    }
 }
 
 TEST_F(SwitchEndToEnd, TrunkStatusFollowsTheUpstreamRegistrar)
