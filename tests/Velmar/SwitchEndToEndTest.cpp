@@ -2,8 +2,10 @@
 // register with the passwords the program wrote, a zone of them is started
 // and stopped through "/action", and each device sees the switch's INVITE,
 // RTP and BYE.
+#include "FSManager.h"
 #include "HttpTestClient.h"
 #include "PALogDB.h"
+#include "PlatformProcess.h"
 #include "RDConfigure.h"
 #include "RDDevice.h"
 #include "RDGroup.h"
@@ -306,6 +308,54 @@ TEST_F(SwitchEndToEnd, DevicesHearTheZonesMediaFile)
         EXPECT_GT(Tone::rmsDb(heard), -40.0) << "device " << i;
     }
     EXPECT_EQ(action("zone=3001&operation=stop"), "{\"result\":\"ok\"}");
+}
+
+TEST_F(SwitchEndToEnd, KilledSwitchIsRestartedAndTheRunningZoneDialledAgain)
+{
+    ASSERT_TRUE(m_work.isValid());
+    addZone();
+    if (HasFatalFailure())
+        return;
+    startSwitch();
+    if (HasFatalFailure())
+        return;
+    registerDevicesAndWaitForCalls();
+    if (HasFatalFailure())
+        return;
+    EXPECT_EQ(action("zone=3001&operation=start"), "{\"result\":\"ok\"}");
+    for (auto &socket : m_audio)
+        ASSERT_TRUE(socket->waitForReadyRead(15000));
+
+    const QVector<qint64> before = Platform::findProcessesByExecutable(m_fs->directory(), FSManager::kSwitchProgram);
+    ASSERT_EQ(before.size(), 1);
+    ASSERT_EQ(Platform::killProcessesByExecutable(m_fs->directory(), FSManager::kSwitchProgram), 1);
+    // The devices lost their calls with the switch (no BYE comes): they are
+    // stopped and come back as fresh registrations, the way their refresh
+    // finds a switch that forgot them.
+    for (QProcess *d : m_devices) {
+        d->kill();
+        d->waitForFinished(5000);
+    }
+    m_devices.clear();
+    m_audio.clear();
+    ASSERT_TRUE(PaTest::waitUntil(
+        [&] {
+            const QVector<qint64> now =
+                Platform::findProcessesByExecutable(m_fs->directory(), FSManager::kSwitchProgram);
+            return now.size() == 1 && now != before && m_fs->isReady();
+        },
+        30000));
+    registerDevicesAndWaitForCalls();
+    if (HasFatalFailure())
+        return;
+    // The zone still runs: each device is called again and hears it.
+    for (auto &socket : m_audio)
+        EXPECT_TRUE(socket->waitForReadyRead(20000));
+    EXPECT_EQ(action("zone=3001&operation=stop"), "{\"result\":\"ok\"}");
+    for (QProcess *d : m_devices) {
+        ASSERT_TRUE(d->waitForFinished(25000));
+        EXPECT_EQ(completedCalls(d->readAll()), 1);
+    }
 }
 
 TEST_F(SwitchEndToEnd, CallToTheZoneNumberStartsItAndTheCallerIsHeard)
