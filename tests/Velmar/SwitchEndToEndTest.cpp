@@ -1,7 +1,9 @@
 // The program's back end with the switch over real SIP: three SIPp devices
-// register with the passwords the program wrote, a zone of them is started
-// and stopped through "/action", and each device sees the switch's INVITE,
-// RTP and BYE.
+// register with the passwords the program wrote and are called into a zone
+// started through "/action", by a caller on the zone's number, and again
+// after the switch was killed; they hear the zone's file or the caller and
+// get their BYE. The status of a zone's SIP trunk follows an upstream SIPp
+// registrar.
 #include "FSManager.h"
 #include "HttpTestClient.h"
 #include "PALogDB.h"
@@ -160,6 +162,28 @@ protected:
         return body;
     }
 
+    // The zone of addZone with the switch running and its devices
+    // registered and waiting for their calls.
+    void zoneWithAnsweringDevices(const QString &medium = QString())
+    {
+        addZone(medium);
+        if (HasFatalFailure())
+            return;
+        startSwitch();
+        if (HasFatalFailure())
+            return;
+        registerDevicesAndWaitForCalls();
+    }
+
+    // Each device's scenario ends only with the switch's BYE answered.
+    void expectEveryDeviceHungUp()
+    {
+        for (QProcess *d : m_devices) {
+            ASSERT_TRUE(d->waitForFinished(25000));
+            EXPECT_EQ(completedCalls(d->readAll()), 1);
+        }
+    }
+
     // Three devices in zone 3001, whose source is `medium` (a media file
     // list), stored before the switch starts.
     void addZone(const QString &medium = QString())
@@ -174,6 +198,12 @@ protected:
             ASSERT_GT(id, 0);
             ids << QString::number(id);
         }
+        // A desk outside the zone, to call it.
+        RDDevice desk;
+        desk.name = QStringLiteral("Desk");
+        desk.number = QStringLiteral("6209");
+        desk.password = QStringLiteral("s3cret6209");
+        ASSERT_GT(m_velmar->addDevice(desk), 0);
         RDGroup group;
         group.name = QStringLiteral("Hall");
         group.conference = QStringLiteral("3001");
@@ -256,13 +286,7 @@ protected:
 TEST_F(SwitchEndToEnd, ZoneStartDialsRegisteredDevicesAndStopHangsThemUp)
 {
     ASSERT_TRUE(m_work.isValid());
-    addZone();
-    if (HasFatalFailure())
-        return;
-    startSwitch();
-    if (HasFatalFailure())
-        return;
-    registerDevicesAndWaitForCalls();
+    zoneWithAnsweringDevices();
     if (HasFatalFailure())
         return;
 
@@ -276,11 +300,7 @@ TEST_F(SwitchEndToEnd, ZoneStartDialsRegisteredDevicesAndStopHangsThemUp)
     EXPECT_LT(sinceStart.elapsed(), 5000);
 
     EXPECT_EQ(action("zone=3001&operation=stop"), "{\"result\":\"ok\"}");
-    // Each device's scenario ends only with the switch's BYE answered.
-    for (QProcess *d : m_devices) {
-        ASSERT_TRUE(d->waitForFinished(25000));
-        EXPECT_EQ(completedCalls(d->readAll()), 1);
-    }
+    expectEveryDeviceHungUp();
 }
 
 TEST_F(SwitchEndToEnd, DevicesHearTheZonesMediaFile)
@@ -288,13 +308,7 @@ TEST_F(SwitchEndToEnd, DevicesHearTheZonesMediaFile)
     ASSERT_TRUE(m_work.isValid());
     const QString tone = m_work.path() + QStringLiteral("/tone 1k.wav");
     ASSERT_TRUE(writeSineWav(tone, 1000.0, 8000, 20000));
-    addZone(tone);
-    if (HasFatalFailure())
-        return;
-    startSwitch();
-    if (HasFatalFailure())
-        return;
-    registerDevicesAndWaitForCalls();
+    zoneWithAnsweringDevices(tone);
     if (HasFatalFailure())
         return;
 
@@ -313,13 +327,7 @@ TEST_F(SwitchEndToEnd, DevicesHearTheZonesMediaFile)
 TEST_F(SwitchEndToEnd, KilledSwitchIsRestartedAndTheRunningZoneDialledAgain)
 {
     ASSERT_TRUE(m_work.isValid());
-    addZone();
-    if (HasFatalFailure())
-        return;
-    startSwitch();
-    if (HasFatalFailure())
-        return;
-    registerDevicesAndWaitForCalls();
+    zoneWithAnsweringDevices();
     if (HasFatalFailure())
         return;
     EXPECT_EQ(action("zone=3001&operation=start"), "{\"result\":\"ok\"}");
@@ -352,27 +360,13 @@ TEST_F(SwitchEndToEnd, KilledSwitchIsRestartedAndTheRunningZoneDialledAgain)
     for (auto &socket : m_audio)
         EXPECT_TRUE(socket->waitForReadyRead(20000));
     EXPECT_EQ(action("zone=3001&operation=stop"), "{\"result\":\"ok\"}");
-    for (QProcess *d : m_devices) {
-        ASSERT_TRUE(d->waitForFinished(25000));
-        EXPECT_EQ(completedCalls(d->readAll()), 1);
-    }
+    expectEveryDeviceHungUp();
 }
 
 TEST_F(SwitchEndToEnd, CallToTheZoneNumberStartsItAndTheCallerIsHeard)
 {
     ASSERT_TRUE(m_work.isValid());
-    addZone();
-    if (HasFatalFailure())
-        return;
-    RDDevice desk;
-    desk.name = QStringLiteral("Desk");
-    desk.number = QStringLiteral("6209");
-    desk.password = QStringLiteral("s3cret6209");
-    ASSERT_GT(m_velmar->addDevice(desk), 0);
-    startSwitch();
-    if (HasFatalFailure())
-        return;
-    registerDevicesAndWaitForCalls();
+    zoneWithAnsweringDevices();
     if (HasFatalFailure())
         return;
 
@@ -406,10 +400,7 @@ TEST_F(SwitchEndToEnd, CallToTheZoneNumberStartsItAndTheCallerIsHeard)
     // The caller hangs up: the zone ends and every device gets its BYE.
     ASSERT_TRUE(caller->waitForFinished(25000));
     EXPECT_EQ(completedCalls(caller->readAll()), 1);
-    for (QProcess *d : m_devices) {
-        ASSERT_TRUE(d->waitForFinished(25000));
-        EXPECT_EQ(completedCalls(d->readAll()), 1);
-    }
+    expectEveryDeviceHungUp();
 }
 
 TEST_F(SwitchEndToEnd, TrunkStatusFollowsTheUpstreamRegistrar)
