@@ -1,22 +1,33 @@
 // The program's back end with the switch over real SIP: three SIPp devices
-// register with the passwords the program wrote, a zone of them is started
-// and stopped through "/action", and each device sees the switch's INVITE,
-// RTP and BYE.
+// register with the passwords the program wrote and are called into a zone
+// started through "/action", by a caller on the zone's number, and again
+// after the switch was killed; they hear the zone's file or the caller and
+// get their BYE. The status of a zone's SIP trunk follows an upstream SIPp
+// registrar.
+#include "FSManager.h"
 #include "HttpTestClient.h"
+#include "PALogDB.h"
+#include "PlatformProcess.h"
 #include "RDConfigure.h"
 #include "RDDevice.h"
 #include "RDGroup.h"
+#include "SipG711.h"
 #include "TestSupport.h"
+#include "Tone.h"
 #include "Velmar.h"
 #include "VelmarFixture.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QNetworkDatagram>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
 #include <QUdpSocket>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -43,6 +54,56 @@ int completedCalls(const QByteArray &screen)
     return calls;
 }
 
+// A 16-bit mono WAV file of a sine.
+bool writeSineWav(const QString &path, double hz, int rate, int ms)
+{
+    const std::vector<int16_t> pcm = Tone::sine(hz, rate, 1, rate * ms / 1000);
+    const quint32 bytes = quint32(pcm.size() * 2);
+    QByteArray b;
+    auto put = [&b](quint32 v, int n) {
+        for (int i = 0; i < n; ++i)
+            b.append(char((v >> (8 * i)) & 0xff));
+    };
+    b.append("RIFF");
+    put(36 + bytes, 4);
+    b.append("WAVEfmt ");
+    put(16, 4);
+    put(1, 2);
+    put(1, 2);
+    put(quint32(rate), 4);
+    put(quint32(rate * 2), 4);
+    put(2, 2);
+    put(16, 2);
+    b.append("data");
+    put(bytes, 4);
+    b.append(reinterpret_cast<const char *>(pcm.data()), int(bytes));
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(b) == b.size();
+}
+
+// The audio of one G.711 RTP packet (PCMU or PCMA by its payload type);
+// empty for anything else.
+std::vector<double> g711Payload(const QByteArray &packet)
+{
+    std::vector<double> out;
+    if (packet.size() < 12 || (quint8(packet[0]) >> 6) != 2)
+        return out;
+    int offset = 12 + 4 * (quint8(packet[0]) & 0x0f);
+    if (quint8(packet[0]) & 0x10) {
+        if (packet.size() < offset + 4)
+            return out;
+        offset += 4 + 4 * ((quint8(packet[offset + 2]) << 8) | quint8(packet[offset + 3]));
+    }
+    const int type = quint8(packet[1]) & 0x7f;
+    if (type != 0 && type != 8)
+        return out;
+    for (int i = offset; i < packet.size(); ++i) {
+        const quint8 code = quint8(packet[i]);
+        out.push_back(type == 0 ? SipG711::ulawToLinear(code) : SipG711::alawToLinear(code));
+    }
+    return out;
+}
+
 class SwitchEndToEnd : public VelmarFixture
 {
 protected:
@@ -53,6 +114,8 @@ protected:
         if (QStandardPaths::findExecutable(QStringLiteral("sipp")).isEmpty())
             GTEST_SKIP() << "sipp is not installed";
         m_port = freeLoopbackPort();
+        // The switch's call scripts report to the program's HTTP server.
+        m_switchReportPort = m_port;
         VelmarFixture::SetUp();
     }
 
@@ -99,6 +162,117 @@ protected:
         return body;
     }
 
+    // The zone of addZone with the switch running and its devices
+    // registered and waiting for their calls.
+    void zoneWithAnsweringDevices(const QString &medium = QString())
+    {
+        addZone(medium);
+        if (HasFatalFailure())
+            return;
+        startSwitch();
+        if (HasFatalFailure())
+            return;
+        registerDevicesAndWaitForCalls();
+    }
+
+    // Each device's scenario ends only with the switch's BYE answered.
+    void expectEveryDeviceHungUp()
+    {
+        for (QProcess *d : m_devices) {
+            ASSERT_TRUE(d->waitForFinished(25000));
+            EXPECT_EQ(completedCalls(d->readAll()), 1);
+        }
+    }
+
+    // Three devices in zone 3001, whose source is `medium` (a media file
+    // list), stored before the switch starts.
+    void addZone(const QString &medium = QString())
+    {
+        QStringList ids;
+        for (const QString &number : m_numbers) {
+            RDDevice d;
+            d.name = QStringLiteral("Speaker ") + number;
+            d.number = number;
+            d.password = QStringLiteral("s3cret") + number;
+            const int id = m_velmar->addDevice(d);
+            ASSERT_GT(id, 0);
+            ids << QString::number(id);
+        }
+        // A desk outside the zone, to call it.
+        RDDevice desk;
+        desk.name = QStringLiteral("Desk");
+        desk.number = QStringLiteral("6209");
+        desk.password = QStringLiteral("s3cret6209");
+        ASSERT_GT(m_velmar->addDevice(desk), 0);
+        RDGroup group;
+        group.name = QStringLiteral("Hall");
+        group.conference = QStringLiteral("3001");
+        group.source = QStringLiteral("media");
+        group.medium = medium;
+        group.devices = ids.join(QLatin1Char(';'));
+        group.volume = 4;
+        group.priority = 3;
+        ASSERT_GT(m_velmar->addGroup(group), 0);
+    }
+
+    // Each device registers with the password the program wrote for it,
+    // then waits for the switch's call on the same port, its audio going to
+    // a socket of the test's (m_audio).
+    void registerDevicesAndWaitForCalls()
+    {
+        for (const QString &number : m_numbers) {
+            const int port = PaTest::freeUdpPort();
+            const QString csv = m_work.path() + QStringLiteral("/%1.csv").arg(number);
+            ASSERT_TRUE(PaTest::writeFile(
+                csv, QStringLiteral("SEQUENTIAL\n%1;[authentication username=%1 password=s3cret%1];300\n")
+                         .arg(number)
+                         .toUtf8()));
+            QProcess *reg = sipp({QStringLiteral("127.0.0.1:%1").arg(m_internalPort), QStringLiteral("-sf"),
+                                  scenario(QStringLiteral("register.xml")), QStringLiteral("-inf"), csv,
+                                  QStringLiteral("-p"), QString::number(port), QStringLiteral("-m"),
+                                  QStringLiteral("1")});
+            ASSERT_TRUE(reg->waitForFinished(20000));
+            ASSERT_EQ(reg->exitCode(), 0) << number.toStdString() << reg->readAll().toStdString();
+            m_audio.push_back(std::make_unique<QUdpSocket>());
+            ASSERT_TRUE(m_audio.back()->bind(QHostAddress(QStringLiteral("127.0.0.1")), 0));
+            m_devices.push_back(sipp({QStringLiteral("-sf"), scenario(QStringLiteral("device_answers.xml")),
+                                      QStringLiteral("-p"), QString::number(port), QStringLiteral("-key"),
+                                      QStringLiteral("rtpport"), QString::number(m_audio.back()->localPort()),
+                                      QStringLiteral("-m"), QStringLiteral("1")}));
+            // Called only once it holds its port (sipp binds after it starts).
+            ASSERT_TRUE(PaTest::waitUntilUdpPortHeld(port));
+        }
+    }
+
+    // `ms` of the audio arriving on `socket` from `skipMs` after the first
+    // sound (the conference is silent until the file starts); what came by
+    // when 15 s have passed.
+    static std::vector<double> receivedAudio(QUdpSocket &socket, int skipMs, int ms)
+    {
+        std::vector<double> audio;
+        const size_t skip = size_t(skipMs) * 8;
+        const size_t wanted = skip + size_t(ms) * 8;
+        QElapsedTimer clock;
+        clock.start();
+        while (audio.size() < wanted && clock.elapsed() < 15000) {
+            if (!socket.hasPendingDatagrams() && !socket.waitForReadyRead(int(15000 - clock.elapsed())))
+                break;
+            while (socket.hasPendingDatagrams()) {
+                const std::vector<double> frame = g711Payload(socket.receiveDatagram().data());
+                auto from = frame.begin();
+                if (audio.empty())
+                    from = std::find_if(frame.begin(), frame.end(), [](double v) { return std::abs(v) > 500; });
+                audio.insert(audio.end(), from, frame.end());
+            }
+        }
+        if (audio.size() <= skip)
+            return {};
+        return std::vector<double>(audio.begin() + long(skip), audio.end());
+    }
+
+    const QStringList m_numbers{QStringLiteral("6201"), QStringLiteral("6202"), QStringLiteral("6203")};
+    std::vector<std::unique_ptr<QUdpSocket>> m_audio;
+    std::vector<QProcess *> m_devices;
     QTemporaryDir m_work;
     int m_port = 0;
     std::vector<std::unique_ptr<QProcess>> m_sipps;
@@ -107,69 +281,166 @@ protected:
 TEST_F(SwitchEndToEnd, ZoneStartDialsRegisteredDevicesAndStopHangsThemUp)
 {
     ASSERT_TRUE(m_work.isValid());
-    QStringList ids;
-    const QStringList numbers{QStringLiteral("6201"), QStringLiteral("6202"), QStringLiteral("6203")};
-    for (const QString &number : numbers) {
-        RDDevice d;
-        d.name = QStringLiteral("Speaker ") + number;
-        d.number = number;
-        d.password = QStringLiteral("s3cret") + number;
-        const int id = m_velmar->addDevice(d);
-        ASSERT_GT(id, 0);
-        ids << QString::number(id);
-    }
-    RDGroup group;
-    group.name = QStringLiteral("Hall");
-    group.conference = QStringLiteral("3001");
-    group.source = QStringLiteral("media");
-    group.devices = ids.join(QLatin1Char(';'));
-    group.volume = 4;
-    group.priority = 3;
-    ASSERT_GT(m_velmar->addGroup(group), 0);
-    startSwitch();
+    zoneWithAnsweringDevices();
     if (HasFatalFailure())
         return;
-
-    // Each device registers with the password the program wrote for it,
-    // then waits for the switch's call on the same port.
-    std::vector<std::unique_ptr<QUdpSocket>> audio;
-    std::vector<QProcess *> devices;
-    for (const QString &number : numbers) {
-        const int port = PaTest::freeUdpPort();
-        const QString csv = m_work.path() + QStringLiteral("/%1.csv").arg(number);
-        ASSERT_TRUE(PaTest::writeFile(csv, QStringLiteral("SEQUENTIAL\n%1;[authentication username=%1 password=s3cret%1];300\n")
-                                               .arg(number)
-                                               .toUtf8()));
-        QProcess *reg = sipp({QStringLiteral("127.0.0.1:%1").arg(m_internalPort), QStringLiteral("-sf"),
-                              scenario(QStringLiteral("register.xml")), QStringLiteral("-inf"), csv,
-                              QStringLiteral("-p"), QString::number(port), QStringLiteral("-m"), QStringLiteral("1")});
-        ASSERT_TRUE(reg->waitForFinished(20000));
-        ASSERT_EQ(reg->exitCode(), 0) << number.toStdString() << reg->readAll().toStdString();
-        audio.push_back(std::make_unique<QUdpSocket>());
-        ASSERT_TRUE(audio.back()->bind(QHostAddress(QStringLiteral("127.0.0.1")), 0));
-        devices.push_back(sipp({QStringLiteral("-sf"), scenario(QStringLiteral("device_answers.xml")),
-                                QStringLiteral("-p"), QString::number(port), QStringLiteral("-key"),
-                                QStringLiteral("rtpport"), QString::number(audio.back()->localPort()),
-                                QStringLiteral("-m"), QStringLiteral("1")}));
-        // Called only once it holds its port (sipp binds after it starts).
-        ASSERT_TRUE(PaTest::waitUntilUdpPortHeld(port));
-    }
 
     QElapsedTimer sinceStart;
     sinceStart.start();
     EXPECT_EQ(action("zone=3001&operation=start"), "{\"result\":\"ok\"}");
     // Every device is called, answers, and hears the conference, within a
     // supervision pass or two.
-    for (auto &socket : audio)
+    for (auto &socket : m_audio)
         EXPECT_TRUE(socket->waitForReadyRead(15000));
     EXPECT_LT(sinceStart.elapsed(), 5000);
 
     EXPECT_EQ(action("zone=3001&operation=stop"), "{\"result\":\"ok\"}");
-    // Each device's scenario ends only with the switch's BYE answered.
-    for (QProcess *d : devices) {
-        ASSERT_TRUE(d->waitForFinished(25000));
-        EXPECT_EQ(completedCalls(d->readAll()), 1);
+    expectEveryDeviceHungUp();
+}
+
+TEST_F(SwitchEndToEnd, DevicesHearTheZonesMediaFile)
+{
+    ASSERT_TRUE(m_work.isValid());
+    const QString tone = m_work.path() + QStringLiteral("/tone 1k.wav");
+    ASSERT_TRUE(writeSineWav(tone, 1000.0, 8000, 20000));
+    zoneWithAnsweringDevices(tone);
+    if (HasFatalFailure())
+        return;
+
+    EXPECT_EQ(action("zone=3001&operation=start"), "{\"result\":\"ok\"}");
+    // What every device hears is the file's tone: most of its energy at
+    // 1 kHz, and loud enough not to be the comfort of near silence.
+    for (size_t i = 0; i < m_audio.size(); ++i) {
+        const std::vector<double> heard = receivedAudio(*m_audio[i], 300, 1000);
+        ASSERT_GE(heard.size(), 4000u) << "device " << i;
+        EXPECT_GT(Tone::goertzelShare(heard, 1000.0, 8000), 0.8) << "device " << i;
+        EXPECT_GT(Tone::rmsDb(heard), -40.0) << "device " << i;
     }
+    EXPECT_EQ(action("zone=3001&operation=stop"), "{\"result\":\"ok\"}");
+}
+
+TEST_F(SwitchEndToEnd, KilledSwitchIsRestartedAndTheRunningZoneDialledAgain)
+{
+    ASSERT_TRUE(m_work.isValid());
+    zoneWithAnsweringDevices();
+    if (HasFatalFailure())
+        return;
+    EXPECT_EQ(action("zone=3001&operation=start"), "{\"result\":\"ok\"}");
+    for (auto &socket : m_audio)
+        ASSERT_TRUE(socket->waitForReadyRead(15000));
+
+    const QVector<qint64> before = Platform::findProcessesByExecutable(m_fs->directory(), FSManager::kSwitchProgram);
+    ASSERT_EQ(before.size(), 1);
+    ASSERT_EQ(Platform::killProcessesByExecutable(m_fs->directory(), FSManager::kSwitchProgram), 1);
+    // The devices lost their calls with the switch (no BYE comes): they are
+    // stopped and come back as fresh registrations, the way their refresh
+    // finds a switch that forgot them.
+    for (QProcess *d : m_devices) {
+        d->kill();
+        d->waitForFinished(5000);
+    }
+    m_devices.clear();
+    m_audio.clear();
+    ASSERT_TRUE(PaTest::waitUntil(
+        [&] {
+            const QVector<qint64> now =
+                Platform::findProcessesByExecutable(m_fs->directory(), FSManager::kSwitchProgram);
+            return now.size() == 1 && now != before && m_fs->isReady();
+        },
+        30000));
+    registerDevicesAndWaitForCalls();
+    if (HasFatalFailure())
+        return;
+    // The zone still runs: each device is called again and hears it.
+    for (auto &socket : m_audio)
+        EXPECT_TRUE(socket->waitForReadyRead(20000));
+    EXPECT_EQ(action("zone=3001&operation=stop"), "{\"result\":\"ok\"}");
+    expectEveryDeviceHungUp();
+}
+
+TEST_F(SwitchEndToEnd, CallToTheZoneNumberStartsItAndTheCallerIsHeard)
+{
+    ASSERT_TRUE(m_work.isValid());
+    zoneWithAnsweringDevices();
+    if (HasFatalFailure())
+        return;
+
+    // The caller speaks a 1 kHz tone (A-law, what its offer names).
+    QByteArray alaw;
+    for (int16_t v : Tone::sine(1000.0, 8000, 1, 8000 * 20))
+        alaw.append(char(SipG711::linearToAlaw(v)));
+    ASSERT_TRUE(PaTest::writeFile(m_work.path() + QStringLiteral("/tone.alaw"), alaw));
+    const QString csv = m_work.path() + QStringLiteral("/6209.csv");
+    ASSERT_TRUE(PaTest::writeFile(csv, "SEQUENTIAL\n6209;[authentication username=6209 password=s3cret6209]\n"));
+    QProcess *caller = sipp({QStringLiteral("127.0.0.1:%1").arg(m_internalPort), QStringLiteral("-sf"),
+                             scenario(QStringLiteral("caller_speaks.xml")), QStringLiteral("-inf"), csv,
+                             QStringLiteral("-s"), QStringLiteral("3001"), QStringLiteral("-d"),
+                             QStringLiteral("8000"), QStringLiteral("-m"), QStringLiteral("1")});
+
+    // The zone starts as a call conference, and its devices hear the caller.
+    EXPECT_TRUE(PaTest::waitUntil(
+        [] {
+            PALogDB db(true);
+            const QVector<PALogRecord> log = db.selectLogs(0, 1000, QString(), QString(), QString());
+            return log.size() == 1 && log[0].action == QStringLiteral("start") &&
+                   log[0].type == QStringLiteral("call conference");
+        },
+        15000))
+        << caller->readAll().toStdString() << consoleJournal().toStdString();
+    for (size_t i = 0; i < m_audio.size(); ++i) {
+        const std::vector<double> heard = receivedAudio(*m_audio[i], 300, 1000);
+        ASSERT_GE(heard.size(), 4000u) << "device " << i;
+        EXPECT_GT(Tone::goertzelShare(heard, 1000.0, 8000), 0.8) << "device " << i;
+    }
+    // The caller hangs up: the zone ends and every device gets its BYE.
+    ASSERT_TRUE(caller->waitForFinished(25000));
+    EXPECT_EQ(completedCalls(caller->readAll()), 1);
+    expectEveryDeviceHungUp();
+}
+
+TEST_F(SwitchEndToEnd, TrunkStatusFollowsTheUpstreamRegistrar)
+{
+    ASSERT_TRUE(m_work.isValid());
+    const int upstream = PaTest::freeUdpPort();
+    const QString port = QString::number(upstream);
+    const QString number = QStringLiteral("0301234");
+    RDGroup group;
+    group.name = QStringLiteral("Lobby");
+    group.conference = QStringLiteral("3002");
+    group.source = QStringLiteral("media");
+    group.sipTrunkEnable = 1;
+    group.sipTrunkServer = QStringLiteral("127.0.0.1");
+    group.sipTrunkPort = port;
+    group.sipTrunkNumber = number;
+    group.sipTrunkPassword = QStringLiteral("trunkpw");
+    ASSERT_GT(m_velmar->addGroup(group), 0);
+
+    // The upstream registrar challenges, then takes 0301234 / trunkpw and
+    // nothing else; each run answers one registration.
+    const QStringList registrarArgs{QStringLiteral("-sf"), scenario(QStringLiteral("upstream_registrar.xml")),
+                                    QStringLiteral("-p"), port, QStringLiteral("-m"), QStringLiteral("1")};
+    QProcess *accepting = sipp(registrarArgs);
+    ASSERT_TRUE(PaTest::waitUntilUdpPortHeld(upstream));
+    startSwitch();
+    if (HasFatalFailure())
+        return;
+    EXPECT_TRUE(PaTest::waitUntil(
+        [&] { return m_velmar->sipTrunkStatus(QStringLiteral("127.0.0.1"), port, number) == "registered"; }, 15000))
+        << m_velmar->sipTrunkStatus(QStringLiteral("127.0.0.1"), port, number).toStdString();
+    ASSERT_TRUE(PaTest::waitUntil([&] { return accepting->state() == QProcess::NotRunning; }, 15000));
+
+    // The trunk's new password goes to the switch, which registers again
+    // with an upstream that now turns it away.
+    QProcess *refusing = sipp({QStringLiteral("-sf"), scenario(QStringLiteral("upstream_refuses.xml")),
+                               QStringLiteral("-p"), port});
+    ASSERT_TRUE(PaTest::waitUntilUdpPortHeld(upstream)) << refusing->readAll().toStdString();
+    RDGroup changed = group;
+    changed.sipTrunkPassword = QStringLiteral("not-the-password");
+    ASSERT_TRUE(m_velmar->updateGroup(group, changed));
+    EXPECT_TRUE(PaTest::waitUntil(
+        [&] { return m_velmar->sipTrunkStatus(QStringLiteral("127.0.0.1"), port, number) == "register fail"; },
+        15000))
+        << m_velmar->sipTrunkStatus(QStringLiteral("127.0.0.1"), port, number).toStdString();
 }
 
 } // namespace
