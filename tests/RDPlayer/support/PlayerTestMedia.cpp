@@ -9,7 +9,7 @@
 namespace {
 const int kProcessTimeoutMs = 30000;
 // Bump when the set of files or their making changes.
-const char *const kVersion = "media-v4";
+const char *const kVersion = "media-v5";
 } // namespace
 
 PlayerTestMedia &PlayerTestMedia::instance()
@@ -98,7 +98,9 @@ bool PlayerTestMedia::make(const QString &folder)
         {"fast.mp4", QStringList{"-f", "lavfi", "-i", bars.arg(3)} + h264 + QStringList{"-movflags", "+faststart"}},
         {"noaudio.mp4", QStringList{"-f", "lavfi", "-i", bars.arg(1)} + h264},
         {"av.ts", QStringList{"-f", "lavfi", "-i", bars.arg(2), "-f", "lavfi", "-i", tone.arg(2)} + h264
-                      + QStringList{"-c:a", "aac", "-shortest", "-f", "mpegts"}},
+                      // A key frame every fifth picture: a recording started
+                      // late on a slow machine still finds one to begin at.
+                      + QStringList{"-g", "5", "-c:a", "aac", "-shortest", "-f", "mpegts"}},
         // A silent camera-like live stream for the screens' players.
         {"bars.ts", QStringList{"-f", "lavfi", "-i", bars.arg(1)} + h264 + QStringList{"-f", "mpegts"}},
         {"raw.h264", QStringList{"-f", "lavfi", "-i", bars.arg(1)} + h264 + QStringList{"-f", "h264"}},
