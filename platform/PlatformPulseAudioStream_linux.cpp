@@ -55,11 +55,11 @@ bool PlatformPulseAudioStream::connectStream(bool record, const std::string &dev
     if (!m_connection.connect(kConnectTimeoutMs))
         return false;
 
-    pa_sample_spec spec;
-    spec.format = PA_SAMPLE_FLOAT32LE;
-    spec.rate = kRate;
-    spec.channels = kChannels;
-    m_stream = pa_stream_new(m_connection.context(), record ? "capture" : "playback", &spec, nullptr);
+    pa_sample_spec sampleFormat;
+    sampleFormat.format = PA_SAMPLE_FLOAT32LE;
+    sampleFormat.rate = kRate;
+    sampleFormat.channels = kChannels;
+    m_stream = pa_stream_new(m_connection.context(), record ? "capture" : "playback", &sampleFormat, nullptr);
     if (!m_stream) {
         *error = PlatformAudioBackend::Error::Refused;
         return false;
