@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SipG711.h"
+#include "TestSupport.h"
 #include "Tone.h"
 
 #include <QByteArray>
@@ -16,37 +17,10 @@
 // audio that the ffmpeg program makes or decodes.
 namespace ToneMedia {
 
-inline void put32(QByteArray &b, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        b.append(char((v >> (8 * i)) & 0xff));
-}
-inline void put16(QByteArray &b, uint16_t v)
-{
-    b.append(char(v & 0xff));
-    b.append(char(v >> 8));
-}
-
 // A 16-bit mono WAV file of a sine.
 inline bool writeWav(const QString &path, double hz, int rate, int ms, double amplitude = 10000.0)
 {
-    const std::vector<int16_t> pcm = Tone::sine(hz, rate, 1, rate * ms / 1000, amplitude);
-    const uint32_t bytes = uint32_t(pcm.size() * 2);
-    QByteArray b("RIFF");
-    put32(b, 36 + bytes);
-    b.append("WAVEfmt ");
-    put32(b, 16);
-    put16(b, 1);
-    put16(b, 1);
-    put32(b, uint32_t(rate));
-    put32(b, uint32_t(rate * 2));
-    put16(b, 2);
-    put16(b, 16);
-    b.append("data");
-    put32(b, bytes);
-    b.append(reinterpret_cast<const char *>(pcm.data()), int(bytes));
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(b) == b.size();
+    return PaTest::writeWav(path, Tone::sine(hz, rate, 1, rate * ms / 1000, amplitude), rate);
 }
 
 inline std::vector<uint8_t> ulaw(const std::vector<int16_t> &pcm)

@@ -88,18 +88,20 @@ bool waitUntilUdpPortHeld(int port, int ms)
         ms);
 }
 
-int freeRtpPort()
+namespace {
+// An even UDP port whose next `count` - 1 neighbours are free too.
+int freeEvenPortRun(int count)
 {
     for (int attempt = 0; attempt < 100; ++attempt) {
         const int port = freePort(SOCK_DGRAM) & ~1;
-        bool free = port > 0;
-        for (int p : {port, port + 1}) {
+        bool free = port > 0 && port + count - 1 <= 65535;
+        for (int p = port; free && p < port + count; ++p) {
             sockaddr_in sa{};
             sa.sin_family = AF_INET;
             sa.sin_addr.s_addr = htonl(INADDR_ANY);
             sa.sin_port = htons(quint16(p));
             const int probe = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-            free = free && probe >= 0 && ::bind(probe, reinterpret_cast<sockaddr *>(&sa), sizeof sa) == 0;
+            free = probe >= 0 && ::bind(probe, reinterpret_cast<sockaddr *>(&sa), sizeof sa) == 0;
             if (probe >= 0)
                 ::close(probe);
         }
@@ -107,6 +109,18 @@ int freeRtpPort()
             return port;
     }
     return 0;
+}
+} // namespace
+
+int freeRtpPort()
+{
+    return freeEvenPortRun(2);
+}
+
+int freeSippMediaPort()
+{
+    // sipp binds audio RTP/RTCP on -mp and -mp+1, video on -mp+2 and -mp+3.
+    return freeEvenPortRun(4);
 }
 
 bool writeFile(const QString &path, const QByteArray &content)
@@ -118,20 +132,24 @@ bool writeFile(const QString &path, const QByteArray &content)
 
 bool writeWav(const QString &path, int ms)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    const quint32 dataBytes = quint32(8000 * 2 * ms / 1000);
-    QDataStream s(&f);
+    return writeWav(path, std::vector<int16_t>(size_t(8000) * size_t(ms) / 1000, 0), 8000);
+}
+
+bool writeWav(const QString &path, const std::vector<int16_t> &pcm, int rate)
+{
+    const quint32 dataBytes = quint32(pcm.size() * 2);
+    QByteArray wav;
+    QDataStream s(&wav, QIODevice::WriteOnly);
     s.setByteOrder(QDataStream::LittleEndian);
-    f.write("RIFF");
+    s.writeRawData("RIFF", 4);
     s << quint32(36 + dataBytes);
-    f.write("WAVEfmt ");
-    s << quint32(16) << quint16(1) << quint16(1) << quint32(8000) << quint32(16000) << quint16(2) << quint16(16);
-    f.write("data");
+    s.writeRawData("WAVEfmt ", 8);
+    s << quint32(16) << quint16(1) << quint16(1) << quint32(rate) << quint32(rate * 2) << quint16(2) << quint16(16);
+    s.writeRawData("data", 4);
     s << dataBytes;
-    f.write(QByteArray(int(dataBytes), '\0'));
-    return f.error() == QFile::NoError;
+    for (int16_t sample : pcm)
+        s << qint16(sample);
+    return writeFile(path, wav);
 }
 
 int openFdCount()

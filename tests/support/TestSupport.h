@@ -3,8 +3,10 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <cstdint>
 #include <functional>
 #include <ostream>
+#include <vector>
 
 // Readable gtest output for Qt strings.
 void PrintTo(const QString &s, std::ostream *os);
@@ -34,12 +36,16 @@ int freeUdpPort();
 bool waitUntilUdpPortHeld(int port, int ms = 10000);
 // An even UDP port whose odd neighbour is free too (an RTP/RTCP pair).
 int freeRtpPort();
+// A base for sipp's -mp: the four ports sipp binds from it are free.
+int freeSippMediaPort();
 
 // Writes `content` to `path`, creating its folder; false on any failure.
 bool writeFile(const QString &path, const QByteArray &content);
 
 // Writes a silent 8 kHz mono 16-bit WAV file of `ms` milliseconds.
 bool writeWav(const QString &path, int ms);
+// Writes the samples as a mono 16-bit WAV file at `rate` Hz.
+bool writeWav(const QString &path, const std::vector<int16_t> &pcm, int rate);
 
 // Number of file descriptors this process holds open.
 int openFdCount();

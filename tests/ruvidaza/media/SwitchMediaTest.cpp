@@ -1,5 +1,6 @@
 #include "RtpPeer.h"
 #include "SwitchMedia.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -47,27 +48,10 @@ double toneLevel(const std::vector<int16_t> &pcm, int rate, double hz, int windo
 // A 16-bit mono WAV of a sine tone.
 bool writeToneWav(const std::string &path, int rate, int ms, double hz, int amplitude)
 {
-    const uint32_t samples = static_cast<uint32_t>(rate) * ms / 1000;
-    const uint32_t data = samples * 2;
-    std::ofstream f(path, std::ios::binary);
-    auto u32 = [&](uint32_t v) { f.write(reinterpret_cast<const char *>(&v), 4); };
-    auto u16 = [&](uint16_t v) { f.write(reinterpret_cast<const char *>(&v), 2); };
-    f.write("RIFF", 4);
-    u32(36 + data);
-    f.write("WAVEfmt ", 8);
-    u32(16);
-    u16(1);
-    u16(1);
-    u32(rate);
-    u32(rate * 2);
-    u16(2);
-    u16(16);
-    f.write("data", 4);
-    u32(data);
-    for (uint32_t i = 0; i < samples; ++i) {
-        u16(static_cast<uint16_t>(static_cast<int16_t>(std::lrint(amplitude * std::sin(2 * 3.14159265358979 * hz * i / rate)))));
-    }
-    return static_cast<bool>(f);
+    std::vector<int16_t> pcm(static_cast<size_t>(rate) * ms / 1000);
+    for (size_t i = 0; i < pcm.size(); ++i)
+        pcm[i] = static_cast<int16_t>(std::lrint(amplitude * std::sin(2 * 3.14159265358979 * hz * i / rate)));
+    return PaTest::writeWav(QString::fromStdString(path), pcm, rate);
 }
 
 class SwitchMediaTest : public ::testing::Test
