@@ -155,7 +155,7 @@ protected:
         p->setProcessChannelMode(QProcess::MergedChannels);
         // Each run gets its own media ports: sipp's default one is shared.
         p->start(QStringLiteral("sipp"), QStringList{QStringLiteral("-i"), ip, QStringLiteral("-mi"), ip,
-                                                     QStringLiteral("-mp"), QString::number(PaTest::freeRtpPort()),
+                                                     QStringLiteral("-mp"), QString::number(PaTest::freeSippMediaPort()),
                                                      QStringLiteral("-nostdin"), QStringLiteral("-timeout"),
                                                      QStringLiteral("15s"), QStringLiteral("-timeout_error")} +
                                              args);

@@ -57,7 +57,7 @@ protected:
     // sign-in and sign-out and runs `scenario` for the call.
     bool startSwitch(SippProcess &sipp, const char *scenario)
     {
-        m_mediaPort = PaTest::freeUdpPort();
+        m_mediaPort = PaTest::freeSippMediaPort();
         return sipp.start({"-sf", std::string(PA_CALL_SCENARIO_DIR "/") + scenario, "-i", "127.0.0.1", "-p",
                            std::to_string(m_internalPort), "-mp", std::to_string(m_mediaPort), "-rtp_echo",
                            "-m", "3", "-nostdin", "-timeout", "20s", "-timeout_error"});
