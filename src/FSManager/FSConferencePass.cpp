@@ -73,8 +73,8 @@ FSConferencePass::PlayResult FSConferencePass::playItemCommand(const QString &co
         return PlayResult::Refused;
     }
     const QString answer = m_host->execute(QStringLiteral("conference %1 play '%2'").arg(conference, item));
-    if (answer.isEmpty())
-        return PlayResult::NoAnswer;
+    if (answer.isEmpty() || answer.startsWith(QLatin1String("-ERR Conference ") + conference + QLatin1String(" not found")))
+        return PlayResult::NotHere;
     return isOk(answer) ? PlayResult::Playing : PlayResult::Refused;
 }
 
@@ -252,9 +252,14 @@ void FSConferencePass::playItem(FSConference &record, double now)
     case PlayResult::Refused:
         ++record.failedPlays;
         break;
-    case PlayResult::NoAnswer:
-        // The switch did not answer at all (restarting): that says nothing
-        // about the file.
+    case PlayResult::NotHere:
+        // The switch did not answer at all (restarting), or it is a new one
+        // whose conference is not up yet: that says nothing about the file,
+        // and nothing plays. Play it again once the new switch's conference
+        // holds the devices, rather than taking that switch's "not playing"
+        // for the item's end.
+        if (record.command == FSConference::CommandPlaying)
+            record.command = FSConference::CommandSwitch;
         break;
     }
     applyVolume(record);

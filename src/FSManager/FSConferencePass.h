@@ -43,7 +43,10 @@ public:
     static const double kDialInterval;
 
 private:
-    enum class PlayResult { Playing, Refused, NoAnswer };
+    // NotHere: the switch did not answer, or has no such conference (a new
+    // switch whose devices are not back yet); neither says anything about
+    // the item.
+    enum class PlayResult { Playing, Refused, NotHere };
     PlayResult playItemCommand(const QString &conference, const QString &item);
     void hangupStaleConferences(const FSSwitchState &state);
     int checkMembers(FSConference &record, const QVector<FSConference> &records, const FSSwitchState &state,

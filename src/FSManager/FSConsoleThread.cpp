@@ -2,6 +2,7 @@
 
 #include "FSClient.h"
 #include "FSConsoleCancelThread.h"
+#include "FSGroupConferences.h"
 #include "FSManager.h"
 #include "PlatformProcess.h"
 #include "PlatformProcessExit.h"
@@ -98,6 +99,7 @@ void FSConsoleThread::run()
         const int code = runSwitch(dir);
         if (isStopped())
             break;
+        m_manager->conferences()->switchEnded();
         if (code != 0) {
             const int waitMs = m_manager->failureWaitMs();
             qWarning().noquote() << QStringLiteral("switch ended with code %1; ending %2/%3 and starting it again in %4 ms")

@@ -328,6 +328,15 @@ void FSGroupConferences::stopGroup(const RDGroup &group, const QString &stopType
     removeStatus(group.conference);
 }
 
+void FSGroupConferences::switchEnded()
+{
+    std::lock_guard<std::mutex> lock(m_conferenceLock);
+    for (FSConference &r : m_records) {
+        if (r.command == FSConference::CommandPlaying)
+            r.command = FSConference::CommandSwitch;
+    }
+}
+
 void FSGroupConferences::stopConference(const QString &conference, const QString &reason, quint64 serial)
 {
     CONF_LOG("stop conference %s, reason = %s", qUtf8Printable(conference), qUtf8Printable(reason));

@@ -78,6 +78,11 @@ public:
     // With a non-zero `serial`, only the run with that serial ends: a stop
     // the pass asked for never ends a run that started after it looked.
     void stopConference(const QString &conference, const QString &reason, quint64 serial = 0);
+    // The switch ended (it is started again): what it played ended with it,
+    // so every running group plays its current item again once its devices
+    // are back in the new switch's conference, rather than taking the new
+    // switch's "not playing" for the end of that item.
+    void switchEnded();
     void startTalkGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session);
     void stopTalkGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session);
     void startListenGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session);

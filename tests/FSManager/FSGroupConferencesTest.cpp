@@ -501,6 +501,69 @@ TEST_F(FSGroupConferencesTest, PassStopMeantForAnEndedRunLeavesTheNextRunAlone)
     EXPECT_EQ(stops, QStringList({"3004 http", "3004 media"}));
 }
 
+// A switch that ended took the playing item with it: the new switch answers
+// "not playing", which must not count as the item's end (a list without
+// repeats would end the group). The item plays again once the devices are
+// back in the new switch's conference.
+TEST_F(FSGroupConferencesTest, ItemPlayingWhenTheSwitchEndedPlaysAgainOnTheNewSwitch)
+{
+    QString playStatus = QStringLiteral("+OK playing");
+    QString playAnswer = QStringLiteral("+OK\n");
+    bool answering = true;
+    QStringList sent;
+    QStringList stops;
+    FSGroupConferences::Environment env;
+    env.execute = [&](const QString &c) {
+        sent << c;
+        if (!answering)
+            return QString();
+        if (c.contains(QLatin1String(" play '")))
+            return playAnswer;
+        return c.endsWith(QLatin1String(" play_status")) ? playStatus : QStringLiteral("+OK\n");
+    };
+    env.postStopConference = [&stops](const QString &c, const QString &r, quint64) { stops << c + " " + r; };
+    FSGroupConferences own(std::move(env));
+    RDGroup g = zone(4, "3004");
+    g.mediumLoopType = QStringLiteral("none");
+    ASSERT_TRUE(own.startGroup(g, "", "", 9, "user", "web"));
+
+    FSChannel joined;
+    joined.accountcode = joined.dest = joined.initial_dest = QStringLiteral("6007");
+    joined.callstate = QStringLiteral("ACTIVE");
+    joined.uuid = QStringLiteral("uuid-6007");
+    joined.application_data = QStringLiteral("3004@cdquality++flags{mute|endconf}");
+    const FSSwitchState inConference({joined}, {registered("6007"), registered("4004")});
+    double now = 1.0e9;
+    own.supervise(inConference, now);
+    ASSERT_EQ(sent.filter(QStringLiteral("3004 play ")).size(), 1) << sent.join('\n').toStdString();
+    own.supervise(inConference, now += 0.5);
+    ASSERT_EQ(own.conferences().at(0).command, FSConference::CommandPlaying);
+
+    // The switch is killed. Passes still working from the old switch's
+    // state play the item into the void: nobody answers, then the new switch
+    // has no such conference yet. Neither play counts for the item.
+    own.switchEnded();
+    answering = false;
+    own.supervise(inConference, now += 0.5);
+    answering = true;
+    playAnswer = QStringLiteral("-ERR Conference 3004 not found\n");
+    own.supervise(inConference, now += 0.5);
+    EXPECT_TRUE(stops.isEmpty()) << stops.join('\n').toStdString();
+    // The new switch runs; its devices are not back yet.
+    playAnswer = QStringLiteral("+OK\n");
+    playStatus = QStringLiteral("-ERR not playing");
+    sent.clear();
+    own.supervise(FSSwitchState({}, {registered("6007"), registered("4004")}), now += 0.5);
+    EXPECT_TRUE(stops.isEmpty()) << stops.join('\n').toStdString();
+    EXPECT_TRUE(sent.filter(QStringLiteral("3004 play ")).isEmpty());
+
+    // Back in the conference: the same item plays again, the group runs on.
+    own.supervise(inConference, now += 0.5);
+    EXPECT_EQ(sent.filter(QStringLiteral("3004 play ")).size(), 1) << sent.join('\n').toStdString();
+    EXPECT_EQ(own.conferences().at(0).mediaPosition, 0);
+    EXPECT_TRUE(stops.isEmpty()) << stops.join('\n').toStdString();
+}
+
 // An observer that takes its time (the central object reads the zone and
 // tells every app) holds up no other group operation: starts of running
 // groups, stops of idle ones, volume changes and the pass's copy go on.

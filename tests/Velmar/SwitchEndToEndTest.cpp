@@ -54,33 +54,6 @@ int completedCalls(const QByteArray &screen)
     return calls;
 }
 
-// A 16-bit mono WAV file of a sine.
-bool writeSineWav(const QString &path, double hz, int rate, int ms)
-{
-    const std::vector<int16_t> pcm = Tone::sine(hz, rate, 1, rate * ms / 1000);
-    const quint32 bytes = quint32(pcm.size() * 2);
-    QByteArray b;
-    auto put = [&b](quint32 v, int n) {
-        for (int i = 0; i < n; ++i)
-            b.append(char((v >> (8 * i)) & 0xff));
-    };
-    b.append("RIFF");
-    put(36 + bytes, 4);
-    b.append("WAVEfmt ");
-    put(16, 4);
-    put(1, 2);
-    put(1, 2);
-    put(quint32(rate), 4);
-    put(quint32(rate * 2), 4);
-    put(2, 2);
-    put(16, 2);
-    b.append("data");
-    put(bytes, 4);
-    b.append(reinterpret_cast<const char *>(pcm.data()), int(bytes));
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(b) == b.size();
-}
-
 // The audio of one G.711 RTP packet (PCMU or PCMA by its payload type);
 // empty for anything else.
 std::vector<double> g711Payload(const QByteArray &packet)
@@ -142,7 +115,11 @@ protected:
         auto p = std::make_unique<QProcess>();
         p->setWorkingDirectory(m_work.path());
         p->setProcessChannelMode(QProcess::MergedChannels);
+        // Each run gets its own media ports: sipp's default ones are shared.
         p->start(QStringLiteral("sipp"), QStringList{QStringLiteral("-i"), QStringLiteral("127.0.0.1"),
+                                                     QStringLiteral("-mi"), QStringLiteral("127.0.0.1"),
+                                                     QStringLiteral("-mp"),
+                                                     QString::number(PaTest::freeSippMediaPort()),
                                                      QStringLiteral("-nostdin"), QStringLiteral("-timeout"),
                                                      QStringLiteral("15s"), QStringLiteral("-timeout_error")} +
                                              args);
@@ -302,7 +279,7 @@ TEST_F(SwitchEndToEnd, DevicesHearTheZonesMediaFile)
 {
     ASSERT_TRUE(m_work.isValid());
     const QString tone = m_work.path() + QStringLiteral("/tone 1k.wav");
-    ASSERT_TRUE(writeSineWav(tone, 1000.0, 8000, 20000));
+    ASSERT_TRUE(PaTest::writeWav(tone, Tone::sine(1000.0, 8000, 1, 8000 * 20), 8000));
     zoneWithAnsweringDevices(tone);
     if (HasFatalFailure())
         return;
@@ -322,7 +299,11 @@ TEST_F(SwitchEndToEnd, DevicesHearTheZonesMediaFile)
 TEST_F(SwitchEndToEnd, KilledSwitchIsRestartedAndTheRunningZoneDialledAgain)
 {
     ASSERT_TRUE(m_work.isValid());
-    zoneWithAnsweringDevices();
+    // A zone with something to play (one with nothing ends as soon as its
+    // devices answer): a tone longer than the test.
+    const QString tone = m_work.path() + QStringLiteral("/tone.wav");
+    ASSERT_TRUE(PaTest::writeWav(tone, Tone::sine(1000.0, 8000, 1, 8000 * 60), 8000));
+    zoneWithAnsweringDevices(tone);
     if (HasFatalFailure())
         return;
     EXPECT_EQ(action("zone=3001&operation=start"), "{\"result\":\"ok\"}");
@@ -351,9 +332,14 @@ TEST_F(SwitchEndToEnd, KilledSwitchIsRestartedAndTheRunningZoneDialledAgain)
     registerDevicesAndWaitForCalls();
     if (HasFatalFailure())
         return;
-    // The zone still runs: each device is called again and hears it.
-    for (auto &socket : m_audio)
-        EXPECT_TRUE(socket->waitForReadyRead(20000));
+    // The zone still runs: each device is called again and hears its item,
+    // played again on the new switch (most of what it hears is the tone; how
+    // clean it is, is the other tests' business).
+    for (size_t i = 0; i < m_audio.size(); ++i) {
+        const std::vector<double> heard = receivedAudio(*m_audio[i], 300, 1000);
+        ASSERT_GE(heard.size(), 4000u) << "device " << i;
+        EXPECT_GT(Tone::goertzelShare(heard, 1000.0, 8000), 0.5) << "device " << i;
+    }
     EXPECT_EQ(action("zone=3001&operation=stop"), "{\"result\":\"ok\"}");
     expectEveryDeviceHungUp();
 }

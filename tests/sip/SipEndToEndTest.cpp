@@ -61,7 +61,8 @@ public:
                int calls = 1)
     {
         QStringList args{"-sf", Sipp::scenario(scenario.toUtf8().constData()), "-nostdin", "-i", localIp, "-mi",
-                         localIp, "-p", QString::number(port), "-m", QString::number(calls), "-timeout", "30s",
+                         localIp, "-mp", QString::number(PaTest::freeSippMediaPort()), "-p", QString::number(port),
+                         "-m", QString::number(calls), "-timeout", "30s",
                          "-timeout_error",
                          "-trace_err"};
         args += extra;
