@@ -50,6 +50,7 @@
 #include "RDPrayQueryDialog.h"
 #include "RDUtils.h"
 #include "RTPOperatorEventDialog.h"
+#include "TestSupport.h"
 #include "Velmar.h"
 #include "RDBaseDialog.h"
 #include "RDCalendarView.h"
@@ -477,23 +478,11 @@ void zoneEditors()
     }
 }
 
-// A silent 16-bit mono WAV file of `seconds`, so the media rows show real
-// playing times.
+// A silent WAV file of `seconds`, so the media rows show real playing times.
 QString galleryWav(const QTemporaryDir &dir, const QString &name, int seconds)
 {
-    const quint32 rate = 8000;
-    const quint32 bytes = rate * 2 * quint32(seconds);
-    QByteArray wav("RIFF");
-    const auto u32 = [&wav](quint32 v) { for (int i = 0; i < 4; ++i) wav.append(char((v >> (8 * i)) & 0xff)); };
-    const auto u16 = [&wav](quint16 v) { wav.append(char(v & 0xff)); wav.append(char(v >> 8)); };
-    u32(36 + bytes);
-    wav.append("WAVEfmt ");
-    u32(16); u16(1); u16(1); u32(rate); u32(rate * 2); u16(2); u16(16);
-    wav.append("data");
-    u32(bytes);
-    wav.append(QByteArray(int(bytes), '\0'));
     const QString path = dir.filePath(name);
-    writeFile(path, wav);
+    PaTest::writeWav(path, seconds * 1000);
     return path;
 }
 
