@@ -611,6 +611,8 @@ void RDHomeGroupWidget::resizeEvent(QResizeEvent *event)
 
 void RDHomeGroupWidget::relayout()
 {
+    // Nothing to edit until there is a zone: the empty panel is greyed.
+    m_info->setEnabled(!m_groups.isEmpty());
     // The column widens when the tiles need a scroll bar.
     const int w = m_groups.size() * 125 + 5 > height() ? 210 : 190;
     m_left->setGeometry(2, 2, w + 4, height() - 4);

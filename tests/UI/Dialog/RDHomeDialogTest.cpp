@@ -391,3 +391,17 @@ TEST_F(HomeTest, ReloadFromAnotherThreadIsCarriedOverToTheWindow)
     EXPECT_EQ(info()->group().name, QStringLiteral("Old hall"));
     EXPECT_TRUE(info()->isChanged(info()->readGroup()));
 }
+
+TEST_F(HomeTest, LastZoneGoneGreysThePanelAndTheFirstNewOneIsShown)
+{
+    for (const RDGroup &g : {m_hall, m_yard, m_prayer})
+        panel()->updateGroupDelete(g);
+    EXPECT_TRUE(panel()->listWidget()->items().isEmpty());
+    EXPECT_EQ(info()->group().id, 0);
+    EXPECT_FALSE(info()->isEnabled());
+
+    panel()->updateGroupAdded(m_yard);
+    EXPECT_EQ(info()->group().id, m_yard.id);
+    EXPECT_TRUE(tile(m_yard.id)->isSelected());
+    EXPECT_TRUE(info()->isEnabled());
+}
