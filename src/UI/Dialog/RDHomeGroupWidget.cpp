@@ -435,50 +435,30 @@ void RDHomeGroupWidget::onUpdateGroupVolume(RDGroup group)
 
 // -- Notifications -------------------------------------------------------------------
 
+// Each notification goes to its update slot, which re-posts itself by name
+// when it is called off the GUI thread.
 void RDHomeGroupWidget::onNotifyDeviceStatusChanged(Velmar *, QVector<RDDevice> devices)
 {
-    if (!onGuiThread()) {
-        QMetaObject::invokeMethod(this, "updateNotifyDeviceStatusChanged", Qt::QueuedConnection,
-                                  Q_ARG(QVector<RDDevice>, devices));
-        return;
-    }
     updateNotifyDeviceStatusChanged(devices);
 }
 
 void RDHomeGroupWidget::onNotifyGroupStarted(Velmar *, RDGroup group)
 {
-    if (!onGuiThread()) {
-        QMetaObject::invokeMethod(this, "updateGroupStarted", Qt::QueuedConnection, Q_ARG(RDGroup, group));
-        return;
-    }
     updateGroupStarted(group);
 }
 
 void RDHomeGroupWidget::onNotifyGroupStopped(Velmar *, RDGroup group)
 {
-    if (!onGuiThread()) {
-        QMetaObject::invokeMethod(this, "updateGroupStopped", Qt::QueuedConnection, Q_ARG(RDGroup, group));
-        return;
-    }
     updateGroupStopped(group);
 }
 
 void RDHomeGroupWidget::onNotifyGroupPlayChanged(Velmar *, RDGroup group)
 {
-    if (!onGuiThread()) {
-        QMetaObject::invokeMethod(this, "updateNotifyGroupPlayChanged", Qt::QueuedConnection,
-                                  Q_ARG(RDGroup, group));
-        return;
-    }
     updateNotifyGroupPlayChanged(group);
 }
 
 void RDHomeGroupWidget::onNotifyDataChanged(Velmar *)
 {
-    if (!onGuiThread()) {
-        QMetaObject::invokeMethod(this, "updateNotifyDataChanged", Qt::QueuedConnection);
-        return;
-    }
     updateNotifyDataChanged();
 }
 
