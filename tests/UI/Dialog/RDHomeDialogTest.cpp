@@ -405,3 +405,25 @@ TEST_F(HomeTest, LastZoneGoneGreysThePanelAndTheFirstNewOneIsShown)
     EXPECT_TRUE(tile(m_yard.id)->isSelected());
     EXPECT_TRUE(info()->isEnabled());
 }
+
+TEST_F(HomeTest, HeaderButtonsOpenDevicesAndSettings)
+{
+    RDHomeHeaderWidget *header = m_home->headerWidget();
+    // Side by side from the left, 2 px apart, each as large as its text.
+    RDHomeHeaderButton *buttons[] = {header->saveButton(), header->devicesButton(), header->optionsButton()};
+    EXPECT_EQ(buttons[0]->x(), 1);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(buttons[i]->size(), buttons[i]->sizeHint());
+        if (i > 0)
+            EXPECT_EQ(buttons[i]->x(), buttons[i - 1]->geometry().right() + 2);
+    }
+
+    RDModal::takeShown();
+    RDModal::queue(QStringLiteral("dialog:RDDevicesDialog"), 0);
+    RDModal::queue(QStringLiteral("dialog:VelmarSettingsDialog"), 0);
+    QTest::mouseClick(header->devicesButton(), Qt::LeftButton);
+    QTest::mouseClick(header->optionsButton(), Qt::LeftButton);
+    EXPECT_EQ(RDModal::pendingAnswers(), 0);
+    EXPECT_EQ(RDModal::takeShown(QStringLiteral("dialog:RDDevicesDialog")).size(), 1);
+    EXPECT_EQ(RDModal::takeShown(QStringLiteral("dialog:VelmarSettingsDialog")).size(), 1);
+}
