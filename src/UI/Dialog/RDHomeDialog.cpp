@@ -49,9 +49,8 @@ RDHomeDialog::RDHomeDialog(QWidget *parent)
     connect(m_header->devicesButton(), &RDHomeHeaderButton::clicked, this, &RDHomeDialog::onClickDevicesButton);
     connect(m_header->optionsButton(), &RDHomeHeaderButton::clicked, this, &RDHomeDialog::onClickOptionsButton);
 
-    destroySystemTray();
-    createSystemTray();
     RDHomeDialog::languageChanged();
+    createSystemTray();
     Velmar::setHomeReloadHandler([this] { reload(); });
 }
 
