@@ -11,6 +11,7 @@
 #include "RDConfigure.h"
 #include "RDDevice.h"
 #include "RDGroup.h"
+#include "SippDevices.h"
 #include "SipG711.h"
 #include "TestSupport.h"
 #include "Tone.h"
@@ -18,10 +19,8 @@
 #include "VelmarFixture.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QNetworkDatagram>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QThread>
 #include <QUdpSocket>
 #include <gtest/gtest.h>
@@ -32,54 +31,6 @@
 #include <vector>
 
 namespace {
-
-QString scenario(const QString &name)
-{
-    return PaTest::sourceDir() + QStringLiteral("/tests/ruvidaza/sip/") + name;
-}
-
-// Calls a sipp run completed, from its final statistics screen (a stray
-// retransmission arriving after the call can make sipp wait for a second
-// call and end with a time-out, which says nothing of the first).
-int completedCalls(const QByteArray &screen)
-{
-    int calls = -1;
-    for (const QByteArray &line : screen.split('\n')) {
-        if (line.trimmed().startsWith("Successful call")) {
-            const QList<QByteArray> cells = line.split('|');
-            if (cells.size() >= 3)
-                calls = cells[2].trimmed().toInt();
-        }
-    }
-    return calls;
-}
-
-// A 16-bit mono WAV file of a sine.
-bool writeSineWav(const QString &path, double hz, int rate, int ms)
-{
-    const std::vector<int16_t> pcm = Tone::sine(hz, rate, 1, rate * ms / 1000);
-    const quint32 bytes = quint32(pcm.size() * 2);
-    QByteArray b;
-    auto put = [&b](quint32 v, int n) {
-        for (int i = 0; i < n; ++i)
-            b.append(char((v >> (8 * i)) & 0xff));
-    };
-    b.append("RIFF");
-    put(36 + bytes, 4);
-    b.append("WAVEfmt ");
-    put(16, 4);
-    put(1, 2);
-    put(1, 2);
-    put(quint32(rate), 4);
-    put(quint32(rate * 2), 4);
-    put(2, 2);
-    put(16, 2);
-    b.append("data");
-    put(bytes, 4);
-    b.append(reinterpret_cast<const char *>(pcm.data()), int(bytes));
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(b) == b.size();
-}
 
 // The audio of one G.711 RTP packet (PCMU or PCMA by its payload type);
 // empty for anything else.
@@ -111,8 +62,9 @@ protected:
 
     void SetUp() override
     {
-        if (QStandardPaths::findExecutable(QStringLiteral("sipp")).isEmpty())
+        if (!PaTest::SippDevices::available())
             GTEST_SKIP() << "sipp is not installed";
+        ASSERT_TRUE(m_sipp.isValid());
         m_port = freeLoopbackPort();
         // The switch's call scripts report to the program's HTTP server.
         m_switchReportPort = m_port;
@@ -124,30 +76,6 @@ protected:
         RDConfigure conf;
         conf.setHttpServerPort(m_port);
         conf.setHttpApiEnable(true);
-    }
-
-    void TearDown() override
-    {
-        for (auto &p : m_sipps) {
-            if (p->state() != QProcess::NotRunning) {
-                p->kill();
-                p->waitForFinished(5000);
-            }
-        }
-        VelmarFixture::TearDown();
-    }
-
-    QProcess *sipp(const QStringList &args)
-    {
-        auto p = std::make_unique<QProcess>();
-        p->setWorkingDirectory(m_work.path());
-        p->setProcessChannelMode(QProcess::MergedChannels);
-        p->start(QStringLiteral("sipp"), QStringList{QStringLiteral("-i"), QStringLiteral("127.0.0.1"),
-                                                     QStringLiteral("-nostdin"), QStringLiteral("-timeout"),
-                                                     QStringLiteral("15s"), QStringLiteral("-timeout_error")} +
-                                             args);
-        m_sipps.push_back(std::move(p));
-        return m_sipps.back().get();
     }
 
     std::string action(const std::string &query)
@@ -180,7 +108,7 @@ protected:
     {
         for (QProcess *d : m_devices) {
             ASSERT_TRUE(d->waitForFinished(25000));
-            EXPECT_EQ(completedCalls(d->readAll()), 1);
+            EXPECT_EQ(PaTest::SippDevices::completedCalls(d->readAll()), 1);
         }
     }
 
@@ -221,26 +149,12 @@ protected:
     void registerDevicesAndWaitForCalls()
     {
         for (const QString &number : m_numbers) {
-            const int port = PaTest::freeUdpPort();
-            const QString csv = m_work.path() + QStringLiteral("/%1.csv").arg(number);
-            ASSERT_TRUE(PaTest::writeFile(
-                csv, QStringLiteral("SEQUENTIAL\n%1;[authentication username=%1 password=s3cret%1];300\n")
-                         .arg(number)
-                         .toUtf8()));
-            QProcess *reg = sipp({QStringLiteral("127.0.0.1:%1").arg(m_internalPort), QStringLiteral("-sf"),
-                                  scenario(QStringLiteral("register.xml")), QStringLiteral("-inf"), csv,
-                                  QStringLiteral("-p"), QString::number(port), QStringLiteral("-m"),
-                                  QStringLiteral("1")});
-            ASSERT_TRUE(reg->waitForFinished(20000));
-            ASSERT_EQ(reg->exitCode(), 0) << number.toStdString() << reg->readAll().toStdString();
             m_audio.push_back(std::make_unique<QUdpSocket>());
             ASSERT_TRUE(m_audio.back()->bind(QHostAddress(QStringLiteral("127.0.0.1")), 0));
-            m_devices.push_back(sipp({QStringLiteral("-sf"), scenario(QStringLiteral("device_answers.xml")),
-                                      QStringLiteral("-p"), QString::number(port), QStringLiteral("-key"),
-                                      QStringLiteral("rtpport"), QString::number(m_audio.back()->localPort()),
-                                      QStringLiteral("-m"), QStringLiteral("1")}));
-            // Called only once it holds its port (sipp binds after it starts).
-            ASSERT_TRUE(PaTest::waitUntilUdpPortHeld(port));
+            QProcess *device = m_sipp.registerAndAnswer(m_internalPort, number, QStringLiteral("s3cret") + number,
+                                                        m_audio.back()->localPort());
+            ASSERT_TRUE(device) << m_sipp.error().toStdString();
+            m_devices.push_back(device);
         }
     }
 
@@ -273,14 +187,12 @@ protected:
     const QStringList m_numbers{QStringLiteral("6201"), QStringLiteral("6202"), QStringLiteral("6203")};
     std::vector<std::unique_ptr<QUdpSocket>> m_audio;
     std::vector<QProcess *> m_devices;
-    QTemporaryDir m_work;
     int m_port = 0;
-    std::vector<std::unique_ptr<QProcess>> m_sipps;
+    PaTest::SippDevices m_sipp;
 };
 
 TEST_F(SwitchEndToEnd, ZoneStartDialsRegisteredDevicesAndStopHangsThemUp)
 {
-    ASSERT_TRUE(m_work.isValid());
     zoneWithAnsweringDevices();
     if (HasFatalFailure())
         return;
@@ -300,9 +212,8 @@ TEST_F(SwitchEndToEnd, ZoneStartDialsRegisteredDevicesAndStopHangsThemUp)
 
 TEST_F(SwitchEndToEnd, DevicesHearTheZonesMediaFile)
 {
-    ASSERT_TRUE(m_work.isValid());
-    const QString tone = m_work.path() + QStringLiteral("/tone 1k.wav");
-    ASSERT_TRUE(writeSineWav(tone, 1000.0, 8000, 20000));
+    const QString tone = m_sipp.folder() + QStringLiteral("/tone 1k.wav");
+    ASSERT_TRUE(PaTest::writeWav(tone, Tone::sine(1000.0, 8000, 1, 8000 * 20), 8000));
     zoneWithAnsweringDevices(tone);
     if (HasFatalFailure())
         return;
@@ -321,7 +232,6 @@ TEST_F(SwitchEndToEnd, DevicesHearTheZonesMediaFile)
 
 TEST_F(SwitchEndToEnd, KilledSwitchIsRestartedAndTheRunningZoneDialledAgain)
 {
-    ASSERT_TRUE(m_work.isValid());
     zoneWithAnsweringDevices();
     if (HasFatalFailure())
         return;
@@ -360,7 +270,6 @@ TEST_F(SwitchEndToEnd, KilledSwitchIsRestartedAndTheRunningZoneDialledAgain)
 
 TEST_F(SwitchEndToEnd, CallToTheZoneNumberStartsItAndTheCallerIsHeard)
 {
-    ASSERT_TRUE(m_work.isValid());
     zoneWithAnsweringDevices();
     if (HasFatalFailure())
         return;
@@ -369,13 +278,14 @@ TEST_F(SwitchEndToEnd, CallToTheZoneNumberStartsItAndTheCallerIsHeard)
     QByteArray alaw;
     for (int16_t v : Tone::sine(1000.0, 8000, 1, 8000 * 20))
         alaw.append(char(SipG711::linearToAlaw(v)));
-    ASSERT_TRUE(PaTest::writeFile(m_work.path() + QStringLiteral("/tone.alaw"), alaw));
-    const QString csv = m_work.path() + QStringLiteral("/6209.csv");
-    ASSERT_TRUE(PaTest::writeFile(csv, "SEQUENTIAL\n6209;[authentication username=6209 password=s3cret6209]\n"));
-    QProcess *caller = sipp({QStringLiteral("127.0.0.1:%1").arg(m_internalPort), QStringLiteral("-sf"),
-                             scenario(QStringLiteral("caller_speaks.xml")), QStringLiteral("-inf"), csv,
-                             QStringLiteral("-s"), QStringLiteral("3001"), QStringLiteral("-d"),
-                             QStringLiteral("8000"), QStringLiteral("-m"), QStringLiteral("1")});
+    ASSERT_TRUE(PaTest::writeFile(m_sipp.folder() + QStringLiteral("/tone.alaw"), alaw));
+    const QString csv = m_sipp.credentials(QStringLiteral("6209"), QStringLiteral("s3cret6209"));
+    ASSERT_FALSE(csv.isEmpty());
+    QProcess *caller = m_sipp.start({QStringLiteral("127.0.0.1:%1").arg(m_internalPort), QStringLiteral("-sf"),
+                                     PaTest::SippDevices::scenario(QStringLiteral("caller_speaks.xml")),
+                                     QStringLiteral("-inf"), csv, QStringLiteral("-s"), QStringLiteral("3001"),
+                                     QStringLiteral("-d"), QStringLiteral("8000"), QStringLiteral("-m"),
+                                     QStringLiteral("1")});
 
     // The zone starts as a call conference, and its devices hear the caller.
     EXPECT_TRUE(PaTest::waitUntil(
@@ -394,13 +304,12 @@ TEST_F(SwitchEndToEnd, CallToTheZoneNumberStartsItAndTheCallerIsHeard)
     }
     // The caller hangs up: the zone ends and every device gets its BYE.
     ASSERT_TRUE(caller->waitForFinished(25000));
-    EXPECT_EQ(completedCalls(caller->readAll()), 1);
+    EXPECT_EQ(PaTest::SippDevices::completedCalls(caller->readAll()), 1);
     expectEveryDeviceHungUp();
 }
 
 TEST_F(SwitchEndToEnd, TrunkStatusFollowsTheUpstreamRegistrar)
 {
-    ASSERT_TRUE(m_work.isValid());
     const int upstream = PaTest::freeUdpPort();
     const QString port = QString::number(upstream);
     const QString number = QStringLiteral("0301234");
@@ -417,9 +326,10 @@ TEST_F(SwitchEndToEnd, TrunkStatusFollowsTheUpstreamRegistrar)
 
     // The upstream registrar challenges, then takes 0301234 / trunkpw and
     // nothing else; each run answers one registration.
-    const QStringList registrarArgs{QStringLiteral("-sf"), scenario(QStringLiteral("upstream_registrar.xml")),
+    const QStringList registrarArgs{QStringLiteral("-sf"),
+                                    PaTest::SippDevices::scenario(QStringLiteral("upstream_registrar.xml")),
                                     QStringLiteral("-p"), port, QStringLiteral("-m"), QStringLiteral("1")};
-    QProcess *accepting = sipp(registrarArgs);
+    QProcess *accepting = m_sipp.start(registrarArgs);
     ASSERT_TRUE(PaTest::waitUntilUdpPortHeld(upstream));
     startSwitch();
     if (HasFatalFailure())
@@ -431,8 +341,9 @@ TEST_F(SwitchEndToEnd, TrunkStatusFollowsTheUpstreamRegistrar)
 
     // The trunk's new password goes to the switch, which registers again
     // with an upstream that now turns it away.
-    QProcess *refusing = sipp({QStringLiteral("-sf"), scenario(QStringLiteral("upstream_refuses.xml")),
-                               QStringLiteral("-p"), port});
+    QProcess *refusing = m_sipp.start({QStringLiteral("-sf"),
+                                       PaTest::SippDevices::scenario(QStringLiteral("upstream_refuses.xml")),
+                                       QStringLiteral("-p"), port});
     ASSERT_TRUE(PaTest::waitUntilUdpPortHeld(upstream)) << refusing->readAll().toStdString();
     RDGroup changed = group;
     changed.sipTrunkPassword = QStringLiteral("not-the-password");
