@@ -2,6 +2,7 @@
 // registrar: registrations, dialled legs, inbound calls, gateways and the
 // access list.
 #include "HttpCaptureListener.h"
+#include "SippDevices.h"
 #include "SwitchStandIn.h"
 #include "TestSupport.h"
 
@@ -56,22 +57,6 @@ QStringList rows(const QString &file, const QString &sql)
     }
     QSqlDatabase::removeDatabase(name);
     return out;
-}
-
-// Calls a sipp run completed, from its final statistics screen (a stray
-// retransmission arriving after the call can make sipp wait for a second
-// call and end with a time-out, which says nothing of the first).
-int completedCalls(const QByteArray &screen)
-{
-    int calls = -1;
-    for (const QByteArray &line : screen.split('\n')) {
-        if (line.trimmed().startsWith("Successful call")) {
-            const QList<QByteArray> cells = line.split('|');
-            if (cells.size() >= 3)
-                calls = cells[2].trimmed().toInt();
-        }
-    }
-    return calls;
 }
 
 // A switch on free SIP ports with a few directory users, and the sipp runs
@@ -318,7 +303,7 @@ TEST_F(SwitchSip, DialledDeviceRingsAnswersAndIsHungUp)
     EXPECT_TRUE(channels().isEmpty());
     // The callee's scenario completes only with our BYE answered.
     ASSERT_TRUE(uas->waitForFinished(25000));
-    EXPECT_EQ(completedCalls(uas->readAll()), 1);
+    EXPECT_EQ(PaTest::SippDevices::completedCalls(uas->readAll()), 1);
 }
 
 TEST_F(SwitchSip, DeviceEndingTheCallRemovesItsRow)
@@ -430,7 +415,7 @@ TEST_F(SwitchSip, DeviceCallsDeviceThroughABridge)
     ASSERT_TRUE(caller->waitForFinished(15000));
     EXPECT_EQ(caller->exitCode(), 0) << caller->readAll().toStdString();
     ASSERT_TRUE(callee->waitForFinished(25000));
-    EXPECT_EQ(completedCalls(callee->readAll()), 1);
+    EXPECT_EQ(PaTest::SippDevices::completedCalls(callee->readAll()), 1);
     EXPECT_TRUE(PaTest::waitUntil([&] { return channels().isEmpty(); }, 10000));
 }
 

@@ -1,6 +1,7 @@
 // The zone and device call dialogs over the program's SIP agent and the fake
 // sound server: the far end is SIPp playing the switch (registrar and the
-// called device), on loopback.
+// called device), or the real switch with a SIPp device signed in on it, on
+// loopback.
 #include "FakeAudioBackend.h"
 #include "PAGroupCallDialog.h"
 #include "PASipManager.h"
@@ -14,6 +15,7 @@
 #include "RDModal.h"
 #include "RDPixmapButton.h"
 #include "RDSipCallDialog.h"
+#include "SippDevices.h"
 #include "SippProcess.h"
 #include "TestSupport.h"
 #include "Tone.h"
@@ -29,6 +31,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPointer>
+#include <QProcess>
 #include <QTest>
 
 #include <functional>
@@ -45,6 +48,8 @@ protected:
         m_audio.addEndpoint("mic-desk", "Desk microphone", 0, 1000.0);
         m_audio.addEndpoint("mic-headset", "Headset microphone", 0, 600.0);
         m_audio.addEndpoint("spk", "Speakers", 1);
+        // Apart from the other suites that run the switch.
+        m_rtpFirstPort = 31600;
     }
     void TearDown() override
     {
@@ -168,6 +173,45 @@ TEST_F(CallDialogTest, DeviceCallTalksBothWaysSwitchesMicrophoneAndHangsUp)
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_FALSE(dialog.isCallRunning());
     EXPECT_EQ(sipp.wait(10000), 0) << "SIPp saw sign-in, the call with its BYE, and sign-out";
+    EXPECT_EQ(accounts(), 0);
+}
+
+// The device call through the switch: a device signs in with the password
+// the program wrote for it, the dialog calls it and the switch bridges the
+// call. The device sends back all it hears, and the switch never plays a
+// caller its own voice, so the desk microphone's tone reaches the PC's
+// speaker only by way of the device. "Hang up" ends the call, and the
+// switch's BYE ends the device's.
+TEST_F(CallDialogTest, DeviceCallThroughTheSwitchTalksBothWaysAndHangsUp)
+{
+    if (!PaTest::SippDevices::available())
+        GTEST_SKIP() << "sipp is not installed";
+    RDDevice gate;
+    gate.number = QStringLiteral("6001");
+    gate.name = QStringLiteral("Gate");
+    gate.password = QStringLiteral("g4te-6001");
+    ASSERT_GT(m_velmar->addDevice(gate), 0);
+    VelmarFixture::startSwitch();
+    if (HasFatalFailure())
+        return;
+    PaTest::SippDevices sipp;
+    QProcess *device = sipp.registerAndAnswer(m_internalPort, gate.number, gate.password);
+    ASSERT_TRUE(device) << sipp.error().toStdString();
+
+    RDSipCallDialog dialog;
+    dialog.setNumber(gate.number);
+    dialog.show();
+    dialog.startCallThread();
+    ASSERT_TRUE(waitStatus(dialog, "Talking", 8000)) << dialog.statusLabel()->text().toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return playedShare(1000.0) > 0.5; }, 6000))
+        << "the desk microphone's tone comes back from the device";
+    EXPECT_EQ(device->state(), QProcess::Running) << device->readAll().toStdString();
+
+    PaUiTest::click(dialog.hangUpButton(), Qt::LeftButton, QPoint(10, 10));
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_FALSE(dialog.isCallRunning());
+    ASSERT_TRUE(device->waitForFinished(10000)) << "the device got no BYE";
+    EXPECT_EQ(PaTest::SippDevices::completedCalls(device->readAll()), 1);
     EXPECT_EQ(accounts(), 0);
 }
 
