@@ -253,17 +253,17 @@ void RDPlayerOutput::displayVideo(RDPlayerStageThread *thread)
     double anchorMedia = -1.0;
     bool endedByItself = false;
     while (decoder && !thread->isStopped()) {
-        const bool decoderRunning = decoder->isRunning();
         RDBasePlayerDecoderFrame *frame = nullptr;
-        if (decoder->popVideoFrame(&frame) < 0) {
-            if (!decoderRunning) {
-                if (m_framesShown > 0)
-                    reportState(1);
-                endedByItself = true;
-                break;
-            }
-            decoder->waitForFrame(RDBasePlayerInputPacket::Video, kWaitMs);
+        const auto took = RDPlayerStageThread::take(decoder, &RDBasePlayerDecoder::popVideoFrame,
+                                                    &RDBasePlayerDecoder::waitForFrame,
+                                                    RDBasePlayerInputPacket::Video, kWaitMs, &frame);
+        if (took == RDPlayerStageThread::Take::Again)
             continue;
+        if (took == RDPlayerStageThread::Take::Ended) {
+            if (m_framesShown > 0)
+                reportState(1);
+            endedByItself = true;
+            break;
         }
         const double now = monotonicSeconds();
         const double time = frame->time();
@@ -300,14 +300,14 @@ void RDPlayerOutput::displayAudio(RDPlayerStageThread *thread)
 {
     RDBasePlayerDecoder *decoder = source();
     while (decoder && !thread->isStopped()) {
-        const bool decoderRunning = decoder->isRunning();
         RDBasePlayerDecoderFrame *frame = nullptr;
-        if (decoder->popAudioFrame(&frame) < 0) {
-            if (!decoderRunning)
-                break;
-            decoder->waitForFrame(RDBasePlayerInputPacket::Audio, kWaitMs);
+        const auto took = RDPlayerStageThread::take(decoder, &RDBasePlayerDecoder::popAudioFrame,
+                                                    &RDBasePlayerDecoder::waitForFrame,
+                                                    RDBasePlayerInputPacket::Audio, kWaitMs, &frame);
+        if (took == RDPlayerStageThread::Take::Again)
             continue;
-        }
+        if (took == RDPlayerStageThread::Take::Ended)
+            break;
         writeAudioFrame(frame);
         decoder->releaseAudioFrame(frame);
     }
