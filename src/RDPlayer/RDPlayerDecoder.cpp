@@ -266,9 +266,7 @@ void RDPlayerDecoder::decodeVideo(RDPlayerStageThread *thread)
             continue;
         }
         RDBasePlayerInputPacket *item = nullptr;
-        const auto took = RDPlayerStageThread::take(input, &RDBasePlayerInput::popVideoPacket,
-                                                    &RDBasePlayerInput::waitForPacket,
-                                                    RDBasePlayerInputPacket::Video, kWaitMs, &item);
+        const auto took = RDPlayerStageThread::take(input, RDBasePlayerInputPacket::Video, kWaitMs, &item);
         if (took == RDPlayerStageThread::Take::Again)
             continue;
         if (took == RDPlayerStageThread::Take::Ended) {
@@ -307,9 +305,7 @@ void RDPlayerDecoder::decodeAudio(RDPlayerStageThread *thread)
     RDBasePlayerInput *input = source();
     while (input && !thread->isStopped()) {
         RDBasePlayerInputPacket *item = nullptr;
-        const auto took = RDPlayerStageThread::take(input, &RDBasePlayerInput::popAudioPacket,
-                                                    &RDBasePlayerInput::waitForPacket,
-                                                    RDBasePlayerInputPacket::Audio, kWaitMs, &item);
+        const auto took = RDPlayerStageThread::take(input, RDBasePlayerInputPacket::Audio, kWaitMs, &item);
         if (took == RDPlayerStageThread::Take::Again)
             continue;
         if (took == RDPlayerStageThread::Take::Ended) {

@@ -254,9 +254,7 @@ void RDPlayerOutput::displayVideo(RDPlayerStageThread *thread)
     bool endedByItself = false;
     while (decoder && !thread->isStopped()) {
         RDBasePlayerDecoderFrame *frame = nullptr;
-        const auto took = RDPlayerStageThread::take(decoder, &RDBasePlayerDecoder::popVideoFrame,
-                                                    &RDBasePlayerDecoder::waitForFrame,
-                                                    RDBasePlayerInputPacket::Video, kWaitMs, &frame);
+        const auto took = RDPlayerStageThread::take(decoder, RDBasePlayerInputPacket::Video, kWaitMs, &frame);
         if (took == RDPlayerStageThread::Take::Again)
             continue;
         if (took == RDPlayerStageThread::Take::Ended) {
@@ -301,9 +299,7 @@ void RDPlayerOutput::displayAudio(RDPlayerStageThread *thread)
     RDBasePlayerDecoder *decoder = source();
     while (decoder && !thread->isStopped()) {
         RDBasePlayerDecoderFrame *frame = nullptr;
-        const auto took = RDPlayerStageThread::take(decoder, &RDBasePlayerDecoder::popAudioFrame,
-                                                    &RDBasePlayerDecoder::waitForFrame,
-                                                    RDBasePlayerInputPacket::Audio, kWaitMs, &frame);
+        const auto took = RDPlayerStageThread::take(decoder, RDBasePlayerInputPacket::Audio, kWaitMs, &frame);
         if (took == RDPlayerStageThread::Take::Again)
             continue;
         if (took == RDPlayerStageThread::Take::Ended)

@@ -4,6 +4,11 @@
 
 #include <atomic>
 
+class RDBasePlayerDecoder;
+class RDBasePlayerDecoderFrame;
+class RDBasePlayerInput;
+class RDBasePlayerInputPacket;
+
 // Base of the player's stage threads: a thread that says when its work is
 // done, before it returns, so that the next stage can tell "nothing more
 // will come" from "nothing yet" without waiting for the thread to end.
@@ -17,23 +22,13 @@ public:
     static bool isActive(const RDPlayerStageThread *thread) { return thread && thread->isActive(); }
 
     enum class Take { Item, Again, Ended };
-    // One step of a stage's loop: takes the next item from `source` with
-    // `pop`. With none queued it either waits for one (up to `timeoutMs`,
-    // with `wait`) and says to try again, or says the source has ended. The
-    // source is asked whether it runs before taking: once it has ended, an
-    // empty queue means that every item has been taken.
-    template <typename Source, typename Item>
-    static Take take(Source *source, int (Source::*pop)(Item **), void (Source::*wait)(int, int), int mediaType,
-                     int timeoutMs, Item **item)
-    {
-        const bool running = source->isRunning();
-        if ((source->*pop)(item) >= 0)
-            return Take::Item;
-        if (!running)
-            return Take::Ended;
-        (source->*wait)(mediaType, timeoutMs);
-        return Take::Again;
-    }
+    // One step of a stage's loop: takes the next packet or frame of
+    // `mediaType` (RDBasePlayerInputPacket's Video or Audio) from the stage
+    // before. With none queued it either waits for one (up to `timeoutMs`)
+    // and says to try again, or says that stage has ended.
+    static Take take(RDBasePlayerInput *source, int mediaType, int timeoutMs, RDBasePlayerInputPacket **packet);
+    static Take take(RDBasePlayerDecoder *source, int mediaType, int timeoutMs, RDBasePlayerDecoderFrame **frame);
+
     // Waits for a thread that was told to stop, deletes it and clears the pointer.
     template <typename T>
     static void join(T *&thread)

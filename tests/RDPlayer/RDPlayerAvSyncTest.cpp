@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 #include <chrono>
+#include <memory>
 #include <cstdio>
 #include <thread>
 #include <vector>
@@ -79,22 +80,48 @@ struct SyncCase {
     bool followsAudio;
 };
 
-class PlayerAvSyncTest : public ::testing::TestWithParam<SyncCase>
+// Qt's sound client stays with the first server it reaches in a process, so
+// every test here shares one server, started on first use.
+PulseServerProcess *soundServer(QString *error)
+{
+    static PulseServerProcess server{kSink, "AvSyncSink"};
+    static const bool started = server.start(10000);
+    *error = server.errorText();
+    return started ? &server : nullptr;
+}
+
+class PlayerSyncFixture : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(PlayerTestMedia::instance().isReady()) << PlayerTestMedia::instance().error().toStdString();
-        if (!server.start(10000))
-            GTEST_SKIP() << "no PulseAudio server: " << server.errorText().toStdString();
+        QString error;
+        if (!soundServer(&error))
+            GTEST_SKIP() << "no PulseAudio server: " << error.toStdString();
+        // Made now: a connection reads where the server is when it is made.
+        controlConnection = std::make_unique<PlatformPulseConnection>();
+        ASSERT_TRUE(controlConnection->connect(5000));
         player.setObserver(&log);
         player.setVideoView(&sink);
     }
 
-    PulseServerProcess server{kSink, "AvSyncSink"};
+    void TearDown() override
+    {
+        player.stop();
+        // The next test starts with the sound output running.
+        if (controlConnection && controlConnection->isConnected())
+            suspendSink(*controlConnection, false);
+    }
+
+    std::unique_ptr<PlatformPulseConnection> controlConnection;
     PlayerStatusLog log;
     PictureSink sink;
     RDPlayer player;
+};
+
+class PlayerAvSyncTest : public PlayerSyncFixture, public ::testing::WithParamInterface<SyncCase>
+{
 };
 
 TEST_P(PlayerAvSyncTest, PicturesWaitForHeldAudioOnlyWhenThereIsAudio)
@@ -103,14 +130,13 @@ TEST_P(PlayerAvSyncTest, PicturesWaitForHeldAudioOnlyWhenThereIsAudio)
     player.setVolume(c.volume);
     ASSERT_EQ(player.play(PlayerTestMedia::instance().path(c.file)), 0);
 
-    // Play a while in step, then hold the sound output.
-    ASSERT_TRUE(sink.waitFor([](const RDYUV420P &p) { return p.time() >= 0.8; }, 10.0));
-    PlatformPulseConnection control;
-    ASSERT_TRUE(control.connect(5000));
-    ASSERT_TRUE(suspendSink(control, true));
+    // Play a while in step (the sound output takes a moment to start), then
+    // hold it.
+    ASSERT_TRUE(sink.waitFor([](const RDYUV420P &p) { return p.time() >= 1.2; }, 10.0));
+    ASSERT_TRUE(suspendSink(*controlConnection, true));
     const double heldAt = monotonicSeconds();
     std::this_thread::sleep_for(std::chrono::duration<double>(kStall));
-    ASSERT_TRUE(suspendSink(control, false));
+    ASSERT_TRUE(suspendSink(*controlConnection, false));
     const double releasedAt = monotonicSeconds();
     ASSERT_TRUE(log.waitFor(3, 15.0));
     player.stop();
@@ -138,7 +164,6 @@ TEST_P(PlayerAvSyncTest, PicturesWaitForHeldAudioOnlyWhenThereIsAudio)
     ASSERT_GE(before.size(), 5u);
     ASSERT_GE(after.size(), 5u);
     const double lag = median(before);
-    const double expectedShift = c.followsAudio ? stall : 0.0;
     const double shift = median(after) - lag;
     double driftBefore = 0.0;
     for (double value : before)
@@ -151,13 +176,20 @@ TEST_P(PlayerAvSyncTest, PicturesWaitForHeldAudioOnlyWhenThereIsAudio)
                 "followed %.3f s before and %.3f s after\n",
                 c.name, stall, shift, advanceWhileHeld, driftBefore, driftAfter);
 
-    EXPECT_NEAR(shift, expectedShift, 2 * kFrame);
-    EXPECT_LE(driftBefore, 2 * kFrame);
-    EXPECT_LE(driftAfter, 2 * kFrame);
-    if (c.followsAudio)
-        EXPECT_LE(advanceWhileHeld, kDeviceBuffer + 2 * kFrame);
-    else
-        EXPECT_NEAR(advanceWhileHeld, stall, 2 * kFrame);
+    // Two pictures of drift, and one more for a loaded machine's scheduling.
+    const double reach = 3 * kFrame;
+    EXPECT_LE(driftBefore, reach);
+    EXPECT_LE(driftAfter, reach);
+    if (c.followsAudio) {
+        // What the output held when it was suspended may or may not have
+        // been played by then.
+        EXPECT_LE(shift, stall + reach);
+        EXPECT_GE(shift, stall - kDeviceBuffer);
+        EXPECT_LE(advanceWhileHeld, kDeviceBuffer + reach);
+    } else {
+        EXPECT_NEAR(shift, 0.0, reach);
+        EXPECT_NEAR(advanceWhileHeld, stall, reach);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, PlayerAvSyncTest,
@@ -165,5 +197,22 @@ INSTANTIATE_TEST_SUITE_P(Sources, PlayerAvSyncTest,
                                            SyncCase{"NoAudioStream", "fast.mp4", 1.0, false},
                                            SyncCase{"Muted", "long.mp4", 0.0, false}),
                          [](const auto &info) { return std::string(info.param.name); });
+
+// A sound output that takes no audio for seconds is given up on as a clock:
+// the pictures go on at the wall clock's pace instead of freezing with it.
+TEST_F(PlayerSyncFixture, PicturesGoOnWhenTheSoundOutputStaysStuck)
+{
+    ASSERT_EQ(player.play(PlayerTestMedia::instance().path("long.mp4")), 0);
+    ASSERT_TRUE(sink.waitFor([](const RDYUV420P &p) { return p.time() >= 0.4; }, 10.0));
+    ASSERT_TRUE(suspendSink(*controlConnection, true));
+    double timeAtHold = -1.0;
+    ASSERT_TRUE(sink.withLast([&](const RDYUV420P &p) { timeAtHold = p.time(); }));
+    // Well past the two seconds the player waits for a stuck output.
+    const bool movedOn =
+        sink.waitFor([&](const RDYUV420P &p) { return p.time() >= timeAtHold + kDeviceBuffer + 0.4; }, 4.0);
+    ASSERT_TRUE(suspendSink(*controlConnection, false));
+    EXPECT_TRUE(movedOn) << "the pictures stayed with the stuck sound output";
+    EXPECT_TRUE(log.waitFor(3, 15.0));
+}
 
 } // namespace
