@@ -13,12 +13,7 @@ RDBasePlayer::~RDBasePlayer()
     // Subclasses stop and close in their own destructors, while their
     // factories still exist; this only catches what is left.
     stopRecord();
-    if (m_output)
-        m_output->stop();
-    if (m_decoder)
-        m_decoder->stop();
-    if (m_input)
-        m_input->stop();
+    haltStages(false);
     delete m_output;
     delete m_decoder;
     delete m_input;
@@ -56,11 +51,20 @@ int RDBasePlayer::start()
 void RDBasePlayer::stop()
 {
     stopRecord();
+    haltStages(false);
+}
+
+void RDBasePlayer::haltStages(bool pauseInput)
+{
     if (m_output)
         m_output->stop();
     if (m_decoder)
         m_decoder->stop();
-    if (m_input)
+    if (!m_input)
+        return;
+    if (pauseInput)
+        m_input->pause();
+    else
         m_input->stop();
 }
 
@@ -76,12 +80,7 @@ void RDBasePlayer::resume()
 
 void RDBasePlayer::pause()
 {
-    if (m_output)
-        m_output->stop();
-    if (m_decoder)
-        m_decoder->stop();
-    if (m_input)
-        m_input->pause();
+    haltStages(true);
 }
 
 void RDBasePlayer::seek(double seconds)

@@ -62,6 +62,9 @@ private:
     static void onDecoderState(RDBasePlayer *player, int state);
     static void onOutputState(RDBasePlayer *player, int state);
     void sendEvent(int event, double current, double total);
+    // Stops the output and the decoder, downstream first, then stops the
+    // input or, with `pauseInput`, only pauses it.
+    void haltStages(bool pauseInput);
 
     RDBasePlayerInput *m_input = nullptr;
     RDBasePlayerDecoder *m_decoder = nullptr;

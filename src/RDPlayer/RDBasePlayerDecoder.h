@@ -1,26 +1,22 @@
 #pragma once
 
-#include <QObject>
+#include "RDPlayerStage.h"
 
 struct AVCodecContext;
 struct AVCodecParameters;
-class RDBasePlayer;
 class RDBasePlayerDecoderFrame;
 class RDBasePlayerInput;
 
 // Second stage of a player: turns the input's packets into frames.
-class RDBasePlayerDecoder : public QObject
+class RDBasePlayerDecoder : public RDPlayerStage
 {
 public:
-    using StateCallback = void (*)(RDBasePlayer *owner, int state);
 
     explicit RDBasePlayerDecoder(QObject *parent = nullptr);
     ~RDBasePlayerDecoder() override;
 
     void setSource(RDBasePlayerInput *source);
     RDBasePlayerInput *source() const;
-    void setOwner(RDBasePlayer *owner, StateCallback callback);
-    void reportState(int state);
 
     virtual int start() = 0;
     virtual void stop() = 0;
@@ -44,6 +40,4 @@ public:
 
 private:
     RDBasePlayerInput *m_source = nullptr;
-    RDBasePlayer *m_owner = nullptr;
-    StateCallback m_callback = nullptr;
 };

@@ -2,21 +2,9 @@
 
 #include "RDThread.h"
 
-RDBasePlayerInput::RDBasePlayerInput(QObject *parent) : QObject(parent) {}
+RDBasePlayerInput::RDBasePlayerInput(QObject *parent) : RDPlayerStage(parent) {}
 
 RDBasePlayerInput::~RDBasePlayerInput() = default;
-
-void RDBasePlayerInput::setOwner(RDBasePlayer *owner, StateCallback callback)
-{
-    m_owner = owner;
-    m_callback = callback;
-}
-
-void RDBasePlayerInput::reportState(int state)
-{
-    if (m_callback)
-        m_callback(m_owner, state);
-}
 
 void RDBasePlayerInput::setPacketListener(void *context, PacketListener listener)
 {

@@ -1,28 +1,24 @@
 #pragma once
 
 #include <QMutex>
-#include <QObject>
+#include "RDPlayerStage.h"
 
 struct AVCodec;
 struct AVCodecContext;
 struct AVCodecParameters;
-class RDBasePlayer;
 class RDBasePlayerInputPacket;
 
 // First stage of a player: opens a source and hands out its packets. The
 // base carries the owner's state callback and the packet listener (the
 // recorder's tap).
-class RDBasePlayerInput : public QObject
+class RDBasePlayerInput : public RDPlayerStage
 {
 public:
-    using StateCallback = void (*)(RDBasePlayer *owner, int state);
     using PacketListener = void (*)(void *context, RDBasePlayerInputPacket *packet);
 
     explicit RDBasePlayerInput(QObject *parent = nullptr);
     ~RDBasePlayerInput() override;
 
-    void setOwner(RDBasePlayer *owner, StateCallback callback);
-    void reportState(int state);
     void setPacketListener(void *context, PacketListener listener);
     void deliverPacket(RDBasePlayerInputPacket *packet);
 
@@ -51,8 +47,6 @@ public:
     virtual void wakeWaiters() {}
 
 private:
-    RDBasePlayer *m_owner = nullptr;
-    StateCallback m_callback = nullptr;
     QMutex m_mutex;
     void *m_listenerContext = nullptr;
     PacketListener m_listener = nullptr;

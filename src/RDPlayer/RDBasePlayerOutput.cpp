@@ -1,6 +1,6 @@
 #include "RDBasePlayerOutput.h"
 
-RDBasePlayerOutput::RDBasePlayerOutput(QObject *parent) : QObject(parent) {}
+RDBasePlayerOutput::RDBasePlayerOutput(QObject *parent) : RDPlayerStage(parent) {}
 
 RDBasePlayerOutput::~RDBasePlayerOutput() = default;
 
@@ -12,18 +12,6 @@ void RDBasePlayerOutput::setSource(RDBasePlayerDecoder *source)
 RDBasePlayerDecoder *RDBasePlayerOutput::source() const
 {
     return m_source;
-}
-
-void RDBasePlayerOutput::setOwner(RDBasePlayer *owner, StateCallback callback)
-{
-    m_owner = owner;
-    m_callback = callback;
-}
-
-void RDBasePlayerOutput::reportState(int state)
-{
-    if (m_callback)
-        m_callback(m_owner, state);
 }
 
 double RDBasePlayerOutput::position()

@@ -1,26 +1,22 @@
 #pragma once
 
-#include <QObject>
+#include "RDPlayerStage.h"
 
-class RDBasePlayer;
 class RDBasePlayerDecoder;
 class RDBasePlayerDecoderFrame;
 
 // Last stage of a player: shows the decoded video and plays the audio.
 // States: 0 first video frame shown, 1 no more video frames, 2 video thread
 // stopped, 3 another video frame shown.
-class RDBasePlayerOutput : public QObject
+class RDBasePlayerOutput : public RDPlayerStage
 {
 public:
-    using StateCallback = void (*)(RDBasePlayer *owner, int state);
 
     explicit RDBasePlayerOutput(QObject *parent = nullptr);
     ~RDBasePlayerOutput() override;
 
     void setSource(RDBasePlayerDecoder *source);
     RDBasePlayerDecoder *source() const;
-    void setOwner(RDBasePlayer *owner, StateCallback callback);
-    void reportState(int state);
 
     virtual double position();
     virtual int start() = 0;
@@ -33,6 +29,4 @@ public:
 
 private:
     RDBasePlayerDecoder *m_source = nullptr;
-    RDBasePlayer *m_owner = nullptr;
-    StateCallback m_callback = nullptr;
 };

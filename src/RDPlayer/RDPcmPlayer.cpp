@@ -43,6 +43,7 @@ RDPcmPlayer::RDPcmPlayer(QObject *parent) : QObject(parent) {}
 RDPcmPlayer::~RDPcmPlayer()
 {
     stop();
+    delete m_converter;
 }
 
 int RDPcmPlayer::start()
@@ -117,7 +118,9 @@ int RDPcmPlayer::writeFrame(const AVFrame *frame)
         av_channel_layout_default(&layout, channels);
         const int64_t mask = layout.order == AV_CHANNEL_ORDER_NATIVE ? int64_t(layout.u.mask) : 0;
         av_channel_layout_uninit(&layout);
-        m_converter = new RDAudioConverter(m_format.sampleRate(), mask, channels, target, this);
+        // Made on the writing thread, so it cannot be a Qt child of this
+        // object (which lives on the thread that made the player).
+        m_converter = new RDAudioConverter(m_format.sampleRate(), mask, channels, target, nullptr);
     }
     if (m_converter->convert(frame) < 0)
         return -1;

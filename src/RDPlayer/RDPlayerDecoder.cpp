@@ -84,20 +84,12 @@ int RDPlayerDecoder::audioFrameCount()
 
 int RDPlayerDecoder::popVideoFrame(RDBasePlayerDecoderFrame **frame)
 {
-    if (!m_videoQueue) {
-        *frame = nullptr;
-        return -1;
-    }
-    return m_videoQueue->pop(frame);
+    return RDPlayerQueue<RDBasePlayerDecoderFrame>::popFrom(m_videoQueue, frame);
 }
 
 int RDPlayerDecoder::popAudioFrame(RDBasePlayerDecoderFrame **frame)
 {
-    if (!m_audioQueue) {
-        *frame = nullptr;
-        return -1;
-    }
-    return m_audioQueue->pop(frame);
+    return RDPlayerQueue<RDBasePlayerDecoderFrame>::popFrom(m_audioQueue, frame);
 }
 
 void RDPlayerDecoder::releaseVideoFrame(RDBasePlayerDecoderFrame *frame)
@@ -273,18 +265,14 @@ void RDPlayerDecoder::decodeVideo(RDPlayerStageThread *thread)
             m_videoQueue->waitWithin(m_videoFrameLimit, kWaitMs);
             continue;
         }
-        // Asked before taking: once the input has ended, an empty queue
-        // means that every packet has been taken.
-        const bool inputRunning = input->isRunning();
         RDBasePlayerInputPacket *item = nullptr;
-        if (input->popVideoPacket(&item) < 0) {
-            if (!inputRunning) {
-                if (keyFrameSeen)
-                    drain(m_video, m_videoQueue);
-                break;
-            }
-            input->waitForPacket(RDBasePlayerInputPacket::Video, kWaitMs);
+        const auto took = RDPlayerStageThread::take(input, RDBasePlayerInputPacket::Video, kWaitMs, &item);
+        if (took == RDPlayerStageThread::Take::Again)
             continue;
+        if (took == RDPlayerStageThread::Take::Ended) {
+            if (keyFrameSeen)
+                drain(m_video, m_videoQueue);
+            break;
         }
         if (!m_video.context || item->codecId() != m_video.codecId) {
             if (openCodec(m_video, item->codecId()) < 0) {
@@ -316,18 +304,14 @@ void RDPlayerDecoder::decodeAudio(RDPlayerStageThread *thread)
 {
     RDBasePlayerInput *input = source();
     while (input && !thread->isStopped()) {
-        // Asked before taking: once the input has ended, an empty queue
-        // means that every packet has been taken.
-        const bool inputRunning = input->isRunning();
         RDBasePlayerInputPacket *item = nullptr;
-        if (input->popAudioPacket(&item) < 0) {
-            if (!inputRunning) {
-                if (m_decodeAudio)
-                    drain(m_audio, m_audioQueue);
-                break;
-            }
-            input->waitForPacket(RDBasePlayerInputPacket::Audio, kWaitMs);
+        const auto took = RDPlayerStageThread::take(input, RDBasePlayerInputPacket::Audio, kWaitMs, &item);
+        if (took == RDPlayerStageThread::Take::Again)
             continue;
+        if (took == RDPlayerStageThread::Take::Ended) {
+            if (m_decodeAudio)
+                drain(m_audio, m_audioQueue);
+            break;
         }
         if (!m_audio.context || item->codecId() != m_audio.codecId) {
             if (openCodec(m_audio, item->codecId()) < 0) {

@@ -89,20 +89,12 @@ double RDPlayerInput::duration()
 
 int RDPlayerInput::popVideoPacket(RDBasePlayerInputPacket **packet)
 {
-    if (!m_videoQueue) {
-        *packet = nullptr;
-        return -1;
-    }
-    return m_videoQueue->pop(packet);
+    return RDPlayerQueue<RDBasePlayerInputPacket>::popFrom(m_videoQueue, packet);
 }
 
 int RDPlayerInput::popAudioPacket(RDBasePlayerInputPacket **packet)
 {
-    if (!m_audioQueue) {
-        *packet = nullptr;
-        return -1;
-    }
-    return m_audioQueue->pop(packet);
+    return RDPlayerQueue<RDBasePlayerInputPacket>::popFrom(m_audioQueue, packet);
 }
 
 void RDPlayerInput::releaseVideoPacket(RDBasePlayerInputPacket *packet)

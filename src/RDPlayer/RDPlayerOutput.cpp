@@ -17,6 +17,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <cmath>
 
 #define OUTPUT_LOG(...) RDLogDetail("RDPlayerOutput", __FUNCTION__, __LINE__, 5, __VA_ARGS__)
@@ -28,10 +29,16 @@ const int kWaitMs = 100;
 const double kMaxInterval = 1.0;
 // The wall-clock anchor is re-taken at least this often.
 const double kReanchorSeconds = 60.0;
-// The audio clock is trusted while fresher than this and while the picture
-// is within this much of it.
-const double kAudioClockAge = 0.5;
+// Pictures follow the audio clock while within this much of it.
 const double kAudioClockReach = 1.0;
+// A sound device that takes no audio for this long is given up on as a
+// clock: the pictures go on at the wall clock's pace.
+const double kAudioStallSeconds = 2.0;
+
+int waitMilliseconds(double seconds)
+{
+    return seconds > 0 ? int(std::ceil(seconds * 1000.0)) : 0;
+}
 } // namespace
 
 RDPlayerOutput::RDPlayerOutput(QObject *parent) : RDBasePlayerOutput(parent) {}
@@ -68,7 +75,7 @@ int RDPlayerOutput::start()
 {
     if (m_videoThread || m_audioThread)
         return 0;
-    m_audioClockStamp = 0.0;
+    clearAudioClock();
     m_videoThread = new RDPlayerOutputVideoThread(this);
     m_videoThread->start();
     m_audioThread = new RDPlayerOutputAudioThread(this);
@@ -147,23 +154,84 @@ int RDPlayerOutput::writeAudioFrame(RDBasePlayerDecoderFrame *frame)
 {
     if (!m_pcm || !frame)
         return -1;
-    const int result = m_pcm->writeFrame(frame->frame());
-    if (result == 0 && m_pcm->isStarted() && m_pcm->volume() > 0.0f && frame->time() >= 0) {
-        const AVFrame *data = frame->frame();
-        const double length = data->sample_rate > 0 ? double(data->nb_samples) / data->sample_rate : 0.0;
-        m_audioClock = frame->time() + length - m_pcm->bufferedSeconds();
-        m_audioClockStamp = monotonicSeconds();
+    const bool heard = m_pcm->isStarted() && m_pcm->volume() > 0.0f && frame->time() >= 0;
+    {
+        QMutexLocker guard(&m_clockMutex);
+        m_audioClock.writing = heard;
     }
+    const int result = m_pcm->writeFrame(frame->frame());
+    const double buffered = heard && result == 0 ? m_pcm->bufferedSeconds() : 0.0;
+    {
+        QMutexLocker guard(&m_clockMutex);
+        m_audioClock.writing = false;
+        if (heard && result == 0) {
+            const AVFrame *data = frame->frame();
+            const double length = data->sample_rate > 0 ? double(data->nb_samples) / data->sample_rate : 0.0;
+            m_audioClock.media = frame->time() + length - buffered;
+            m_audioClock.stamp = monotonicSeconds();
+            m_audioClock.frameLength = length;
+            m_audioClock.buffered = buffered;
+        }
+    }
+    m_audioClockMoved.signal();
     return result;
 }
 
 bool RDPlayerOutput::audioClockNow(double now, double *mediaTime) const
 {
-    const double stamp = m_audioClockStamp;
-    if (stamp <= 0 || now - stamp > kAudioClockAge)
+    QMutexLocker guard(&m_clockMutex);
+    const AudioClock &clock = m_audioClock;
+    if (clock.stamp <= 0)
         return false;
-    *mediaTime = m_audioClock + (now - stamp);
+    const double elapsed = std::max(now - clock.stamp, 0.0);
+    // The device plays on from the stamp, but never past the audio it has
+    // been given: what it held then and, while a write is under way, the
+    // frame being written. A device that stops taking audio holds the clock
+    // there; one that takes none for long is given up on. With nothing
+    // being written, the clock ends when the device has played out.
+    const double reach = clock.buffered + (clock.writing ? clock.frameLength : 0.0);
+    if (elapsed > (clock.writing ? kAudioStallSeconds : reach))
+        return false;
+    *mediaTime = clock.media + std::min(elapsed, reach);
     return true;
+}
+
+bool RDPlayerOutput::audioDue(double time, double now, double *due) const
+{
+    double heard = 0.0;
+    if (!audioClockNow(now, &heard) || std::fabs(time - heard) >= kAudioClockReach)
+        return false;
+    *due = now + (time - heard);
+    return true;
+}
+
+void RDPlayerOutput::waitForDue(RDPlayerStageThread *thread, double time, double *due, double *anchorWall,
+                                double *anchorMedia)
+{
+    while (!thread->isStopped()) {
+        // Cleared before the clock is read, so that a move after the
+        // reading ends the wait below.
+        m_audioClockMoved.clear();
+        const double now = monotonicSeconds();
+        double byAudio = 0.0;
+        if (!audioDue(time, now, &byAudio)) {
+            thread->sleep(waitMilliseconds(*due - now));
+            return;
+        }
+        // The wall clock carries on from here should the audio stop.
+        *due = byAudio;
+        *anchorWall = byAudio;
+        *anchorMedia = time;
+        if (byAudio <= now)
+            return;
+        thread->waitReadable(m_audioClockMoved.handle(), waitMilliseconds(byAudio - now));
+    }
+}
+
+void RDPlayerOutput::clearAudioClock()
+{
+    QMutexLocker guard(&m_clockMutex);
+    m_audioClock = AudioClock();
 }
 
 bool RDPlayerOutput::isRunning()
@@ -173,7 +241,7 @@ bool RDPlayerOutput::isRunning()
 
 void RDPlayerOutput::flush()
 {
-    m_audioClockStamp = 0.0;
+    clearAudioClock();
 }
 
 void RDPlayerOutput::displayVideo(RDPlayerStageThread *thread)
@@ -185,17 +253,15 @@ void RDPlayerOutput::displayVideo(RDPlayerStageThread *thread)
     double anchorMedia = -1.0;
     bool endedByItself = false;
     while (decoder && !thread->isStopped()) {
-        const bool decoderRunning = decoder->isRunning();
         RDBasePlayerDecoderFrame *frame = nullptr;
-        if (decoder->popVideoFrame(&frame) < 0) {
-            if (!decoderRunning) {
-                if (m_framesShown > 0)
-                    reportState(1);
-                endedByItself = true;
-                break;
-            }
-            decoder->waitForFrame(RDBasePlayerInputPacket::Video, kWaitMs);
+        const auto took = RDPlayerStageThread::take(decoder, RDBasePlayerInputPacket::Video, kWaitMs, &frame);
+        if (took == RDPlayerStageThread::Take::Again)
             continue;
+        if (took == RDPlayerStageThread::Take::Ended) {
+            if (m_framesShown > 0)
+                reportState(1);
+            endedByItself = true;
+            break;
         }
         const double now = monotonicSeconds();
         const double time = frame->time();
@@ -216,18 +282,12 @@ void RDPlayerOutput::displayVideo(RDPlayerStageThread *thread)
                 anchorMedia = time;
             }
             due = time + anchorWall - anchorMedia;
-            double heard = 0.0;
-            if (audioClockNow(now, &heard) && std::fabs(time - heard) < kAudioClockReach)
-                due = now + (time - heard);
         }
         m_position = time;
         showVideoFrame(frame);
         decoder->releaseVideoFrame(frame);
-        if (due > 0) {
-            const double wait = due - monotonicSeconds();
-            if (wait > 0)
-                thread->sleep(int(wait * 1000.0 + 0.5));
-        }
+        if (due > 0)
+            waitForDue(thread, time, &due, &anchorWall, &anchorMedia);
     }
     if (!endedByItself)
         reportState(2);
@@ -238,17 +298,15 @@ void RDPlayerOutput::displayAudio(RDPlayerStageThread *thread)
 {
     RDBasePlayerDecoder *decoder = source();
     while (decoder && !thread->isStopped()) {
-        const bool decoderRunning = decoder->isRunning();
         RDBasePlayerDecoderFrame *frame = nullptr;
-        if (decoder->popAudioFrame(&frame) < 0) {
-            if (!decoderRunning)
-                break;
-            decoder->waitForFrame(RDBasePlayerInputPacket::Audio, kWaitMs);
+        const auto took = RDPlayerStageThread::take(decoder, RDBasePlayerInputPacket::Audio, kWaitMs, &frame);
+        if (took == RDPlayerStageThread::Take::Again)
             continue;
-        }
+        if (took == RDPlayerStageThread::Take::Ended)
+            break;
         writeAudioFrame(frame);
         decoder->releaseAudioFrame(frame);
     }
-    m_audioClockStamp = 0.0;
+    clearAudioClock();
     thread->markFinished();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PlatformWakeEvent.h"
 #include "RDBasePlayerOutput.h"
 
 #include <QMutex>
@@ -53,6 +54,15 @@ protected:
 
 private:
     bool audioClockNow(double now, double *mediaTime) const;
+    // When the picture of media time `time` is due by the audio heard at
+    // `now`; false when no audio is heard or the picture is out of its reach.
+    bool audioDue(double time, double now, double *due) const;
+    // Sleeps until `*due`; while the pictures follow the audio, the wait is
+    // re-timed whenever the audio clock moves, so a picture waits for audio
+    // held up in the device. Keeps the wall-clock anchor in step.
+    void waitForDue(RDPlayerStageThread *thread, double time, double *due, double *anchorWall,
+                    double *anchorMedia);
+    void clearAudioClock();
     void stopThreads();
 
     mutable QMutex m_viewMutex;
@@ -63,8 +73,18 @@ private:
     std::atomic<double> m_position{-1.0};
     std::atomic<int> m_framesShown{0};
     SwsContext *m_scaler = nullptr;
-    // Media time of the audio heard at m_audioClockStamp (steady seconds);
-    // a stamp of 0 means no audio is being heard.
-    std::atomic<double> m_audioClock{0.0};
-    std::atomic<double> m_audioClockStamp{0.0};
+    // Media time of the audio heard at `stamp` (steady seconds; 0: no audio
+    // is heard), the length of the frame last written, the audio the device
+    // held then, and whether a write into the device is under way.
+    struct AudioClock {
+        double media = 0.0;
+        double stamp = 0.0;
+        double frameLength = 0.0;
+        double buffered = 0.0;
+        bool writing = false;
+    };
+    mutable QMutex m_clockMutex;
+    AudioClock m_audioClock;
+    // Signalled whenever the audio clock moves.
+    PlatformWakeEvent m_audioClockMoved;
 };

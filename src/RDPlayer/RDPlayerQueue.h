@@ -39,6 +39,16 @@ public:
         return 0;
     }
 
+    // pop() on `queue`; -1 and no item when there is no queue.
+    static int popFrom(RDPlayerQueue *queue, T **item)
+    {
+        if (!queue) {
+            *item = nullptr;
+            return -1;
+        }
+        return queue->pop(item);
+    }
+
     int count() const
     {
         QMutexLocker guard(m_locker.mutex());

@@ -1,5 +1,6 @@
 #include "PictureSink.h"
 
+#include "RDThread.h"
 #include "RDYUV420P.h"
 
 #include <algorithm>
@@ -9,8 +10,10 @@ PictureSink::~PictureSink() = default;
 
 void PictureSink::updateYUV420Async(RDYUV420P *picture)
 {
+    const double now = monotonicSeconds();
     std::lock_guard<std::mutex> guard(m_mutex);
     m_pictures.emplace_back(picture);
+    m_arrivedAt.push_back(now);
     m_changed.notify_all();
 }
 
@@ -34,6 +37,15 @@ std::vector<double> PictureSink::times() const
     std::vector<double> result;
     for (const auto &p : m_pictures)
         result.push_back(p->time());
+    return result;
+}
+
+std::vector<PictureSink::Arrival> PictureSink::arrivals() const
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    std::vector<Arrival> result;
+    for (size_t i = 0; i < m_pictures.size(); ++i)
+        result.push_back({m_pictures[i]->time(), m_arrivedAt[i]});
     return result;
 }
 

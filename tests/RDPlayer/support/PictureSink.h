@@ -22,6 +22,12 @@ public:
     bool waitFor(const std::function<bool(const RDYUV420P &)> &match, double seconds);
     int count() const;
     std::vector<double> times() const;
+    // Each picture's time with when it arrived (monotonic seconds).
+    struct Arrival {
+        double time;
+        double at;
+    };
+    std::vector<Arrival> arrivals() const;
     // A copy of the last picture's planes through `visit`; false without one.
     bool withLast(const std::function<void(const RDYUV420P &)> &visit) const;
 
@@ -29,4 +35,5 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<std::unique_ptr<RDYUV420P>> m_pictures;
+    std::vector<double> m_arrivedAt;
 };
