@@ -23,12 +23,29 @@ class SipStreamFrame;
 // ends is opened again after the retry delay, for as long as the reader
 // runs. Every blocking open and read is bounded by the I/O time-out and
 // ends at once when the reader is stopped.
+//
+// A source that gives its audio faster than real time (a file, a recording
+// served over HTTP) is paced by the queue: the reader waits while it holds
+// kMaxQueuedFrames. A live source, which gives no more than real time, is
+// never waited for, and its delay to the call is kept short: frames beyond
+// kMaxQueuedFrames are dropped at once, and when its queue stayed above
+// 2 x kLiveQueuedFrames for a whole kLiveWindowMs (audio read ahead while
+// the source was opened, or piled up while the reader fell behind) it is
+// cut down to kLiveQueuedFrames, oldest first.
 class PASipStreamReader : public RDThread
 {
 public:
     // The queue holds at most this many frames (1 s): a file is read no
-    // faster than the call plays it.
+    // faster than the call plays it, a live source drops what is older.
     static constexpr int kMaxQueuedFrames = 50;
+    // Frames a live source keeps queued against the jitter of its arrival.
+    static constexpr int kLiveQueuedFrames = 5;
+    // How long the queue of a live source must have stayed above twice
+    // kLiveQueuedFrames before the excess is dropped.
+    static constexpr int kLiveWindowMs = 1000;
+    // A source whose audio gets further than this ahead of real time is
+    // taken for one that can be read ahead (a file).
+    static constexpr int kLiveLeadMs = 500;
 
     PASipStreamReader(const QString &url, const PASipAudioFormat &target);
     // Stops the thread and waits for it.
@@ -38,6 +55,8 @@ public:
     // The oldest frame (now the caller's), or null.
     SipStreamFrame *pop();
     bool isFinished() const { return m_finished.load(); }
+    // Whether the open source is taken for a live one (see above).
+    bool isLive() const { return m_live.load(); }
     QString url() const { return m_url; }
 
     // Delay before a failed or ended source is opened again (5000 ms), and
@@ -57,6 +76,11 @@ private:
     // Waits until the queue has room; false when stopped.
     bool waitForRoom();
     void armDeadline();
+    // Sorts the source into live or paced by how far the audio queued
+    // since the open is ahead of real time.
+    void updatePace();
+    // Drops what a live source kept queued over a whole window.
+    void dropBacklog();
     static int interrupted(void *opaque);
 
     const QString m_url;
@@ -66,6 +90,17 @@ private:
     const int m_ioTimeoutMs;
     std::atomic<bool> m_finished{false};
     std::atomic<int64_t> m_deadlineMs{0};
+    std::atomic<bool> m_live{true};
+    // Fewest frames left in the queue after a pop since the window began.
+    std::atomic<int> m_fewestQueued{INT32_MAX};
+    // Real time the source's audio took to arrive during the open, when
+    // the open ended, and the audio queued since.
+    int64_t m_openPaceMs = 0;
+    int64_t m_openedAtMs = 0;
+    int64_t m_queuedMs = 0;
+    int64_t m_windowStartMs = 0;
+    // Frames dropped since the last log line.
+    int m_droppedFrames = 0;
     AVFormatContext *m_input = nullptr;
     int m_stream = -1;
     RDAudioTranscoder *m_transcoder = nullptr;
