@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-LiveWavServer::LiveWavServer(int rate) : m_rate(rate)
+LiveWavServer::LiveWavServer(int rate, int burstMs) : m_rate(rate), m_burstMs(burstMs)
 {
     m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a {};
@@ -71,6 +71,7 @@ void LiveWavServer::sendLive(int client)
     std::memcpy(h + 28, &byteRate, 4);
     std::memcpy(h + 40, &big, 4);
     head.append(reinterpret_cast<const char *>(h), sizeof(h));
+    head.append(size_t(m_rate) * size_t(m_burstMs) / 1000 * 2, '\0');
     if (::send(client, head.data(), head.size(), MSG_NOSIGNAL) < 0)
         return;
     const int samples = m_rate / 50;

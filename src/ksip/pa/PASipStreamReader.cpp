@@ -78,13 +78,15 @@ void PASipStreamReader::stop()
 SipStreamFrame *PASipStreamReader::pop()
 {
     SipStreamFrame *frame = m_queue.pop();
-    const int left = frame ? m_queue.count() : 0;
+    if (!frame)
+        return nullptr;
+    const int left = m_queue.count();
     int fewest = m_fewestQueued.load(std::memory_order_relaxed);
     while (left < fewest && !m_fewestQueued.compare_exchange_weak(fewest, left, std::memory_order_relaxed)) {
     }
     // The reader, waiting for a full queue, is woken once half of it has
     // been played rather than for every frame.
-    if (frame && left == kMaxQueuedFrames / 2) {
+    if (left == kMaxQueuedFrames / 2) {
         std::lock_guard<std::mutex> lock(m_roomLock);
         m_room.notify_all();
     }
@@ -163,8 +165,10 @@ bool PASipStreamReader::openInput()
     m_openPaceMs = std::min(m_openedAtMs - openStartMs, readMs);
     m_queuedMs = 0;
     m_windowStartMs = m_openedAtMs;
+    // The audio the open read comes out at once: that is no lead.
+    m_windowLeadMs = 0;
     m_fewestQueued.store(INT32_MAX);
-    m_live.store(true);
+    m_pace.store(Learning);
     AVCodecParameters *src = avcodec_parameters_alloc();
     if (src && avcodec_parameters_copy(src, m_input->streams[m_stream]->codecpar) < 0)
         avcodec_parameters_free(&src);
@@ -182,14 +186,30 @@ void PASipStreamReader::closeInput()
     m_carry.clear();
 }
 
+int64_t PASipStreamReader::leadMs(int64_t now) const
+{
+    return m_queuedMs - (m_openPaceMs + (now - m_openedAtMs));
+}
+
 void PASipStreamReader::updatePace()
 {
-    if (!m_live.load())
+    if (m_pace.load() != Learning)
         return;
-    const int64_t realMs = m_openPaceMs + (steadyMs() - m_openedAtMs);
-    if (m_queuedMs - realMs > kLiveLeadMs) {
-        m_live.store(false);
+    const int64_t now = steadyMs();
+    const int64_t lead = leadMs(now);
+    if (lead > kReadAheadMs) {
+        m_pace.store(Paced);
         URLREAD_LOG("%s reads faster than real time, paced by the queue\n", m_urlBytes.constData());
+    } else if (now - m_windowStartMs >= kLiveWindowMs) {
+        if (lead - m_windowLeadMs <= kLiveLeadMs) {
+            m_pace.store(Live);
+            URLREAD_LOG("%s is live\n", m_urlBytes.constData());
+            // What the call left queued since the open is weighed at once.
+            m_windowStartMs = now - kLiveWindowMs;
+            return;
+        }
+        m_windowStartMs = now;
+        m_windowLeadMs = lead;
     }
 }
 
@@ -216,7 +236,7 @@ void PASipStreamReader::dropBacklog()
 
 bool PASipStreamReader::waitForRoom()
 {
-    if (m_live.load())
+    if (m_pace.load() != Paced)
         return !isStopped();
     if (m_queue.count() < kMaxQueuedFrames)
         return !isStopped();
@@ -258,7 +278,7 @@ void PASipStreamReader::run()
             m_transcoder->pushPacket(packet);
             m_queuedMs += 20 * m_target.drain(*m_transcoder, m_carry, m_queue);
             updatePace();
-            if (m_live.load())
+            if (m_pace.load() == Live)
                 dropBacklog();
         }
         av_packet_unref(packet);

@@ -24,14 +24,18 @@ class SipStreamFrame;
 // runs. Every blocking open and read is bounded by the I/O time-out and
 // ends at once when the reader is stopped.
 //
-// A source that gives its audio faster than real time (a file, a recording
+// How the queue is kept depends on the source. After an open the reader
+// reads on without waiting while it learns which kind it has. A source whose
+// audio gets more than kReadAheadMs ahead of real time (a file, a recording
 // served over HTTP) is paced by the queue: the reader waits while it holds
-// kMaxQueuedFrames. A live source, which gives no more than real time, is
-// never waited for, and its delay to the call is kept short: frames beyond
-// kMaxQueuedFrames are dropped at once, and when its queue stayed above
-// 2 x kLiveQueuedFrames for a whole kLiveWindowMs (audio read ahead while
-// the source was opened, or piled up while the reader fell behind) it is
-// cut down to kLiveQueuedFrames, oldest first.
+// kMaxQueuedFrames. A source whose lead on real time stops growing for a
+// whole kLiveWindowMs gives no more than real time (what came at once was
+// sent before the open ended, or a server's burst at the start): it is live.
+// A live source is never waited for and its delay to the call is kept short:
+// frames beyond kMaxQueuedFrames are dropped at once, and when its queue
+// stayed above 2 x kLiveQueuedFrames for a whole kLiveWindowMs (audio that
+// came before the call took any, or piled up while the reader fell behind)
+// it is cut down to kLiveQueuedFrames, oldest first.
 class PASipStreamReader : public RDThread
 {
 public:
@@ -40,12 +44,16 @@ public:
     static constexpr int kMaxQueuedFrames = 50;
     // Frames a live source keeps queued against the jitter of its arrival.
     static constexpr int kLiveQueuedFrames = 5;
-    // How long the queue of a live source must have stayed above twice
-    // kLiveQueuedFrames before the excess is dropped.
+    // How long a source's lead on real time must stay (nearly) still for
+    // the source to be taken for live, and how long the queue of a live
+    // source must stay above twice kLiveQueuedFrames before the excess
+    // is dropped.
     static constexpr int kLiveWindowMs = 1000;
-    // A source whose audio gets further than this ahead of real time is
-    // taken for one that can be read ahead (a file).
+    // How much the lead may grow in a window of a live source.
     static constexpr int kLiveLeadMs = 500;
+    // A source whose audio gets further than this ahead of real time is
+    // one that can be read ahead (a file).
+    static constexpr int kReadAheadMs = 10000;
 
     PASipStreamReader(const QString &url, const PASipAudioFormat &target);
     // Stops the thread and waits for it.
@@ -55,8 +63,9 @@ public:
     // The oldest frame (now the caller's), or null.
     SipStreamFrame *pop();
     bool isFinished() const { return m_finished.load(); }
-    // Whether the open source is taken for a live one (see above).
-    bool isLive() const { return m_live.load(); }
+    enum Pace { Learning, Live, Paced };
+    // What the open source is taken for (see above).
+    Pace pace() const { return m_pace.load(); }
     QString url() const { return m_url; }
 
     // Delay before a failed or ended source is opened again (5000 ms), and
@@ -76,8 +85,9 @@ private:
     // Waits until the queue has room; false when stopped.
     bool waitForRoom();
     void armDeadline();
-    // Sorts the source into live or paced by how far the audio queued
-    // since the open is ahead of real time.
+    // How far the audio queued since the open is ahead of real time.
+    int64_t leadMs(int64_t now) const;
+    // Sorts the source into live or paced by its lead.
     void updatePace();
     // Drops what a live source kept queued over a whole window.
     void dropBacklog();
@@ -90,7 +100,7 @@ private:
     const int m_ioTimeoutMs;
     std::atomic<bool> m_finished{false};
     std::atomic<int64_t> m_deadlineMs{0};
-    std::atomic<bool> m_live{true};
+    std::atomic<Pace> m_pace{Learning};
     // Fewest frames left in the queue after a pop since the window began.
     std::atomic<int> m_fewestQueued{INT32_MAX};
     // Real time the source's audio took to arrive during the open, when
@@ -99,6 +109,7 @@ private:
     int64_t m_openedAtMs = 0;
     int64_t m_queuedMs = 0;
     int64_t m_windowStartMs = 0;
+    int64_t m_windowLeadMs = 0;
     // Frames dropped since the last log line.
     int m_droppedFrames = 0;
     AVFormatContext *m_input = nullptr;
