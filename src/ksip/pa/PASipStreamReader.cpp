@@ -13,6 +13,7 @@ extern "C" {
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <mutex>
 
 #define URLREAD_LOG(...) RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, __VA_ARGS__)
@@ -117,12 +118,17 @@ bool PASipStreamReader::openInput()
     input->interrupt_callback.opaque = this;
     AVDictionary *options = nullptr;
     av_dict_set(&options, "timeout", QByteArray::number(qint64(m_ioTimeoutMs) * 1000).constData(), 0);
-    // Every byte looked at before the first frame is audio a live source
-    // has already sent: its delay to the call. An audio stream is known
-    // from its first frames; FFmpeg would otherwise take up to 5 s.
-    av_dict_set(&options, "probesize", "32768", 0);
-    av_dict_set(&options, "analyzeduration", "200000", 0);
-    av_dict_set(&options, "fpsprobesize", "0", 0);
+    // Every byte of a stream looked at before the first frame is audio a
+    // live source has already sent: its delay to the call. An audio stream
+    // is known from its first frames; FFmpeg would otherwise read up to 5 s
+    // or 5 MB.
+    // A local file keeps the full look (a large tag may come first).
+    const char *protocol = avio_find_protocol_name(m_urlBytes.constData());
+    if (protocol && std::strcmp(protocol, "file") != 0) {
+        av_dict_set(&options, "probesize", "32768", 0);
+        av_dict_set(&options, "analyzeduration", "200000", 0);
+        av_dict_set(&options, "fpsprobesize", "0", 0);
+    }
     const int64_t openStartMs = steadyMs();
     armDeadline();
     int rc = avformat_open_input(&input, m_urlBytes.constData(), nullptr, &options);
