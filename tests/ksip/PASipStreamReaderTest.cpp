@@ -1,6 +1,7 @@
 // The "Url Read" source: what a stream URL that works gives the call, and
 // that a URL that refuses, hangs or answers garbage neither blocks whoever
 // stops the reader nor ends it, and is tried again after the retry delay.
+#include "LiveWavServer.h"
 #include "PASipAudioFormat.h"
 #include "PASipStreamReader.h"
 #include "SipStreamFrame.h"
@@ -13,7 +14,10 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -51,6 +55,33 @@ protected:
             got += 20;
         }
         return pcm;
+    }
+
+    // Pops up to `n` frames as they come, waiting at most `timeoutMs`;
+    // returns how many came.
+    static int popFrames(PASipStreamReader &reader, int n, int timeoutMs)
+    {
+        QElapsedTimer t;
+        t.start();
+        int frames = 0;
+        while (frames < n && t.elapsed() < timeoutMs) {
+            std::unique_ptr<SipStreamFrame> f(reader.pop());
+            frames += f ? 1 : 0;
+            if (!f)
+                QThread::msleep(5);
+        }
+        return frames;
+    }
+
+    // A 1 kHz tone of `ms` as an 8 kHz WAV file's bytes.
+    static QByteArray toneWav(int ms)
+    {
+        QTemporaryDir dir;
+        const QString wav = dir.filePath("tone.wav");
+        QFile wf(wav);
+        if (!ToneMedia::writeWav(wav, 1000.0, 8000, ms) || !wf.open(QIODevice::ReadOnly))
+            return QByteArray();
+        return wf.readAll();
     }
 
     int m_retry = 0;
@@ -93,6 +124,8 @@ TEST_F(StreamReaderTest, SourcesDecodeToTheirToneInTheCallFormat)
         EXPECT_NEAR(Tone::frequency(x, c.target.rate()), 1000.0, 5.0);
         EXPECT_GT(Tone::goertzelShare(x, 1000.0, c.target.rate()), 0.9);
         EXPECT_FALSE(reader.isFinished());
+        // Served at once, it is never taken for live.
+        EXPECT_NE(reader.pace(), PASipStreamReader::Live);
     }
 }
 
@@ -146,27 +179,83 @@ TEST_F(StreamReaderTest, StopEndsAnOpenThatWouldWaitForTheFullTimeOut)
 TEST_F(StreamReaderTest, AnEndedSourceOpensAgainAfterTheRetryDelay)
 {
     PASipStreamReader::setRetryDelayMs(600);
-    QTemporaryDir dir;
-    const QString wav = dir.filePath("short.wav");
-    ASSERT_TRUE(ToneMedia::writeWav(wav, 1000.0, 8000, 100));
-    QFile wf(wav);
-    ASSERT_TRUE(wf.open(QIODevice::ReadOnly));
-    StubStreamServer server(StubStreamServer::Serve, wf.readAll());
+    const QByteArray wav = toneWav(100);
+    ASSERT_FALSE(wav.isEmpty());
+    StubStreamServer server(StubStreamServer::Serve, wav);
     PASipStreamReader reader(QString::fromLatin1(server.url()), PASipAudioFormat(8000, 1));
     reader.start();
     ASSERT_TRUE(server.waitConnections(1, 5000));
     QElapsedTimer t;
     t.start();
-    int frames = 0;
-    while (frames < 5 && t.elapsed() < 5000) {
-        std::unique_ptr<SipStreamFrame> f(reader.pop());
-        frames += f ? 1 : 0;
-        if (!f)
-            QThread::msleep(5);
-    }
-    EXPECT_EQ(frames, 5);
+    EXPECT_EQ(popFrames(reader, 5, 5000), 5);
     EXPECT_TRUE(server.waitConnections(2, 5000));
     EXPECT_GE(t.elapsed(), 550) << "reopened before the retry delay";
+}
+
+// A source that gives its audio faster than real time loses none of it,
+// however long the call leaves it waiting in the queue.
+TEST_F(StreamReaderTest, AFileServedAtOnceIsPlayedWhole)
+{
+    PASipStreamReader::setRetryDelayMs(3000);
+    const QByteArray wav = toneWav(PASipStreamReader::kReadAheadMs + 2000);
+    ASSERT_FALSE(wav.isEmpty());
+    StubStreamServer server(StubStreamServer::Serve, wav);
+    PASipStreamReader reader(QString::fromLatin1(server.url()), PASipAudioFormat(8000, 1));
+    reader.start();
+    ASSERT_TRUE(server.waitConnections(1, 5000));
+    // Longer than a live source's backlog may stand.
+    QThread::msleep(PASipStreamReader::kLiveWindowMs * 3 / 2);
+    const int frames = (PASipStreamReader::kReadAheadMs + 2000) / 20;
+    EXPECT_EQ(popFrames(reader, frames, 5000), frames);
+    EXPECT_EQ(reader.pace(), PASipStreamReader::Paced);
+    EXPECT_EQ(server.connections(), 1) << "the file was not read in one go";
+}
+
+// A live source reaches the call with a short delay: what it sent while it
+// was opened, and any backlog, is dropped rather than played late. The call
+// takes one frame every 20 ms; the tone starts once the source has played
+// for a while.
+TEST_F(StreamReaderTest, ALiveSourceReachesTheCallWithinAShortDelay)
+{
+    const struct {
+        const char *name;
+        int burstMs;
+    } cases[] = {
+        // 24 kHz: the WAV demuxer reads 1.4 s of it before the first frame.
+        {"read ahead by the open", 0},
+        {"server's burst at the start", 3000},
+    };
+    using Clock = std::chrono::steady_clock;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        LiveWavServer server(24000, c.burstMs);
+        PASipStreamReader reader(server.url(), PASipAudioFormat(8000, 1));
+        reader.start();
+        const auto deadline = Clock::now() + std::chrono::seconds(15);
+        Clock::time_point firstFrame, heard;
+        auto tick = Clock::now();
+        while (tick < deadline && heard == Clock::time_point()) {
+            tick += std::chrono::milliseconds(20);
+            std::this_thread::sleep_until(tick);
+            std::unique_ptr<SipStreamFrame> f(reader.pop());
+            if (!f)
+                continue;
+            const auto now = Clock::now();
+            if (firstFrame == Clock::time_point())
+                firstFrame = now;
+            if (now - firstFrame > std::chrono::milliseconds(PASipStreamReader::kLiveWindowMs * 5 / 2))
+                server.startTone();
+            const int16_t *s = reinterpret_cast<const int16_t *>(f->data());
+            int peak = 0;
+            for (int k = 0; k < f->size() / 2; ++k)
+                peak = std::max(peak, std::abs(int(s[k])));
+            if (peak > 3000 && server.toneSentAt() != Clock::time_point())
+                heard = now;
+        }
+        ASSERT_NE(heard, Clock::time_point()) << "the tone never reached the call";
+        EXPECT_EQ(reader.pace(), PASipStreamReader::Live);
+        EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(heard - server.toneSentAt()).count(), 1500);
+    }
 }
 
 } // namespace

@@ -39,6 +39,23 @@ void SipFrameQueue::clear()
     }
 }
 
+int SipFrameQueue::trim(int keep)
+{
+    std::deque<SipStreamFrame *> old;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        const size_t left = static_cast<size_t>(keep > 0 ? keep : 0);
+        while (m_frames.size() > left) {
+            old.push_back(m_frames.front());
+            m_frames.pop_front();
+        }
+    }
+    for (SipStreamFrame *frame : old) {
+        delete frame;
+    }
+    return static_cast<int>(old.size());
+}
+
 int SipFrameQueue::count() const
 {
     std::lock_guard<std::mutex> guard(m_lock);

@@ -18,6 +18,9 @@ public:
     SipStreamFrame *pop();
     // Deletes every frame.
     void clear();
+    // Deletes the oldest frames until at most `keep` are left; returns how
+    // many were deleted.
+    int trim(int keep);
     int count() const;
 
 private:

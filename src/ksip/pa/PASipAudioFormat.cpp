@@ -100,7 +100,7 @@ int PASipAudioFormat::push(RDAudioTranscoder &transcoder, const uint8_t *data, i
     return rc;
 }
 
-void PASipAudioFormat::drain(RDAudioTranscoder &transcoder, std::vector<uint8_t> &carry, SipFrameQueue &queue) const
+int PASipAudioFormat::drain(RDAudioTranscoder &transcoder, std::vector<uint8_t> &carry, SipFrameQueue &queue) const
 {
     const int frameBytes = bytesFor(20);
     while (AVPacket *packet = transcoder.popPacket()) {
@@ -109,11 +109,14 @@ void PASipAudioFormat::drain(RDAudioTranscoder &transcoder, std::vector<uint8_t>
         av_packet_free(&packet);
     }
     if (frameBytes <= 0)
-        return;
+        return 0;
     size_t used = 0;
+    int frames = 0;
     while (carry.size() - used >= size_t(frameBytes)) {
         queue.push(new SipStreamFrame(carry.data() + used, frameBytes, 0.020));
         used += size_t(frameBytes);
+        ++frames;
     }
     carry.erase(carry.begin(), carry.begin() + long(used));
+    return frames;
 }

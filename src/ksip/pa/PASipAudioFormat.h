@@ -46,7 +46,8 @@ public:
     static int push(RDAudioTranscoder &transcoder, const uint8_t *data, int bytes);
     // Moves the transcoder's PCM output, in this format, into `queue` as
     // 20 ms frames; the part of a frame not yet complete waits in `carry`.
-    void drain(RDAudioTranscoder &transcoder, std::vector<uint8_t> &carry, SipFrameQueue &queue) const;
+    // Returns the number of frames queued.
+    int drain(RDAudioTranscoder &transcoder, std::vector<uint8_t> &carry, SipFrameQueue &queue) const;
 
 private:
     int m_rate = 0;

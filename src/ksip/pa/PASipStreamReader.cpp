@@ -7,9 +7,13 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/opt.h>
 }
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstring>
 #include <mutex>
 
 #define URLREAD_LOG(...) RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, __VA_ARGS__)
@@ -75,9 +79,15 @@ void PASipStreamReader::stop()
 SipStreamFrame *PASipStreamReader::pop()
 {
     SipStreamFrame *frame = m_queue.pop();
+    if (!frame)
+        return nullptr;
+    const int left = m_queue.count();
+    int fewest = m_fewestQueued.load(std::memory_order_relaxed);
+    while (left < fewest && !m_fewestQueued.compare_exchange_weak(fewest, left, std::memory_order_relaxed)) {
+    }
     // The reader, waiting for a full queue, is woken once half of it has
     // been played rather than for every frame.
-    if (frame && m_queue.count() == kMaxQueuedFrames / 2) {
+    if (left == kMaxQueuedFrames / 2) {
         std::lock_guard<std::mutex> lock(m_roomLock);
         m_room.notify_all();
     }
@@ -108,6 +118,18 @@ bool PASipStreamReader::openInput()
     input->interrupt_callback.opaque = this;
     AVDictionary *options = nullptr;
     av_dict_set(&options, "timeout", QByteArray::number(qint64(m_ioTimeoutMs) * 1000).constData(), 0);
+    // Every byte of a stream looked at before the first frame is audio a
+    // live source has already sent: its delay to the call. An audio stream
+    // is known from its first frames; FFmpeg would otherwise read up to 5 s
+    // or 5 MB.
+    // A local file keeps the full look (a large tag may come first).
+    const char *protocol = avio_find_protocol_name(m_urlBytes.constData());
+    if (protocol && std::strcmp(protocol, "file") != 0) {
+        av_dict_set(&options, "probesize", "32768", 0);
+        av_dict_set(&options, "analyzeduration", "200000", 0);
+        av_dict_set(&options, "fpsprobesize", "0", 0);
+    }
+    const int64_t openStartMs = steadyMs();
     armDeadline();
     int rc = avformat_open_input(&input, m_urlBytes.constData(), nullptr, &options);
     av_dict_free(&options);
@@ -128,6 +150,31 @@ bool PASipStreamReader::openInput()
     }
     if (m_stream < 0)
         return false;
+    const AVCodecParameters *par = m_input->streams[m_stream]->codecpar;
+    // A PCM demuxer hands out 4096-byte packets: 256 ms of 8 kHz mono a
+    // live source makes the reader wait for. Packets of 20 ms, or as small
+    // as the demuxer allows.
+    const AVOption *maxSize = m_input->iformat->priv_class
+        ? av_opt_find(m_input->priv_data, "max_size", nullptr, 0, 0)
+        : nullptr;
+    if (maxSize && par->block_align > 0 && par->sample_rate > 0) {
+        const int64_t bytes = std::max<int64_t>(int64_t(par->block_align) * par->sample_rate / 50,
+                                                int64_t(std::ceil(maxSize->min)));
+        if (bytes < 4096)
+            av_opt_set_int(m_input->priv_data, "max_size", bytes, 0);
+    }
+    // The open read the source at its own pace for as long as the audio
+    // it took lasts, or for less when it came faster than real time.
+    m_openedAtMs = steadyMs();
+    const int64_t bitRate = par->bit_rate > 0 ? par->bit_rate : m_input->bit_rate;
+    const int64_t readMs = bitRate > 0 && m_input->pb ? m_input->pb->bytes_read * 8000 / bitRate : 0;
+    m_openPaceMs = std::min(m_openedAtMs - openStartMs, readMs);
+    m_queuedMs = 0;
+    m_windowStartMs = m_openedAtMs;
+    // The audio the open read comes out at once: that is no lead.
+    m_windowLeadMs = 0;
+    m_fewestQueued.store(INT32_MAX);
+    m_pace.store(Learning);
     AVCodecParameters *src = avcodec_parameters_alloc();
     if (src && avcodec_parameters_copy(src, m_input->streams[m_stream]->codecpar) < 0)
         avcodec_parameters_free(&src);
@@ -145,8 +192,58 @@ void PASipStreamReader::closeInput()
     m_carry.clear();
 }
 
+int64_t PASipStreamReader::leadMs(int64_t now) const
+{
+    return m_queuedMs - (m_openPaceMs + (now - m_openedAtMs));
+}
+
+void PASipStreamReader::updatePace()
+{
+    if (m_pace.load() != Learning)
+        return;
+    const int64_t now = steadyMs();
+    const int64_t lead = leadMs(now);
+    if (lead > kReadAheadMs) {
+        m_pace.store(Paced);
+        URLREAD_LOG("%s reads faster than real time, paced by the queue\n", m_urlBytes.constData());
+    } else if (now - m_windowStartMs >= kLiveWindowMs) {
+        if (lead - m_windowLeadMs <= kLiveLeadMs) {
+            m_pace.store(Live);
+            URLREAD_LOG("%s is live\n", m_urlBytes.constData());
+            // What the call left queued since the open is weighed at once.
+            m_windowStartMs = now - kLiveWindowMs;
+            return;
+        }
+        m_windowStartMs = now;
+        m_windowLeadMs = lead;
+    }
+}
+
+void PASipStreamReader::dropBacklog()
+{
+    int keep = kMaxQueuedFrames;
+    const int64_t now = steadyMs();
+    const bool windowEnds = now - m_windowStartMs >= kLiveWindowMs;
+    if (windowEnds) {
+        m_windowStartMs = now;
+        // The queue never ran below `fewest` frames all through the
+        // window: those beyond the margin are delay, not jitter. A little
+        // over the margin is left alone rather than cut every window.
+        const int fewest = m_fewestQueued.exchange(INT32_MAX);
+        if (fewest != INT32_MAX && fewest > 2 * kLiveQueuedFrames)
+            keep = std::min(keep, m_queue.count() - (fewest - kLiveQueuedFrames));
+    }
+    m_droppedFrames += m_queue.trim(keep);
+    if (windowEnds && m_droppedFrames > 0) {
+        URLREAD_LOG("%s live source behind, %d ms dropped\n", m_urlBytes.constData(), m_droppedFrames * 20);
+        m_droppedFrames = 0;
+    }
+}
+
 bool PASipStreamReader::waitForRoom()
 {
+    if (m_pace.load() != Paced)
+        return !isStopped();
     if (m_queue.count() < kMaxQueuedFrames)
         return !isStopped();
     std::unique_lock<std::mutex> lock(m_roomLock);
@@ -185,7 +282,10 @@ void PASipStreamReader::run()
         if (packet->stream_index == m_stream) {
             packet->time_base = m_input->streams[m_stream]->time_base;
             m_transcoder->pushPacket(packet);
-            m_target.drain(*m_transcoder, m_carry, m_queue);
+            m_queuedMs += 20 * m_target.drain(*m_transcoder, m_carry, m_queue);
+            updatePace();
+            if (m_pace.load() == Live)
+                dropBacklog();
         }
         av_packet_unref(packet);
     }
