@@ -39,6 +39,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -208,20 +209,6 @@ void readDeviceLog(const QString &path, DeviceLog &log)
     }
 }
 
-// Calls a sipp run completed, from its final statistics screen.
-int completedCalls(const QByteArray &screen)
-{
-    int calls = -1;
-    for (const QByteArray &line : screen.split('\n')) {
-        if (line.trimmed().startsWith("Successful call")) {
-            const QList<QByteArray> cells = line.split('|');
-            if (cells.size() >= 3)
-                calls = cells[2].trimmed().toInt();
-        }
-    }
-    return calls;
-}
-
 bool action(int port, const QString &query)
 {
     HttpTestClient client;
@@ -250,6 +237,10 @@ double median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
+// The SIPp runs, each on ports no other run of the course was given: the
+// SIP port a zone's devices register from stays theirs while no process
+// holds it (between the registering and the answering run), so no other
+// run's media ports may land on it.
 class SippRuns
 {
 public:
@@ -264,14 +255,33 @@ public:
         }
     }
 
+    // A free SIP port for a run.
+    int sipPort()
+    {
+        for (;;) {
+            const int port = PaTest::freeUdpPort();
+            if (m_taken.insert(port).second)
+                return port;
+        }
+    }
+
     QProcess *start(const QStringList &args)
     {
+        // sipp binds four ports from its media base.
+        int media = 0;
+        while (media == 0) {
+            media = PaTest::freeSippMediaPort();
+            for (int i = 0; i < 4 && media; ++i)
+                media = m_taken.count(media + i) ? 0 : media;
+        }
+        for (int i = 0; i < 4; ++i)
+            m_taken.insert(media + i);
         auto p = std::make_unique<QProcess>();
         p->setWorkingDirectory(m_work);
         p->setProcessChannelMode(QProcess::MergedChannels);
         p->start(QStringLiteral("sipp"),
                  QStringList{QStringLiteral("-i"), QStringLiteral("127.0.0.1"), QStringLiteral("-mp"),
-                             QString::number(PaTest::freeSippMediaPort()), QStringLiteral("-nostdin"),
+                             QString::number(media), QStringLiteral("-nostdin"),
                              QStringLiteral("-timeout"), QStringLiteral("120s"), QStringLiteral("-timeout_error")}
                      + args);
         m_processes.push_back(std::move(p));
@@ -281,6 +291,7 @@ public:
 private:
     QString m_work;
     std::vector<std::unique_ptr<QProcess>> m_processes;
+    std::set<int> m_taken;
 };
 
 int fail(const char *what)
@@ -360,7 +371,7 @@ int runCourse(int devices, int perZone, int windowSeconds, int httpPort, int sip
         const QString csvPath = work + QStringLiteral("/zone%1.csv").arg(z);
         if (!PaTest::writeFile(csvPath, csv))
             return fail("cannot write the users");
-        ports.push_back(PaTest::freeUdpPort());
+        ports.push_back(sipps.sipPort());
         registering.push_back(sipps.start(
             {QStringLiteral("127.0.0.1:%1").arg(sipPort), QStringLiteral("-sf"),
              scenario(QStringLiteral("tests/ruvidaza/sip/register.xml")), QStringLiteral("-inf"), csvPath,
@@ -390,6 +401,13 @@ int runCourse(int devices, int perZone, int windowSeconds, int httpPort, int sip
             return fail("an answering sipp did not start");
         }
     }
+    // A run that could not bind its ports has ended by now.
+    for (QProcess *p : answering) {
+        if (p->state() != QProcess::Running) {
+            std::fprintf(stderr, "%s\n", p->readAll().constData());
+            return fail("an answering sipp ended early");
+        }
+    }
     // The program dials only devices it has seen registered.
     if (!PaTest::waitUntil([&] { return fs->deviceStatus().size() == devices; }, 30000))
         return fail("the program did not see every registration");
@@ -412,9 +430,12 @@ int runCourse(int devices, int perZone, int windowSeconds, int httpPort, int sip
             return int(log.invites.size()) == devices;
         },
         60000);
-    double lastInvite = 0;
+    std::vector<double> invites;
     for (const auto &entry : log.invites)
-        lastInvite = std::max(lastInvite, entry.second);
+        invites.push_back(1000.0 * (entry.second - firstAction));
+    std::sort(invites.begin(), invites.end());
+    if (invites.empty())
+        invites.push_back(0);
     // Every device hears its zone before the window opens.
     const bool allHear = PaTest::waitUntil(
         [&] {
@@ -443,7 +464,7 @@ int runCourse(int devices, int perZone, int windowSeconds, int httpPort, int sip
     int calls = 0;
     for (QProcess *p : answering) {
         p->waitForFinished(30000);
-        calls += std::max(0, completedCalls(p->readAll()));
+        calls += std::max(0, PaTest::sippCompletedCalls(p->readAll()));
     }
     rtp.stop();
     DeviceLog ended;
@@ -452,8 +473,9 @@ int runCourse(int devices, int perZone, int windowSeconds, int httpPort, int sip
 
     std::printf("devices %d in %d zones of %d, %.1f s window\n", devices, zones, perZone, seconds);
     std::printf("  /action start of every zone: %.0f ms for %d requests\n", actionsMs, zones);
-    std::printf("  first /action -> last INVITE: %.0f ms (%d of %d devices called)\n",
-                1000.0 * (lastInvite - firstAction), int(log.invites.size()), devices);
+    std::printf("  first /action -> last INVITE: %.0f ms (%d of %d devices called; first after %.0f ms, "
+                "half after %.0f ms)\n",
+                invites.back(), int(log.invites.size()), devices, invites.front(), median(invites));
     std::printf("  switch CPU: %.1f %% of one core\n", cpuPercent);
     std::printf("  RTP per device: median %.1f/s, min %.1f/s, max %.1f/s\n", median(rates),
                 *std::min_element(rates.begin(), rates.end()), *std::max_element(rates.begin(), rates.end()));

@@ -38,22 +38,6 @@ QString scenario(const QString &name)
     return PaTest::sourceDir() + QStringLiteral("/tests/ruvidaza/sip/") + name;
 }
 
-// Calls a sipp run completed, from its final statistics screen (a stray
-// retransmission arriving after the call can make sipp wait for a second
-// call and end with a time-out, which says nothing of the first).
-int completedCalls(const QByteArray &screen)
-{
-    int calls = -1;
-    for (const QByteArray &line : screen.split('\n')) {
-        if (line.trimmed().startsWith("Successful call")) {
-            const QList<QByteArray> cells = line.split('|');
-            if (cells.size() >= 3)
-                calls = cells[2].trimmed().toInt();
-        }
-    }
-    return calls;
-}
-
 // A 16-bit mono WAV file of a sine.
 bool writeSineWav(const QString &path, double hz, int rate, int ms)
 {
@@ -164,9 +148,9 @@ protected:
 
     // The zone of addZone with the switch running and its devices
     // registered and waiting for their calls.
-    void zoneWithAnsweringDevices(const QString &medium = QString())
+    void zoneWithAnsweringDevices(const QString &medium = QString(), const QString &loopType = QString())
     {
-        addZone(medium);
+        addZone(medium, loopType);
         if (HasFatalFailure())
             return;
         startSwitch();
@@ -180,13 +164,13 @@ protected:
     {
         for (QProcess *d : m_devices) {
             ASSERT_TRUE(d->waitForFinished(25000));
-            EXPECT_EQ(completedCalls(d->readAll()), 1);
+            EXPECT_EQ(PaTest::sippCompletedCalls(d->readAll()), 1);
         }
     }
 
     // Three devices in zone 3001, whose source is `medium` (a media file
-    // list), stored before the switch starts.
-    void addZone(const QString &medium = QString())
+    // list) played as `loopType` says, stored before the switch starts.
+    void addZone(const QString &medium = QString(), const QString &loopType = QString())
     {
         QStringList ids;
         for (const QString &number : m_numbers) {
@@ -209,6 +193,7 @@ protected:
         group.conference = QStringLiteral("3001");
         group.source = QStringLiteral("media");
         group.medium = medium;
+        group.mediumLoopType = loopType;
         group.devices = ids.join(QLatin1Char(';'));
         group.volume = 4;
         group.priority = 3;
@@ -322,7 +307,11 @@ TEST_F(SwitchEndToEnd, DevicesHearTheZonesMediaFile)
 TEST_F(SwitchEndToEnd, KilledSwitchIsRestartedAndTheRunningZoneDialledAgain)
 {
     ASSERT_TRUE(m_work.isValid());
-    zoneWithAnsweringDevices();
+    // A zone that runs until it is stopped: a list played over and over (a
+    // zone with nothing to play ends as soon as a pass sees its devices in).
+    const QString tone = m_work.path() + QStringLiteral("/tone.wav");
+    ASSERT_TRUE(writeSineWav(tone, 1000.0, 8000, 30000));
+    zoneWithAnsweringDevices(tone, QStringLiteral("list"));
     if (HasFatalFailure())
         return;
     EXPECT_EQ(action("zone=3001&operation=start"), "{\"result\":\"ok\"}");
@@ -394,7 +383,7 @@ TEST_F(SwitchEndToEnd, CallToTheZoneNumberStartsItAndTheCallerIsHeard)
     }
     // The caller hangs up: the zone ends and every device gets its BYE.
     ASSERT_TRUE(caller->waitForFinished(25000));
-    EXPECT_EQ(completedCalls(caller->readAll()), 1);
+    EXPECT_EQ(PaTest::sippCompletedCalls(caller->readAll()), 1);
     expectEveryDeviceHungUp();
 }
 

@@ -58,22 +58,6 @@ QStringList rows(const QString &file, const QString &sql)
     return out;
 }
 
-// Calls a sipp run completed, from its final statistics screen (a stray
-// retransmission arriving after the call can make sipp wait for a second
-// call and end with a time-out, which says nothing of the first).
-int completedCalls(const QByteArray &screen)
-{
-    int calls = -1;
-    for (const QByteArray &line : screen.split('\n')) {
-        if (line.trimmed().startsWith("Successful call")) {
-            const QList<QByteArray> cells = line.split('|');
-            if (cells.size() >= 3)
-                calls = cells[2].trimmed().toInt();
-        }
-    }
-    return calls;
-}
-
 // A switch on free SIP ports with a few directory users, and the sipp runs
 // of one test. Every process it starts it stops.
 class SwitchSip : public ::testing::Test
@@ -318,7 +302,7 @@ TEST_F(SwitchSip, DialledDeviceRingsAnswersAndIsHungUp)
     EXPECT_TRUE(channels().isEmpty());
     // The callee's scenario completes only with our BYE answered.
     ASSERT_TRUE(uas->waitForFinished(25000));
-    EXPECT_EQ(completedCalls(uas->readAll()), 1);
+    EXPECT_EQ(PaTest::sippCompletedCalls(uas->readAll()), 1);
 }
 
 TEST_F(SwitchSip, DeviceEndingTheCallRemovesItsRow)
@@ -430,7 +414,7 @@ TEST_F(SwitchSip, DeviceCallsDeviceThroughABridge)
     ASSERT_TRUE(caller->waitForFinished(15000));
     EXPECT_EQ(caller->exitCode(), 0) << caller->readAll().toStdString();
     ASSERT_TRUE(callee->waitForFinished(25000));
-    EXPECT_EQ(completedCalls(callee->readAll()), 1);
+    EXPECT_EQ(PaTest::sippCompletedCalls(callee->readAll()), 1);
     EXPECT_TRUE(PaTest::waitUntil([&] { return channels().isEmpty(); }, 10000));
 }
 
