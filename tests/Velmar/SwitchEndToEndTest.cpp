@@ -148,9 +148,9 @@ protected:
 
     // The zone of addZone with the switch running and its devices
     // registered and waiting for their calls.
-    void zoneWithAnsweringDevices(const QString &medium = QString(), const QString &loopType = QString())
+    void zoneWithAnsweringDevices(const QString &medium = QString())
     {
-        addZone(medium, loopType);
+        addZone(medium);
         if (HasFatalFailure())
             return;
         startSwitch();
@@ -169,8 +169,8 @@ protected:
     }
 
     // Three devices in zone 3001, whose source is `medium` (a media file
-    // list) played as `loopType` says, stored before the switch starts.
-    void addZone(const QString &medium = QString(), const QString &loopType = QString())
+    // list), stored before the switch starts.
+    void addZone(const QString &medium = QString())
     {
         QStringList ids;
         for (const QString &number : m_numbers) {
@@ -193,7 +193,6 @@ protected:
         group.conference = QStringLiteral("3001");
         group.source = QStringLiteral("media");
         group.medium = medium;
-        group.mediumLoopType = loopType;
         group.devices = ids.join(QLatin1Char(';'));
         group.volume = 4;
         group.priority = 3;
@@ -307,11 +306,7 @@ TEST_F(SwitchEndToEnd, DevicesHearTheZonesMediaFile)
 TEST_F(SwitchEndToEnd, KilledSwitchIsRestartedAndTheRunningZoneDialledAgain)
 {
     ASSERT_TRUE(m_work.isValid());
-    // A zone that runs until it is stopped: a list played over and over (a
-    // zone with nothing to play ends as soon as a pass sees its devices in).
-    const QString tone = m_work.path() + QStringLiteral("/tone.wav");
-    ASSERT_TRUE(writeSineWav(tone, 1000.0, 8000, 30000));
-    zoneWithAnsweringDevices(tone, QStringLiteral("list"));
+    zoneWithAnsweringDevices();
     if (HasFatalFailure())
         return;
     EXPECT_EQ(action("zone=3001&operation=start"), "{\"result\":\"ok\"}");
