@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // What the conference supervision needs from its surroundings: the switch
 // console, the manager's message queue and observers, and the program's own
@@ -12,6 +13,13 @@ public:
 
     // Runs one console command and returns the switch's answer ("" on failure).
     virtual QString execute(const QString &command) = 0;
+    // Runs console commands whose answers nobody reads (dials); returns once
+    // every one has been answered. The host may run them side by side.
+    virtual void executeAll(const QStringList &commands)
+    {
+        for (const QString &command : commands)
+            execute(command);
+    }
     // Asks for the conference to be stopped later, off the conference lock.
     virtual void postStopConference(const QString &conference, const QString &reason) = 0;
     // An item of a group's media list has started playing.

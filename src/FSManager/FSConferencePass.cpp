@@ -17,7 +17,7 @@ FSConferencePass::FSConferencePass(FSConferenceHost *host) : m_host(host) {}
 
 bool FSConferencePass::hangupConference(const QString &conference)
 {
-    return isOk(m_host->execute(QStringLiteral("conference ") + conference + QStringLiteral(" hup all")));
+    return isOk(execute(QStringLiteral("conference ") + conference + QStringLiteral(" hup all")));
 }
 
 bool FSConferencePass::dialAllowed(const QString &key, double now)
@@ -28,33 +28,48 @@ bool FSConferencePass::dialAllowed(const QString &key, double now)
     return true;
 }
 
+QString FSConferencePass::execute(const QString &command)
+{
+    sendDials();
+    return m_host->execute(command);
+}
+
+void FSConferencePass::sendDials()
+{
+    if (m_dials.isEmpty())
+        return;
+    QStringList dials;
+    dials.swap(m_dials);
+    m_host->executeAll(dials);
+}
+
 void FSConferencePass::dialMember(const QString &conference, const FSConferenceMember &member, double now)
 {
     if (!dialAllowed(member.number, now))
         return;
     const QString flags = member.speaks ? QStringLiteral("@cdquality++flags{hear|speak|endconf} bgdial user/")
                                         : QStringLiteral("@cdquality++flags{mute|endconf} bgdial user/");
-    m_host->execute(QStringLiteral("conference ") + conference + flags + member.number + QLatin1Char(' ')
-                    + conference + QLatin1Char(' ') + conference);
+    m_dials << QStringLiteral("conference ") + conference + flags + member.number + QLatin1Char(' ') + conference
+                   + QLatin1Char(' ') + conference;
 }
 
 void FSConferencePass::dialRtpLeg(const QString &conference, const QString &leg, double now)
 {
     if (!dialAllowed(leg, now))
         return;
-    m_host->execute(QStringLiteral("conference ") + conference
-                    + QStringLiteral("@cdquality++flags{mute|endconf} bgdial sofia/gateway/ingw") + leg
-                    + QLatin1Char('/') + leg + QLatin1Char(' ') + conference + QLatin1Char(' ') + conference);
+    m_dials << QStringLiteral("conference ") + conference
+                   + QStringLiteral("@cdquality++flags{mute|endconf} bgdial sofia/gateway/ingw") + leg
+                   + QLatin1Char('/') + leg + QLatin1Char(' ') + conference + QLatin1Char(' ') + conference;
 }
 
 void FSConferencePass::killChannel(const QString &uuid)
 {
-    m_host->execute(QStringLiteral("uuid_kill ") + uuid);
+    execute(QStringLiteral("uuid_kill ") + uuid);
 }
 
 void FSConferencePass::stopMedia(const QString &conference)
 {
-    m_host->execute(QStringLiteral("conference %1 stop").arg(conference));
+    execute(QStringLiteral("conference %1 stop").arg(conference));
 }
 
 bool FSConferencePass::playMedia(const QString &conference, const QString &item)
@@ -72,7 +87,7 @@ FSConferencePass::PlayResult FSConferencePass::playItemCommand(const QString &co
                     qUtf8Printable(conference));
         return PlayResult::Refused;
     }
-    const QString answer = m_host->execute(QStringLiteral("conference %1 play '%2'").arg(conference, item));
+    const QString answer = execute(QStringLiteral("conference %1 play '%2'").arg(conference, item));
     if (answer.isEmpty() || answer.startsWith(QLatin1String("-ERR Conference ") + conference + QLatin1String(" not found")))
         return PlayResult::NotHere;
     return isOk(answer) ? PlayResult::Playing : PlayResult::Refused;
@@ -80,7 +95,7 @@ FSConferencePass::PlayResult FSConferencePass::playItemCommand(const QString &co
 
 void FSConferencePass::applyVolume(const FSConference &record)
 {
-    m_host->execute(QStringLiteral("conference ") + record.conference + QStringLiteral(" file-vol ")
+    execute(QStringLiteral("conference ") + record.conference + QStringLiteral(" file-vol ")
                     + QString::number(FSConference::fileLevel(record.volume)));
     const int level = FSConference::sipLevel(record.volume);
     for (const FSConferenceMember &m : record.members) {
@@ -126,6 +141,7 @@ void FSConferencePass::run(QVector<FSConference> &records, const FSSwitchState &
         checkLegs(record, state);
         driveMedia(record, joined, now);
     }
+    sendDials();
 }
 
 void FSConferencePass::hangupStaleConferences(const FSSwitchState &state)
@@ -311,7 +327,7 @@ void FSConferencePass::driveMedia(FSConference &record, int joined, double now)
             return;
         }
         const QString status =
-            m_host->execute(QStringLiteral("conference ") + record.conference + QStringLiteral(" play_status"));
+            execute(QStringLiteral("conference ") + record.conference + QStringLiteral(" play_status"));
         // No answer at all means no switch to ask (it is restarting), not an
         // ended item: skipping on would run through the list while nothing
         // can play. Ask again next pass.

@@ -8,6 +8,7 @@
 #include <QMap>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 // The conference part of the switch manager's supervision pass, and the
@@ -26,9 +27,15 @@ public:
 
     // Console operations.
     bool hangupConference(const QString &conference);
-    // At most one dial per number (or leg) every 10 s.
+    // At most one dial per number (or leg) every 10 s. A dial is only
+    // collected: the collected dials go to the console together (the host may
+    // run them side by side) before any other console command and at the end
+    // of a pass, so a zone's devices are not called one console run after
+    // another, while every other command keeps its place after them.
     void dialMember(const QString &conference, const FSConferenceMember &member, double now);
     void dialRtpLeg(const QString &conference, const QString &leg, double now);
+    // Sends the dials collected so far.
+    void sendDials();
     void killChannel(const QString &uuid);
     void stopMedia(const QString &conference);
     bool playMedia(const QString &conference, const QString &item);
@@ -58,9 +65,12 @@ private:
     void playItem(FSConference &record, double now);
     void postMediaEnd(FSConference &record);
     bool dialAllowed(const QString &key, double now);
+    // Sends the collected dials, then `command`; the answer.
+    QString execute(const QString &command);
 
     FSConferenceHost *m_host;
     QMap<QString, double> m_lastDial;
+    QStringList m_dials; // collected, not yet sent
     QHash<QString, int> m_recordByConference; // lower-case conference -> index, rebuilt per pass
     QSet<QString> m_heldConferences;          // exact conference texts, rebuilt per pass
     bool m_postedThisPass = false;

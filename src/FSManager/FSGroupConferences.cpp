@@ -6,7 +6,9 @@
 #include "RDGroup.h"
 #include "RDLog.h"
 
+#include <algorithm>
 #include <tuple>
+#include <vector>
 
 namespace {
 
@@ -648,6 +650,33 @@ QString FSGroupConferences::execute(const QString &command)
     }
     ++m_commandsSent;
     return m_env.execute(command);
+}
+
+void FSGroupConferences::executeAll(const QStringList &commands)
+{
+    // Each command is a console client run: most of its time is the process
+    // start, not the switch. A zone of many devices would otherwise be called
+    // one run after another (about 240 runs for 20 zones of 10 devices, over
+    // 4 s). The switch answers a dial at once and places the call itself, so
+    // the dials go side by side, a few at a time.
+    const int workers = std::min(int(commands.size()), kConcurrentCommands);
+    if (workers <= 1) {
+        for (const QString &command : commands)
+            execute(command);
+        return;
+    }
+    std::atomic<int> next{0};
+    auto work = [&] {
+        for (int i = next++; i < commands.size(); i = next++)
+            execute(commands.at(i));
+    };
+    std::vector<std::thread> threads;
+    threads.reserve(size_t(workers - 1));
+    for (int i = 1; i < workers; ++i)
+        threads.emplace_back(work);
+    work();
+    for (std::thread &t : threads)
+        t.join();
 }
 
 void FSGroupConferences::postStopConference(const QString &conference, const QString &reason)

@@ -14,6 +14,7 @@
 
 #include <QStringList>
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -99,6 +100,9 @@ public:
     // the number of console commands they sent.
     int supervise(const FSSwitchState &state, double now);
 
+    // The most console commands a pass runs side by side (its dials).
+    static constexpr int kConcurrentCommands = 8;
+
     // Waits until every queued hang-up has reached the console; false when
     // `timeoutMs` ran out first.
     bool waitForCommands(int timeoutMs);
@@ -114,6 +118,7 @@ public:
 private:
     // FSConferenceHost, for the pass.
     QString execute(const QString &command) override;
+    void executeAll(const QStringList &commands) override;
     void postStopConference(const QString &conference, const QString &reason) override;
     void notifyPlayChanged(int groupId, const QString &conference, int index, const QString &item) override;
     void setSipVolume(const QString &user, int level) override;
@@ -142,7 +147,7 @@ private:
 
     std::mutex m_consoleLock;
     FSConferencePass m_pass;        // owns the last-dial times, under the console lock
-    int m_commandsSent = 0;         // the pass's console commands, under the console lock
+    std::atomic<int> m_commandsSent{0}; // the pass's console commands, under the console lock
     QHash<QString, quint64> m_passSerials; // the pass's copy: conference -> serial
 
     std::mutex m_conferenceLock;

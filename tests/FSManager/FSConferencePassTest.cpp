@@ -166,6 +166,33 @@ TEST_F(FSConferencePassTest, DialsRegisteredMembersOncePerTenSeconds)
     EXPECT_EQ(host.commands.size(), 3);
 }
 
+// The dials of a pass leave together (the host may run them side by side),
+// but never overtake a command the pass sent after them: a device taken from
+// a weaker zone is hung up there only after the dials before it were sent,
+// and the dials of many zones are one batch, not a run each.
+TEST_F(FSConferencePassTest, DialsLeaveInBatchesThatKeepTheirPlaceAmongOtherCommands)
+{
+    records << record("3001", 5, {"6001", "6002"}) << record("3002", 1, {"6003", "6004"});
+    QVector<FSSipRegistration> regs;
+    for (const char *n : {"6001", "6002", "6003", "6004", "4001", "4002"})
+        regs << reg(n);
+    // 6002 plays in the weaker zone 3002 and is taken by 3001.
+    pass({leg("6002", "3002")}, regs);
+    const QStringList first{dialCommand("3001", "6001")};
+    const QStringList second{dialCommand("3001", "4001", true), dialCommand("3002", "6003"),
+                             dialCommand("3002", "6004"), dialCommand("3002", "4002", true)};
+    EXPECT_EQ(host.commands, first + QStringList{"uuid_kill uuid-6002-3002"} + second);
+    EXPECT_EQ(host.batches, QVector<QStringList>({first, second}));
+
+    // Nothing else to send: every dial of the pass is one batch.
+    host.clear();
+    records.clear();
+    records << record("3003", 2, {"6005", "6006"}) << record("3004", 1, {"6007"});
+    pass({}, {reg("6005"), reg("6006"), reg("6007")});
+    EXPECT_EQ(host.batches, QVector<QStringList>({{dialCommand("3003", "6005"), dialCommand("3003", "6006"),
+                                                   dialCommand("3004", "6007")}}));
+}
+
 TEST_F(FSConferencePassTest, PriorityDecidesWhoHoldsASharedDevice)
 {
     struct Case {

@@ -376,15 +376,66 @@ TEST_F(FSGroupConferencesTest, StopDuringAPassConsoleCommandNeitherWaitsNorReord
         console->release();
         pass.join();
         ASSERT_TRUE(slow->waitForCommands(5000));
-        EXPECT_EQ(console->commands(), c.commands);
+        // 4004's dial left beside the held one: it reached the console
+        // before the stop or was dropped as meant for the ended run.
+        QStringList sent = console->commands();
+        const int sentFirst = sent.size();
+        sent.removeAll(kDial4004);
+        EXPECT_EQ(sent, c.commands);
         EXPECT_EQ(slow->conferences().size(), c.startAgain ? 1 : 0);
 
         if (c.startAgain) {
             // The new run is dialled at once, not 10 s after the old one.
             slow->supervise(state, 1.0e9 + 1);
-            EXPECT_EQ(console->commands(), QStringList({kDial6007, kDial6007, kDial4004}));
+            QStringList again = console->commands().mid(sentFirst);
+            again.sort();
+            EXPECT_EQ(again, QStringList({kDial4004, kDial6007}));
         }
     }
+}
+
+// A zone of many devices is called by console runs side by side, not one
+// run after another: the first run waits (up to 5 s) for a second one to be
+// under way, which a pass sending its dials one by one never starts. All
+// dials are sent once each, no more at a time than the limit.
+TEST_F(FSGroupConferencesTest, DialsOfAPassRunSideBySide)
+{
+    std::mutex lock;
+    std::condition_variable changed;
+    int running = 0;
+    int mostRunning = 0;
+    QStringList sent;
+    FSGroupConferences::Environment env;
+    env.execute = [&](const QString &command) {
+        std::unique_lock<std::mutex> l(lock);
+        sent << command;
+        mostRunning = std::max(mostRunning, ++running);
+        changed.notify_all();
+        if (sent.size() == 1)
+            changed.wait_for(l, std::chrono::seconds(5), [&] { return mostRunning >= 2; });
+        --running;
+        return QStringLiteral("+OK\n");
+    };
+    FSGroupConferences wide(std::move(env));
+    RDGroup g = zone(4, "3004");
+    QVector<FSSipRegistration> regs{registered("4004")};
+    for (int i = 0; i < 20; ++i) {
+        RDDevice d;
+        d.id = 100 + i;
+        d.number = QString::number(6100 + i);
+        g.deviceList << d;
+        regs << registered(d.number);
+    }
+    ASSERT_TRUE(wide.startGroup(g, "", "", 9, "http", "web"));
+    // The twenty registered devices and the zone's input account.
+    EXPECT_EQ(wide.supervise(FSSwitchState({}, regs), 1.0e9), 21);
+
+    std::lock_guard<std::mutex> l(lock);
+    EXPECT_GE(mostRunning, 2);
+    EXPECT_LE(mostRunning, FSGroupConferences::kConcurrentCommands);
+    EXPECT_EQ(sent.size(), 21);
+    EXPECT_EQ(sent.filter(" bgdial user/6").size(), 20);
+    EXPECT_EQ(sent.removeDuplicates(), 0);
 }
 
 // Starts and stops of one group race the supervision pass: whatever the

@@ -38,6 +38,12 @@ public:
             return answer(command);
         return QStringLiteral("+OK\n");
     }
+    // Each batch of dials is also kept as one entry of `batches`.
+    void executeAll(const QStringList &list) override
+    {
+        batches << list;
+        FSConferenceHost::executeAll(list);
+    }
     void postStopConference(const QString &conference, const QString &reason) override
     {
         stops.append({conference, reason});
@@ -53,6 +59,7 @@ public:
     void clear()
     {
         commands.clear();
+        batches.clear();
         stops.clear();
         playChanges.clear();
         sipVolumes.clear();
@@ -60,6 +67,7 @@ public:
 
     std::function<QString(const QString &)> answer;
     QStringList commands;
+    QVector<QStringList> batches;
     QVector<Stop> stops;
     QVector<PlayChange> playChanges;
     QStringList sipVolumes;

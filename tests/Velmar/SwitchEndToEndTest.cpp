@@ -127,7 +127,7 @@ protected:
     {
         for (QProcess *d : m_devices) {
             ASSERT_TRUE(d->waitForFinished(25000));
-            EXPECT_EQ(PaTest::SippDevices::completedCalls(d->readAll()), 1);
+            EXPECT_EQ(PaTest::sippCompletedCalls(d->readAll()), 1);
         }
     }
 
@@ -331,7 +331,7 @@ TEST_F(SwitchEndToEnd, CallToTheZoneNumberStartsItAndTheCallerIsHeard)
     }
     // The caller hangs up: the zone ends and every device gets its BYE.
     ASSERT_TRUE(caller->waitForFinished(25000));
-    EXPECT_EQ(PaTest::SippDevices::completedCalls(caller->readAll()), 1);
+    EXPECT_EQ(PaTest::sippCompletedCalls(caller->readAll()), 1);
     expectEveryDeviceHungUp();
 }
 

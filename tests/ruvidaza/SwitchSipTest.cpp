@@ -303,7 +303,7 @@ TEST_F(SwitchSip, DialledDeviceRingsAnswersAndIsHungUp)
     EXPECT_TRUE(channels().isEmpty());
     // The callee's scenario completes only with our BYE answered.
     ASSERT_TRUE(uas->waitForFinished(25000));
-    EXPECT_EQ(PaTest::SippDevices::completedCalls(uas->readAll()), 1);
+    EXPECT_EQ(PaTest::sippCompletedCalls(uas->readAll()), 1);
 }
 
 TEST_F(SwitchSip, DeviceEndingTheCallRemovesItsRow)
@@ -415,7 +415,7 @@ TEST_F(SwitchSip, DeviceCallsDeviceThroughABridge)
     ASSERT_TRUE(caller->waitForFinished(15000));
     EXPECT_EQ(caller->exitCode(), 0) << caller->readAll().toStdString();
     ASSERT_TRUE(callee->waitForFinished(25000));
-    EXPECT_EQ(PaTest::SippDevices::completedCalls(callee->readAll()), 1);
+    EXPECT_EQ(PaTest::sippCompletedCalls(callee->readAll()), 1);
     EXPECT_TRUE(PaTest::waitUntil([&] { return channels().isEmpty(); }, 10000));
 }
 

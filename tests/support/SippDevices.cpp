@@ -34,19 +34,6 @@ QString SippDevices::scenario(const QString &name)
     return sourceDir() + QStringLiteral("/tests/ruvidaza/sip/") + name;
 }
 
-int SippDevices::completedCalls(const QByteArray &screen)
-{
-    int calls = -1;
-    for (const QByteArray &line : screen.split('\n')) {
-        if (line.trimmed().startsWith("Successful call")) {
-            const QList<QByteArray> cells = line.split('|');
-            if (cells.size() >= 3)
-                calls = cells[2].trimmed().toInt();
-        }
-    }
-    return calls;
-}
-
 QString SippDevices::credentials(const QString &number, const QString &password, int expires)
 {
     const QString path = m_work.path() + QStringLiteral("/users-%1.csv").arg(++m_files);

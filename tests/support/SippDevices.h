@@ -27,11 +27,6 @@ public:
     static bool available();
     // Path of a scenario under tests/ruvidaza/sip.
     static QString scenario(const QString &name);
-    // Calls a sipp run completed, from its final statistics screen (a stray
-    // retransmission arriving after the call can make sipp wait for a
-    // second call and end with a time-out, which says nothing of the
-    // first); -1 when the screen has no such line.
-    static int completedCalls(const QByteArray &screen);
 
     // False when the working folder could not be made.
     bool isValid() const { return m_work.isValid(); }

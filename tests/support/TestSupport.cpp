@@ -123,6 +123,19 @@ int freeSippMediaPort()
     return freeEvenPortRun(4);
 }
 
+int sippCompletedCalls(const QByteArray &screen)
+{
+    int calls = -1;
+    for (const QByteArray &line : screen.split('\n')) {
+        if (line.trimmed().startsWith("Successful call")) {
+            const QList<QByteArray> cells = line.split('|');
+            if (cells.size() >= 3)
+                calls = cells[2].trimmed().toInt();
+        }
+    }
+    return calls;
+}
+
 bool writeFile(const QString &path, const QByteArray &content)
 {
     QDir().mkpath(QFileInfo(path).path());

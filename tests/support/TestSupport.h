@@ -38,6 +38,11 @@ bool waitUntilUdpPortHeld(int port, int ms = 10000);
 int freeRtpPort();
 // A base for sipp's -mp: the four ports sipp binds from it are free.
 int freeSippMediaPort();
+// Calls a sipp run completed, from its final statistics screen (a stray
+// retransmission arriving after the call can make sipp wait for a second
+// call and end with a time-out, which says nothing of the first); -1 when
+// the screen holds no count.
+int sippCompletedCalls(const QByteArray &screen);
 
 // Writes `content` to `path`, creating its folder; false on any failure.
 bool writeFile(const QString &path, const QByteArray &content);

@@ -211,7 +211,7 @@ TEST_F(CallDialogTest, DeviceCallThroughTheSwitchTalksBothWaysAndHangsUp)
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_FALSE(dialog.isCallRunning());
     ASSERT_TRUE(device->waitForFinished(10000)) << "the device got no BYE";
-    EXPECT_EQ(PaTest::SippDevices::completedCalls(device->readAll()), 1);
+    EXPECT_EQ(PaTest::sippCompletedCalls(device->readAll()), 1);
     EXPECT_EQ(accounts(), 0);
 }
 
