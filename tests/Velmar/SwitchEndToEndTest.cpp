@@ -12,6 +12,7 @@
 #include "RDDevice.h"
 #include "RDGroup.h"
 #include "SipG711.h"
+#include "SippSpeakers.h"
 #include "TestSupport.h"
 #include "Tone.h"
 #include "Velmar.h"
@@ -33,76 +34,7 @@
 
 namespace {
 
-QString scenario(const QString &name)
-{
-    return PaTest::sourceDir() + QStringLiteral("/tests/ruvidaza/sip/") + name;
-}
-
-// Calls a sipp run completed, from its final statistics screen (a stray
-// retransmission arriving after the call can make sipp wait for a second
-// call and end with a time-out, which says nothing of the first).
-int completedCalls(const QByteArray &screen)
-{
-    int calls = -1;
-    for (const QByteArray &line : screen.split('\n')) {
-        if (line.trimmed().startsWith("Successful call")) {
-            const QList<QByteArray> cells = line.split('|');
-            if (cells.size() >= 3)
-                calls = cells[2].trimmed().toInt();
-        }
-    }
-    return calls;
-}
-
-// A 16-bit mono WAV file of a sine.
-bool writeSineWav(const QString &path, double hz, int rate, int ms)
-{
-    const std::vector<int16_t> pcm = Tone::sine(hz, rate, 1, rate * ms / 1000);
-    const quint32 bytes = quint32(pcm.size() * 2);
-    QByteArray b;
-    auto put = [&b](quint32 v, int n) {
-        for (int i = 0; i < n; ++i)
-            b.append(char((v >> (8 * i)) & 0xff));
-    };
-    b.append("RIFF");
-    put(36 + bytes, 4);
-    b.append("WAVEfmt ");
-    put(16, 4);
-    put(1, 2);
-    put(1, 2);
-    put(quint32(rate), 4);
-    put(quint32(rate * 2), 4);
-    put(2, 2);
-    put(16, 2);
-    b.append("data");
-    put(bytes, 4);
-    b.append(reinterpret_cast<const char *>(pcm.data()), int(bytes));
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(b) == b.size();
-}
-
-// The audio of one G.711 RTP packet (PCMU or PCMA by its payload type);
-// empty for anything else.
-std::vector<double> g711Payload(const QByteArray &packet)
-{
-    std::vector<double> out;
-    if (packet.size() < 12 || (quint8(packet[0]) >> 6) != 2)
-        return out;
-    int offset = 12 + 4 * (quint8(packet[0]) & 0x0f);
-    if (quint8(packet[0]) & 0x10) {
-        if (packet.size() < offset + 4)
-            return out;
-        offset += 4 + 4 * ((quint8(packet[offset + 2]) << 8) | quint8(packet[offset + 3]));
-    }
-    const int type = quint8(packet[1]) & 0x7f;
-    if (type != 0 && type != 8)
-        return out;
-    for (int i = offset; i < packet.size(); ++i) {
-        const quint8 code = quint8(packet[i]);
-        out.push_back(type == 0 ? SipG711::ulawToLinear(code) : SipG711::alawToLinear(code));
-    }
-    return out;
-}
+using PaTest::SippSpeakers;
 
 class SwitchEndToEnd : public VelmarFixture
 {
@@ -128,27 +60,11 @@ protected:
 
     void TearDown() override
     {
-        for (auto &p : m_sipps) {
-            if (p->state() != QProcess::NotRunning) {
-                p->kill();
-                p->waitForFinished(5000);
-            }
-        }
+        m_speakers.reset();
         VelmarFixture::TearDown();
     }
 
-    QProcess *sipp(const QStringList &args)
-    {
-        auto p = std::make_unique<QProcess>();
-        p->setWorkingDirectory(m_work.path());
-        p->setProcessChannelMode(QProcess::MergedChannels);
-        p->start(QStringLiteral("sipp"), QStringList{QStringLiteral("-i"), QStringLiteral("127.0.0.1"),
-                                                     QStringLiteral("-nostdin"), QStringLiteral("-timeout"),
-                                                     QStringLiteral("15s"), QStringLiteral("-timeout_error")} +
-                                             args);
-        m_sipps.push_back(std::move(p));
-        return m_sipps.back().get();
-    }
+    QProcess *sipp(const QStringList &args) { return m_speakers->sipp(args); }
 
     std::string action(const std::string &query)
     {
@@ -176,13 +92,7 @@ protected:
     }
 
     // Each device's scenario ends only with the switch's BYE answered.
-    void expectEveryDeviceHungUp()
-    {
-        for (QProcess *d : m_devices) {
-            ASSERT_TRUE(d->waitForFinished(25000));
-            EXPECT_EQ(completedCalls(d->readAll()), 1);
-        }
-    }
+    void expectEveryDeviceHungUp() { EXPECT_TRUE(m_speakers->waitHungUp()); }
 
     // Three devices in zone 3001, whose source is `medium` (a media file
     // list), stored before the switch starts.
@@ -217,65 +127,20 @@ protected:
 
     // Each device registers with the password the program wrote for it,
     // then waits for the switch's call on the same port, its audio going to
-    // a socket of the test's (m_audio).
+    // a socket of the test's (m_speakers->audio(i)).
     void registerDevicesAndWaitForCalls()
     {
-        for (const QString &number : m_numbers) {
-            const int port = PaTest::freeUdpPort();
-            const QString csv = m_work.path() + QStringLiteral("/%1.csv").arg(number);
-            ASSERT_TRUE(PaTest::writeFile(
-                csv, QStringLiteral("SEQUENTIAL\n%1;[authentication username=%1 password=s3cret%1];300\n")
-                         .arg(number)
-                         .toUtf8()));
-            QProcess *reg = sipp({QStringLiteral("127.0.0.1:%1").arg(m_internalPort), QStringLiteral("-sf"),
-                                  scenario(QStringLiteral("register.xml")), QStringLiteral("-inf"), csv,
-                                  QStringLiteral("-p"), QString::number(port), QStringLiteral("-m"),
-                                  QStringLiteral("1")});
-            ASSERT_TRUE(reg->waitForFinished(20000));
-            ASSERT_EQ(reg->exitCode(), 0) << number.toStdString() << reg->readAll().toStdString();
-            m_audio.push_back(std::make_unique<QUdpSocket>());
-            ASSERT_TRUE(m_audio.back()->bind(QHostAddress(QStringLiteral("127.0.0.1")), 0));
-            m_devices.push_back(sipp({QStringLiteral("-sf"), scenario(QStringLiteral("device_answers.xml")),
-                                      QStringLiteral("-p"), QString::number(port), QStringLiteral("-key"),
-                                      QStringLiteral("rtpport"), QString::number(m_audio.back()->localPort()),
-                                      QStringLiteral("-m"), QStringLiteral("1")}));
-            // Called only once it holds its port (sipp binds after it starts).
-            ASSERT_TRUE(PaTest::waitUntilUdpPortHeld(port));
-        }
-    }
-
-    // `ms` of the audio arriving on `socket` from `skipMs` after the first
-    // sound (the conference is silent until the file starts); what came by
-    // when 15 s have passed.
-    static std::vector<double> receivedAudio(QUdpSocket &socket, int skipMs, int ms)
-    {
-        std::vector<double> audio;
-        const size_t skip = size_t(skipMs) * 8;
-        const size_t wanted = skip + size_t(ms) * 8;
-        QElapsedTimer clock;
-        clock.start();
-        while (audio.size() < wanted && clock.elapsed() < 15000) {
-            if (!socket.hasPendingDatagrams() && !socket.waitForReadyRead(int(15000 - clock.elapsed())))
-                break;
-            while (socket.hasPendingDatagrams()) {
-                const std::vector<double> frame = g711Payload(socket.receiveDatagram().data());
-                auto from = frame.begin();
-                if (audio.empty())
-                    from = std::find_if(frame.begin(), frame.end(), [](double v) { return std::abs(v) > 500; });
-                audio.insert(audio.end(), from, frame.end());
-            }
-        }
-        if (audio.size() <= skip)
-            return {};
-        return std::vector<double>(audio.begin() + long(skip), audio.end());
+        std::vector<SippSpeakers::Account> accounts;
+        for (const QString &number : m_numbers)
+            accounts.push_back({number, QStringLiteral("s3cret") + number});
+        ASSERT_TRUE(m_speakers->registerAll(m_internalPort, accounts));
+        ASSERT_TRUE(m_speakers->awaitCalls());
     }
 
     const QStringList m_numbers{QStringLiteral("6201"), QStringLiteral("6202"), QStringLiteral("6203")};
-    std::vector<std::unique_ptr<QUdpSocket>> m_audio;
-    std::vector<QProcess *> m_devices;
     QTemporaryDir m_work;
+    std::unique_ptr<SippSpeakers> m_speakers{new SippSpeakers(m_work.path())};
     int m_port = 0;
-    std::vector<std::unique_ptr<QProcess>> m_sipps;
 };
 
 TEST_F(SwitchEndToEnd, ZoneStartDialsRegisteredDevicesAndStopHangsThemUp)
@@ -290,8 +155,8 @@ TEST_F(SwitchEndToEnd, ZoneStartDialsRegisteredDevicesAndStopHangsThemUp)
     EXPECT_EQ(action("zone=3001&operation=start"), "{\"result\":\"ok\"}");
     // Every device is called, answers, and hears the conference, within a
     // supervision pass or two.
-    for (auto &socket : m_audio)
-        EXPECT_TRUE(socket->waitForReadyRead(15000));
+    for (int i = 0; i < m_speakers->count(); ++i)
+        EXPECT_TRUE(m_speakers->audio(i).waitForReadyRead(15000));
     EXPECT_LT(sinceStart.elapsed(), 5000);
 
     EXPECT_EQ(action("zone=3001&operation=stop"), "{\"result\":\"ok\"}");
@@ -302,7 +167,7 @@ TEST_F(SwitchEndToEnd, DevicesHearTheZonesMediaFile)
 {
     ASSERT_TRUE(m_work.isValid());
     const QString tone = m_work.path() + QStringLiteral("/tone 1k.wav");
-    ASSERT_TRUE(writeSineWav(tone, 1000.0, 8000, 20000));
+    ASSERT_TRUE(PaTest::writeWav(tone, Tone::sine(1000.0, 8000, 1, 8000 * 20), 8000));
     zoneWithAnsweringDevices(tone);
     if (HasFatalFailure())
         return;
@@ -310,8 +175,8 @@ TEST_F(SwitchEndToEnd, DevicesHearTheZonesMediaFile)
     EXPECT_EQ(action("zone=3001&operation=start"), "{\"result\":\"ok\"}");
     // What every device hears is the file's tone: most of its energy at
     // 1 kHz, and loud enough not to be the comfort of near silence.
-    for (size_t i = 0; i < m_audio.size(); ++i) {
-        const std::vector<double> heard = receivedAudio(*m_audio[i], 300, 1000);
+    for (int i = 0; i < m_speakers->count(); ++i) {
+        const std::vector<double> heard = SippSpeakers::receivedAudio(m_speakers->audio(i), 300, 1000);
         ASSERT_GE(heard.size(), 4000u) << "device " << i;
         EXPECT_GT(Tone::goertzelShare(heard, 1000.0, 8000), 0.8) << "device " << i;
         EXPECT_GT(Tone::rmsDb(heard), -40.0) << "device " << i;
@@ -326,8 +191,8 @@ TEST_F(SwitchEndToEnd, KilledSwitchIsRestartedAndTheRunningZoneDialledAgain)
     if (HasFatalFailure())
         return;
     EXPECT_EQ(action("zone=3001&operation=start"), "{\"result\":\"ok\"}");
-    for (auto &socket : m_audio)
-        ASSERT_TRUE(socket->waitForReadyRead(15000));
+    for (int i = 0; i < m_speakers->count(); ++i)
+        ASSERT_TRUE(m_speakers->audio(i).waitForReadyRead(15000));
 
     const QVector<qint64> before = Platform::findProcessesByExecutable(m_fs->directory(), FSManager::kSwitchProgram);
     ASSERT_EQ(before.size(), 1);
@@ -335,12 +200,7 @@ TEST_F(SwitchEndToEnd, KilledSwitchIsRestartedAndTheRunningZoneDialledAgain)
     // The devices lost their calls with the switch (no BYE comes): they are
     // stopped and come back as fresh registrations, the way their refresh
     // finds a switch that forgot them.
-    for (QProcess *d : m_devices) {
-        d->kill();
-        d->waitForFinished(5000);
-    }
-    m_devices.clear();
-    m_audio.clear();
+    m_speakers->dropAll();
     ASSERT_TRUE(PaTest::waitUntil(
         [&] {
             const QVector<qint64> now =
@@ -352,8 +212,8 @@ TEST_F(SwitchEndToEnd, KilledSwitchIsRestartedAndTheRunningZoneDialledAgain)
     if (HasFatalFailure())
         return;
     // The zone still runs: each device is called again and hears it.
-    for (auto &socket : m_audio)
-        EXPECT_TRUE(socket->waitForReadyRead(20000));
+    for (int i = 0; i < m_speakers->count(); ++i)
+        EXPECT_TRUE(m_speakers->audio(i).waitForReadyRead(20000));
     EXPECT_EQ(action("zone=3001&operation=stop"), "{\"result\":\"ok\"}");
     expectEveryDeviceHungUp();
 }
@@ -373,7 +233,7 @@ TEST_F(SwitchEndToEnd, CallToTheZoneNumberStartsItAndTheCallerIsHeard)
     const QString csv = m_work.path() + QStringLiteral("/6209.csv");
     ASSERT_TRUE(PaTest::writeFile(csv, "SEQUENTIAL\n6209;[authentication username=6209 password=s3cret6209]\n"));
     QProcess *caller = sipp({QStringLiteral("127.0.0.1:%1").arg(m_internalPort), QStringLiteral("-sf"),
-                             scenario(QStringLiteral("caller_speaks.xml")), QStringLiteral("-inf"), csv,
+                             SippSpeakers::scenario(QStringLiteral("caller_speaks.xml")), QStringLiteral("-inf"), csv,
                              QStringLiteral("-s"), QStringLiteral("3001"), QStringLiteral("-d"),
                              QStringLiteral("8000"), QStringLiteral("-m"), QStringLiteral("1")});
 
@@ -387,14 +247,14 @@ TEST_F(SwitchEndToEnd, CallToTheZoneNumberStartsItAndTheCallerIsHeard)
         },
         15000))
         << caller->readAll().toStdString() << consoleJournal().toStdString();
-    for (size_t i = 0; i < m_audio.size(); ++i) {
-        const std::vector<double> heard = receivedAudio(*m_audio[i], 300, 1000);
+    for (int i = 0; i < m_speakers->count(); ++i) {
+        const std::vector<double> heard = SippSpeakers::receivedAudio(m_speakers->audio(i), 300, 1000);
         ASSERT_GE(heard.size(), 4000u) << "device " << i;
         EXPECT_GT(Tone::goertzelShare(heard, 1000.0, 8000), 0.8) << "device " << i;
     }
     // The caller hangs up: the zone ends and every device gets its BYE.
     ASSERT_TRUE(caller->waitForFinished(25000));
-    EXPECT_EQ(completedCalls(caller->readAll()), 1);
+    EXPECT_EQ(SippSpeakers::completedCalls(caller->readAll()), 1);
     expectEveryDeviceHungUp();
 }
 
@@ -417,7 +277,7 @@ TEST_F(SwitchEndToEnd, TrunkStatusFollowsTheUpstreamRegistrar)
 
     // The upstream registrar challenges, then takes 0301234 / trunkpw and
     // nothing else; each run answers one registration.
-    const QStringList registrarArgs{QStringLiteral("-sf"), scenario(QStringLiteral("upstream_registrar.xml")),
+    const QStringList registrarArgs{QStringLiteral("-sf"), SippSpeakers::scenario(QStringLiteral("upstream_registrar.xml")),
                                     QStringLiteral("-p"), port, QStringLiteral("-m"), QStringLiteral("1")};
     QProcess *accepting = sipp(registrarArgs);
     ASSERT_TRUE(PaTest::waitUntilUdpPortHeld(upstream));
@@ -431,7 +291,7 @@ TEST_F(SwitchEndToEnd, TrunkStatusFollowsTheUpstreamRegistrar)
 
     // The trunk's new password goes to the switch, which registers again
     // with an upstream that now turns it away.
-    QProcess *refusing = sipp({QStringLiteral("-sf"), scenario(QStringLiteral("upstream_refuses.xml")),
+    QProcess *refusing = sipp({QStringLiteral("-sf"), SippSpeakers::scenario(QStringLiteral("upstream_refuses.xml")),
                                QStringLiteral("-p"), port});
     ASSERT_TRUE(PaTest::waitUntilUdpPortHeld(upstream)) << refusing->readAll().toStdString();
     RDGroup changed = group;
