@@ -4,7 +4,6 @@
 #include "RDDeviceWidget.h"
 #include "RDDevicesDialog.h"
 #include "RDHomeDialog.h"
-#include "RDHomeGroupWidget.h"
 #include "FSLoadingDialog.h"
 #include "RDLabel.h"
 #include "RDLocalize.h"
@@ -120,7 +119,10 @@ TEST(LanguageFile, ShippedEnglishFileHoldsEveryTextTheProgramShows)
                           "Username", "Password", "Version", "Build Date", "Contact Us", "Export Data",
                           "Import Data", "Zone Log", "The file already exists, do you want to overwrite it",
                           "Export Success", "Export Failure", "Import data will overwrite the original data",
-                          "Import", "Import Success", "Import Failure"};
+                          "Import", "Import Success", "Import Failure",
+                          // The main window and the home zone panel.
+                          "Save Configure", "Options", "Open", "All Zones", "Add Zone", "Delete Zone",
+                          "Can not start pray manually"};
     for (const char *key : keys) {
         const QString lower = QString::fromLatin1(key).toLower();
         ASSERT_TRUE(map.contains(lower)) << key;
@@ -167,15 +169,6 @@ protected:
         RDModal::clearAnswers();
     }
 
-    int rowOf(const RDHomeGroupWidget &list, int id) const
-    {
-        const QVector<RDGroup> groups = list.groups();
-        for (int i = 0; i < groups.size(); ++i) {
-            if (groups[i].id == id)
-                return i;
-        }
-        return -1;
-    }
 
     QTemporaryDir m_data;
     QString m_oldDataDir;
@@ -185,121 +178,6 @@ protected:
 };
 
 } // namespace
-
-TEST_F(ScreenTest, ZoneListFollowsNotificationsFromWorkerThreads)
-{
-    RDHomeGroupWidget list;
-    list.loadGroups();
-    ASSERT_EQ(list.groupCount(), 2);
-    const int row = rowOf(list, m_gardenId);
-    ASSERT_GE(row, 0);
-    EXPECT_TRUE(list.lineText(row).contains(QLatin1String("Idle")));
-
-    std::thread([&] {
-        m_velmar->onGroupStarted(m_gardenId, QStringLiteral("3077"), QStringLiteral("schedule"), QStringLiteral("x"));
-    }).join();
-    EXPECT_TRUE(PaTest::waitUntil([&] { return list.lineText(row).contains(QLatin1String("Playing")); }));
-
-    std::thread([&] {
-        m_velmar->onGroupPlayChanged(m_gardenId, QStringLiteral("3077"), 2, QStringLiteral("b.mp3"));
-    }).join();
-    EXPECT_TRUE(PaTest::waitUntil([&] { return list.groups()[row].playIndex == 2; }));
-    EXPECT_EQ(list.groups()[row].started, 1);
-
-    std::thread([&] {
-        m_velmar->onGroupStopped(m_gardenId, QStringLiteral("3077"), QStringLiteral("user"), QStringLiteral("x"));
-    }).join();
-    EXPECT_TRUE(PaTest::waitUntil([&] { return list.lineText(row).contains(QLatin1String("Idle")); }));
-
-    RDDevice online;
-    online.id = m_deviceId;
-    online.number = QStringLiteral("6201");
-    online.status = QStringLiteral("online");
-    std::thread([&] { m_velmar->notifyDeviceStatusChanged({online}); }).join();
-    EXPECT_EQ(list.onlineNumbers(), QStringList{QStringLiteral("6201")});
-
-    // A replaced database: the list reads every group again.
-    {
-        VelmarDB db(true);
-        RDGroup extra;
-        extra.name = QStringLiteral("Roof");
-        extra.conference = QStringLiteral("3078");
-        VelmarDB::fillSipNumbers(extra);
-        ASSERT_GT(db.insertGroup(extra), 0);
-    }
-    std::thread([&] { m_velmar->notifyDataReloaded(); }).join();
-    EXPECT_TRUE(PaTest::waitUntil([&] { return list.groupCount() == 3; }));
-}
-
-TEST_F(ScreenTest, ZoneListThatIsGoneHearsNothing)
-{
-    auto *list = new RDHomeGroupWidget;
-    list->loadGroups();
-    EXPECT_EQ(m_velmar->observerCount(), 1);
-    // Queued calls are still pending when the list goes.
-    std::thread([&] {
-        m_velmar->onGroupStarted(m_gardenId, QStringLiteral("3077"), QStringLiteral("user"), QStringLiteral("x"));
-    }).join();
-    delete list;
-    EXPECT_EQ(m_velmar->observerCount(), 0);
-    QCoreApplication::processEvents();
-    std::thread([&] {
-        m_velmar->onGroupStopped(m_gardenId, QStringLiteral("3077"), QStringLiteral("user"), QStringLiteral("x"));
-    }).join();
-    QCoreApplication::processEvents();
-}
-
-TEST_F(ScreenTest, MainWindowKeepsRunningWhenMinimisedAndStopsOnExit)
-{
-    auto *home = new RDHomeDialog;
-    EXPECT_EQ(RDHomeDialog::instance(), home);
-    home->show();
-    home->loadGroups();
-    EXPECT_EQ(home->groupWidget()->groupCount(), 2);
-
-    RDModal::takeShown();
-    PAAlertDialog::setNextAnswer(0);
-    home->close();
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        EXPECT_FALSE(home->isVisible());
-    } else {
-        // Nothing could bring a hidden window back: it stays on the task bar.
-        EXPECT_TRUE(home->isVisible());
-        EXPECT_TRUE(home->isMinimized());
-    }
-    EXPECT_TRUE(home->keepRunning());
-    EXPECT_EQ(RDModal::takeShown(QStringLiteral("alert")),
-              QStringList{QStringLiteral("Do you want to exit the application")});
-
-    home->show();
-    PAAlertDialog::setNextAnswer(1);
-    home->close();
-    EXPECT_FALSE(home->keepRunning());
-    // Exit asked the application's event loop to end; end one here, so the
-    // request does not linger for the next test's loops.
-    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
-    QCoreApplication::exec();
-    // The loading dialog does not run once the flag is cleared.
-    home->execLoadingDialog();
-    delete home;
-    EXPECT_EQ(RDHomeDialog::instance(), nullptr);
-}
-
-TEST_F(ScreenTest, ReloadFromAnotherThreadRefreshesTheSelectedZone)
-{
-    RDHomeDialog home;
-    home.loadGroups();
-    RDHomeGroupWidget *list = home.groupWidget();
-    list->selectRow(rowOf(*list, m_gardenId));
-    EXPECT_TRUE(list->detailText().contains(QLatin1String("Garden")));
-
-    RDGroup garden = m_velmar->getGroupById(m_gardenId);
-    RDGroup renamed = garden;
-    renamed.name = QStringLiteral("Back garden");
-    ASSERT_TRUE(m_velmar->updateGroup(garden, renamed));
-    std::thread([] { Velmar::reloadHome(); }).join();
-    EXPECT_TRUE(PaTest::waitUntil([&] { return list->detailText().contains(QLatin1String("Back garden")); }));
-}
 
 TEST_F(ScreenTest, LoadingDialogWaitsForTheSwitchAndCanBeLeft)
 {
@@ -364,16 +242,3 @@ TEST_F(ScreenTest, DeviceListShowsStatusChanges)
     EXPECT_EQ(devices.devices()[0].status, QStringLiteral("none"));
 }
 
-TEST_F(ScreenTest, LanguageSwitchRedrawsTheZoneList)
-{
-    PaUiTest::TestLanguage language("Idle=Ruhig\nbroken line\nPlaying\xff=x\n");
-    ASSERT_TRUE(language.isValid());
-
-    RDHomeGroupWidget list;
-    list.loadGroups();
-    ASSERT_TRUE(RDLocalize::changeLanguage(QStringLiteral("Test")));
-    EXPECT_TRUE(list.lineText(0).contains(QLatin1String("Ruhig")));
-    // A missing language: every text shows its English key.
-    EXPECT_FALSE(RDLocalize::changeLanguage(QStringLiteral("Missing")));
-    EXPECT_TRUE(list.lineText(0).contains(QLatin1String("Idle")));
-}

@@ -1,33 +1,40 @@
 #pragma once
 
-#include "RDLocalize.h"
+#include "RDFullDialog.h"
 
-#include <QDialog>
 #include <QPointer>
 
+class FSLoadingDialog;
 class QCloseEvent;
+class QMenu;
 class QSystemTrayIcon;
 class RDHomeGroupWidget;
-class FSLoadingDialog;
+class RDHomeHeaderWidget;
 
-// The main window. It holds the program's keep-running flag: set from
-// construction, cleared only when the operator chooses to exit on closing
-// the window (or the system asks the program to end). Choosing to minimise
-// hides the window to the tray and keeps the flag.
-class RDHomeDialog : public QDialog, public RDLocalize
+// The program's one main window: the header bar (Save Configure, Devices,
+// Options) over the home zone panel, and the tray icon with Open and Exit.
+//
+// It holds the program's keep-running flag: set from construction, cleared
+// only when the operator chooses Exit (on closing the window or from the
+// tray) or the system asks the program to end. Choosing "Minimized" on
+// closing hides the window to the tray; where the desktop offers no tray,
+// nothing could bring a hidden window back, so it is minimised instead.
+// Escape never closes it.
+class RDHomeDialog : public RDFullDialog
 {
     Q_OBJECT
 public:
     explicit RDHomeDialog(QWidget *parent = nullptr);
     ~RDHomeDialog() override;
 
-    // The main window registered by its constructor; null after its destructor.
+    // The main window registered by its constructor; null after its
+    // destructor. Any thread.
     static RDHomeDialog *instance();
 
     bool keepRunning() const { return m_keepRunning; }
     bool *keepRunningFlag() { return &m_keepRunning; }
 
-    // Has the zone list read the groups from the central object.
+    // Has the zone panel fetch every zone and rebuild.
     void loadGroups();
     // Runs the loading dialog until the switch is ready. When the operator
     // leaves it, the keep-running flag is cleared. Nothing when the flag is
@@ -38,20 +45,43 @@ public:
     void requestExit();
 
     RDHomeGroupWidget *groupWidget() const { return m_groupWidget; }
+    RDHomeHeaderWidget *headerWidget() const { return m_header; }
+    QSystemTrayIcon *trayIcon() const { return m_tray; }
+    QMenu *trayMenu() const { return m_trayMenu; }
 
     void languageChanged() override;
 
-public Q_SLOTS:
-    // Refreshes the zone list's group detail; from any thread.
+public slots:
+    // Refreshes the zone panel's detail; from any thread (re-posted to the
+    // window's own thread).
     void reload();
-    void reject() override;
+    // The tray menu's entries.
+    void onTrayOpen();
+    void onTrayExit();
 
 protected:
+    void relayoutContents(int width, int height) override;
+    void closeDialog() override;
     void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    bool m_keepRunning = true;
+    void onClickSaveButton();
+    void onClickDevicesButton();
+    void onClickOptionsButton();
+    void createSystemTray();
+    void destroySystemTray();
+    // Asks "Do you want to exit the application". True: the operator chose
+    // Exit (pending edits are stored and the flag is cleared); false: the
+    // window went to the tray or the task bar.
+    bool askExit();
+    // Ends the event loop the start-up sequence runs.
+    void finishExit();
+
+    RDHomeHeaderWidget *m_header;
     RDHomeGroupWidget *m_groupWidget;
-    QPointer<FSLoadingDialog> m_loading;
     QSystemTrayIcon *m_tray = nullptr;
+    QMenu *m_trayMenu = nullptr;
+    bool m_keepRunning = true;
+    QPointer<FSLoadingDialog> m_loading;
 };

@@ -25,6 +25,9 @@
 #include "VelmarNetworkWidget.h"
 #include "VelmarSettingsDialog.h"
 #include "RDGroupListWidget.h"
+#include "RDGroupListItemWidget.h"
+#include "RDHomeDialog.h"
+#include "RDHomeGroupWidget.h"
 #include "RDGroupMoreDialog.h"
 #include "RDGroupNumberWidget.h"
 #include "RDCoreDeviceGroups.h"
@@ -940,6 +943,102 @@ void zoneTiles()
     }
 }
 
+
+// The main window over a private database: with no zones, with five zones
+// (one playing, some devices online) and the detail of the playing zone,
+// the close question and the tray menu.
+void homeScreen()
+{
+    QTemporaryDir data;
+    const QString oldDir = VDB::dataDir();
+    VDB::setDataDir(data.path());
+    {
+        VelmarDB db(true);
+        db.checkUpgrade();
+    }
+    Velmar::createInstance();
+    Velmar *velmar = Velmar::instance();
+    {
+        RDHomeDialog home;
+        home.resize(1280, 760);
+        home.loadGroups();
+        shoot(&home, "90-home-empty");
+
+        const char *deviceNames[] = {"Entrance", "Reception", "Gate West", "Gate East", "Kitchen", "Hall",
+                                     "Stage Left", "Stage Right"};
+        QVector<RDDevice> devices;
+        for (int i = 0; i < 8; ++i) {
+            RDDevice d;
+            d.number = QString::number(6001 + i);
+            d.name = QLatin1String(deviceNames[i]);
+            d.password = QStringLiteral("pw%1").arg(i);
+            d.id = velmar->addDevice(d);
+            devices.append(d);
+        }
+        const struct
+        {
+            const char *conference, *name, *source;
+            int first, count;
+        } zones[] = {{"3001", "Lobby", "media", 0, 2},
+                     {"3002", "Car Park", "stream", 2, 2},
+                     {"3003", "Canteen", "device", 4, 1},
+                     {"3004", "Assembly Hall", "media", 5, 3},
+                     {"3005", "Prayer Room", "pray", 5, 1}};
+        int playing = 0;
+        for (int i = 0; i < 5; ++i) {
+            RDGroup g;
+            g.conference = QLatin1String(zones[i].conference);
+            g.name = QLatin1String(zones[i].name);
+            g.source = QLatin1String(zones[i].source);
+            g.sortIndex = 5 - i;
+            g.volume = 0;
+            g.mediumLoopType = QStringLiteral("list");
+            g.streamUrl = QStringLiteral("http://radio.example.net:8000/live.mp3");
+            g.medium = QStringLiteral("/srv/media/opening.mp3\n/srv/media/notice.wav");
+            QStringList ids;
+            for (int d = 0; d < zones[i].count; ++d)
+                ids << QString::number(devices[zones[i].first + d].id);
+            g.devices = ids.join(QLatin1Char(';'));
+            const int id = velmar->addGroup(g);
+            if (i == 1)
+                playing = id;
+        }
+        home.loadGroups();
+        velmar->onGroupStarted(playing, QStringLiteral("3002"), QStringLiteral("user"), QStringLiteral("gallery"));
+        QVector<RDDevice> online;
+        for (int i : {0, 1, 2, 3, 5}) {
+            RDDevice d = devices[i];
+            d.status = i == 2 || i == 3 ? QStringLiteral("calling") : QStringLiteral("online");
+            online.append(d);
+        }
+        velmar->notifyDeviceStatusChanged(online);
+        settle();
+        shoot(&home, "91-home-zones");
+
+        home.show();
+        settle();
+        for (RDGroupListItemWidget *tile : home.groupWidget()->listWidget()->items()) {
+            if (tile->group().id == playing)
+                home.groupWidget()->onClickGroupItemWidget(tile);
+        }
+        shoot(&home, "92-home-playing-zone-detail");
+
+        {
+            PAAlertDialog ask;
+            ask.setMessage(RDLocalize::text(QStringLiteral("Do you want to exit the application")));
+            ask.setOkText(RDLocalize::text(QStringLiteral("Minimized")));
+            ask.setCancelText(RDLocalize::text(QStringLiteral("Exit")));
+            shoot(&ask, "93-home-close-question");
+        }
+        if (QMenu *menu = home.trayMenu()) {
+            menu->adjustSize();
+            shoot(menu, "94-home-tray-menu");
+        }
+    }
+    Velmar::destroyInstance();
+    VelmarDB::closeIdleConnections();
+    VDB::setDataDir(oldDir);
+}
 } // namespace
 
 int main(int argc, char **argv)
@@ -966,6 +1065,7 @@ int main(int argc, char **argv)
     settings();
     backgrounds();
     zoneTiles();
+    homeScreen();
     std::printf("%d pictures in %s\n", g_written, qPrintable(g_dir));
     return g_ok ? 0 : 1;
 }
