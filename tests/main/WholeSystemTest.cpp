@@ -1,9 +1,10 @@
 // The whole program from an install folder of its own, with SIPp as the
 // speakers and the program's own switch at its full SIP and RTP level: the
-// operator makes a zone of three new speakers on the screens, starts it from
-// its tile and every speaker rings, answers and hears the zone's tone; it is
-// stopped, the event log shows both records, and it is started again over
-// "/action" and from a phone-app session while the home screen follows.
+// operator adds a zone of three new speakers on the home screen, starts it
+// from its tile and every speaker rings, answers and hears the zone's tone;
+// the tile stops it, the event log shows both records; it is started and
+// stopped over "/action" and started from a phone-app session while the tile
+// follows; the tray's Exit ends the program and every speaker is hung up.
 //
 // The test lays out the install folder (the switch package, the language
 // file and this test program in the place of the program) and runs itself
@@ -45,12 +46,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPixmap>
 #include <QProcess>
 #include <QPushButton>
@@ -178,65 +181,68 @@ protected:
         QTest::keyClicks(e, text);
     }
 
-    // The operator composes zone `number` on the zone add dialog: devices
-    // picked on the device list (where `newSpeakers` are added first), the
-    // media source a list of `files`. The accepted zone is stored the way
-    // the home screen stores it; its id.
+    // The operator adds zone `number` with the home screen's add button:
+    // on the zone add dialog, devices picked on the device list (where
+    // `newSpeakers` are added first), the media source a list of `files`.
+    // The id of the zone stored, 0 when none was.
     int addZone(const QString &number, const QString &name, const std::vector<SippSpeakers::Account> &newSpeakers,
                 const QStringList &files)
     {
-        RDGroupAddDialog add(m_home);
-        add.setGroup(RDGroup());
-        add.editor()->numberRow()->setText(number);
-        add.editor()->nameRow()->setText(name);
-        if (!newSpeakers.empty()) {
-            answer("RDDevicesDialog", [&newSpeakers](QDialog *d) {
-                auto *list = static_cast<RDDevicesDialog *>(d);
-                for (const SippSpeakers::Account &account : newSpeakers) {
-                    answer("RDDeviceAddOneDialog", [&account](QDialog *one) {
-                        type(one, "numberEdit", account.number);
-                        type(one, "nameEdit", QStringLiteral("Speaker ") + account.number);
-                        type(one, "passwordEdit", account.password);
-                        QTest::mouseClick(one->findChild<RDLabel *>(QStringLiteral("okButton")), Qt::LeftButton);
-                    });
-                    emit list->addOneButton()->clicked();
-                }
-                emit list->selectAllLabel()->clicked();
-                emit list->selectButton()->clicked();
-            });
-            EXPECT_TRUE(add.editor()->pickDevices());
-        }
-        add.editor()->sourceWidget()->sourceCombo()->setCurrentIndex(RDGroupSourceWidget::MediaIndex);
-        if (!files.isEmpty()) {
+        answer("RDGroupAddDialog", [&](QDialog *d) {
+            auto *add = static_cast<RDGroupAddDialog *>(d);
+            add->editor()->numberRow()->setText(number);
+            add->editor()->nameRow()->setText(name);
+            if (!newSpeakers.empty()) {
+                answer("RDDevicesDialog", [&newSpeakers](QDialog *d) {
+                    auto *list = static_cast<RDDevicesDialog *>(d);
+                    for (const SippSpeakers::Account &account : newSpeakers) {
+                        answer("RDDeviceAddOneDialog", [&account](QDialog *one) {
+                            type(one, "numberEdit", account.number);
+                            type(one, "nameEdit", QStringLiteral("Speaker ") + account.number);
+                            type(one, "passwordEdit", account.password);
+                            QTest::mouseClick(one->findChild<RDLabel *>(QStringLiteral("okButton")), Qt::LeftButton);
+                        });
+                        emit list->addOneButton()->clicked();
+                    }
+                    emit list->selectAllLabel()->clicked();
+                    emit list->selectButton()->clicked();
+                });
+                EXPECT_TRUE(add->editor()->pickDevices());
+            }
+            add->editor()->sourceWidget()->sourceCombo()->setCurrentIndex(RDGroupSourceWidget::MediaIndex);
             RDModal::Answer pick;
             pick.kind = QStringLiteral("open files");
             pick.files = files;
             RDModal::queue(pick);
-            add.editor()->sourceWidget()->mediaWidget()->fileList()->onClickAddButton();
-        }
-        add.onClickOKButton();
-        EXPECT_EQ(add.result(), QDialog::Accepted);
+            add->editor()->sourceWidget()->mediaWidget()->fileList()->onClickAddButton();
+            QTest::mouseClick(add->okButton(), Qt::LeftButton);
+        });
+        QTest::mouseClick(m_home->groupWidget()->addButton(), Qt::LeftButton);
         EXPECT_EQ(RDModal::pendingAnswers(), 0);
-        RDGroup zone = add.group();
-        const int id = Velmar::instance()->addGroup(zone);
-        m_home->loadGroups();
-        return id;
+        const RDGroup stored = VelmarDB(true).selectGroupByConference(number);
+        return stored.id;
     }
 
-    // The home screen's line of zone `number`: what it shows of its run state.
-    QString homeLine(const QString &number) const
+    // The home screen's tile of zone `number`; null when there is none.
+    RDGroupListItemWidget *tile(const QString &number) const
     {
-        RDHomeGroupWidget *panel = m_home->groupWidget();
-        for (int row = 0; row < panel->groupCount(); ++row) {
-            if (panel->groups().at(row).conference == number)
-                return panel->lineText(row);
+        for (RDGroupListItemWidget *item : m_home->groupWidget()->listWidget()->items()) {
+            if (item->group().conference == number)
+                return item;
         }
-        return QString();
+        return nullptr;
     }
 
-    bool homeShows(const QString &number, const char *state) const
+    // Whether the tile of zone `number` comes to show the zone `playing`
+    // (its run state and its play button) within a few seconds.
+    bool tileShows(const QString &number, bool playing) const
     {
-        return PaTest::waitUntil([&] { return homeLine(number).endsWith(QLatin1String(state)); }, 15000);
+        return PaTest::waitUntil(
+            [&] {
+                RDGroupListItemWidget *t = tile(number);
+                return t && (t->group().started != 0) == playing && t->playButton()->isChecked() == playing;
+            },
+            15000);
     }
 
     std::string action(const std::string &query)
@@ -324,35 +330,19 @@ void WholeSystem::runInstalled()
     ASSERT_TRUE(speakers.registerAll(m_sipPort, kSpeakers)) << switchFile(QStringLiteral("log/console.log"));
     ASSERT_TRUE(speakers.awaitCalls());
 
-    // The zone's tile: its play button starts a stopped zone and stops a
-    // started one.
-    RDGroupListWidget tiles;
-    tiles.resize(400, 600);
-    tiles.setGroups(velmar->getGroups());
-    QObject::connect(&tiles, &RDGroupListWidget::clickGroupItemStart, [velmar](RDGroupListItemWidget *tile) {
-        if (tile->group().started)
-            velmar->stopGroup(tile->group(), QString());
-        else
-            velmar->startGroup(tile->group());
-    });
-    tiles.show();
-    RDGroupListItemWidget *hallTile = nullptr;
-    for (RDGroupListItemWidget *tile : tiles.items()) {
-        if (tile->group().id == hallId)
-            hallTile = tile;
-    }
-    ASSERT_NE(hallTile, nullptr);
-    QTest::mouseClick(hallTile->playButton(), Qt::LeftButton);
-
-    // Each speaker rings, answers and hears the tone file: most of the
-    // energy at 1 kHz, and loud enough not to be near silence.
+    // Started from its tile: each speaker rings, answers and hears the tone
+    // file (most of the energy at 1 kHz, and loud enough not to be near
+    // silence), and the tile shows the zone playing.
+    ASSERT_TRUE(tile(QStringLiteral("3001")));
+    QTest::mouseClick(tile(QStringLiteral("3001"))->playButton(), Qt::LeftButton);
     for (int i = 0; i < speakers.count(); ++i) {
         const std::vector<double> heard = SippSpeakers::receivedAudio(speakers.audio(i), 300, 1000);
         ASSERT_GE(heard.size(), 4000u) << kSpeakers[size_t(i)].number.toStdString();
         EXPECT_GT(Tone::goertzelShare(heard, 1000.0, 8000), 0.8) << kSpeakers[size_t(i)].number.toStdString();
         EXPECT_GT(Tone::rmsDb(heard), -40.0) << kSpeakers[size_t(i)].number.toStdString();
     }
-    EXPECT_TRUE(homeShows(QStringLiteral("3001"), "Playing")) << homeLine(QStringLiteral("3001")).toStdString();
+    EXPECT_TRUE(tileShows(QStringLiteral("3001"), true));
+    EXPECT_FALSE(tile(QStringLiteral("3002"))->playButton()->isChecked());
 
     // The picture of the home screen with one zone of several playing.
     const QString shot = qEnvironmentVariable(kShotPath);
@@ -361,12 +351,10 @@ void WholeSystem::runInstalled()
         std::printf("home screen picture: %s\n", qPrintable(shot));
     }
 
-    // Stopped again: every speaker gets its BYE.
-    hallTile->group() = velmar->getGroupById(hallId);
-    ASSERT_TRUE(hallTile->group().started);
-    QTest::mouseClick(hallTile->playButton(), Qt::LeftButton);
+    // Stopped from its tile: every speaker gets its BYE.
+    QTest::mouseClick(tile(QStringLiteral("3001"))->playButton(), Qt::LeftButton);
     EXPECT_TRUE(speakers.waitHungUp());
-    EXPECT_TRUE(homeShows(QStringLiteral("3001"), "Idle")) << homeLine(QStringLiteral("3001")).toStdString();
+    EXPECT_TRUE(tileShows(QStringLiteral("3001"), false));
 
     // The event log window shows the start and the stop, newest first.
     {
@@ -382,26 +370,34 @@ void WholeSystem::runInstalled()
         EXPECT_EQ(table->item(1, 2)->text(), QStringLiteral("Medium"));
     }
 
-    // Over "/action": the home screen follows the start and the stop.
+    // Over "/action": the tile follows the start and the stop.
     ASSERT_TRUE(speakers.awaitCalls());
     EXPECT_EQ(action("zone=3001&operation=start"), "{\"result\":\"ok\"}");
     expectEverySpeakerCalled(speakers);
-    EXPECT_TRUE(homeShows(QStringLiteral("3001"), "Playing")) << homeLine(QStringLiteral("3001")).toStdString();
+    EXPECT_TRUE(tileShows(QStringLiteral("3001"), true));
     EXPECT_EQ(action("zone=3001&operation=stop"), "{\"result\":\"ok\"}");
     EXPECT_TRUE(speakers.waitHungUp());
-    EXPECT_TRUE(homeShows(QStringLiteral("3001"), "Idle")) << homeLine(QStringLiteral("3001")).toStdString();
+    EXPECT_TRUE(tileShows(QStringLiteral("3001"), false));
 
-    // From a phone-app session: the same.
+    // From a phone-app session: the tile follows the start.
     ASSERT_TRUE(speakers.awaitCalls());
     AppWebSocketClient app(m_wsPort);
     ASSERT_TRUE(app.waitConnected());
     ASSERT_EQ(app.login(QLatin1String(kAppUser), QLatin1String(kAppPassword)), 0);
     EXPECT_EQ(app.ask("StartGroup", hallId), 0);
     expectEverySpeakerCalled(speakers);
-    EXPECT_TRUE(homeShows(QStringLiteral("3001"), "Playing")) << homeLine(QStringLiteral("3001")).toStdString();
-    EXPECT_EQ(app.ask("StopGroup", hallId), 0);
-    EXPECT_TRUE(speakers.waitHungUp());
-    EXPECT_TRUE(homeShows(QStringLiteral("3001"), "Idle")) << homeLine(QStringLiteral("3001")).toStdString();
+    EXPECT_TRUE(tileShows(QStringLiteral("3001"), true));
+
+    // The tray's Exit ends the program while the zone plays: the start-up
+    // sequence leaves its loop, and as the program shuts down every speaker
+    // gets its BYE.
+    QAction *exit = m_home->trayMenu() ? m_home->trayMenu()->actions().value(2) : nullptr;
+    ASSERT_NE(exit, nullptr);
+    ASSERT_EQ(exit->text(), QStringLiteral("Exit"));
+    exit->trigger();
+    EXPECT_FALSE(m_home->keepRunning());
+    shutDown();
+    EXPECT_TRUE(speakers.waitHungUp()) << switchFile(QStringLiteral("log/switch.log"));
 }
 
 // The install folder: a private copy of the switch package, the language
