@@ -19,6 +19,7 @@
 #include "PALogsView.h"
 #include "PlatformProcess.h"
 #include "RDConfigure.h"
+#include "RDDefaultFont.h"
 #include "RDDeviceAddOneDialog.h"
 #include "RDDevicesDialog.h"
 #include "RDFileListWidget.h"
@@ -47,6 +48,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -126,7 +128,10 @@ protected:
     // and the services of the central object running.
     void startUp()
     {
+        QCoreApplication::setOrganizationName(QStringLiteral("Kelbrin"));
+        QCoreApplication::setApplicationName(QStringLiteral("Kelbrin Corvane Lite"));
         ASSERT_TRUE(initGlobals());
+        QApplication::setFont(defaultFont());
         m_started = true;
         m_home = new RDHomeDialog;
         m_home->show();
@@ -347,6 +352,7 @@ void WholeSystem::runInstalled()
     // The picture of the home screen with one zone of several playing.
     const QString shot = qEnvironmentVariable(kShotPath);
     if (!shot.isEmpty()) {
+        m_home->resize(1024, 640);
         EXPECT_TRUE(m_home->grab().save(shot));
         std::printf("home screen picture: %s\n", qPrintable(shot));
     }

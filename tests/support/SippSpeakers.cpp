@@ -102,32 +102,70 @@ QProcess *SippSpeakers::sipp(const QStringList &args)
     return m_sipps.back().get();
 }
 
+::testing::AssertionResult SippSpeakers::registerOne(int switchPort, const Account &account)
+{
+    const int port = freeUdpPort();
+    const QString csv = m_workDir + QStringLiteral("/%1.csv").arg(account.number);
+    if (!writeFile(csv, QStringLiteral("SEQUENTIAL\n%1;[authentication username=%1 password=%2];300\n")
+                            .arg(account.number, account.password)
+                            .toUtf8()))
+        return ::testing::AssertionFailure() << "cannot write " << csv.toStdString();
+    // A busy switch may answer a retransmitted REGISTER twice, and the
+    // stray answer ends sipp's run: like a real device, it tries again.
+    QByteArray screen;
+    bool registered = false;
+    for (int attempt = 0; attempt < 3 && !registered; ++attempt) {
+        QProcess *reg = sipp({QStringLiteral("127.0.0.1:%1").arg(switchPort), QStringLiteral("-sf"),
+                              scenario(QStringLiteral("register.xml")), QStringLiteral("-inf"), csv,
+                              QStringLiteral("-p"), QString::number(port), QStringLiteral("-m"), QStringLiteral("1")});
+        registered = reg->waitForFinished(20000) && reg->exitCode() == 0;
+        screen += reg->readAll();
+    }
+    if (!registered)
+        return ::testing::AssertionFailure() << account.number.toStdString() << " did not register\n"
+                                             << screen.toStdString();
+    m_ports.push_back(port);
+    m_numbers.push_back(account.number);
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult SippSpeakers::answerOn(size_t index)
+{
+    const int port = m_ports[index];
+    m_audio.push_back(std::make_unique<QUdpSocket>());
+    if (!m_audio.back()->bind(QHostAddress(QStringLiteral("127.0.0.1")), 0))
+        return ::testing::AssertionFailure() << "no audio socket";
+    m_answering.push_back(sipp({QStringLiteral("-sf"), scenario(QStringLiteral("device_answers.xml")),
+                                QStringLiteral("-p"), QString::number(port), QStringLiteral("-key"),
+                                QStringLiteral("rtpport"), QString::number(m_audio.back()->localPort()),
+                                QStringLiteral("-m"), QStringLiteral("1")}));
+    // Called only once it holds its port (sipp binds after it starts).
+    if (!waitUntilUdpPortHeld(port))
+        return ::testing::AssertionFailure() << "sipp did not take port " << port << "\n"
+                                             << m_answering.back()->readAll().toStdString();
+    return ::testing::AssertionSuccess();
+}
+
 ::testing::AssertionResult SippSpeakers::registerAll(int switchPort, const std::vector<Account> &accounts)
 {
     for (const Account &account : accounts) {
-        const int port = freeUdpPort();
-        const QString csv = m_workDir + QStringLiteral("/%1.csv").arg(account.number);
-        if (!writeFile(csv, QStringLiteral("SEQUENTIAL\n%1;[authentication username=%1 password=%2];300\n")
-                                .arg(account.number, account.password)
-                                .toUtf8()))
-            return ::testing::AssertionFailure() << "cannot write " << csv.toStdString();
-        // A busy switch may answer a retransmitted REGISTER twice, and the
-        // stray answer ends sipp's run: like a real device, it tries again.
-        QByteArray screen;
-        bool registered = false;
-        for (int attempt = 0; attempt < 3 && !registered; ++attempt) {
-            QProcess *reg = sipp({QStringLiteral("127.0.0.1:%1").arg(switchPort), QStringLiteral("-sf"),
-                                  scenario(QStringLiteral("register.xml")), QStringLiteral("-inf"), csv,
-                                  QStringLiteral("-p"), QString::number(port), QStringLiteral("-m"),
-                                  QStringLiteral("1")});
-            registered = reg->waitForFinished(20000) && reg->exitCode() == 0;
-            screen += reg->readAll();
-        }
+        const ::testing::AssertionResult registered = registerOne(switchPort, account);
         if (!registered)
-            return ::testing::AssertionFailure() << account.number.toStdString() << " did not register\n"
-                                                 << screen.toStdString();
-        m_ports.push_back(port);
-        m_numbers.push_back(account.number);
+            return registered;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult SippSpeakers::registerAndAnswer(int switchPort, const std::vector<Account> &accounts)
+{
+    m_audio.clear();
+    m_answering.clear();
+    for (const Account &account : accounts) {
+        ::testing::AssertionResult done = registerOne(switchPort, account);
+        if (done)
+            done = answerOn(m_ports.size() - 1);
+        if (!done)
+            return done;
     }
     return ::testing::AssertionSuccess();
 }
@@ -136,19 +174,10 @@ QProcess *SippSpeakers::sipp(const QStringList &args)
 {
     m_audio.clear();
     m_answering.clear();
-    for (int port : m_ports) {
-        m_audio.push_back(std::make_unique<QUdpSocket>());
-        if (!m_audio.back()->bind(QHostAddress(QStringLiteral("127.0.0.1")), 0))
-            return ::testing::AssertionFailure() << "no audio socket";
-        m_answering.push_back(sipp({QStringLiteral("-sf"), scenario(QStringLiteral("device_answers.xml")),
-                                    QStringLiteral("-p"), QString::number(port), QStringLiteral("-key"),
-                                    QStringLiteral("rtpport"), QString::number(m_audio.back()->localPort()),
-                                    QStringLiteral("-mp"), QString::number(freeSippMediaPort()),
-                                    QStringLiteral("-m"), QStringLiteral("1")}));
-        // Called only once it holds its port (sipp binds after it starts).
-        if (!waitUntilUdpPortHeld(port))
-            return ::testing::AssertionFailure() << "sipp did not take port " << port << "\n"
-                                                 << m_answering.back()->readAll().toStdString();
+    for (size_t i = 0; i < m_ports.size(); ++i) {
+        const ::testing::AssertionResult answering = answerOn(i);
+        if (!answering)
+            return answering;
     }
     return ::testing::AssertionSuccess();
 }

@@ -52,6 +52,10 @@ public:
     // is tried again, twice at most) and is then ready for calls
     // (awaitCalls).
     ::testing::AssertionResult registerAll(int switchPort, const std::vector<Account> &accounts);
+    // Each account registers and at once waits for one call as awaitCalls
+    // does, before the next registers: a running zone calls a speaker as
+    // soon as it is registered.
+    ::testing::AssertionResult registerAndAnswer(int switchPort, const std::vector<Account> &accounts);
     // Every registered speaker waits for one call, its audio going to a
     // fresh socket (audio(i)); returns once each sipp holds its port.
     ::testing::AssertionResult awaitCalls();
@@ -66,6 +70,10 @@ public:
     QUdpSocket &audio(int i) { return *m_audio.at(size_t(i)); }
 
 private:
+    ::testing::AssertionResult registerOne(int switchPort, const Account &account);
+    // Speaker `index` waits for one call with a fresh audio socket.
+    ::testing::AssertionResult answerOn(size_t index);
+
     QString m_workDir;
     std::vector<int> m_ports;
     std::vector<QString> m_numbers;
