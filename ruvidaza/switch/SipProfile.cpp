@@ -48,6 +48,9 @@ void SipProfile::close()
 {
     *m_alive = false;
     m_running = false;
+    // The hang-ups and unregistrations just asked for go out before the
+    // transport stops.
+    m_stack.flushOutgoing();
     m_stack.quit();
     if (m_thread.joinable())
         m_thread.join();

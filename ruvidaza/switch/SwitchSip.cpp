@@ -105,8 +105,8 @@ void SwitchSip::stop()
         gws.push_back(g.first);
     for (const QString &name : gws)
         dropGateway(name);
-    // The BYEs, CANCELs and unregistrations are sent at once by the
-    // transport threads; closing after that sends nothing more.
+    // Closing sends the BYEs, CANCELs and unregistrations queued here
+    // first; nothing more after that.
     m_internal->close();
     m_external->close();
     m_internal.reset();

@@ -1,7 +1,7 @@
 // Phone-app sessions end to end: Qt's own WebSocket client against the
 // central object's WebSocket server and JSON API, with the switch stand-in
 // carrying out the zone commands; LAN discovery on loopback.
-#include "AppJsonClient.h"
+#include "AppWebSocketClient.h"
 #include "FSManager.h"
 #include "KelCode.h"
 #include "KelDiscovery.h"
@@ -44,40 +44,13 @@ int freeTcpPort()
     return PaTest::freeTcpPort();
 }
 
-// A phone app: Qt's WebSocket client keeping every text message it gets.
-class App : public AppJsonClient
+// A phone app of this test's account.
+class App : public AppWebSocketClient
 {
 public:
-    explicit App(int port)
-    {
-        QObject::connect(&m_socket, &QWebSocket::textMessageReceived,
-                         [this](const QString &text) { m_messages.append(QJsonDocument::fromJson(text.toUtf8()).object()); });
-        m_socket.open(QUrl(QStringLiteral("ws://127.0.0.1:%1").arg(port)));
-    }
-    bool waitConnected()
-    {
-        return PaTest::waitUntil([this] { return m_socket.state() == QAbstractSocket::ConnectedState; }, 10000);
-    }
+    using AppWebSocketClient::AppWebSocketClient;
     using AppJsonClient::login;
     int login(const QString &password) { return login(QLatin1String(kUser), password); }
-    void sendRaw(const QString &text) { m_socket.sendTextMessage(text); }
-    bool isConnected() const { return m_socket.state() == QAbstractSocket::ConnectedState; }
-
-protected:
-    bool sendText(const QByteArray &text) override
-    {
-        m_socket.sendTextMessage(QString::fromUtf8(text));
-        return true;
-    }
-    bool receive(int ms) override
-    {
-        const int before = m_messages.size();
-        PaTest::waitUntil([&] { return m_messages.size() > before; }, ms);
-        return true;
-    }
-
-private:
-    QWebSocket m_socket;
 };
 
 class VelmarSessionTest : public VelmarFixture

@@ -306,6 +306,42 @@ TEST_F(SwitchSip, DialledDeviceRingsAnswersAndIsHungUp)
     EXPECT_EQ(PaTest::sippCompletedCalls(uas->readAll()), 1);
 }
 
+TEST_F(SwitchSip, ShutdownHangsUpEveryCallBeforeItEnds)
+{
+    ASSERT_TRUE(m_sw.start());
+    // Two devices in a conference: each scenario completes only with the
+    // switch's BYE answered.
+    std::vector<QProcess *> devices;
+    std::vector<std::unique_ptr<QUdpSocket>> audio;
+    QStringList dial;
+    for (const QString &user : {QStringLiteral("6001"), QStringLiteral("6002")}) {
+        const int port = PaTest::freeUdpPort();
+        ASSERT_EQ(registerDevice(user, port), 0);
+        audio.push_back(std::make_unique<QUdpSocket>());
+        ASSERT_TRUE(audio.back()->bind(QHostAddress(QStringLiteral("127.0.0.1")), 0));
+        devices.push_back(sipp({QStringLiteral("-sf"), scenario(QStringLiteral("device_answers.xml")),
+                                QStringLiteral("-p"), QString::number(port), QStringLiteral("-key"),
+                                QStringLiteral("rtpport"), QString::number(audio.back()->localPort()),
+                                QStringLiteral("-m"), QStringLiteral("1")}));
+        ASSERT_TRUE(listening(port));
+        dial << QStringLiteral("user/") + user;
+    }
+    for (const QString &to : dial)
+        EXPECT_TRUE(m_sw.console(QStringLiteral("conference 3001@cdquality++flags{mute|endconf} bgdial %1 3001 3001")
+                                     .arg(to))
+                        .startsWith(QLatin1String("+OK")));
+    ASSERT_TRUE(PaTest::waitUntil([&] { return channels().size() == 2; }, 10000))
+        << channels().join(QLatin1Char(' ')).toStdString();
+    for (auto &socket : audio)
+        ASSERT_TRUE(socket->waitForReadyRead(5000));
+
+    EXPECT_EQ(m_sw.shutdown(), 0);
+    for (QProcess *device : devices) {
+        ASSERT_TRUE(device->waitForFinished(25000));
+        EXPECT_EQ(PaTest::sippCompletedCalls(device->readAll()), 1);
+    }
+}
+
 TEST_F(SwitchSip, DeviceEndingTheCallRemovesItsRow)
 {
     ASSERT_TRUE(m_sw.start());

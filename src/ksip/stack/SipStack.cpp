@@ -309,6 +309,19 @@ int SipStack::init()
     return OSIP_SUCCESS;
 }
 
+void SipStack::flushOutgoing()
+{
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    if (!m_osip || !m_transport)
+        return;
+    for (int pass = 0; pass < 4; ++pass) {
+        const int work = osip_ict_execute(m_osip) + osip_ist_execute(m_osip) + osip_nict_execute(m_osip) +
+                         osip_nist_execute(m_osip);
+        if (work == 0)
+            break;
+    }
+}
+
 void SipStack::quit()
 {
     if (m_running.exchange(false)) {

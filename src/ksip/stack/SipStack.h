@@ -60,6 +60,11 @@ public:
     // Stops the transport thread, closes the socket and forgets every
     // registration, call and queued event. Sends nothing. Safe to repeat.
     void quit();
+    // Sends at once, on the calling thread, the first transmission of
+    // every request and answer queued so far (the transport thread may not
+    // have run since): a stack about to quit calls this first so that its
+    // last BYEs leave. Retransmissions and answers are not waited for.
+    void flushOutgoing();
 
     // True when `port` can be bound on every IPv4 address for UDP (protocol
     // 17) or TCP (protocol 6). Port 0 or an unknown protocol: false.

@@ -93,4 +93,22 @@ inline double goertzelShare(const std::vector<double> &x, double hz, int rate)
     return energy > 0 ? 2.0 * power / (double(x.size()) * energy) : 0.0;
 }
 
+// How many 100 ms blocks of `x` are mostly (share above 0.8) the tone at
+// `hz`. Audio heard through the switch may step up in level once (a zone's
+// file level reaches the switch just after its play, a caller's just after
+// the call joined): the step weighs on the one block it falls in, where a
+// share over the whole would take it for another sound.
+inline int blocksOfTone(const std::vector<double> &x, double hz, int rate)
+{
+    const size_t block = size_t(rate) / 10;
+    int blocks = 0;
+    for (size_t at = 0; at + block <= x.size(); at += block) {
+        const std::vector<double> part(x.begin() + long(at), x.begin() + long(at + block));
+        if (goertzelShare(part, hz, rate) > 0.8) {
+            ++blocks;
+        }
+    }
+    return blocks;
+}
+
 } // namespace Tone
