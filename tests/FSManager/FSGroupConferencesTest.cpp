@@ -389,6 +389,33 @@ TEST_F(FSGroupConferencesTest, StopDuringAPassConsoleCommandNeitherWaitsNorReord
     }
 }
 
+// A zone started and stopped many times while the console is busy costs
+// one hang-up per stop still waiting, not one per stop; a stop that comes
+// after its conference's hang-up went out still gets its own.
+TEST_F(FSGroupConferencesTest, StopsWaitingForTheConsoleShareOneHangUp)
+{
+    auto console = std::make_shared<SlowConsole>(QStringLiteral("conference 3001 hup all"));
+    FSGroupConferences::Environment env;
+    env.execute = [console](const QString &command) { return console->execute(command); };
+    auto busy = std::make_unique<FSGroupConferences>(std::move(env));
+    const RDGroup a = zone(1, "3001");
+    const RDGroup b = zone(2, "3002");
+    busy->startGroup(a, "", "", 9, "http", "web");
+    busy->stopGroup(a, "http", "web");
+    ASSERT_TRUE(console->waitUntilHolding()); // the first hang-up is out, held
+    for (int i = 0; i < 3; ++i) {
+        busy->startGroup(a, "", "", 9, "http", "web");
+        busy->stopGroup(a, "http", "web");
+    }
+    busy->startGroup(b, "", "", 9, "http", "web");
+    busy->stopGroup(b, "http", "web");
+    console->release();
+    ASSERT_TRUE(busy->waitForCommands(5000));
+    EXPECT_EQ(console->commands(),
+              QStringList({"conference 3001 hup all", "conference 3001 hup all", "conference 3002 hup all"}));
+    EXPECT_TRUE(busy->conferences().isEmpty());
+}
+
 // Starts and stops of one group race the supervision pass: whatever the
 // interleaving, the switch hears of the group's hang-up after every dial into
 // it, so no member is left in the conference of a stopped group.
