@@ -175,8 +175,14 @@ void PALogDB::postLog(const PALogRecord &record)
     SharedLog &log = sharedLog();
     auto pending = std::make_shared<SharedLog::Pending>();
     pending->record = record;
+    bool wake = false;
     {
         std::lock_guard<std::mutex> queued(log.queueLock);
+        // Records already waiting have woken the writer, and a batch being
+        // written wakes it when it ends: waking it for every record would
+        // only make the writer and the posting threads take turns on the
+        // lock, one record at a time.
+        wake = log.queue.empty() && !log.writing;
         log.queue.push_back(std::move(pending));
         // While the log closes, the closing flush takes the record.
         if (!log.writer.joinable() && !log.stopWriter) {
@@ -193,7 +199,8 @@ void PALogDB::postLog(const PALogRecord &record)
             });
         }
     }
-    log.changed.notify_all();
+    if (wake)
+        log.changed.notify_all();
 }
 
 void PALogDB::flushLog()

@@ -7,6 +7,7 @@
 #include "RDLog.h"
 
 #include <algorithm>
+#include <chrono>
 #include <tuple>
 #include <vector>
 
@@ -55,6 +56,12 @@ auto legFields(FSConference &r)
 {
     return std::tie(r.volume, r.volumeChanged, r.savedVolume, r.interrupted, r.internalCaller, r.externalCaller,
                     r.appLeg, r.appLegRegistered, r.missCount);
+}
+
+// What names a group's two accounts in the account queue.
+QString accountsOf(const RDGroup &group)
+{
+    return group.inputSipNumber + QLatin1Char('/') + group.outputSipNumber;
 }
 
 } // namespace
@@ -165,22 +172,38 @@ int FSGroupConferences::findGroup(int groupId) const
     return -1;
 }
 
-void FSGroupConferences::registerAccounts(const RDGroup &group, const FSConference &record,
-                                          const QString &inputSourceUrl, const RDCoreDevice &device,
-                                          const std::shared_ptr<KelClient> &session)
+FSSipAccountQueue::Change FSGroupConferences::signIn(const RDGroup &group, const FSConference &record,
+                                                    const QString &inputSourceUrl, const RDCoreDevice &device,
+                                                    const std::shared_ptr<KelClient> &session)
 {
-    PASipManager::Use sip;
-    if (!sip)
-        return;
     const QString ip = m_env.internalIp();
     const int port = m_env.internalPort();
     const int level = FSConference::sipLevel(record.volume);
-    sip->lock();
-    sip->registerSourceAccount(ip, port, group.inputSipNumber, group.inputSipPassword, inputSourceUrl, device,
-                               session, QString(), level);
-    sip->registerSourceAccount(ip, port, group.outputSipNumber, group.outputSipPassword, QString(), RDCoreDevice(),
-                               nullptr, group.httpOutputEnable ? group.conference : QString(), level);
-    sip->unlock();
+    const QString publishPath = group.httpOutputEnable ? group.conference : QString();
+    return [=, input = group.inputSipNumber, inputPassword = group.inputSipPassword, output = group.outputSipNumber,
+            outputPassword = group.outputSipPassword] {
+        PASipManager::Use sip;
+        if (!sip)
+            return;
+        sip->lock();
+        sip->registerSourceAccount(ip, port, input, inputPassword, inputSourceUrl, device, session, QString(), level);
+        sip->registerSourceAccount(ip, port, output, outputPassword, QString(), RDCoreDevice(), nullptr, publishPath,
+                                   level);
+        sip->unlock();
+    };
+}
+
+void FSGroupConferences::postSipChange(std::function<void(PASipManager *sip, const QString &ip, int port)> change,
+                                       const QString &accounts, FSSipAccountQueue::Kind kind)
+{
+    const QString ip = m_env.internalIp();
+    const int port = m_env.internalPort();
+    m_sipAccounts.post(
+        [ip, port, change = std::move(change)] {
+            if (PASipManager::Use sip{}; sip)
+                change(sip.get(), ip, port);
+        },
+        accounts, kind);
 }
 
 // ------------------------------------------------------ group operations
@@ -198,6 +221,21 @@ bool FSGroupConferences::startGroup(const RDGroup &group, const QString &interna
     bool alreadyRunning = false;
     quint64 notice = 0;
     const char *outcome = "start group";
+    // The record and its sign-in are made before the lock is taken (and
+    // dropped if the group runs already): the lock covers only the look-up
+    // and the queueing, so starts and stops of other requests barely wait.
+    FSConference fresh = buildConference(group, type, prayIndex);
+    fresh.internalCaller = internalCaller;
+    fresh.externalCaller = externalCaller;
+    QString url;
+    RDCoreDevice device;
+    if (!isCall) {
+        if (group.source.compare(QLatin1String("stream"), Qt::CaseInsensitive) == 0)
+            url = group.streamUrl;
+        else if (group.source.compare(QLatin1String("device"), Qt::CaseInsensitive) == 0)
+            device = RDCoreDevice(group.audioId, group.audioName, group.audioType);
+    }
+    FSSipAccountQueue::Change signInChange = signIn(group, fresh, url, device, nullptr);
     {
         std::lock_guard<std::mutex> lock(m_conferenceLock);
         const int i = findGroup(group.id);
@@ -218,21 +256,10 @@ bool FSGroupConferences::startGroup(const RDGroup &group, const QString &interna
             alreadyRunning = true;
             outcome = "start a starting group";
         } else {
-            FSConference r = buildConference(group, type, prayIndex);
-            r.internalCaller = internalCaller;
-            r.externalCaller = externalCaller;
-            QString url;
-            RDCoreDevice device;
-            if (!isCall) {
-                if (group.source.compare(QLatin1String("stream"), Qt::CaseInsensitive) == 0)
-                    url = group.streamUrl;
-                else if (group.source.compare(QLatin1String("device"), Qt::CaseInsensitive) == 0)
-                    device = RDCoreDevice(group.audioId, group.audioName, group.audioType);
-            }
-            registerAccounts(group, r, url, device, nullptr);
-            r.serial = ++m_lastSerial;
-            m_records.append(r);
-            notice = postStarted(r, fsGroupStartTypeText(type), from);
+            m_sipAccounts.post(std::move(signInChange), accountsOf(group), FSSipAccountQueue::Kind::SignIn);
+            fresh.serial = ++m_lastSerial;
+            m_records.append(fresh);
+            notice = postStarted(fresh, fsGroupStartTypeText(type), from);
         }
         FSConference::sortByPriority(m_records);
     }
@@ -269,8 +296,11 @@ void FSGroupConferences::startTalkGroup(const RDGroup &group, const std::shared_
             r.interrupted = true;
             r.volume = -10;
             r.volumeChanged = true;
-            if (PASipManager::Use sip{}; sip)
-                sip->startTalk(m_env.internalIp(), m_env.internalPort(), group.inputSipNumber, session);
+            postSipChange(
+                [user = group.inputSipNumber, session](PASipManager *sip, const QString &ip, int port) {
+                    sip->startTalk(ip, port, user, session);
+                },
+                accountsOf(group));
         } else {
             RDGroup talk = group;
             talk.source = QStringLiteral("stream");
@@ -279,7 +309,8 @@ void FSGroupConferences::startTalkGroup(const RDGroup &group, const std::shared_
             talk.medium.clear();
             FSConference r = buildConference(talk, FSGroupStartApi, 0);
             r.appLeg = group.inputSipNumber;
-            registerAccounts(talk, r, QString(), RDCoreDevice(), session);
+            m_sipAccounts.post(signIn(talk, r, QString(), RDCoreDevice(), session), accountsOf(talk),
+                               FSSipAccountQueue::Kind::SignIn);
             r.serial = ++m_lastSerial;
             m_records.append(r);
             notice = postStarted(r, fsGroupStartTypeText(FSGroupStartApi), QStringLiteral("API"));
@@ -290,22 +321,33 @@ void FSGroupConferences::startTalkGroup(const RDGroup &group, const std::shared_
     markStarted(group.conference, fsGroupStartTypeText(FSGroupStartApi));
 }
 
+// Talk and listen act on the accounts in the order of their sign-ins and
+// sign-outs: behind the queue like them.
 void FSGroupConferences::stopTalkGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session)
 {
-    if (PASipManager::Use sip{}; sip)
-        sip->stopTalk(m_env.internalIp(), m_env.internalPort(), group.inputSipNumber, session);
+    postSipChange(
+        [user = group.inputSipNumber, session](PASipManager *sip, const QString &ip, int port) {
+            sip->stopTalk(ip, port, user, session);
+        },
+        accountsOf(group));
 }
 
 void FSGroupConferences::startListenGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session)
 {
-    if (PASipManager::Use sip{}; sip)
-        sip->startListen(m_env.internalIp(), m_env.internalPort(), group.outputSipNumber, session);
+    postSipChange(
+        [user = group.outputSipNumber, session](PASipManager *sip, const QString &ip, int port) {
+            sip->startListen(ip, port, user, session);
+        },
+        accountsOf(group));
 }
 
 void FSGroupConferences::stopListenGroup(const RDGroup &group, const std::shared_ptr<KelClient> &session)
 {
-    if (PASipManager::Use sip{}; sip)
-        sip->stopListen(m_env.internalIp(), m_env.internalPort(), group.outputSipNumber, session);
+    postSipChange(
+        [user = group.outputSipNumber, session](PASipManager *sip, const QString &ip, int port) {
+            sip->stopListen(ip, port, user, session);
+        },
+        accountsOf(group));
 }
 
 void FSGroupConferences::stopGroup(const RDGroup &group, const QString &stopType, const QString &from)
@@ -318,10 +360,13 @@ void FSGroupConferences::stopGroup(const RDGroup &group, const QString &stopType
         const int i = findGroup(group.id);
         if (i >= 0) {
             const FSConference r = m_records.at(i);
-            if (PASipManager::Use sip{}; sip) {
-                sip->unregisterAccount(m_env.internalIp(), m_env.internalPort(), group.inputSipNumber);
-                sip->unregisterAccount(m_env.internalIp(), m_env.internalPort(), group.outputSipNumber);
-            }
+            postSipChange(
+                [input = group.inputSipNumber, output = group.outputSipNumber](PASipManager *sip, const QString &ip,
+                                                                               int port) {
+                    sip->unregisterAccount(ip, port, input);
+                    sip->unregisterAccount(ip, port, output);
+                },
+                accountsOf(group), FSSipAccountQueue::Kind::SignOut);
             removeRecord(i);
             notice = postStopped(r, stopType, from);
         }
@@ -551,6 +596,12 @@ void FSGroupConferences::queueHangup(const QString &conference)
 {
     {
         std::lock_guard<std::mutex> lock(m_queueLock);
+        // A hang-up of this conference still waiting covers this stop too:
+        // it runs later than now and looks again whether a group holds the
+        // conference then. Each stop of a zone started and stopped in quick
+        // turns would otherwise cost a console command.
+        if (std::find(m_hangups.begin(), m_hangups.end(), conference) != m_hangups.end())
+            return;
         m_hangups.push_back(conference);
         if (!m_commandThread.joinable())
             m_commandThread = std::thread([this] { commandThread(); });
@@ -602,9 +653,14 @@ void FSGroupConferences::runQueuedHangups()
 
 bool FSGroupConferences::waitForCommands(int timeoutMs)
 {
-    std::unique_lock<std::mutex> lock(m_queueLock);
-    return m_queueChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                   [this] { return m_hangups.empty() && m_hangupsRunning == 0; });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    {
+        std::unique_lock<std::mutex> lock(m_queueLock);
+        if (!m_queueChanged.wait_until(lock, deadline, [this] { return m_hangups.empty() && m_hangupsRunning == 0; }))
+            return false;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    return m_sipAccounts.waitIdle(static_cast<int>(std::max<long long>(0, left.count())));
 }
 
 QMap<QString, QString> FSGroupConferences::deviceStatus()
@@ -693,8 +749,7 @@ void FSGroupConferences::notifyPlayChanged(int groupId, const QString &conferenc
 
 void FSGroupConferences::setSipVolume(const QString &user, int level)
 {
-    if (PASipManager::Use sip{}; sip)
-        sip->setVolume(user, level);
+    postSipChange([user, level](PASipManager *sip, const QString &, int) { sip->setVolume(user, level); }, user);
 }
 
 bool FSGroupConferences::isAccountRegistered(const QString &user)

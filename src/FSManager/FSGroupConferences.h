@@ -4,6 +4,7 @@
 #include "FSConferenceHost.h"
 #include "FSConferencePass.h"
 #include "FSNoticeQueue.h"
+#include "FSSipAccountQueue.h"
 #include "FSSwitchState.h"
 #include "RDGroupStatus.h"
 
@@ -23,6 +24,7 @@
 #include <thread>
 
 class KelClient;
+class PASipManager;
 class RDCoreDevice;
 struct RDGroup;
 
@@ -39,9 +41,13 @@ struct RDGroup;
 // sends a command for a conference that stopped (or started again) since it
 // took its copy, so a late hang-up cannot end a restarted group's conference.
 //
-// Lock order: console lock, then conference lock, then the SIP manager's lock
-// (only around the account registrations). The queue lock is taken last; the
-// status lock is never held together with the conference lock. Start and
+// The zones' SIP accounts change on the account queue's thread
+// (FSSipAccountQueue): a start or stop posts the change under the conference
+// lock, so the changes keep the order of the record changes, and never waits
+// for the SIP agent itself.
+//
+// Lock order: console lock, then conference lock. The queue locks are taken
+// last; the status lock is never held together with the conference lock. Start and
 // stop notices are queued under the conference lock and delivered after it
 // is released (FSNoticeQueue), so what the observers do (read the zone, tell
 // the apps) never holds up another group's start or stop.
@@ -103,8 +109,9 @@ public:
     // The most console commands a pass runs side by side (its dials).
     static constexpr int kConcurrentCommands = 8;
 
-    // Waits until every queued hang-up has reached the console; false when
-    // `timeoutMs` ran out first.
+    // Waits until every queued hang-up has reached the console and every
+    // queued account change the SIP agent; false when `timeoutMs` ran out
+    // first.
     bool waitForCommands(int timeoutMs);
 
     // Copies.
@@ -126,8 +133,13 @@ private:
     bool isAccountTalking(const QString &user) override;
 
     int findGroup(int groupId) const; // conference lock held
-    void registerAccounts(const RDGroup &group, const FSConference &record, const QString &inputSourceUrl,
-                          const RDCoreDevice &device, const std::shared_ptr<KelClient> &session);
+    // The change that signs `group`'s two accounts in for `record`.
+    FSSipAccountQueue::Change signIn(const RDGroup &group, const FSConference &record, const QString &inputSourceUrl,
+                                     const RDCoreDevice &device, const std::shared_ptr<KelClient> &session);
+    // Queues `change` for the SIP agent, with the switch's internal address
+    // as it is now; a change finding no agent does nothing.
+    void postSipChange(std::function<void(PASipManager *sip, const QString &ip, int port)> change,
+                       const QString &accounts, FSSipAccountQueue::Kind kind = FSSipAccountQueue::Kind::Other);
     // Conference lock held: queue the observers' notice of a record made or
     // removed; deliverNotices, after the lock is released, sends it.
     quint64 postStarted(const FSConference &record, const QString &startType, const QString &from);
@@ -164,6 +176,10 @@ private:
 
     // Start and stop notices, in the order of the record changes.
     FSNoticeQueue m_notices;
+
+    // Account changes, in the order of the record changes; drained before
+    // the members above go.
+    FSSipAccountQueue m_sipAccounts;
 
     std::mutex m_statusLock;
     QMap<QString, QString> m_deviceStatus;

@@ -1,5 +1,6 @@
 #include "DatabaseTestSupport.h"
 #include "PALogDB.h"
+#include "TestSupport.h"
 #include "VDBHelper.h"
 #include "VelmarDB.h"
 
@@ -353,6 +354,29 @@ TEST_F(PALogDBTest, PostedRecordsAreAllWrittenInOrderAfterABurstAndAtShutDown)
     EXPECT_EQ(DbTest::scalar(path, QStringLiteral("select count(*) from palog a join palog b on a.groupName = "
                                                   "b.groupName and a.volume < b.volume and a.id > b.id")),
               QStringLiteral("0"));
+}
+
+// The writer thread takes posted records on its own: nobody reads the log
+// here (a read writes what waits first), yet every record of a burst from
+// many threads reaches the file.
+TEST_F(PALogDBTest, PostedRecordsReachTheFileWithoutARead)
+{
+    constexpr int threads = 8;
+    constexpr int perThread = 50;
+    std::vector<std::thread> posters;
+    for (int t = 0; t < threads; ++t) {
+        posters.emplace_back([t] {
+            for (int i = 0; i < perThread; ++i)
+                PALogDB::postLog(record(QStringLiteral("t%1").arg(t)));
+        });
+    }
+    for (std::thread &poster : posters)
+        poster.join();
+    const QString path = PALogDB::dbFilePath();
+    const QString all = QString::number(threads * perThread);
+    EXPECT_TRUE(PaTest::waitUntil(
+        [&] { return DbTest::scalar(path, QStringLiteral("select count(*) from palog")) == all; }, 10000))
+        << DbTest::scalar(path, QStringLiteral("select count(*) from palog")).toStdString() << " of " << all.toStdString();
 }
 
 namespace {

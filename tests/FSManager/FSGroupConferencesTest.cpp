@@ -141,6 +141,7 @@ TEST_F(FSGroupConferencesTest, StartSignsAccountsInAndStopSignsThemOutAndHangsUp
     g.httpOutputEnable = 1;
     conferences->startGroup(g, "", "", 9, "HTTP", "web");
     EXPECT_EQ(events, QStringList({"started 4 3004 http web"}));
+    ASSERT_TRUE(conferences->waitForCommands(5000));
     EXPECT_EQ(account("4004").sourceUrl, "http://radio.example/live");
     EXPECT_EQ(account("4004").volume, 150);
     EXPECT_EQ(account("4004").password, "in-pw");
@@ -214,6 +215,7 @@ TEST_F(FSGroupConferencesTest, OperationsOnGroupsThatDoNotRun)
     RDGroup outOfRange = zone(7, "4000");
     for (const RDGroup &bad : {unsaved, badNumber, outOfRange})
         conferences->startGroup(bad, "", "", 9, "user", "operator");
+    ASSERT_TRUE(conferences->waitForCommands(5000));
     EXPECT_TRUE(conferences->conferences().isEmpty());
     EXPECT_EQ(PASipManager::instance()->accountCount(), 0);
     EXPECT_TRUE(events.isEmpty());
@@ -438,6 +440,33 @@ TEST_F(FSGroupConferencesTest, DialsOfAPassRunSideBySide)
     EXPECT_EQ(sent.removeDuplicates(), 0);
 }
 
+// A zone started and stopped many times while the console is busy costs
+// one hang-up per stop still waiting, not one per stop; a stop that comes
+// after its conference's hang-up went out still gets its own.
+TEST_F(FSGroupConferencesTest, StopsWaitingForTheConsoleShareOneHangUp)
+{
+    auto console = std::make_shared<SlowConsole>(QStringLiteral("conference 3001 hup all"));
+    FSGroupConferences::Environment env;
+    env.execute = [console](const QString &command) { return console->execute(command); };
+    auto busy = std::make_unique<FSGroupConferences>(std::move(env));
+    const RDGroup a = zone(1, "3001");
+    const RDGroup b = zone(2, "3002");
+    busy->startGroup(a, "", "", 9, "http", "web");
+    busy->stopGroup(a, "http", "web");
+    ASSERT_TRUE(console->waitUntilHolding()); // the first hang-up is out, held
+    for (int i = 0; i < 3; ++i) {
+        busy->startGroup(a, "", "", 9, "http", "web");
+        busy->stopGroup(a, "http", "web");
+    }
+    busy->startGroup(b, "", "", 9, "http", "web");
+    busy->stopGroup(b, "http", "web");
+    console->release();
+    ASSERT_TRUE(busy->waitForCommands(5000));
+    EXPECT_EQ(console->commands(),
+              QStringList({"conference 3001 hup all", "conference 3001 hup all", "conference 3002 hup all"}));
+    EXPECT_TRUE(busy->conferences().isEmpty());
+}
+
 // Starts and stops of one group race the supervision pass: whatever the
 // interleaving, the switch hears of the group's hang-up after every dial into
 // it, so no member is left in the conference of a stopped group.
@@ -509,7 +538,39 @@ TEST_F(FSGroupConferencesTest, SipManagerDestroyedWhileGroupOperationsRun)
     done.store(true);
     worker.join();
     conferences->stopGroup(g, "manual", "ui");
+    ASSERT_TRUE(conferences->waitForCommands(5000));
     EXPECT_EQ(PASipManager::instance()->accountCount(), 0);
+}
+
+// A SIP agent that is busy (its lock held: a stack thread sending, a call
+// being set up) holds up no start or stop: the account changes wait in
+// order behind it, and a zone stopped meanwhile ends signed out.
+TEST_F(FSGroupConferencesTest, StartAndStopDoNotWaitForABusySipAgent)
+{
+    const RDGroup a = zone(1, "3001");
+    const RDGroup b = zone(2, "3002");
+    PASipManager *sip = PASipManager::instance();
+    sip->lock();
+    auto operations = std::async(std::launch::async, [&] {
+        conferences->startGroup(a, "", "", 9, "http", "web");
+        conferences->stopGroup(a, "http", "web");
+        conferences->startGroup(a, "", "", 9, "http", "web");
+        conferences->startGroup(b, "", "", 9, "http", "web");
+        conferences->stopGroup(b, "http", "web");
+        return conferences->conferences().size();
+    });
+    const bool prompt = operations.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
+    sip->unlock();
+    EXPECT_TRUE(prompt) << "a start or stop waited for the SIP agent";
+    EXPECT_EQ(operations.get(), 1);
+    ASSERT_TRUE(conferences->waitForCommands(5000));
+    EXPECT_EQ(events, QStringList({"started 1 3001 http web", "stopped 1 3001 http web", "started 1 3001 http web",
+                                   "started 2 3002 http web", "stopped 2 3002 http web"}));
+    EXPECT_EQ(account("4001").password, "in-pw") << "the zone that runs is signed in";
+    EXPECT_EQ(sip->accountCount(), 2) << "the stopped zone is signed out";
+    conferences->stopGroup(a, "http", "web");
+    ASSERT_TRUE(conferences->waitForCommands(5000));
+    EXPECT_EQ(sip->accountCount(), 0);
 }
 
 // The pass asks for a stop through the message queue; by the time the queue
@@ -625,10 +686,12 @@ TEST_F(FSGroupConferencesTest, ObserversAreToldWithoutTheConferenceLock)
     bool inside = false;
     bool release = false;
     FSGroupConferences::Environment env;
+    QStringList told;
     env.groupStarted = [&](int id, const QString &, const QString &, const QString &) {
+        std::unique_lock<std::mutex> l(lock);
+        told << QStringLiteral("started %1").arg(id);
         if (id != 1)
             return;
-        std::unique_lock<std::mutex> l(lock);
         inside = true;
         changed.notify_all();
         changed.wait_for(l, std::chrono::seconds(10), [&] { return release; });
@@ -644,7 +707,10 @@ TEST_F(FSGroupConferencesTest, ObserversAreToldWithoutTheConferenceLock)
         const bool startedAgain = own.startGroup(zone(1, "3001"), "", "", 9, "http", "web");
         own.stopGroup(zone(2, "3002"), "http", "web");
         own.updateGroupVolume(zone(1, "3001"));
-        return !startedAgain && own.conferences().size() == 1;
+        // A change whose notice queues behind the slow one: handed over to
+        // the thread telling the observers, not waited for.
+        const bool started = own.startGroup(zone(3, "3003"), "", "", 9, "http", "web");
+        return !startedAgain && started && own.conferences().size() == 2;
     });
     const bool prompt = others.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
     {
@@ -656,6 +722,8 @@ TEST_F(FSGroupConferencesTest, ObserversAreToldWithoutTheConferenceLock)
     ASSERT_TRUE(observing);
     EXPECT_TRUE(prompt) << "a group operation waited for the observer of another change";
     EXPECT_TRUE(others.get());
+    std::lock_guard<std::mutex> l(lock);
+    EXPECT_EQ(told, QStringList({"started 1", "started 3"})) << "the handed-over notice went out, in order";
 }
 
 // Starts and stops of one group from many threads at once reach the

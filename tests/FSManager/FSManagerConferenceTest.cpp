@@ -159,6 +159,7 @@ TEST(FSManagerConferences, GroupOperationsReachTheConferenceRecords)
     g.priority = 2;
     fs->startGroup(g, "", "", 0, "api", "app");
     EXPECT_EQ(records(), QStringList{"3701 v4"});
+    ASSERT_TRUE(fs->conferences()->waitForCommands(5000));
     // Both accounts sign in on the switch's internal profile (no switch
     // answers here, so they stay signing in).
     EXPECT_TRUE(sip->account("127.0.0.1", port, g.inputSipNumber, nullptr));
@@ -179,16 +180,19 @@ TEST(FSManagerConferences, GroupOperationsReachTheConferenceRecords)
     fs->stopListenGroup(g, app);
     PASipManager::Account in;
     fs->startTalkGroup(g, app);
+    ASSERT_TRUE(fs->conferences()->waitForCommands(5000));
     ASSERT_TRUE(sip->account("127.0.0.1", port, g.inputSipNumber, &in));
     EXPECT_EQ(in.talkSession, app);
     EXPECT_EQ(records(), QStringList{"3701 v-10"}) << "app talk interrupts the group";
     fs->stopTalkGroup(g, app);
+    ASSERT_TRUE(fs->conferences()->waitForCommands(5000));
     ASSERT_TRUE(sip->account("127.0.0.1", port, g.inputSipNumber, &in));
     EXPECT_EQ(in.talkSession, nullptr);
     EXPECT_FALSE(sip->isTalking("127.0.0.1", port, g.inputSipNumber));
 
     fs->stopGroup(g, "api", "app");
     EXPECT_TRUE(records().isEmpty());
+    ASSERT_TRUE(fs->conferences()->waitForCommands(5000));
     EXPECT_FALSE(sip->account("127.0.0.1", port, g.inputSipNumber, nullptr)) << "signing out";
     EXPECT_FALSE(fs->groupStatus().contains("3701"));
 

@@ -1,0 +1,77 @@
+#include "FSSipAccountQueue.h"
+
+#include <chrono>
+#include <utility>
+
+FSSipAccountQueue::~FSSipAccountQueue()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_quit = true;
+    }
+    m_changed.notify_all();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+std::deque<FSSipAccountQueue::Queued>::iterator FSSipAccountQueue::lastFor(const QString &accounts)
+{
+    for (auto it = m_changes.end(); it != m_changes.begin();) {
+        --it;
+        if (it->accounts == accounts)
+            return it;
+    }
+    return m_changes.end();
+}
+
+void FSSipAccountQueue::post(Change change, const QString &accounts, Kind kind)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        if (kind == Kind::SignOut && !accounts.isEmpty()) {
+            auto last = lastFor(accounts);
+            if (last != m_changes.end() && last->kind == Kind::SignIn) {
+                m_changes.erase(last);
+                last = lastFor(accounts);
+            }
+            if (last != m_changes.end() && last->kind == Kind::SignOut)
+                return;
+        }
+        // Changes already waiting, or one being carried out, mean the thread
+        // is awake and comes to this one without a wake-up.
+        if (!m_changes.empty() || m_running) {
+            m_changes.push_back({std::move(change), accounts, kind});
+            return;
+        }
+        m_changes.push_back({std::move(change), accounts, kind});
+        if (!m_thread.joinable())
+            m_thread = std::thread([this] { run(); });
+    }
+    m_changed.notify_all();
+}
+
+bool FSSipAccountQueue::waitIdle(int timeoutMs)
+{
+    std::unique_lock<std::mutex> lock(m_lock);
+    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                              [this] { return m_changes.empty() && !m_running; });
+}
+
+void FSSipAccountQueue::run()
+{
+    std::unique_lock<std::mutex> lock(m_lock);
+    for (;;) {
+        m_changed.wait(lock, [this] { return m_quit || !m_changes.empty(); });
+        if (m_changes.empty())
+            return;
+        Change change = std::move(m_changes.front().change);
+        m_changes.pop_front();
+        m_running = true;
+        lock.unlock();
+        change();
+        change = nullptr; // what it captured goes before the queue counts as idle
+        lock.lock();
+        m_running = false;
+        m_changed.notify_all();
+    }
+}
