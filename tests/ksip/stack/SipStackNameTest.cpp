@@ -93,21 +93,6 @@ struct NameServer
     std::thread thread;
 };
 
-SipStackConfig withNameServer(const NameServer &dns, std::vector<std::string> *lines, std::mutex *lock)
-{
-    SipStackConfig c;
-    c.dnsServers = "127.0.0.1:" + std::to_string(dns.port);
-    c.dnsTimeoutMs = 300;
-    c.dnsTries = 2;
-    if (lines) {
-        c.log = [lines, lock](const std::string &line) {
-            std::lock_guard<std::mutex> guard(*lock);
-            lines->push_back(line);
-        };
-    }
-    return c;
-}
-
 // `from` asks `to` for OPTIONS at `target`, which `to` answers 200; false
 // when the answer does not come back within timeoutMs.
 bool optionsAnswered(StackPeer &from, StackPeer &to, const std::string &target, int timeoutMs)
@@ -123,15 +108,40 @@ bool optionsAnswered(StackPeer &from, StackPeer &to, const std::string &target, 
     return answered && answered->response && answered->response->status_code == 200;
 }
 
+// Collects the stack's log lines.
+class SipStackNameTest : public ::testing::Test
+{
+protected:
+    SipStackConfig config(const NameServer &dns)
+    {
+        SipStackConfig c;
+        c.dnsServers = "127.0.0.1:" + std::to_string(dns.port);
+        c.dnsTimeoutMs = 300;
+        c.dnsTries = 2;
+        c.log = [this](const std::string &line) {
+            std::lock_guard<std::mutex> guard(m_linesLock);
+            m_lines.push_back(line);
+        };
+        return c;
+    }
+    std::vector<std::string> logged()
+    {
+        std::lock_guard<std::mutex> guard(m_linesLock);
+        return m_lines;
+    }
+
+private:
+    std::mutex m_linesLock;
+    std::vector<std::string> m_lines;
+};
+
 } // namespace
 
-TEST(SipStackNameTest, DeadNameServerHoldsOnlyTheRequestsToItsName)
+TEST_F(SipStackNameTest, DeadNameServerHoldsOnlyTheRequestsToItsName)
 {
     NameServer dns(false);
     ASSERT_GT(dns.port, 0);
-    std::vector<std::string> lines;
-    std::mutex linesLock;
-    StackPeer ua(withNameServer(dns, &lines, &linesLock)), other;
+    StackPeer ua(config(dns)), other;
     const int rid = ua.stack.registerBuildInitialRegister("sip:100@pbx.example.test", "sip:pbx.example.test", nullptr,
                                                           3600, nullptr);
     ASSERT_GT(rid, 0);
@@ -169,11 +179,9 @@ TEST(SipStackNameTest, DeadNameServerHoldsOnlyTheRequestsToItsName)
     }
     EXPECT_EQ(ua.count(T::CallNoAnswer), 1);
     EXPECT_LT(msSince(sent), 1400);
-    {
-        std::lock_guard<std::mutex> guard(linesLock);
-        ASSERT_EQ(lines.size(), 1u);
-        EXPECT_NE(lines[0].find("cannot resolve host \"pbx.example.test\""), std::string::npos) << lines[0];
-    }
+    const std::vector<std::string> lines = logged();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("cannot resolve host \"pbx.example.test\""), std::string::npos) << lines[0];
 
     // Asked again soon after, the name fails at once without a new lookup.
     const int queriesBefore = dns.queries;
@@ -184,13 +192,11 @@ TEST(SipStackNameTest, DeadNameServerHoldsOnlyTheRequestsToItsName)
     EXPECT_EQ(dns.queries.load(), queriesBefore);
 }
 
-TEST(SipStackNameTest, ResolvedNameCarriesTheRequestsThatWaitedForIt)
+TEST_F(SipStackNameTest, ResolvedNameCarriesTheRequestsThatWaitedForIt)
 {
     NameServer dns(true);
     ASSERT_GT(dns.port, 0);
-    std::vector<std::string> lines;
-    std::mutex linesLock;
-    StackPeer ua(withNameServer(dns, &lines, &linesLock)), other;
+    StackPeer ua(config(dns)), other;
     const std::string target = "sip:200@pbx.example.test:" + std::to_string(other.port());
     ASSERT_TRUE(optionsAnswered(ua, other, target, 3000));
     // Known now: the next request goes without asking again.
@@ -198,6 +204,5 @@ TEST(SipStackNameTest, ResolvedNameCarriesTheRequestsThatWaitedForIt)
     EXPECT_GT(queries, 0);
     ASSERT_TRUE(optionsAnswered(ua, other, target, 3000));
     EXPECT_EQ(dns.queries.load(), queries);
-    std::lock_guard<std::mutex> guard(linesLock);
-    EXPECT_TRUE(lines.empty());
+    EXPECT_TRUE(logged().empty());
 }
