@@ -15,7 +15,6 @@ SipStackConfig SipProfile::defaultConfig()
     config.maxTransactions = MaxTransactions;
     config.statelessRegister = true;
     config.userAgent = "RUVidaza";
-    config.log = [](const std::string &line) { qWarning().noquote() << QString::fromStdString(line); };
     return config;
 }
 
