@@ -9,6 +9,13 @@
 class SipG711
 {
 public:
+    enum Law { MuLaw, ALaw };
+
+    static int16_t toLinear(Law law, uint8_t code) { return law == ALaw ? alawToLinear(code) : ulawToLinear(code); }
+    static uint8_t fromLinear(Law law, int16_t sample)
+    {
+        return law == ALaw ? linearToAlaw(sample) : linearToUlaw(sample);
+    }
     static int16_t ulawToLinear(uint8_t code) { return tables().ulawExpand[code]; }
     static int16_t alawToLinear(uint8_t code) { return tables().alawExpand[code]; }
     static uint8_t linearToUlaw(int16_t sample) { return tables().ulawCompress[index(sample)]; }

@@ -1,13 +1,11 @@
 #pragma once
 
-#include "SipAudioDecoder.h"
+#include "SipG711Decoder.h"
 
 // G.711 mu-law, 8000 Hz mono: two PCM bytes per code byte.
-class SipPCMUDecoder : public SipAudioDecoder
+class SipPCMUDecoder : public SipG711Decoder
 {
 public:
     SipPCMUDecoder();
     ~SipPCMUDecoder() override;
-
-    int decode(const uint8_t *data, int bytes, int16_t *out, int capacity) override;
 };

@@ -1,22 +1,8 @@
 #include "SipPCMUEncoder.h"
 
-#include "SipG711.h"
-
-SipPCMUEncoder::SipPCMUEncoder() = default;
+SipPCMUEncoder::SipPCMUEncoder()
+    : SipG711Encoder(SipG711::MuLaw)
+{
+}
 
 SipPCMUEncoder::~SipPCMUEncoder() = default;
-
-int SipPCMUEncoder::encode(const int16_t *pcm, int bytes, uint8_t *out, int capacity)
-{
-    if (!pcm || !out || bytes <= 0) {
-        return 0;
-    }
-    int samples = bytes / 2;
-    if (samples > capacity) {
-        samples = capacity;
-    }
-    for (int i = 0; i < samples; ++i) {
-        out[i] = SipG711::linearToUlaw(pcm[i]);
-    }
-    return samples;
-}

@@ -93,7 +93,43 @@ int RtpSession::setDestination(const char *ip, int port)
     m_rtcpDest = addr;
     m_rtcpDest.sin_port = htons(static_cast<uint16_t>(port + 1));
     m_hasDest = true;
+    std::lock_guard<std::mutex> guard(m_peerLock);
+    m_peer = addr;
+    m_hasPeer = true;
+    m_peerHeard = false;
+    m_hasLatched = false;
     return 0;
+}
+
+bool RtpSession::fromPeer(const sockaddr_in &from)
+{
+    const auto same = [](const sockaddr_in &a, const sockaddr_in &b) {
+        return a.sin_addr.s_addr == b.sin_addr.s_addr && a.sin_port == b.sin_port;
+    };
+    {
+        std::lock_guard<std::mutex> guard(m_peerLock);
+        if (!m_hasPeer) {
+            return true;
+        }
+        if (same(from, m_peer)) {
+            m_peerHeard = true;
+            m_hasLatched = false;
+            return true;
+        }
+        if (!m_peerHeard) {
+            if (!m_hasLatched) {
+                m_latched = from;
+                m_hasLatched = true;
+                return true;
+            }
+            if (same(from, m_latched)) {
+                return true;
+            }
+        }
+    }
+    std::lock_guard<std::mutex> guard(m_statsLock);
+    ++m_stats.foreign;
+    return false;
 }
 
 int RtpSession::sendPacket(const uint8_t *payload, int length, uint8_t payloadType, bool marker,
@@ -195,13 +231,20 @@ int RtpSession::receive(RtpPacket *packets, int max, int timeoutMs)
     if (fds[0].revents & POLLIN) {
         uint8_t buffer[RtpPacket::kMaxSize + 1];
         while (got < max) {
-            const ssize_t n = ::recv(m_rtp, buffer, sizeof(buffer), 0);
+            sockaddr_in from{};
+            socklen_t fromLength = sizeof(from);
+            const ssize_t n =
+                ::recvfrom(m_rtp, buffer, sizeof(buffer), 0, reinterpret_cast<sockaddr *>(&from), &fromLength);
             if (n < 0) {
                 break;
             }
             if (!packets[got].parse(buffer, static_cast<int>(n))) {
                 std::lock_guard<std::mutex> guard(m_statsLock);
                 ++m_stats.malformed;
+                continue;
+            }
+            // Checked after parsing: a malformed datagram never latches.
+            if (!fromPeer(from)) {
                 continue;
             }
             if (accept(packets[got])) {

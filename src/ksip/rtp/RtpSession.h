@@ -10,8 +10,16 @@
 // socket on the port above it (RTCP that arrives is read and dropped; a BYE
 // goes out when the session ends). The sender has a random SSRC, first
 // sequence number and first timestamp. The receiver checks every datagram
-// strictly, keeps packets from any source (its own included) and drops
-// duplicates and packets that arrive after a later one was handed on.
+// strictly, keeps packets from the peer only (its own SSRC included, as an
+// echo returns it) and drops duplicates and packets that arrive after a
+// later one was handed on.
+//
+// The peer is the destination address and port. A peer behind NAT sends
+// from another address: as long as nothing came from the destination, the
+// first other source is latched and kept (symmetric RTP); any further
+// source is dropped, so nobody else on the network can inject audio. Once
+// the destination itself is heard it is the only source kept. Without a
+// destination every source is kept.
 //
 // Threads: one thread sends, another receives; wake() may be called from
 // any thread to end a receive() wait at once.
@@ -27,6 +35,7 @@ public:
         uint64_t late = 0;       // older than the newest handed on
         uint64_t lost = 0;       // sequence numbers skipped
         uint64_t rtcp = 0;       // RTCP datagrams read and dropped
+        uint64_t foreign = 0;    // from a source other than the peer
     };
 
     RtpSession();
@@ -39,7 +48,9 @@ public:
     // (null or empty: every address). 0, or -1 when either cannot be bound.
     int open(const char *bindIp, int localPort);
     // Where packets go: a dotted IPv4 address and the even data port; RTCP
-    // goes to the port above. -1 for an address that is not one.
+    // goes to the port above. Also the peer whose packets are kept (see
+    // above); a new destination forgets a latched source. -1 for an address
+    // that is not one.
     int setDestination(const char *ip, int port);
     // Sends one packet: sequence + 1, timestamp + `timestampIncrement`
     // (added after the packet, so the first packet carries the random first
@@ -67,6 +78,9 @@ public:
 private:
     // True when the packet should be handed on; updates the statistics.
     bool accept(const RtpPacket &packet);
+    // True when a datagram from `from` comes from the peer (latching it when
+    // it may); counts the others.
+    bool fromPeer(const sockaddr_in &from);
 
     int m_rtp = -1;
     int m_rtcp = -1;
@@ -81,6 +95,12 @@ private:
     uint32_t m_timestamp;
 
     // Receive side.
+    std::mutex m_peerLock;
+    sockaddr_in m_peer{};         // the destination: the negotiated peer
+    bool m_hasPeer = false;
+    bool m_peerHeard = false;     // a packet came from m_peer itself
+    sockaddr_in m_latched{};      // the source taken while m_peer was silent
+    bool m_hasLatched = false;
     bool m_haveSource = false;
     uint32_t m_sourceSsrc = 0;
     uint16_t m_maxSequence = 0;

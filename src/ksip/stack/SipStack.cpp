@@ -577,6 +577,15 @@ int SipStack::nextWaitMs()
             if (due < wait)
                 wait = due;
         }
+        if (call.outgoing && !call.answered && !call.released) {
+            int64_t due = wait;
+            if (call.cancelSent)
+                due = call.cancelGiveUpMs - now;
+            else if (call.provisional && !call.cancelWanted)
+                due = call.ringingSinceMs + m_config.inviteRingLimitMs - now;
+            if (due < wait)
+                wait = due;
+        }
     }
     return wait < 0 ? 0 : static_cast<int>(wait);
 }
@@ -658,6 +667,7 @@ void SipStack::freeGarbage()
 void SipStack::runCallTimers()
 {
     const int64_t now = nowMs();
+    runRingTimers(now);
     std::vector<int> lost;
     for (auto &entry : m_calls) {
         SipStackCall &call = *entry.second;
@@ -684,6 +694,52 @@ void SipStack::runCallTimers()
             osip_message_t *bye = newInDialogRequest(*call, "BYE");
             if (bye && startClientTransaction(bye, KindCallRequest, call->cid) > 0)
                 call->byeSent = true;
+        }
+        releaseCall(*call);
+    }
+}
+
+void SipStack::sendCancel(SipStackCall &call, osip_transaction *tr)
+{
+    if (call.cancelSent || !tr)
+        return;
+    if (osip_message_t *cancel = newCancel(tr->orig_request)) {
+        startClientTransaction(cancel, KindCallRequest, call.cid);
+        call.cancelSent = true;
+        // The INVITE's 487 is due once the CANCEL is through; a peer that
+        // never sends it does not hold the call (RFC 3261 9.1).
+        call.cancelGiveUpMs = nowMs() + 64LL * m_config.t1Ms;
+    }
+}
+
+void SipStack::runRingTimers(int64_t now)
+{
+    std::vector<int> ringing, abandoned;
+    for (auto &entry : m_calls) {
+        const SipStackCall &call = *entry.second;
+        if (!call.outgoing || call.answered || call.released)
+            continue;
+        if (call.cancelSent && now >= call.cancelGiveUpMs)
+            abandoned.push_back(call.cid);
+        else if (call.provisional && !call.cancelWanted && now - call.ringingSinceMs >= m_config.inviteRingLimitMs)
+            ringing.push_back(call.cid);
+    }
+    for (int cid : ringing) {
+        SipStackCall *call = callByCid(cid);
+        osip_transaction_t *tr = transaction(call->inviteTid);
+        post(SipStackEventType::CallNoAnswer, 0, call->cid, call->did, call->inviteTid,
+             tr ? tr->orig_request : call->invite, nullptr);
+        call->cancelWanted = true;
+        sendCancel(*call, tr);
+        if (!call->cancelSent)
+            releaseCall(*call);
+    }
+    for (int cid : abandoned) {
+        SipStackCall *call = callByCid(cid);
+        if (osip_transaction_t *tr = transaction(call->inviteTid)) {
+            m_transactions.erase(tr->transactionid);
+            osip_remove_transaction(m_osip, tr);
+            m_garbage.push_back(tr);
         }
         releaseCall(*call);
     }
@@ -1197,12 +1253,11 @@ void SipStack::onClientAnswer(int, osip_transaction *tr, osip_message *response)
             osip_dialog_set_state(call->dialog, DIALOG_CONFIRMED);
     }
     if (status < 200) {
+        if (!call->provisional)
+            call->ringingSinceMs = nowMs();
         call->provisional = true;
         if (call->cancelWanted && !call->cancelSent) {
-            if (osip_message_t *cancel = newCancel(tr->orig_request)) {
-                startClientTransaction(cancel, KindCallRequest, call->cid);
-                call->cancelSent = true;
-            }
+            sendCancel(*call, tr);
             return;
         }
         post(callAnswerEvent(status, false), 0, call->cid, call->did, tid, tr->orig_request, response);
@@ -2131,12 +2186,8 @@ int SipStack::callTerminate(int cid, int)
             releaseCall(*call);
             return OSIP_SUCCESS;
         }
-        if (call->provisional) {
-            if (osip_message_t *cancel = newCancel(tr->orig_request)) {
-                startClientTransaction(cancel, KindCallRequest, call->cid);
-                call->cancelSent = true;
-            }
-        }
+        if (call->provisional)
+            sendCancel(*call, tr);
         return OSIP_SUCCESS;
     }
     if (!call->outgoing && !call->finalSent) {

@@ -268,6 +268,11 @@ private:
     void post(SipStackEventType type, int rid, int cid, int did, int tid, const osip_message *request,
               const osip_message *response, const osip_message *ack = nullptr);
     void releaseCall(SipStackCall &call);
+    // Cancels our ringing INVITE `tr` of `call` (once).
+    void sendCancel(SipStackCall &call, osip_transaction *tr);
+    // Outgoing calls ringing past their limit, and cancelled INVITEs the
+    // peer never finishes.
+    void runRingTimers(int64_t now);
 
     std::string viaAddress() const;
     int viaPort() const;

@@ -54,6 +54,8 @@ public:
     bool answered = false;      // a 2xx came
     bool cancelWanted = false;  // callTerminate before the final answer
     bool cancelSent = false;
+    int64_t ringingSinceMs = 0;  // when the first 1xx came
+    int64_t cancelGiveUpMs = 0;  // a CANCEL sent: when to stop waiting for the INVITE's final answer
     osip_message *ack = nullptr;
     unsigned authAttempts = 0;
     SipStackChallenge challenge;

@@ -16,6 +16,10 @@ struct SipStackConfig
     // An incoming INVITE the application leaves without a final answer this
     // long is answered 408 and released (RFC 3261 timer C's 3 minutes).
     int inviteAnswerLimitMs = 180000;
+    // An outgoing INVITE that rings (got a provisional answer) this long
+    // without a final one is reported as not answered (CallNoAnswer) and
+    // cancelled, as RFC 3261's timer C does.
+    int inviteRingLimitMs = 180000;
     // Our User-Agent header text.
     std::string userAgent = "ksip-ua/1.0";
     // Largest datagram accepted; anything longer is dropped unread.

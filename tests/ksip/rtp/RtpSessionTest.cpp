@@ -202,3 +202,53 @@ TEST(RtpSession, PortRulesAndAddressErrors)
 }
 
 } // namespace
+
+// Only the peer's packets are kept: the destination, or while it is silent
+// the first other source (a peer behind NAT), never a source after that.
+TEST(RtpSession, KeepsThePeerOnlyAndLatchesOnceWhileItIsSilent)
+{
+    UdpPeer peer, natted, stranger;
+    // Which source sends each packet (sequence = index + 1) and whether the
+    // session keeps it.
+    struct Step
+    {
+        UdpPeer *from;
+        bool kept;
+    };
+    const std::vector<std::vector<Step>> scripts = {
+        // The negotiated peer talks: every other source is refused.
+        {{&peer, true}, {&stranger, false}, {&peer, true}, {&natted, false}},
+        // The peer's address stays silent: the first source is latched, a
+        // second one is not, and the latch is not moved.
+        {{&natted, true}, {&stranger, false}, {&natted, true}, {&stranger, false}},
+        // The peer is heard after a latch: it takes over for good.
+        {{&natted, true}, {&peer, true}, {&natted, false}, {&peer, true}},
+    };
+    for (size_t c = 0; c < scripts.size(); ++c) {
+        SCOPED_TRACE(c);
+        RtpSession s;
+        openSession(s);
+        ASSERT_EQ(s.setDestination("127.0.0.1", peer.port()), 0);
+        std::vector<uint16_t> expected;
+        uint16_t foreign = 0;
+        for (size_t i = 0; i < scripts[c].size(); ++i) {
+            const uint16_t seq = uint16_t(i + 1);
+            // One stream seen from every source, so only the address decides.
+            ASSERT_TRUE(scripts[c][i].from->sendTo(s.localPort(), packet(0, seq, seq * 160u, 7)));
+            // Received in order: a latch depends on which source came first.
+            RtpPacket batch[4];
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+            int n = 0;
+            while (n == 0 && s.stats().foreign == foreign && std::chrono::steady_clock::now() < end) {
+                n = s.receive(batch, 4, 50);
+            }
+            if (scripts[c][i].kept) {
+                ASSERT_EQ(n, 1) << "packet " << seq;
+                EXPECT_EQ(batch[0].sequence(), seq);
+            } else {
+                EXPECT_EQ(n, 0) << "packet " << seq;
+                EXPECT_EQ(s.stats().foreign, ++foreign) << "packet " << seq;
+            }
+        }
+    }
+}

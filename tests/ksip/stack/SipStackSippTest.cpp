@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <osipparser2/osip_parser.h>
 
+#include <chrono>
 #include <string>
 
 namespace {
@@ -82,6 +83,31 @@ TEST_F(SipStackSippTest, WeCallSipp)
     ASSERT_EQ(ua.stack.callSendAck(answered->did, nullptr), 0);
     ASSERT_EQ(ua.stack.callTerminate(cid, answered->did), 0);
     EXPECT_TRUE(ua.waitFor(T::CallReleased, 10000));
+    EXPECT_EQ(sipp.wait(25000), 0);
+}
+
+// SIPp rings and never answers: past the ring limit the call is reported
+// not answered and cancelled; SIPp's scenario passes only when the CANCEL
+// came and its 487 was acknowledged.
+TEST_F(SipStackSippTest, RingingWithoutAnswerIsCancelledAfterTheRingLimit)
+{
+    SipStackConfig config;
+    config.inviteRingLimitMs = 400;
+    StackPeer ua(config);
+    SippProcess sipp;
+    const int port = freePort();
+    auto args = common(port);
+    args.insert(args.begin(), {"-sf", std::string(KSIP_SIP_FIXTURES) + "/uas_ring_forever.xml"});
+    ASSERT_TRUE(sipp.start(args));
+    osip_message_t *invite = nullptr;
+    const std::string to = "sip:service@127.0.0.1:" + std::to_string(port);
+    ASSERT_EQ(ua.stack.callBuildInitialInvite(&invite, to.c_str(), ua.uri("100").c_str(), nullptr, "ksip"), 0);
+    ASSERT_GT(ua.stack.callSendInitialInvite(invite), 0);
+    ASSERT_TRUE(ua.waitFor(T::CallRinging, 10000));
+    const auto rang = std::chrono::steady_clock::now();
+    ASSERT_TRUE(ua.waitFor(T::CallNoAnswer, 5000));
+    EXPECT_GE(std::chrono::steady_clock::now() - rang, std::chrono::milliseconds(350));
+    EXPECT_TRUE(ua.waitFor(T::CallReleased, 5000));
     EXPECT_EQ(sipp.wait(25000), 0);
 }
 

@@ -293,4 +293,29 @@ TEST(SipStackTimerTest, ByeIntoSilenceReleasesTheCall)
     EXPECT_TRUE(ua.waitFor(T::CallReleased, 3000));
 }
 
+// A callee that rings and then ignores everything, our CANCEL included:
+// the ring limit reports no answer and cancels, and 64*T1 after the CANCEL
+// the call is released without the 487 that never comes.
+TEST(SipStackTimerTest, RingingPeerThatIgnoresCancelIsReleased)
+{
+    SipStackConfig config = timers(20, 4000);
+    config.inviteRingLimitMs = 200;
+    StackPeer ua(config);
+    RawSipSocket raw;
+    ASSERT_GT(callRaw(ua, raw), 0);
+    const std::string request = raw.receiveStarting("INVITE ", 2000);
+    ASSERT_FALSE(request.empty());
+    ASSERT_TRUE(raw.sendTo(ua.port(), answer(request, "180 Ringing", raw.port())));
+    ASSERT_TRUE(ua.waitFor(T::CallRinging));
+    const auto rang = Clock::now();
+    ASSERT_TRUE(ua.waitFor(T::CallNoAnswer, 2000));
+    const std::string cancel = raw.receiveStarting("CANCEL ", 2000);
+    ASSERT_FALSE(cancel.empty());
+    EXPECT_EQ(line(cancel, "Via"), line(request, "Via"));
+    ASSERT_TRUE(ua.waitFor(T::CallReleased, 4000));
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - rang).count();
+    EXPECT_GE(took, 200 + 64 * 20 - 50);
+    EXPECT_EQ(ua.count(T::CallRequestFailure), 0);
+}
+
 } // namespace

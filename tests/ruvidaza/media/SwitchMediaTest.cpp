@@ -159,6 +159,31 @@ TEST_F(SwitchMediaTest, MutedMemberIsNotHeardButHearsTheOthers)
     EXPECT_GT(toneLevel(atMuted, 8000, 1200), 6000 * 0.7);
 }
 
+// A leg's port is reachable by anyone on the network: audio sent to it by a
+// stranger never reaches the conference, with or without the member talking.
+TEST_F(SwitchMediaTest, StrangerSendingToALegPortIsNotHeard)
+{
+    RtpPeer speaker(kOpus), listener(kPcmu), stranger(kOpus);
+    ASSERT_TRUE(stranger.isOpen());
+    ASSERT_TRUE(join("s", "3300", speaker, kOpus));
+    ASSERT_TRUE(join("l", "3300", listener, kPcmu));
+    speaker.startTone(1200, 6000);
+    // The member is heard before the stranger starts (a leg whose peer has
+    // not spoken yet takes the first source: a member behind NAT).
+    ASSERT_GT(toneLevel(listener.capture(400), 8000, 1200, 200), 6000 * 0.7);
+    stranger.sendTo(m_media->legPort("s"));
+    stranger.startTone(700, 16000);
+    const std::vector<int16_t> both = listener.capture(600);
+    speaker.stopTone();
+    listener.capture(100); // what the member sent last drains out
+    const std::vector<int16_t> strangerOnly = listener.capture(600);
+    stranger.stopTone();
+    EXPECT_GT(toneLevel(both, 8000, 1200), 6000 * 0.7);
+    EXPECT_LT(toneLevel(both, 8000, 700), 16000 * 0.02);
+    EXPECT_LT(toneLevel(strangerOnly, 8000, 700), 16000 * 0.02);
+    EXPECT_LT(toneLevel(strangerOnly, 8000, 1200), 6000 * 0.02);
+}
+
 TEST_F(SwitchMediaTest, FileReachesEveryMemberAtTheFileLevel)
 {
     const std::string wav = m_dir + "/tone.wav";
