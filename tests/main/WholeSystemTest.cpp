@@ -34,6 +34,7 @@
 #include "RDHomeDialog.h"
 #include "RDHomeGroupWidget.h"
 #include "RDLabel.h"
+#include "DialogScript.h"
 #include "RDModal.h"
 #include "RDPixmapButton.h"
 #include "RDPixmapsButton.h"
@@ -163,28 +164,7 @@ protected:
         m_started = false;
     }
 
-    // A modal of `className` that runs for real and is worked by `steps`.
-    static void answer(const char *className, const std::function<void(QDialog *)> &steps)
-    {
-        RDModal::Answer a;
-        a.kind = QStringLiteral("dialog:") + QLatin1String(className);
-        a.realExec = true;
-        a.action = [steps](QObject *dialog) {
-            auto *d = static_cast<QDialog *>(dialog);
-            steps(d);
-            if (d->isVisible())
-                d->reject();
-        };
-        RDModal::queue(a);
-    }
 
-    static void type(QDialog *dialog, const char *edit, const QString &text)
-    {
-        auto *e = dialog->findChild<QLineEdit *>(QLatin1String(edit));
-        ASSERT_NE(e, nullptr) << edit;
-        e->selectAll();
-        QTest::keyClicks(e, text);
-    }
 
     // The operator adds zone `number` with the home screen's add button:
     // on the zone add dialog, devices picked on the device list (where
@@ -193,18 +173,18 @@ protected:
     int addZone(const QString &number, const QString &name, const std::vector<SippSpeakers::Account> &newSpeakers,
                 const QStringList &files)
     {
-        answer("RDGroupAddDialog", [&](QDialog *d) {
+        PaUiTest::answerDialog("RDGroupAddDialog", [&](QDialog *d) {
             auto *add = static_cast<RDGroupAddDialog *>(d);
             add->editor()->numberRow()->setText(number);
             add->editor()->nameRow()->setText(name);
             if (!newSpeakers.empty()) {
-                answer("RDDevicesDialog", [&newSpeakers](QDialog *d) {
+                PaUiTest::answerDialog("RDDevicesDialog", [&newSpeakers](QDialog *d) {
                     auto *list = static_cast<RDDevicesDialog *>(d);
                     for (const SippSpeakers::Account &account : newSpeakers) {
-                        answer("RDDeviceAddOneDialog", [&account](QDialog *one) {
-                            type(one, "numberEdit", account.number);
-                            type(one, "nameEdit", QStringLiteral("Speaker ") + account.number);
-                            type(one, "passwordEdit", account.password);
+                        PaUiTest::answerDialog("RDDeviceAddOneDialog", [&account](QDialog *one) {
+                            PaUiTest::typeInto(one, "numberEdit", account.number);
+                            PaUiTest::typeInto(one, "nameEdit", QStringLiteral("Speaker ") + account.number);
+                            PaUiTest::typeInto(one, "passwordEdit", account.password);
                             QTest::mouseClick(one->findChild<RDLabel *>(QStringLiteral("okButton")), Qt::LeftButton);
                         });
                         emit list->addOneButton()->clicked();

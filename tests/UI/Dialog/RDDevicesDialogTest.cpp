@@ -4,6 +4,7 @@
 #include "RDDeviceWidget.h"
 #include "RDDevicesDialog.h"
 #include "RDLabel.h"
+#include "DialogScript.h"
 #include "RDModal.h"
 #include "RDPixmapButton.h"
 #include "TestSupport.h"
@@ -87,28 +88,7 @@ protected:
         EXPECT_EQ(files, numbers);
     }
 
-    // Queues a real run of a dialog of `kind`, worked by `steps`.
-    static void answer(const char *className, const std::function<void(QDialog *)> &steps)
-    {
-        RDModal::Answer a;
-        a.kind = QStringLiteral("dialog:") + QLatin1String(className);
-        a.realExec = true;
-        a.action = [steps](QObject *dialog) {
-            auto *d = static_cast<QDialog *>(dialog);
-            steps(d);
-            if (d->isVisible())
-                d->reject();
-        };
-        RDModal::queue(a);
-    }
 
-    static void type(QDialog *dialog, const char *edit, const QString &text)
-    {
-        auto *e = dialog->findChild<QLineEdit *>(QLatin1String(edit));
-        ASSERT_NE(e, nullptr) << edit;
-        e->selectAll();
-        QTest::keyClicks(e, text);
-    }
 
     static void clickOk(QDialog *dialog)
     {
@@ -132,10 +112,10 @@ TEST_F(DeviceListTest, AddOneFromTheNewDeviceTileAndRefuseAStoredNumber)
 {
     RDDevicesDialog dialog;
     dialog.show();
-    answer("RDDeviceAddOneDialog", [](QDialog *d) {
-        type(d, "numberEdit", QStringLiteral("6001"));
-        type(d, "nameEdit", QStringLiteral("Hall"));
-        type(d, "passwordEdit", QStringLiteral("s3cret"));
+    PaUiTest::answerDialog("RDDeviceAddOneDialog", [](QDialog *d) {
+        PaUiTest::typeInto(d, "numberEdit", QStringLiteral("6001"));
+        PaUiTest::typeInto(d, "nameEdit", QStringLiteral("Hall"));
+        PaUiTest::typeInto(d, "passwordEdit", QStringLiteral("s3cret"));
         clickOk(d);
     });
     PaUiTest::click(dialog.deviceWidget()->addWidget(), Qt::LeftButton, QPoint(10, 10));
@@ -145,9 +125,9 @@ TEST_F(DeviceListTest, AddOneFromTheNewDeviceTileAndRefuseAStoredNumber)
     expectInStep(dialog);
 
     // The number again: nothing stored, no tile without an id, a message.
-    answer("RDDeviceAddOneDialog", [](QDialog *d) {
-        type(d, "numberEdit", QStringLiteral("6001"));
-        type(d, "passwordEdit", QStringLiteral("other"));
+    PaUiTest::answerDialog("RDDeviceAddOneDialog", [](QDialog *d) {
+        PaUiTest::typeInto(d, "numberEdit", QStringLiteral("6001"));
+        PaUiTest::typeInto(d, "passwordEdit", QStringLiteral("other"));
         clickOk(d);
     });
     dialog.addOneButton()->clicked();
@@ -161,11 +141,11 @@ TEST_F(DeviceListTest, BatchAddStoresTheRunInOneTransaction)
 {
     store("6101", "kept");
     RDDevicesDialog dialog;
-    answer("RDDeviceAddAllDialog", [](QDialog *d) {
-        type(d, "startEdit", QStringLiteral("6100"));
-        type(d, "namePrefixEdit", QStringLiteral("Spk"));
-        type(d, "passwordPrefixEdit", QStringLiteral("pw"));
-        type(d, "countEdit", QStringLiteral("3"));
+    PaUiTest::answerDialog("RDDeviceAddAllDialog", [](QDialog *d) {
+        PaUiTest::typeInto(d, "startEdit", QStringLiteral("6100"));
+        PaUiTest::typeInto(d, "namePrefixEdit", QStringLiteral("Spk"));
+        PaUiTest::typeInto(d, "passwordPrefixEdit", QStringLiteral("pw"));
+        PaUiTest::typeInto(d, "countEdit", QStringLiteral("3"));
         clickOk(d);
     });
     const quint64 commits = VelmarDB::commitCount();
@@ -183,7 +163,7 @@ TEST_F(DeviceListTest, BatchAddStoresTheRunInOneTransaction)
     expectInStep(dialog);
 
     // An accepted run with nothing in it stores nothing.
-    answer("RDDeviceImportDialog", [](QDialog *d) { d->findChild<QPushButton *>(QStringLiteral("uploadButton"))->click(); });
+    PaUiTest::answerDialog("RDDeviceImportDialog", [](QDialog *d) { d->findChild<QPushButton *>(QStringLiteral("uploadButton"))->click(); });
     const quint64 before = VelmarDB::commitCount();
     dialog.importButton()->clicked();
     EXPECT_EQ(VelmarDB::commitCount(), before);
@@ -202,7 +182,7 @@ TEST_F(DeviceListTest, ImportRefusesStoredAndRepeatedNumbersAndKeepsPasswords)
         f.write("x;6000;b\ny;6001;c\ny;6001;c\n" + QByteArray(1100, ' ') + "z;6002;d\n");
     }
     RDDevicesDialog dialog;
-    answer("RDDeviceImportDialog", [path](QDialog *d) {
+    PaUiTest::answerDialog("RDDeviceImportDialog", [path](QDialog *d) {
         RDModal::Answer pick;
         pick.kind = QStringLiteral("open files");
         pick.files = QStringList{path};
@@ -227,10 +207,10 @@ TEST_F(DeviceListTest, ModifyStoresNameAndPasswordAndNeverTouchesAnotherAccount)
     store("6005", "b");
     RDDevicesDialog dialog;
     dialog.show();
-    answer("RDDeviceModifyDialog", [](QDialog *d) {
-        type(d, "numberEdit", QStringLiteral("6005"));
-        type(d, "nameEdit", QStringLiteral("Lobby"));
-        type(d, "passwordEdit", QStringLiteral("c"));
+    PaUiTest::answerDialog("RDDeviceModifyDialog", [](QDialog *d) {
+        PaUiTest::typeInto(d, "numberEdit", QStringLiteral("6005"));
+        PaUiTest::typeInto(d, "nameEdit", QStringLiteral("Lobby"));
+        PaUiTest::typeInto(d, "passwordEdit", QStringLiteral("c"));
         clickOk(d);
     });
     PaUiTest::click(dialog.deviceWidget()->itemOf(id)->editButton(), Qt::LeftButton, QPoint(5, 5));
