@@ -145,8 +145,12 @@ void RDGroupListWidget::selectItem(RDGroupListItemWidget *item)
 
 RDGroupListItemWidget *RDGroupListWidget::menuItem() const
 {
-    if (m_menuIndex >= 0 && m_menuIndex < m_items.size())
-        return m_items[m_menuIndex];
+    // By the zone, not by the row: the list may be rebuilt while the menu
+    // is open, and another zone may then sit in that row.
+    for (RDGroupListItemWidget *item : m_items) {
+        if (item->group().id == m_menuGroupId)
+            return item;
+    }
     return nullptr;
 }
 
@@ -186,7 +190,7 @@ void RDGroupListWidget::onRightClickItemWidget(RDGroupListItemWidget *widget, QP
         delete m_menu;
         m_menu = nullptr;
     }
-    m_menuIndex = m_items.indexOf(widget);
+    m_menuGroupId = widget && m_items.contains(widget) ? widget->group().id : -1;
     m_menu = new QMenu(this);
     m_menu->addAction(RDLocalize::text(QStringLiteral("Top")), this, &RDGroupListWidget::onClickTopItem);
     m_menu->addSeparator();

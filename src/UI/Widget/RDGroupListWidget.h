@@ -66,5 +66,5 @@ private:
     QVector<RDGroup> m_groups;
     QVector<RDGroupListItemWidget *> m_items;
     QMenu *m_menu = nullptr;
-    int m_menuIndex = -1;
+    int m_menuGroupId = -1;
 };

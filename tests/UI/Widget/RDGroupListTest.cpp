@@ -239,6 +239,13 @@ TEST(ZoneTile, RightClickOnTheTileOpensTheMenuButNotOnItsBar)
         if (!action->isSeparator())
             texts << action->text();
     EXPECT_TRUE(texts.contains("Start"));
+    // The list is rebuilt while the menu is open (a zone added over HTTP
+    // lands in B's place): the menu still acts on B, never on the zone now
+    // in its row.
+    list.setGroups({started, zone(3, "C"), zone(2, "B")});
+    list.onClickDeleteItem();
+    ASSERT_EQ(deleted.count(), 2);
+    EXPECT_EQ(deleted.at(1).at(0).value<RDGroupListItemWidget *>()->group().id, 2);
     list.setGroups({started});
     QSignalSpy start(&list, &RDGroupListWidget::clickGroupItemStart);
     list.onClickStartItem();
