@@ -235,6 +235,7 @@ void RDGroupSourceWidget::languageChanged()
     const char *const items[] = {"Sound Device", "Live Radio", "Medium", "Pray"};
     for (int i = 0; i < m_combo->count() && i < 4; ++i)
         m_combo->setItemText(i, RDLocalize::text(QString::fromLatin1(items[i])));
+    relayout();
 }
 
 void RDGroupSourceWidget::resizeEvent(QResizeEvent *event)
@@ -247,10 +248,13 @@ void RDGroupSourceWidget::relayout()
 {
     const int w = width();
     const int h = height();
-    const int half = w / 2;
+    // The caption takes half the width, more when its text needs it (larger
+    // fonts, longer translations), leaving the choice at least 90 px.
+    const int captionText = m_caption->fontMetrics().horizontalAdvance(m_caption->text()) + 4;
+    const int split = qMax(w / 2, qMin(32 + captionText, w - 110));
     m_icon->setGeometry(10, 6, 18, 18);
-    m_caption->setGeometry(32, 4, qMax(0, half - 32), 22);
-    m_combo->setGeometry(half + 10, 4, qMax(0, half - 20), 22);
+    m_caption->setGeometry(32, 4, qMax(0, split - 32), 22);
+    m_combo->setGeometry(split + 10, 4, qMax(0, w - split - 20), 22);
     m_separator->setGeometry(5, m_caption->geometry().bottom() + 1 + 5, qMax(0, w - 10), 1);
     const int top = m_separator->geometry().bottom() + 1 + 5;
     const QRect page(0, top, w, qMax(0, h - top - 5));

@@ -33,6 +33,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QFile>
+#include <QFont>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLineEdit>
@@ -350,6 +351,32 @@ TEST(MediaSourcePage, RepeatWordsAndNumberEdits)
     page.durationEdit()->clear();
     QTest::keyClicks(page.durationEdit(), QStringLiteral("2147483647"));
     EXPECT_EQ(page.loopDuration(), 2147483647);
+}
+
+// At the home panel's width the "Audio Source" caption is not cut at the
+// usual font sizes, and the choice beside it keeps a usable width.
+TEST(ZoneSourceCaption, FitsItsTextAtLargerFonts)
+{
+    for (int points : {9, 12}) {
+        RDGroupSourceWidget source;
+        QFont font = source.font();
+        font.setPointSize(points);
+        source.setFont(font);
+        source.resize(258, 300);
+        source.languageChanged();
+        const RDLabel *caption = nullptr;
+        for (const RDLabel *label : source.findChildren<RDLabel *>()) {
+            if (label->text() == QLatin1String("Audio Source"))
+                caption = label;
+        }
+        ASSERT_NE(caption, nullptr);
+        const auto *combo = source.findChild<QComboBox *>();
+        ASSERT_NE(combo, nullptr);
+        EXPECT_GE(caption->width(), caption->fontMetrics().horizontalAdvance(caption->text())) << points;
+        EXPECT_GE(combo->width(), 90) << points;
+        EXPECT_LE(combo->geometry().right(), source.width()) << points;
+        EXPECT_LT(caption->geometry().right(), combo->geometry().left()) << points;
+    }
 }
 
 TEST(MediaFileList, MenuEditsTheListInPlace)
