@@ -33,6 +33,8 @@
 #include <netinet/tcp.h>
 #include <string>
 #include <sys/socket.h>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -118,8 +120,12 @@ Round runRound(int port, int clients, int perClient, const std::vector<std::stri
     std::vector<std::vector<double>> perThread(static_cast<size_t>(clients));
     std::atomic<long long> answered {0};
     std::atomic<int> failures {0};
-    std::atomic<int> ready {0};
-    std::atomic<bool> go {false};
+    // The clients wait for one another before the timed requests (no spin:
+    // spinning clients would take the cores the server needs).
+    std::mutex startLock;
+    std::condition_variable startChanged;
+    int ready = 0;
+    bool go = false;
     std::vector<std::thread> threads;
     for (int c = 0; c < clients; ++c) {
         threads.emplace_back([&, c] {
@@ -137,9 +143,12 @@ Round runRound(int port, int clients, int perClient, const std::vector<std::stri
             const bool warm = fd >= 0 && ask(requests.front());
             if (!warm)
                 ++failures;
-            ++ready;
-            while (!go)
-                std::this_thread::yield();
+            {
+                std::unique_lock<std::mutex> lock(startLock);
+                ++ready;
+                startChanged.notify_all();
+                startChanged.wait(lock, [&] { return go; });
+            }
             for (int r = 0; warm && r < perClient; ++r) {
                 const auto t0 = std::chrono::steady_clock::now();
                 if (!ask(requests[static_cast<size_t>(r) % requests.size()])) {
@@ -153,10 +162,13 @@ Round runRound(int port, int clients, int perClient, const std::vector<std::stri
                 ::close(fd);
         });
     }
-    while (ready < clients)
-        std::this_thread::yield();
+    {
+        std::unique_lock<std::mutex> lock(startLock);
+        startChanged.wait(lock, [&] { return ready == clients; });
+        go = true;
+    }
+    startChanged.notify_all();
     const auto begin = std::chrono::steady_clock::now();
-    go = true;
     for (auto &t : threads)
         t.join();
     round.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
