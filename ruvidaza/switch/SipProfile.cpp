@@ -15,6 +15,7 @@ SipStackConfig SipProfile::defaultConfig()
     config.maxTransactions = MaxTransactions;
     config.statelessRegister = true;
     config.userAgent = "RUVidaza";
+    config.log = [](const std::string &line) { qWarning().noquote() << QString::fromStdString(line); };
     return config;
 }
 

@@ -60,7 +60,11 @@ int SipManager::init(int port, int udp)
     if (m_stack) {
         return 0;
     }
-    auto stack = std::make_unique<SipStack>(m_stackConfig);
+    SipStackConfig config = m_stackConfig;
+    if (!config.log) {
+        config.log = [](const std::string &line) { SIPMANAGER_LOG("%s", line.c_str()); };
+    }
+    auto stack = std::make_unique<SipStack>(config);
     int ret = stack->init();
 
     int candidate = port > 0 ? port : 5060;

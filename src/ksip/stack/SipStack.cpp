@@ -305,6 +305,7 @@ int SipStack::init()
     for (int type = 0; type < OSIP_TRANSPORT_ERROR_CALLBACK_COUNT; ++type)
         osip_set_transport_error_callback(m_osip, type, &SipStackCallbacks::transportError);
     m_transport = std::make_unique<SipStackTransport>();
+    m_transport->setResolver(m_config.dnsServers, m_config.dnsTimeoutMs, m_config.dnsTries, m_config.log);
     m_rejected = 0;
     return OSIP_SUCCESS;
 }
@@ -530,6 +531,8 @@ void SipStack::run()
         if (!m_running)
             break;
         std::lock_guard<std::recursive_mutex> guard(m_lock);
+        for (const std::string &host : m_transport->takeFailedHosts())
+            failRequestsTo(host);
         if (readable) {
             // A bounded batch per pass keeps timers serviced under a flood.
             for (int i = 0; i < 64; ++i) {
@@ -652,6 +655,28 @@ void SipStack::sweepUnanswered()
         m_transactions.erase(tr->transactionid);
         osip_remove_transaction(m_osip, tr);
         m_garbage.push_back(tr);
+    }
+}
+
+void SipStack::failRequestsTo(const std::string &host)
+{
+    if (!m_osip)
+        return;
+    // The transaction's retransmission timer is made due: its resend then
+    // meets the failed name and oSIP ends the transaction through the
+    // transport-error callback, which raises the request's failure event.
+    struct timeval now;
+    osip_gettimeofday(&now, nullptr);
+    for (auto &entry : m_transactions) {
+        osip_transaction_t *tr = entry.second;
+        if (tr->ctx_type == ICT && tr->state == ICT_CALLING && tr->ict_context &&
+            tr->ict_context->destination && strcasecmp(tr->ict_context->destination, host.c_str()) == 0) {
+            tr->ict_context->timer_a_start = now;
+        } else if (tr->ctx_type == NICT && (tr->state == NICT_TRYING || tr->state == NICT_PROCEEDING) &&
+                   tr->nict_context && tr->nict_context->destination &&
+                   strcasecmp(tr->nict_context->destination, host.c_str()) == 0) {
+            tr->nict_context->timer_e_start = now;
+        }
     }
 }
 

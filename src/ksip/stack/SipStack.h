@@ -255,6 +255,9 @@ private:
     void onClientAnswer(int type, osip_transaction *tr, osip_message *response);
     void onClientTimeout(osip_transaction *tr);
     void runCallTimers();
+    // Requests to a host whose name failed to resolve fail now (oSIP's
+    // transport-error path) instead of at their next retransmission.
+    void failRequestsTo(const std::string &host);
     void sweepUnanswered();
     void freeGarbage();
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 // Settings of one stack instance. The defaults are RFC 3261's timer values;
@@ -20,6 +21,16 @@ struct SipStackConfig
     // without a final one is reported as not answered (CallNoAnswer) and
     // cancelled, as RFC 3261's timer C does.
     int inviteRingLimitMs = 180000;
+    // Host names (registrar, proxy, trunk) are looked up without blocking
+    // the stack: `dnsServers` "ip[:port],..." replaces the system's servers
+    // when set; each server is tried `dnsTries` times, `dnsTimeoutMs` the
+    // first (c-ares doubles it on later rounds). A name that cannot be
+    // resolved fails the requests to it (the usual failure events) and is
+    // logged through `log` (null: standard error).
+    std::string dnsServers;
+    int dnsTimeoutMs = 2000;
+    int dnsTries = 2;
+    std::function<void(const std::string &)> log;
     // Our User-Agent header text.
     std::string userAgent = "ksip-ua/1.0";
     // Largest datagram accepted; anything longer is dropped unread.

@@ -1,8 +1,11 @@
 #include "SipStackTransport.h"
 
+#include "SipStackResolver.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -10,6 +13,14 @@
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+namespace {
+
+// Datagrams held per name while it is looked up; the oldest go first (the
+// transactions repeat what matters).
+constexpr size_t kMaxWaiting = 32;
+
+} // namespace
 
 SipStackTransport::SipStackTransport()
 {
@@ -58,51 +69,120 @@ void SipStackTransport::close()
     m_port = 0;
 }
 
-int SipStackTransport::send(const std::string &host, int port, const char *data, size_t length)
+void SipStackTransport::setResolver(const std::string &servers, int timeoutMs, int tries,
+                                    std::function<void(const std::string &)> log)
 {
-    if (m_fd < 0 || port <= 0 || port > 65535 || host.empty())
-        return -1;
+    std::lock_guard<std::mutex> guard(m_resolveLock);
+    m_resolver = std::make_unique<SipStackResolver>(servers, timeoutMs, tries);
+    m_log = std::move(log);
+}
+
+int SipStackTransport::sendTo(const void *address, int port, const char *data, size_t length)
+{
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_port = htons(static_cast<uint16_t>(port));
-    if (::inet_pton(AF_INET, host.c_str(), &sa.sin_addr) != 1) {
-        addrinfo hints{};
-        hints.ai_family = AF_INET;
-        hints.ai_socktype = SOCK_DGRAM;
-        addrinfo *res = nullptr;
-        if (::getaddrinfo(host.c_str(), nullptr, &hints, &res) != 0 || !res)
-            return -1;
-        sa.sin_addr = reinterpret_cast<sockaddr_in *>(res->ai_addr)->sin_addr;
-        ::freeaddrinfo(res);
-    }
+    std::memcpy(&sa.sin_addr, address, sizeof sa.sin_addr);
     const ssize_t sent = ::sendto(m_fd, data, length, 0, reinterpret_cast<sockaddr *>(&sa), sizeof sa);
     return sent < 0 ? -1 : static_cast<int>(sent);
 }
 
+int SipStackTransport::send(const std::string &host, int port, const char *data, size_t length)
+{
+    if (m_fd < 0 || port <= 0 || port > 65535 || host.empty())
+        return -1;
+    in_addr address{};
+    if (::inet_pton(AF_INET, host.c_str(), &address) == 1)
+        return sendTo(&address, port, data, length);
+    {
+        std::lock_guard<std::mutex> guard(m_resolveLock);
+        if (!m_resolver)
+            m_resolver = std::make_unique<SipStackResolver>(std::string(), 2000, 2);
+        switch (m_resolver->lookup(host, address)) {
+        case SipStackResolver::State::Resolved:
+            return sendTo(&address, port, data, length);
+        case SipStackResolver::State::Failed:
+            return -1;
+        case SipStackResolver::State::Pending:
+            break;
+        }
+        std::deque<Waiting> &queue = m_waiting[host];
+        if (queue.size() >= kMaxWaiting)
+            queue.pop_front();
+        queue.push_back(Waiting{port, std::string(data, length)});
+    }
+    // The transport thread polls the lookup's socket from its next wait on.
+    wake();
+    return static_cast<int>(length);
+}
+
 bool SipStackTransport::wait(int timeoutMs)
 {
-    pollfd fds[2];
-    int count = 0;
-    if (m_fd >= 0) {
-        fds[count].fd = m_fd;
-        fds[count].events = POLLIN;
-        fds[count].revents = 0;
-        ++count;
+    std::vector<pollfd> fds;
+    if (m_fd >= 0)
+        fds.push_back(pollfd{m_fd, POLLIN, 0});
+    const size_t wakeIndex = fds.size();
+    fds.push_back(pollfd{m_wakeFd, POLLIN, 0});
+    const size_t resolverFirst = fds.size();
+    {
+        std::lock_guard<std::mutex> guard(m_resolveLock);
+        if (m_resolver) {
+            m_resolver->pollFds(fds);
+            timeoutMs = m_resolver->timeoutMs(timeoutMs);
+        }
     }
-    const int wakeIndex = count;
-    fds[count].fd = m_wakeFd;
-    fds[count].events = POLLIN;
-    fds[count].revents = 0;
-    ++count;
-    const int ready = ::poll(fds, count, timeoutMs);
-    if (ready <= 0)
+    const int ready = ::poll(fds.data(), fds.size(), timeoutMs);
+    if (ready < 0)
         return false;
     if (fds[wakeIndex].revents & POLLIN) {
         uint64_t value = 0;
         while (::read(m_wakeFd, &value, sizeof value) > 0) {
         }
     }
+    finishLookups(std::vector<pollfd>(fds.begin() + static_cast<long>(resolverFirst), fds.end()));
     return m_fd >= 0 && (fds[0].revents & POLLIN);
+}
+
+void SipStackTransport::finishLookups(const std::vector<pollfd> &ready)
+{
+    std::vector<std::string> lines;
+    {
+        std::lock_guard<std::mutex> guard(m_resolveLock);
+        if (!m_resolver)
+            return;
+        m_resolver->process(ready);
+        for (const SipStackResolver::Result &result : m_resolver->takeFinished()) {
+            auto it = m_waiting.find(result.name);
+            std::deque<Waiting> waiting;
+            if (it != m_waiting.end()) {
+                waiting.swap(it->second);
+                m_waiting.erase(it);
+            }
+            in_addr address{};
+            if (result.resolved && m_resolver->lookup(result.name, address) == SipStackResolver::State::Resolved) {
+                for (const Waiting &w : waiting)
+                    sendTo(&address, w.port, w.data.data(), w.data.size());
+                continue;
+            }
+            m_failedHosts.push_back(result.name);
+            lines.push_back("SIP: cannot resolve host \"" + result.name + "\": " + result.error + "; " +
+                            std::to_string(waiting.size()) + " message(s) to it dropped");
+        }
+    }
+    for (const std::string &line : lines) {
+        if (m_log)
+            m_log(line);
+        else
+            std::fprintf(stderr, "%s\n", line.c_str());
+    }
+}
+
+std::vector<std::string> SipStackTransport::takeFailedHosts()
+{
+    std::lock_guard<std::mutex> guard(m_resolveLock);
+    std::vector<std::string> out;
+    out.swap(m_failedHosts);
+    return out;
 }
 
 long SipStackTransport::receive(char *buffer, size_t capacity, std::string &fromIp, int &fromPort)
