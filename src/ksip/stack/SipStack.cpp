@@ -315,6 +315,13 @@ void SipStack::flushOutgoing()
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     if (!m_osip || !m_transport)
         return;
+    runTransactionEvents();
+}
+
+void SipStack::runTransactionEvents()
+{
+    // Handlers may queue further events on transactions (an answer to a
+    // received request, a CANCEL after a provisional): run until quiet.
     for (int pass = 0; pass < 4; ++pass) {
         const int work = osip_ict_execute(m_osip) + osip_ist_execute(m_osip) + osip_nict_execute(m_osip) +
                          osip_nist_execute(m_osip);
@@ -601,14 +608,7 @@ void SipStack::executeTransactions()
     osip_timers_ist_execute(m_osip);
     osip_timers_nict_execute(m_osip);
     osip_timers_nist_execute(m_osip);
-    // Handlers may queue further events on transactions (an answer to a
-    // received request, a CANCEL after a provisional): run until quiet.
-    for (int pass = 0; pass < 4; ++pass) {
-        const int work = osip_ict_execute(m_osip) + osip_ist_execute(m_osip) + osip_nict_execute(m_osip) +
-                         osip_nist_execute(m_osip);
-        if (work == 0)
-            break;
-    }
+    runTransactionEvents();
     runCallTimers();
     sweepUnanswered();
     freeGarbage();

@@ -241,6 +241,8 @@ private:
     void run();
     int nextWaitMs();
     void executeTransactions();
+    // Runs the transactions' queued events until none is left (bounded).
+    void runTransactionEvents();
     void handleDatagram(const char *data, size_t length, const std::string &fromIp, int fromPort);
     void handleNewRequest(osip_event *evt);
     // True when the request was handled without a transaction.
