@@ -211,13 +211,8 @@ void readDeviceLog(const QString &path, DeviceLog &log)
 
 bool action(int port, const QString &query)
 {
-    HttpTestClient client;
-    int status = 0;
-    std::string head;
     std::string body;
-    return client.connectTo(port)
-           && client.send("GET /action?" + query.toStdString() + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")
-           && client.readResponse(status, head, body, 30000) && body == "{\"result\":\"ok\"}";
+    return httpGet(port, "/action?" + query.toStdString(), body) && body == "{\"result\":\"ok\"}";
 }
 
 // Lets the program's main-thread work run for `ms`.

@@ -73,13 +73,8 @@ protected:
 
     std::string action(const std::string &query)
     {
-        HttpTestClient client;
-        int status = 0;
-        std::string head;
         std::string body;
-        EXPECT_TRUE(client.connectTo(m_port));
-        EXPECT_TRUE(client.send("GET /action?" + query + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"));
-        EXPECT_TRUE(client.readResponse(status, head, body, 30000));
+        EXPECT_TRUE(httpGet(m_port, "/action?" + query, body)) << query;
         return body;
     }
 

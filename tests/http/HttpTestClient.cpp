@@ -133,6 +133,15 @@ int freeLoopbackPort()
     return PaTest::freeTcpPort();
 }
 
+bool httpGet(int port, const std::string &target, std::string &body, int timeoutMs)
+{
+    HttpTestClient client;
+    int status = 0;
+    std::string head;
+    return client.connectTo(port) && client.send("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")
+           && client.readResponse(status, head, body, timeoutMs);
+}
+
 int processThreadCount()
 {
     int n = 0;

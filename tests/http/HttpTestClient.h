@@ -37,6 +37,10 @@ private:
 
 // A port that was free a moment ago on 127.0.0.1.
 int freeLoopbackPort();
+// "GET `target`" to 127.0.0.1:`port` on a connection of its own; the
+// answer's body in `body`. False when connecting, sending or reading the
+// whole answer within `timeoutMs` failed.
+bool httpGet(int port, const std::string &target, std::string &body, int timeoutMs = 30000);
 // Threads of this process, and whether one of them carries `name`.
 int processThreadCount();
 bool processHasThreadNamed(const std::string &name);
