@@ -8,6 +8,8 @@
 #include <QSqlRecord>
 #include <QVariant>
 
+#include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -37,10 +39,11 @@ const QString insertSql = QStringLiteral(
 // waits past the busy time-out loses its record; taking turns on one
 // connection keeps every record.
 //
-// Records wait in one queue, oldest first. Whoever finds nobody writing (a
-// writer waiting for its own record, a flush, or the log's own thread for
-// posted records) takes every record waiting and writes them as one batch in
-// one transaction: a burst costs one commit per batch, not one per record.
+// Records wait, oldest first, in the posted list and in the queue of writers
+// waiting for their record's id. Whoever finds nobody writing (a writer
+// waiting for its own record, a flush, or the log's own thread for posted
+// records) takes every record waiting and writes them as one batch in one
+// transaction: a burst costs one commit per batch, not one per record.
 struct SharedLog
 {
     // One record waiting to be written.
@@ -58,8 +61,19 @@ struct SharedLog
     std::unique_ptr<QSqlQuery> insert;
     int dataDirGeneration = -1;
 
+    // Posted records, newest first. Posting pushes onto this list without
+    // a lock: the request threads that post never wait for one another or
+    // for the writer. Whoever writes a batch takes the whole list.
+    struct Posted
+    {
+        PALogRecord record;
+        Posted *next = nullptr;
+    };
+    std::atomic<Posted *> posted{nullptr};
+
     std::mutex queueLock; // guards everything below
-    // Signalled when a record is queued and when a batch is done.
+    // Signalled when a record is queued, when the posted list stops being
+    // empty, and when a batch is done.
     std::condition_variable changed;
     std::vector<std::shared_ptr<Pending>> queue;
     bool writing = false;
@@ -67,6 +81,21 @@ struct SharedLog
     // closeSharedLog (which sets stopWriter while it waits for the end).
     std::thread writer;
     bool stopWriter = false;
+
+    bool hasWork() const { return !queue.empty() || posted.load(std::memory_order_acquire) != nullptr; }
+
+    // The posted list, oldest first; empty afterwards.
+    std::vector<std::unique_ptr<Posted>> takePosted()
+    {
+        std::vector<std::unique_ptr<Posted>> taken;
+        for (Posted *p = posted.exchange(nullptr, std::memory_order_acquire); p;) {
+            Posted *next = p->next;
+            taken.emplace_back(p);
+            p = next;
+        }
+        std::reverse(taken.begin(), taken.end());
+        return taken;
+    }
 
     std::unique_ptr<PALogDB> release()
     {
@@ -173,41 +202,40 @@ int PALogDB::writeLog(const PALogRecord &record)
 void PALogDB::postLog(const PALogRecord &record)
 {
     SharedLog &log = sharedLog();
-    auto pending = std::make_shared<SharedLog::Pending>();
-    pending->record = record;
-    bool wake = false;
+    auto *posted = new SharedLog::Posted{record, nullptr};
+    SharedLog::Posted *head = log.posted.load(std::memory_order_relaxed);
+    do {
+        posted->next = head;
+    } while (!log.posted.compare_exchange_weak(head, posted, std::memory_order_release, std::memory_order_relaxed));
+    // Onto a list that already held records: whoever made it non-empty has
+    // seen to the writer, which takes the whole list at once.
+    if (head)
+        return;
     {
         std::lock_guard<std::mutex> queued(log.queueLock);
-        // Records already waiting have woken the writer, and a batch being
-        // written wakes it when it ends: waking it for every record would
-        // only make the writer and the posting threads take turns on the
-        // lock, one record at a time.
-        wake = log.queue.empty() && !log.writing;
-        log.queue.push_back(std::move(pending));
         // While the log closes, the closing flush takes the record.
         if (!log.writer.joinable() && !log.stopWriter) {
             log.writer = std::thread([&log] {
                 std::unique_lock<std::mutex> waiting(log.queueLock);
                 for (;;) {
                     log.changed.wait(waiting, [&log] {
-                        return (log.stopWriter && log.queue.empty()) || (!log.queue.empty() && !log.writing);
+                        return (log.stopWriter && !log.hasWork()) || (log.hasWork() && !log.writing);
                     });
-                    if (log.queue.empty())
+                    if (!log.hasWork())
                         return;
                     writeWaiting(waiting);
                 }
             });
         }
     }
-    if (wake)
-        log.changed.notify_all();
+    log.changed.notify_all();
 }
 
 void PALogDB::flushLog()
 {
     SharedLog &log = sharedLog();
     std::unique_lock<std::mutex> queued(log.queueLock);
-    while (!log.queue.empty() || log.writing) {
+    while (log.hasWork() || log.writing) {
         if (log.writing)
             log.changed.wait(queued);
         else
@@ -219,6 +247,9 @@ void PALogDB::writeWaiting(std::unique_lock<std::mutex> &queued)
 {
     SharedLog &log = sharedLog();
     log.writing = true;
+    // Posted records first: a thread that posts and then writes a record
+    // of its own finds them in that order.
+    const std::vector<std::unique_ptr<SharedLog::Posted>> posted = log.takePosted();
     std::vector<std::shared_ptr<SharedLog::Pending>> batch;
     batch.swap(log.queue);
     queued.unlock();
@@ -242,14 +273,17 @@ void PALogDB::writeWaiting(std::unique_lock<std::mutex> &queued)
         }
         if (log.db) {
             QSqlDatabase database = log.db->database();
-            const bool inTransaction = batch.size() > 1 && database.transaction();
+            const bool inTransaction = posted.size() + batch.size() > 1 && database.transaction();
             bool failed = false;
+            for (const std::unique_ptr<SharedLog::Posted> &record : posted)
+                failed = log.db->execInsert(*log.insert, record->record) == 0 || failed;
             for (const std::shared_ptr<SharedLog::Pending> &pending : batch) {
                 pending->id = log.db->execInsert(*log.insert, pending->record);
                 failed = failed || pending->id == 0;
             }
             if (inTransaction && !database.commit()) {
-                VDB_LOG("PALogDB::writeLog", "%d records lost, the commit failed: %s\n", int(batch.size()),
+                VDB_LOG("PALogDB::writeLog", "%d records lost, the commit failed: %s\n",
+                        int(posted.size() + batch.size()),
                         database.lastError().text().toUtf8().constData());
                 database.rollback();
                 for (const std::shared_ptr<SharedLog::Pending> &pending : batch)
@@ -260,7 +294,8 @@ void PALogDB::writeWaiting(std::unique_lock<std::mutex> &queued)
             if (failed)
                 stale = log.release();
         } else {
-            VDB_LOG("PALogDB::writeLog", "%d records lost, the log does not open\n", int(batch.size()));
+            VDB_LOG("PALogDB::writeLog", "%d records lost, the log does not open\n",
+                    int(posted.size() + batch.size()));
         }
     }
     queued.lock();

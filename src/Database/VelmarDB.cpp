@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <shared_mutex>
 
 #include <sqlite3.h>
 
@@ -140,6 +141,14 @@ void discardConnection(VelmarDB *db)
 QReadWriteLock &hookLock()
 {
     static QReadWriteLock lock(QReadWriteLock::Recursive);
+    return lock;
+}
+// The status sources are read on every zone look-up, by many request threads
+// at once: readers share this lock without queueing on a mutex, as they
+// would on the recursive one above. A source never calls back in here.
+std::shared_mutex &statusSourceLock()
+{
+    static std::shared_mutex lock;
     return lock;
 }
 VelmarDB::DeviceStatusSource s_deviceStatusSource;
@@ -839,13 +848,13 @@ bool VelmarDB::importDB(const QString &source, int waitMs)
 
 void VelmarDB::setDeviceStatusSource(const DeviceStatusSource &source)
 {
-    QWriteLocker lock(&hookLock());
+    std::unique_lock<std::shared_mutex> lock(statusSourceLock());
     s_deviceStatusSource = source;
 }
 
 void VelmarDB::setGroupStatusSource(const GroupStatusSource &source)
 {
-    QWriteLocker lock(&hookLock());
+    std::unique_lock<std::shared_mutex> lock(statusSourceLock());
     s_groupStatusSource = source;
 }
 
@@ -863,12 +872,12 @@ void VelmarDB::setConfigurationReloadHandler(const Notification &handler)
 
 QMap<QString, QString> VelmarDB::currentDeviceStatus()
 {
-    QReadLocker lock(&hookLock());
+    std::shared_lock<std::shared_mutex> lock(statusSourceLock());
     return s_deviceStatusSource ? s_deviceStatusSource() : QMap<QString, QString>();
 }
 
 QMap<QString, RDGroupStatus> VelmarDB::currentGroupStatus()
 {
-    QReadLocker lock(&hookLock());
+    std::shared_lock<std::shared_mutex> lock(statusSourceLock());
     return s_groupStatusSource ? s_groupStatusSource() : QMap<QString, RDGroupStatus>();
 }
