@@ -594,19 +594,25 @@ bool FSGroupConferences::isHeld(const QString &conference)
 
 void FSGroupConferences::queueHangup(const QString &conference)
 {
+    bool first = false;
     {
         std::lock_guard<std::mutex> lock(m_queueLock);
         // A hang-up of this conference still waiting covers this stop too:
         // it runs later than now and looks again whether a group holds the
         // conference then. Each stop of a zone started and stopped in quick
         // turns would otherwise cost a console command.
-        if (std::find(m_hangups.begin(), m_hangups.end(), conference) != m_hangups.end())
+        if (std::any_of(m_hangups.begin(), m_hangups.end(),
+                        [&conference](const QueuedHangup &h) { return h.conference == conference; }))
             return;
-        m_hangups.push_back(conference);
+        first = m_hangups.empty();
+        m_hangups.push_back({conference, std::chrono::steady_clock::now()});
         if (!m_commandThread.joinable())
             m_commandThread = std::thread([this] { commandThread(); });
     }
-    m_queueChanged.notify_all();
+    // Hang-ups already waiting keep the command thread awake: it comes to
+    // this one when they are done.
+    if (first)
+        m_queueChanged.notify_all();
 }
 
 void FSGroupConferences::commandThread()
@@ -616,6 +622,11 @@ void FSGroupConferences::commandThread()
         m_queueChanged.wait(lock, [this] { return m_quit || !m_hangups.empty(); });
         if (m_hangups.empty())
             return;
+        const auto due = m_hangups.front().posted + m_env.hangupSettle;
+        if (!m_quit && std::chrono::steady_clock::now() < due) {
+            m_queueChanged.wait_until(lock, due, [this] { return m_quit; });
+            continue;
+        }
         lock.unlock();
         {
             std::lock_guard<std::mutex> console(m_consoleLock);
@@ -633,7 +644,7 @@ void FSGroupConferences::runQueuedHangups()
             std::lock_guard<std::mutex> lock(m_queueLock);
             if (m_hangups.empty())
                 return;
-            conference = m_hangups.front();
+            conference = m_hangups.front().conference;
             m_hangups.pop_front();
             ++m_hangupsRunning;
         }

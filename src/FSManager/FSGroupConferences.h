@@ -16,6 +16,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -54,6 +55,11 @@ struct RDGroup;
 class FSGroupConferences : private FSConferenceHost
 {
 public:
+    // A stop's hang-up settles this long before it runs: a zone started
+    // again meanwhile keeps its calls, and stops in quick turns cost one
+    // console command.
+    static constexpr std::chrono::milliseconds kHangupSettle{50};
+
     // What the manager lends: its console, its message queue, its observers
     // and the address its SIP accounts sign in on.
     struct Environment
@@ -68,6 +74,7 @@ public:
         std::function<void(int groupId, const QString &conference, int index, const QString &item)> playChanged;
         std::function<QString()> internalIp;
         std::function<int()> internalPort;
+        std::chrono::milliseconds hangupSettle = kHangupSettle;
     };
 
     explicit FSGroupConferences(Environment environment);
@@ -169,7 +176,12 @@ private:
 
     std::mutex m_queueLock;
     std::condition_variable m_queueChanged;
-    std::deque<QString> m_hangups; // conferences, oldest first
+    struct QueuedHangup
+    {
+        QString conference;
+        std::chrono::steady_clock::time_point posted;
+    };
+    std::deque<QueuedHangup> m_hangups; // oldest first
     int m_hangupsRunning = 0;
     bool m_quit = false;
     std::thread m_commandThread;

@@ -26,6 +26,7 @@ std::deque<FSSipAccountQueue::Queued>::iterator FSSipAccountQueue::lastFor(const
 
 void FSSipAccountQueue::post(Change change, const QString &accounts, Kind kind)
 {
+    const auto now = std::chrono::steady_clock::now();
     {
         std::lock_guard<std::mutex> lock(m_lock);
         if (kind == Kind::SignOut && !accounts.isEmpty()) {
@@ -40,10 +41,10 @@ void FSSipAccountQueue::post(Change change, const QString &accounts, Kind kind)
         // Changes already waiting, or one being carried out, mean the thread
         // is awake and comes to this one without a wake-up.
         if (!m_changes.empty() || m_running) {
-            m_changes.push_back({std::move(change), accounts, kind});
+            m_changes.push_back({std::move(change), accounts, kind, now});
             return;
         }
-        m_changes.push_back({std::move(change), accounts, kind});
+        m_changes.push_back({std::move(change), accounts, kind, now});
         if (!m_thread.joinable())
             m_thread = std::thread([this] { run(); });
     }
@@ -64,6 +65,17 @@ void FSSipAccountQueue::run()
         m_changed.wait(lock, [this] { return m_quit || !m_changes.empty(); });
         if (m_changes.empty())
             return;
+        const Queued &front = m_changes.front();
+        if (!m_quit && front.kind != Kind::Other) {
+            // Still settling: a later post may yet drop it. Posts wake
+            // nobody while changes wait, so this wait ends on time or at
+            // shut-down; then the front is looked at again.
+            const auto due = front.posted + m_settle;
+            if (std::chrono::steady_clock::now() < due) {
+                m_changed.wait_until(lock, due, [this] { return m_quit; });
+                continue;
+            }
+        }
         Change change = std::move(m_changes.front().change);
         m_changes.pop_front();
         m_running = true;

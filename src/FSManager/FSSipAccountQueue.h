@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -22,6 +23,13 @@
 // for those accounts since), and a sign-out already waiting makes a second
 // one needless. Every other change is carried out as posted.
 //
+// Sign-ins and sign-outs settle for a moment (kSettle) before they are
+// carried out, so that a zone started and stopped in quick turns (a flood of
+// HTTP requests, a schedule crossing an operator) ends in one sign-in or
+// sign-out instead of a register for every turn. Other changes (talk,
+// listen, volume) go at once, unless an account change ahead of them still
+// settles: the order is kept.
+//
 // Nothing posted is lost: the destructor carries out every queued change
 // before it returns (a stopped group's accounts still sign out).
 class FSSipAccountQueue
@@ -30,7 +38,9 @@ public:
     using Change = std::function<void()>;
     enum class Kind { SignIn, SignOut, Other };
 
-    FSSipAccountQueue() = default;
+    static constexpr std::chrono::milliseconds kSettle{50};
+
+    explicit FSSipAccountQueue(std::chrono::milliseconds settle = kSettle) : m_settle(settle) {}
     ~FSSipAccountQueue();
 
     FSSipAccountQueue(const FSSipAccountQueue &) = delete;
@@ -52,11 +62,13 @@ private:
         Change change;
         QString accounts;
         Kind kind;
+        std::chrono::steady_clock::time_point posted;
     };
     // The last queued change for `accounts`, or end(); lock held.
     std::deque<Queued>::iterator lastFor(const QString &accounts);
 
     std::deque<Queued> m_changes;
+    const std::chrono::milliseconds m_settle;
     bool m_running = false; // a change is being carried out
     bool m_quit = false;
     std::thread m_thread;

@@ -467,6 +467,34 @@ TEST_F(FSGroupConferencesTest, StopsWaitingForTheConsoleShareOneHangUp)
     EXPECT_TRUE(busy->conferences().isEmpty());
 }
 
+// A zone stopped and started again in quick turns keeps its calls: its
+// hang-up settles first, finds the zone running again and is dropped. Once it
+// stays stopped, one hang-up goes out.
+TEST_F(FSGroupConferencesTest, QuickStopStartTurnsKeepTheCallsAndAFinalStopHangsUpOnce)
+{
+    auto console = std::make_shared<SlowConsole>(QStringLiteral("never held"));
+    FSGroupConferences::Environment env;
+    env.execute = [console](const QString &command) { return console->execute(command); };
+    // Long enough that the turns below surely fall within it.
+    env.hangupSettle = std::chrono::milliseconds(500);
+    auto turns = std::make_unique<FSGroupConferences>(std::move(env));
+    const RDGroup a = zone(1, "3001");
+    const QString hangUp = QStringLiteral("conference 3001 hup all");
+    turns->startGroup(a, "", "", 9, "http", "web");
+    for (int i = 0; i < 20; ++i) {
+        turns->stopGroup(a, "http", "web");
+        turns->startGroup(a, "", "", 9, "http", "web");
+    }
+    ASSERT_TRUE(turns->waitForCommands(5000));
+    EXPECT_EQ(console->commands().count(hangUp), 0) << console->commands().join(", ").toStdString();
+
+    const auto stopped = std::chrono::steady_clock::now();
+    turns->stopGroup(a, "http", "web");
+    ASSERT_TRUE(turns->waitForCommands(5000));
+    EXPECT_GE(std::chrono::steady_clock::now() - stopped, std::chrono::milliseconds(500));
+    EXPECT_EQ(console->commands().count(hangUp), 1);
+}
+
 // Starts and stops of one group race the supervision pass: whatever the
 // interleaving, the switch hears of the group's hang-up after every dial into
 // it, so no member is left in the conference of a stopped group.

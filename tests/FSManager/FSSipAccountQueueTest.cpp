@@ -118,3 +118,41 @@ TEST_F(FSSipAccountQueueTest, DestructionCarriesOutWhatIsQueued)
     }
     EXPECT_EQ(done(), QStringList({"in A", "out B"}));
 }
+
+// A zone started and stopped in quick turns (each turn carried out at once
+// would be a register round trip with the switch) leaves one sign-out once
+// the turns settle, even when the agent was idle when they began. Talk,
+// listen and volume changes are not held back.
+TEST_F(FSSipAccountQueueTest, QuickTurnsSettleIntoOneChangeAndOtherChangesGoAtOnce)
+{
+    // Long enough that the turns below surely fall within it.
+    FSSipAccountQueue queue(std::chrono::milliseconds(500));
+    // Turns a little apart: each would find the agent idle.
+    for (int turn = 0; turn < 20; ++turn) {
+        queue.post(note(QStringLiteral("in A%1").arg(turn)), "A", Kind::SignIn);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        queue.post(note(QStringLiteral("out A%1").arg(turn)), "A", Kind::SignOut);
+    }
+    ASSERT_TRUE(queue.waitIdle(5000));
+    EXPECT_EQ(done(), QStringList({"out A0"}));
+
+    FSSipAccountQueue slow(std::chrono::seconds(30));
+    slow.post(note("volume"), "");
+    ASSERT_TRUE(slow.waitIdle(5000)) << "a volume change waited for the settle time";
+    EXPECT_EQ(done().last(), QStringLiteral("volume"));
+}
+
+// A sign-in that settles still goes ahead on its own, and whatever is
+// posted behind it keeps its place.
+TEST_F(FSSipAccountQueueTest, SettledChangesRunInOrder)
+{
+    FSSipAccountQueue queue(std::chrono::milliseconds(100));
+    const auto posted = std::chrono::steady_clock::now();
+    queue.post(note("in A"), "A", Kind::SignIn);
+    queue.post(note("talk A"), "A");
+    queue.post(note("in B"), "B", Kind::SignIn);
+    EXPECT_FALSE(queue.waitIdle(20)) << "the sign-in is still settling";
+    ASSERT_TRUE(queue.waitIdle(5000));
+    EXPECT_GE(std::chrono::steady_clock::now() - posted, std::chrono::milliseconds(100));
+    EXPECT_EQ(done(), QStringList({"in A", "talk A", "in B"}));
+}
