@@ -31,6 +31,7 @@
 #include <chrono>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <string>
 #include <sys/socket.h>
 #include <condition_variable>
@@ -87,23 +88,6 @@ int connectTo(int port)
     return fd;
 }
 
-// Reads one answer whose body is known to be 15 bytes.
-bool readAnswer(int fd, std::string &buf)
-{
-    char tmp[4096];
-    while (true) {
-        const size_t end = buf.find("\r\n\r\n");
-        if (end != std::string::npos && buf.size() >= end + 4 + 15) {
-            buf.erase(0, end + 4 + 15);
-            return true;
-        }
-        const ssize_t n = ::recv(fd, tmp, sizeof tmp, 0);
-        if (n <= 0)
-            return false;
-        buf.append(tmp, static_cast<size_t>(n));
-    }
-}
-
 // What one round of clients measured.
 struct Round {
     std::vector<double> latencies; // µs, one per timed request
@@ -112,35 +96,99 @@ struct Round {
     bool failed = false;
 };
 
+// One kept-alive client connection of a round.
+struct Client {
+    int fd = -1;
+    std::string buf;
+    int sent = 0; // requests sent, warm-up included
+    std::chrono::steady_clock::time_point t0;
+};
+
 // `clients` kept-alive connections each send `perClient` requests one after
-// another, all at once, cycling through `requests`.
+// another, all at once, cycling through `requests`. A few loader threads
+// drive the connections with poll(), as load generators do: one thread per
+// client would compete with the server for the processors, and the figures
+// would then measure the clients' own scheduling as much as the server.
 Round runRound(int port, int clients, int perClient, const std::vector<std::string> &requests)
 {
     Round round;
-    std::vector<std::vector<double>> perThread(static_cast<size_t>(clients));
+    std::vector<Client> conns(static_cast<size_t>(clients));
+    for (Client &c : conns) {
+        c.fd = connectTo(port);
+        if (c.fd < 0) {
+            round.failed = true;
+            for (Client &open : conns)
+                if (open.fd >= 0)
+                    ::close(open.fd);
+            return round;
+        }
+    }
+    const int loaders = std::min(clients, 4);
+    std::vector<std::vector<double>> perLoader(static_cast<size_t>(loaders));
     std::atomic<long long> answered {0};
     std::atomic<int> failures {0};
-    // The clients wait for one another before the timed requests (no spin:
-    // spinning clients would take the cores the server needs).
+    // Every connection answers one request before the timed ones: the
+    // figures are for kept-alive connections, not for connection set-up.
     std::mutex startLock;
     std::condition_variable startChanged;
     int ready = 0;
     bool go = false;
-    std::vector<std::thread> threads;
-    for (int c = 0; c < clients; ++c) {
-        threads.emplace_back([&, c] {
-            const int fd = connectTo(port);
-            std::string buf;
-            auto ask = [&](const std::string &request) {
-                if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size())
-                    || !readAnswer(fd, buf))
+    auto drive = [&](int loader, bool timed, int total) {
+        std::vector<Client *> mine;
+        for (size_t i = static_cast<size_t>(loader); i < conns.size(); i += static_cast<size_t>(loaders))
+            mine.push_back(&conns[i]);
+        auto sendNext = [&](Client &c) {
+            // The warm-up sends the first request; the timed ones cycle from it.
+            const int turn = c.sent == 0 ? 0 : c.sent - 1;
+            const std::string &request = requests[static_cast<size_t>(turn) % requests.size()];
+            c.t0 = std::chrono::steady_clock::now();
+            ++c.sent;
+            return ::send(c.fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size());
+        };
+        int busy = 0;
+        for (Client *c : mine) {
+            if (!sendNext(*c))
+                return false;
+            ++busy;
+        }
+        std::vector<pollfd> fds(mine.size());
+        char tmp[4096];
+        while (busy > 0) {
+            for (size_t i = 0; i < mine.size(); ++i)
+                fds[i] = {mine[i]->fd, POLLIN, 0};
+            if (::poll(fds.data(), fds.size(), 20000) <= 0)
+                return false;
+            for (size_t i = 0; i < mine.size(); ++i) {
+                if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
+                    continue;
+                Client &c = *mine[i];
+                const ssize_t n = ::recv(c.fd, tmp, sizeof tmp, MSG_DONTWAIT);
+                if (n <= 0)
                     return false;
+                c.buf.append(tmp, static_cast<size_t>(n));
+                // Answers have a 15-byte body.
+                const size_t end = c.buf.find("\r\n\r\n");
+                if (end == std::string::npos || c.buf.size() < end + 4 + 15)
+                    continue;
+                c.buf.erase(0, end + 4 + 15);
                 ++answered;
-                return true;
-            };
-            // Connect and answer one request before timing: the figures
-            // are for kept-alive connections, not for connection set-up.
-            const bool warm = fd >= 0 && ask(requests.front());
+                if (timed)
+                    perLoader[static_cast<size_t>(loader)].push_back(
+                        std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - c.t0).count());
+                if (c.sent < total) {
+                    if (!sendNext(c))
+                        return false;
+                } else {
+                    --busy;
+                }
+            }
+        }
+        return true;
+    };
+    std::vector<std::thread> threads;
+    for (int l = 0; l < loaders; ++l) {
+        threads.emplace_back([&, l] {
+            const bool warm = drive(l, false, 1);
             if (!warm)
                 ++failures;
             {
@@ -149,22 +197,13 @@ Round runRound(int port, int clients, int perClient, const std::vector<std::stri
                 startChanged.notify_all();
                 startChanged.wait(lock, [&] { return go; });
             }
-            for (int r = 0; warm && r < perClient; ++r) {
-                const auto t0 = std::chrono::steady_clock::now();
-                if (!ask(requests[static_cast<size_t>(r) % requests.size()])) {
-                    ++failures;
-                    break;
-                }
-                perThread[static_cast<size_t>(c)].push_back(
-                    std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count());
-            }
-            if (fd >= 0)
-                ::close(fd);
+            if (warm && !drive(l, true, 1 + perClient))
+                ++failures;
         });
     }
     {
         std::unique_lock<std::mutex> lock(startLock);
-        startChanged.wait(lock, [&] { return ready == clients; });
+        startChanged.wait(lock, [&] { return ready == loaders; });
         go = true;
     }
     startChanged.notify_all();
@@ -172,9 +211,11 @@ Round runRound(int port, int clients, int perClient, const std::vector<std::stri
     for (auto &t : threads)
         t.join();
     round.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    for (Client &c : conns)
+        ::close(c.fd);
     round.failed = failures > 0;
     round.answered = answered;
-    for (auto &v : perThread)
+    for (auto &v : perLoader)
         round.latencies.insert(round.latencies.end(), v.begin(), v.end());
     return round;
 }
@@ -386,10 +427,12 @@ BENCHMARK(BM_HttpKeepAliveActionStart)->Arg(64)->Iterations(BenchSmoke::count(5)
 // static answer's p99 (goal: at most 2), "log_rows_missing" the answered
 // requests that left no event-log record (goal: 0). With one client the
 // figures are the route's own cost, without waiting behind other requests.
+// 100 requests a client over 10 rounds give 64,000 timed requests a side:
+// each p99 is then the 640th slowest answer, not one hiccup of the machine.
 void BM_HttpKeepAliveActionStartStopVsStatic(benchmark::State &state)
 {
     const int clients = static_cast<int>(state.range(0));
-    const int perClient = BenchSmoke::size(20, 2);
+    const int perClient = BenchSmoke::size(100, 2);
     ProgramWithSwitch program;
     StaticServer reference(clients);
     if (program.error() || !reference.started()) {
@@ -423,7 +466,7 @@ void BM_HttpKeepAliveActionStartStopVsStatic(benchmark::State &state)
     state.counters["p99_ratio"] = plainP99 > 0 ? actionP99 / plainP99 : 0;
     state.counters["log_rows_missing"] = static_cast<double>(answered - (ProgramWithSwitch::logRows() - before));
 }
-BENCHMARK(BM_HttpKeepAliveActionStartStopVsStatic)->Arg(1)->Arg(64)->Iterations(BenchSmoke::count(5))->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_HttpKeepAliveActionStartStopVsStatic)->Arg(1)->Arg(64)->Iterations(BenchSmoke::count(10))->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 
