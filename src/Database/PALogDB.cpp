@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -70,6 +71,12 @@ struct SharedLog
         Posted *next = nullptr;
     };
     std::atomic<Posted *> posted{nullptr};
+    // Clear while the writer thread works through posted records, or lets
+    // them gather for a moment between batches: posts made meanwhile wake
+    // nobody. Set while it sleeps with nothing to write, or has not started
+    // (or has ended): then the post that makes the list non-empty sees to it.
+    std::atomic<bool> writerIdle{true};
+    static constexpr std::chrono::milliseconds kGather{20};
 
     std::mutex queueLock; // guards everything below
     // Signalled when a record is queued, when the posted list stops being
@@ -82,7 +89,7 @@ struct SharedLog
     std::thread writer;
     bool stopWriter = false;
 
-    bool hasWork() const { return !queue.empty() || posted.load(std::memory_order_acquire) != nullptr; }
+    bool hasWork() const { return !queue.empty() || posted.load() != nullptr; }
 
     // The posted list, oldest first; empty afterwards.
     std::vector<std::unique_ptr<Posted>> takePosted()
@@ -206,10 +213,11 @@ void PALogDB::postLog(const PALogRecord &record)
     SharedLog::Posted *head = log.posted.load(std::memory_order_relaxed);
     do {
         posted->next = head;
-    } while (!log.posted.compare_exchange_weak(head, posted, std::memory_order_release, std::memory_order_relaxed));
+    } while (!log.posted.compare_exchange_weak(head, posted));
     // Onto a list that already held records: whoever made it non-empty has
-    // seen to the writer, which takes the whole list at once.
-    if (head)
+    // seen to the writer, which takes the whole list at once. A writer that
+    // is not idle comes to the list by itself.
+    if (head || !log.writerIdle.load())
         return;
     {
         std::lock_guard<std::mutex> queued(log.queueLock);
@@ -218,12 +226,18 @@ void PALogDB::postLog(const PALogRecord &record)
             log.writer = std::thread([&log] {
                 std::unique_lock<std::mutex> waiting(log.queueLock);
                 for (;;) {
+                    // Idle before the list is looked at: a record posted
+                    // after the look sees the flag and wakes the thread.
+                    log.writerIdle.store(true);
                     log.changed.wait(waiting, [&log] {
                         return (log.stopWriter && !log.hasWork()) || (log.hasWork() && !log.writing);
                     });
                     if (!log.hasWork())
                         return;
+                    log.writerIdle.store(false);
                     writeWaiting(waiting);
+                    // Records posted meanwhile gather into the next batch.
+                    log.changed.wait_for(waiting, SharedLog::kGather, [&log] { return log.stopWriter; });
                 }
             });
         }
