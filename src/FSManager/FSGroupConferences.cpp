@@ -218,6 +218,16 @@ bool FSGroupConferences::startGroup(const RDGroup &group, const QString &interna
     }
     const int type = fsGroupStartTypeFromText(startType);
     const bool isCall = type == FSGroupStartCallConference || type == FSGroupStartSipTrunk;
+    // Starting a group that runs changes nothing but its start type (a call
+    // breaks into it instead): found without the lock, and without making
+    // the record that would only be dropped.
+    if (!isCall && m_running.contains(group.id) == FSRunningGroups::Answer::Yes) {
+        CONF_LOG("start a starting group %s, cause startType%s, internal = %s, external = %s, from = %s",
+                 qUtf8Printable(group.conference), qUtf8Printable(startType), qUtf8Printable(internalCaller),
+                 qUtf8Printable(externalCaller), qUtf8Printable(from));
+        markStarted(group.conference, startType);
+        return false;
+    }
     bool alreadyRunning = false;
     quint64 notice = 0;
     const char *outcome = "start group";
@@ -259,6 +269,7 @@ bool FSGroupConferences::startGroup(const RDGroup &group, const QString &interna
             m_sipAccounts.post(std::move(signInChange), accountsOf(group), FSSipAccountQueue::Kind::SignIn);
             fresh.serial = ++m_lastSerial;
             m_records.append(fresh);
+            m_running.add(group.id);
             notice = postStarted(fresh, fsGroupStartTypeText(type), from);
         }
         FSConference::sortByPriority(m_records);
@@ -313,6 +324,7 @@ void FSGroupConferences::startTalkGroup(const RDGroup &group, const std::shared_
                                FSSipAccountQueue::Kind::SignIn);
             r.serial = ++m_lastSerial;
             m_records.append(r);
+            m_running.add(group.id);
             notice = postStarted(r, fsGroupStartTypeText(FSGroupStartApi), QStringLiteral("API"));
         }
         FSConference::sortByPriority(m_records);
@@ -355,7 +367,9 @@ void FSGroupConferences::stopGroup(const RDGroup &group, const QString &stopType
     CONF_LOG("stop group %s, stopType = %s, from = %s", qUtf8Printable(group.conference), qUtf8Printable(stopType),
              qUtf8Printable(from));
     quint64 notice = 0;
-    {
+    // Stopping a group that does not run changes nothing: found without
+    // the lock.
+    if (m_running.contains(group.id) != FSRunningGroups::Answer::No) {
         std::lock_guard<std::mutex> lock(m_conferenceLock);
         const int i = findGroup(group.id);
         if (i >= 0) {
@@ -578,6 +592,7 @@ void FSGroupConferences::removeRecord(int index)
     if (!r.rtpLeg.isEmpty())
         m_dialTimesToClear.append(r.rtpLeg);
     const QString conference = r.conference;
+    m_running.remove(r.groupId);
     m_records.removeAt(index);
     queueHangup(conference);
 }

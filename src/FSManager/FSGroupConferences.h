@@ -4,6 +4,7 @@
 #include "FSConferenceHost.h"
 #include "FSConferencePass.h"
 #include "FSNoticeQueue.h"
+#include "FSRunningGroups.h"
 #include "FSSipAccountQueue.h"
 #include "FSSwitchState.h"
 #include "RDGroupStatus.h"
@@ -171,6 +172,7 @@ private:
 
     std::mutex m_conferenceLock;
     QVector<FSConference> m_records; // sorted by priority
+    FSRunningGroups m_running;       // the records' groups, changed under the conference lock
     quint64 m_lastSerial = 0;
     QStringList m_dialTimesToClear;  // numbers and legs, for the next pass
 
