@@ -27,6 +27,9 @@ public:
     // Queues the bytes to every session (with login required: to every
     // session that has logged in).
     virtual void send(const void *data, int length) = 0;
+    // Whether send() would reach a session now: events nobody would receive
+    // are not built. A server that cannot tell says true.
+    virtual bool hasRecipients() const { return true; }
 
     void addObserver(KelServerObserver *observer);
     void notifySessionConnected(KelServer *server, std::shared_ptr<KelClient> session);

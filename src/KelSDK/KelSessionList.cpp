@@ -2,6 +2,8 @@
 
 #include "KelClient.h"
 
+#include <algorithm>
+
 void KelSessionList::add(const std::shared_ptr<KelClient> &session)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -45,6 +47,17 @@ void KelSessionList::send(const void *data, int length, bool authorizedOnly) con
             continue;
         session->send(data, length);
     }
+}
+
+bool KelSessionList::hasRecipients(bool authorizedOnly) const
+{
+    // Authorization is an atomic flag of the session: read under the list's
+    // lock without calling into the session otherwise.
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return std::any_of(m_sessions.begin(), m_sessions.end(),
+                       [authorizedOnly](const std::shared_ptr<KelClient> &session) {
+                           return !authorizedOnly || session->isAuthorized();
+                       });
 }
 
 void KelSessionList::clearAuthorizations() const

@@ -21,6 +21,8 @@ public:
     // Queues the bytes to every session; with `authorizedOnly` only to the
     // sessions that have logged in.
     void send(const void *data, int length, bool authorizedOnly) const;
+    // Whether send() with the same `authorizedOnly` would reach a session.
+    bool hasRecipients(bool authorizedOnly) const;
     void clearAuthorizations() const;
 
 private:

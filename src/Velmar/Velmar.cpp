@@ -640,18 +640,27 @@ void Velmar::notifyGroup(int groupId, const std::function<void(RDGroup &)> &adju
                          void (VelmarObserver::*notify)(Velmar *, RDGroup),
                          void (VelmarAPI::*event)(KelServer *, const RDGroup &))
 {
+    // Starts and stops can come in floods: with no window open and no app
+    // logged in, the group is not even looked up.
+    const std::shared_ptr<VelmarAPI> jsonApi = api();
+    std::shared_ptr<WSServer> ws = jsonApi ? webSocketServer() : nullptr;
+    std::shared_ptr<TUTKServer> p2p = jsonApi ? p2pServer() : nullptr;
+    if (ws && !ws->hasRecipients())
+        ws.reset();
+    if (p2p && !p2p->hasRecipients())
+        p2p.reset();
+    if (!ws && !p2p && observerCount() == 0)
+        return;
     RDGroup group = getGroupById(groupId);
     if (!group.isValid())
         return;
     adjust(group);
     forEachObserver([this, &group, notify](VelmarObserver *observer) { (observer->*notify)(this, group); });
     // Outside the observer lock: sending waits for the session list.
-    if (const std::shared_ptr<VelmarAPI> jsonApi = api()) {
-        if (const std::shared_ptr<WSServer> ws = webSocketServer())
-            (jsonApi.get()->*event)(ws.get(), group);
-        if (const std::shared_ptr<TUTKServer> p2p = p2pServer())
-            (jsonApi.get()->*event)(p2p.get(), group);
-    }
+    if (ws)
+        (jsonApi.get()->*event)(ws.get(), group);
+    if (p2p)
+        (jsonApi.get()->*event)(p2p.get(), group);
 }
 
 void Velmar::onGroupStarted(int groupId, const QString &conference, const QString &startType, const QString &from)

@@ -344,16 +344,19 @@ TEST_F(WSServerTest, EventsSkipSessionsThatHaveNotLoggedIn)
 {
     server.setAuth(1, "admin", "21232f297a57a5a743894a0e4a801fc3");
     ASSERT_TRUE(startServer());
+    EXPECT_FALSE(server.hasRecipients());
     // Sessions are announced on accept, so connect one after the other.
     RawClient anon(port);
     ASSERT_TRUE(anon.handshake());
     ASSERT_TRUE(PaTest::waitUntil([&] { return observer.sessions().size() == 1; }));
     auto anonSession = observer.sessions().at(0);
+    EXPECT_FALSE(server.hasRecipients()) << "nobody has logged in";
     RawClient member(port);
     ASSERT_TRUE(member.handshake());
     ASSERT_TRUE(PaTest::waitUntil([&] { return observer.sessions().size() == 2; }));
     auto memberSession = observer.sessions().at(1);
     memberSession->setAuthorized(true);
+    EXPECT_TRUE(server.hasRecipients());
 
     const std::string ev = "{\"event\":\"devicesStatusChanged\"}";
     server.send(ev.data(), int(ev.size()));
@@ -373,6 +376,10 @@ TEST_F(WSServerTest, EventsSkipSessionsThatHaveNotLoggedIn)
     EXPECT_TRUE(memberSession->isAuthorized());
     server.setAuth(1, "admin", "5f4dcc3b5aa765d61d8327deb882cf99");
     EXPECT_FALSE(memberSession->isAuthorized());
+    EXPECT_FALSE(server.hasRecipients());
+    // Without login every open session gets the events.
+    server.setAuth(0, "", "");
+    EXPECT_TRUE(server.hasRecipients());
 }
 
 TEST(KelServerAuth, CompareIsExactAndCaseSensitive)

@@ -78,6 +78,11 @@ void TUTKServer::send(const void *data, int length)
     m_sessions.send(data, length, isAuthEnabled() != 0);
 }
 
+bool TUTKServer::hasRecipients() const
+{
+    return m_sessions.hasRecipients(isAuthEnabled() != 0);
+}
+
 void TUTKServer::clearAuthorizations()
 {
     m_sessions.clearAuthorizations();

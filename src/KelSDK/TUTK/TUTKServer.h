@@ -46,6 +46,7 @@ public:
     // True while the device is logged in.
     bool isListening() const override;
     void send(const void *data, int length) override;
+    bool hasRecipients() const override;
 
     void onMessage(std::shared_ptr<KelClient> session, const KelPacket &packet) override;
 

@@ -123,6 +123,11 @@ void WSServer::send(const void *data, int length)
     m_sessions.send(data, length, isAuthEnabled() != 0);
 }
 
+bool WSServer::hasRecipients() const
+{
+    return m_sessions.hasRecipients(isAuthEnabled() != 0);
+}
+
 void WSServer::clearAuthorizations()
 {
     m_sessions.clearAuthorizations();

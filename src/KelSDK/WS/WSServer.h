@@ -38,6 +38,7 @@ public:
     bool isStarted() const override;
     bool isListening() const override;
     void send(const void *data, int length) override;
+    bool hasRecipients() const override;
 
     void onMessage(std::shared_ptr<KelClient> session, const KelPacket &packet) override;
 
