@@ -17,9 +17,15 @@ int RDLogDetailV(const char *file, const char *function, int line, int level, co
     char buffer[4096] = {0};
     struct timeval tv;
     ::gettimeofday(&tv, nullptr);
-    struct tm tm;
+    // localtime_r takes the C library's zone lock: a thread that logs many
+    // lines a second converts each second once.
+    thread_local time_t tmSecond = -1;
+    thread_local struct tm tm;
     const time_t secs = tv.tv_sec;
-    ::localtime_r(&secs, &tm);
+    if (secs != tmSecond) {
+        ::localtime_r(&secs, &tm);
+        tmSecond = secs;
+    }
     int len = std::snprintf(buffer, sizeof buffer, "[%d-%02d-%02d %02d:%02d:%02d.%03d]  %s:%d(%s) ",
                             tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
                             static_cast<int>(tv.tv_usec / 1000), rdLogBaseName(file), line,

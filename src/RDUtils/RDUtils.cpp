@@ -83,12 +83,20 @@ QString localTimeNowText()
     if ((now - readAt >= 60 || now < readAt)
         && zoneReadAt.compare_exchange_strong(readAt, now, std::memory_order_relaxed))
         ::tzset();
+    // localtime_r takes the C library's zone lock: request threads that log
+    // many records a second share one text per second instead.
+    thread_local std::time_t textSecond = -1;
+    thread_local QString text;
+    if (now == textSecond)
+        return text;
     std::tm local {};
     ::localtime_r(&now, &local);
-    char text[80];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
+    char buffer[80];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
                   local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-    return QString::fromLatin1(text);
+    text = QString::fromLatin1(buffer);
+    textSecond = now;
+    return text;
 }
 
 QString formatDuration(double seconds)
