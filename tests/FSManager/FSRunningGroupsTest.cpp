@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -62,11 +63,15 @@ TEST(FSRunningGroups, ReadersNeverMissAGroupWhileOthersChange)
             }
         });
     }
-    for (int round = 0; round < 50000; ++round) {
+    // Churn until the readers have looked many times (a loaded machine may
+    // start them late), within a bound.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    for (int round = 0; (round < 50000 || reads.load() < 20000) && std::chrono::steady_clock::now() < deadline;
+         ++round) {
         const int other = round % 7 + 1;
-        running.add(1000);   // [1000, 1000]
-        running.add(other);  // [1000, 1000, other]
-        running.remove(1000); // [other, 1000]
+        running.add(1000);     // [1000, 1000]
+        running.add(other);    // [1000, 1000, other]
+        running.remove(1000);  // [other, 1000]
         running.remove(other); // [1000]
     }
     done = true;
