@@ -167,7 +167,7 @@ private:
 
     std::mutex m_consoleLock;
     FSConferencePass m_pass;        // owns the last-dial times, under the console lock
-    std::atomic<int> m_commandsSent{0}; // the pass's console commands, under the console lock
+    std::atomic<int> m_commandsSent{0}; // the pass's console commands; its dials count from several threads
     QHash<QString, quint64> m_passSerials; // the pass's copy: conference -> serial
 
     std::mutex m_conferenceLock;

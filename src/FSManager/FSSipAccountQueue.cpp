@@ -40,11 +40,10 @@ void FSSipAccountQueue::post(Change change, const QString &accounts, Kind kind)
         }
         // Changes already waiting, or one being carried out, mean the thread
         // is awake and comes to this one without a wake-up.
-        if (!m_changes.empty() || m_running) {
-            m_changes.push_back({std::move(change), accounts, kind, now});
-            return;
-        }
+        const bool awake = !m_changes.empty() || m_running;
         m_changes.push_back({std::move(change), accounts, kind, now});
+        if (awake)
+            return;
         if (!m_thread.joinable())
             m_thread = std::thread([this] { run(); });
     }

@@ -1,5 +1,7 @@
 #include "QLog.h"
 
+#include "RDUtils.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -44,9 +46,7 @@ int QLog::formatPrefix(const char *file, int line, char *buffer, size_t size)
 {
     struct timeval tv;
     ::gettimeofday(&tv, nullptr);
-    struct tm tm;
-    const time_t secs = tv.tv_sec;
-    ::localtime_r(&secs, &tm);
+    const std::tm &tm = localTimeOf(tv.tv_sec);
     return formatFields(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
                         static_cast<int>(tv.tv_usec / 1000), file, line, buffer, size);
 }

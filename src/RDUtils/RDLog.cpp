@@ -1,5 +1,7 @@
 #include "RDLog.h"
 
+#include "RDUtils.h"
+
 #include <QDebug>
 
 #include <cstdio>
@@ -17,15 +19,7 @@ int RDLogDetailV(const char *file, const char *function, int line, int level, co
     char buffer[4096] = {0};
     struct timeval tv;
     ::gettimeofday(&tv, nullptr);
-    // localtime_r takes the C library's zone lock: a thread that logs many
-    // lines a second converts each second once.
-    thread_local time_t tmSecond = -1;
-    thread_local struct tm tm;
-    const time_t secs = tv.tv_sec;
-    if (secs != tmSecond) {
-        ::localtime_r(&secs, &tm);
-        tmSecond = secs;
-    }
+    const std::tm &tm = localTimeOf(tv.tv_sec);
     int len = std::snprintf(buffer, sizeof buffer, "[%d-%02d-%02d %02d:%02d:%02d.%03d]  %s:%d(%s) ",
                             tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
                             static_cast<int>(tv.tv_usec / 1000), rdLogBaseName(file), line,

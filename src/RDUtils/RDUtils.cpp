@@ -83,20 +83,22 @@ QString localTimeNowText()
     if ((now - readAt >= 60 || now < readAt)
         && zoneReadAt.compare_exchange_strong(readAt, now, std::memory_order_relaxed))
         ::tzset();
-    // localtime_r takes the C library's zone lock: request threads that log
-    // many records a second share one text per second instead.
-    thread_local std::time_t textSecond = -1;
-    thread_local QString text;
-    if (now == textSecond)
-        return text;
-    std::tm local {};
-    ::localtime_r(&now, &local);
-    char buffer[80];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
+    const std::tm &local = localTimeOf(now);
+    char text[80];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
                   local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-    text = QString::fromLatin1(buffer);
-    textSecond = now;
-    return text;
+    return QString::fromLatin1(text);
+}
+
+const std::tm &localTimeOf(std::time_t secs)
+{
+    thread_local std::time_t convertedSecond = -1;
+    thread_local std::tm local {};
+    if (secs != convertedSecond) {
+        ::localtime_r(&secs, &local);
+        convertedSecond = secs;
+    }
+    return local;
 }
 
 QString formatDuration(double seconds)

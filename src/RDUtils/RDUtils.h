@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QString>
 
+#include <ctime>
+
 // File helpers over Qt's file classes.
 // Copies `from` to `to`; an existing destination is left as it is.
 void copyFile(const QString &from, const QString &to);
@@ -29,6 +31,10 @@ QString formatDuration(double seconds);
 // once: the system's time zone is looked up again at most once a minute,
 // not on every call as QDateTime::currentDateTime() does.
 QString localTimeNowText();
+// The local time of `secs`, valid until the thread's next call. A thread
+// converts each second once: localtime_r takes the C library's zone lock, and
+// log lines and records are stamped many times a second from many threads.
+const std::tm &localTimeOf(std::time_t secs);
 // File name without folder and last extension.
 QString fileBaseName(const QString &path);
 // Text after the last '.'; the whole name when there is none or it ends the name.

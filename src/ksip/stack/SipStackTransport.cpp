@@ -1,5 +1,6 @@
 #include "SipStackTransport.h"
 
+#include "SipStackConfig.h"
 #include "SipStackResolver.h"
 
 #include <arpa/inet.h>
@@ -96,8 +97,13 @@ int SipStackTransport::send(const std::string &host, int port, const char *data,
         return sendTo(&address, port, data, length);
     {
         std::lock_guard<std::mutex> guard(m_resolveLock);
-        if (!m_resolver)
-            m_resolver = std::make_unique<SipStackResolver>(std::string(), 2000, 2);
+        if (!m_resolver) {
+            // A transport used without a stack (tests) looks names up as
+            // a stack would by default.
+            const SipStackConfig defaults;
+            m_resolver = std::make_unique<SipStackResolver>(defaults.dnsServers, defaults.dnsTimeoutMs,
+                                                            defaults.dnsTries);
+        }
         switch (m_resolver->lookup(host, address)) {
         case SipStackResolver::State::Resolved:
             return sendTo(&address, port, data, length);
