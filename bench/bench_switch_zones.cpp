@@ -396,7 +396,17 @@ int runCourse(int devices, int perZone, int windowSeconds, int httpPort, int sip
             return fail("an answering sipp did not start");
         }
     }
-    // A run that could not bind its ports has ended by now.
+    // A run that could not bind its media ports ends within moments of taking
+    // its SIP port. A run still reported as starting has exec'd already: the
+    // port it holds says so, only its start notice is still unread.
+    for (QProcess *p : answering) {
+        if (p->state() == QProcess::Starting && !p->waitForStarted(10000))
+            return fail("an answering sipp did not start");
+    }
+    PaTest::waitUntil([&] {
+        return std::any_of(answering.begin(), answering.end(),
+                           [](QProcess *p) { return p->state() == QProcess::NotRunning; });
+    }, 300);
     for (QProcess *p : answering) {
         if (p->state() != QProcess::Running) {
             std::fprintf(stderr, "%s\n", p->readAll().constData());
