@@ -332,6 +332,15 @@ private:
     bool m_released = false;
 };
 
+// Conferences whose console commands go to the given console; env may set
+// anything else first.
+std::unique_ptr<FSGroupConferences> conferencesOn(const std::shared_ptr<SlowConsole> &console,
+                                                  FSGroupConferences::Environment env = {})
+{
+    env.execute = [console](const QString &command) { return console->execute(command); };
+    return std::make_unique<FSGroupConferences>(std::move(env));
+}
+
 FSSipRegistration registered(const QString &user)
 {
     FSSipRegistration r;
@@ -362,9 +371,7 @@ TEST_F(FSGroupConferencesTest, StopDuringAPassConsoleCommandNeitherWaitsNorReord
     for (const Case &c : cases) {
         SCOPED_TRACE(c.startAgain ? "started again" : "stopped");
         auto console = std::make_shared<SlowConsole>(QStringLiteral("bgdial"));
-        FSGroupConferences::Environment env;
-        env.execute = [console](const QString &command) { return console->execute(command); };
-        auto slow = std::make_unique<FSGroupConferences>(std::move(env));
+        auto slow = conferencesOn(console);
         const RDGroup g = zone(4, "3004");
         ASSERT_TRUE(slow->startGroup(g, "", "", 9, "http", "web"));
         const FSSwitchState state({}, {registered("6007"), registered("4004")});
@@ -446,9 +453,7 @@ TEST_F(FSGroupConferencesTest, DialsOfAPassRunSideBySide)
 TEST_F(FSGroupConferencesTest, StopsWaitingForTheConsoleShareOneHangUp)
 {
     auto console = std::make_shared<SlowConsole>(QStringLiteral("conference 3001 hup all"));
-    FSGroupConferences::Environment env;
-    env.execute = [console](const QString &command) { return console->execute(command); };
-    auto busy = std::make_unique<FSGroupConferences>(std::move(env));
+    auto busy = conferencesOn(console);
     const RDGroup a = zone(1, "3001");
     const RDGroup b = zone(2, "3002");
     busy->startGroup(a, "", "", 9, "http", "web");
@@ -474,10 +479,9 @@ TEST_F(FSGroupConferencesTest, QuickStopStartTurnsKeepTheCallsAndAFinalStopHangs
 {
     auto console = std::make_shared<SlowConsole>(QStringLiteral("never held"));
     FSGroupConferences::Environment env;
-    env.execute = [console](const QString &command) { return console->execute(command); };
     // Long enough that the turns below surely fall within it.
     env.hangupSettle = std::chrono::seconds(1);
-    auto turns = std::make_unique<FSGroupConferences>(std::move(env));
+    auto turns = conferencesOn(console, std::move(env));
     const RDGroup a = zone(1, "3001");
     const QString hangUp = QStringLiteral("conference 3001 hup all");
     turns->startGroup(a, "", "", 9, "http", "web");
@@ -501,9 +505,7 @@ TEST_F(FSGroupConferencesTest, QuickStopStartTurnsKeepTheCallsAndAFinalStopHangs
 TEST_F(FSGroupConferencesTest, HangUpReachesTheSwitchAfterEveryDialUnderConcurrentStartsAndStops)
 {
     auto console = std::make_shared<SlowConsole>(QStringLiteral("never held"));
-    FSGroupConferences::Environment env;
-    env.execute = [console](const QString &command) { return console->execute(command); };
-    auto racing = std::make_unique<FSGroupConferences>(std::move(env));
+    auto racing = conferencesOn(console);
     const RDGroup g = zone(4, "3004");
     const FSSwitchState state({}, {registered("6007"), registered("4004")});
 
