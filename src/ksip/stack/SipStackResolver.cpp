@@ -41,10 +41,9 @@ SipStackResolver::SipStackResolver(const std::string &servers, int timeoutMs, in
     ares_options options{};
     options.timeout = std::max(1, timeoutMs);
     options.tries = std::max(1, tries);
-    // No search domains: a SIP host name is asked for as written.
-    options.ndomains = 0;
-    options.domains = nullptr;
-    const int mask = ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES | ARES_OPT_DOMAINS;
+    // The system's search domains and ndots apply, as they do for every
+    // other program here: a registrar named "pbx" on a site network is found.
+    const int mask = ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES;
     ares_channel channel = nullptr;
     if (ares_init_options(&channel, &options, mask) != ARES_SUCCESS)
         return;
@@ -77,9 +76,12 @@ SipStackResolver::State SipStackResolver::lookup(const std::string &name, in_add
             return entry.state;
         }
     }
-    if (!m_channel)
+    if (!m_channel || m_pending >= kMaxPending)
         return State::Failed;
+    if (it == m_cache.end() && m_cache.size() >= kMaxNames)
+        makeRoom(now);
     m_cache[name] = Entry();
+    ++m_pending;
     ares_addrinfo_hints hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_DGRAM;
@@ -90,6 +92,24 @@ SipStackResolver::State SipStackResolver::lookup(const std::string &name, in_add
     if (entry.state == State::Resolved)
         address = entry.address;
     return entry.state;
+}
+
+void SipStackResolver::makeRoom(int64_t now)
+{
+    auto first = m_cache.end();
+    for (auto it = m_cache.begin(); it != m_cache.end();) {
+        if (it->second.state == State::Pending) {
+            ++it;
+        } else if (now >= it->second.expiresMs) {
+            it = m_cache.erase(it);
+        } else {
+            if (first == m_cache.end() || it->second.expiresMs < first->second.expiresMs)
+                first = it;
+            ++it;
+        }
+    }
+    if (m_cache.size() >= kMaxNames && first != m_cache.end())
+        m_cache.erase(first);
 }
 
 void SipStackResolver::onAnswer(void *arg, int status, int, ares_addrinfo *result)
@@ -105,6 +125,7 @@ void SipStackResolver::onAnswer(void *arg, int status, int, ares_addrinfo *resul
 void SipStackResolver::finish(const std::string &name, int status, ares_addrinfo *result)
 {
     Entry &entry = m_cache[name];
+    --m_pending;
     const int64_t now = nowMs();
     Result done;
     done.name = name;
@@ -117,6 +138,7 @@ void SipStackResolver::finish(const std::string &name, int status, ares_addrinfo
         const int64_t ttl = static_cast<int64_t>(node->ai_ttl) * 1000;
         entry.expiresMs = now + std::min(kMaxTtlMs, std::max(kMinTtlMs, ttl));
         done.resolved = true;
+        done.address = entry.address;
     } else {
         entry.state = State::Failed;
         entry.expiresMs = now + kFailureMs;

@@ -164,10 +164,9 @@ void SipStackTransport::finishLookups(const std::vector<pollfd> &ready)
                 waiting.swap(it->second);
                 m_waiting.erase(it);
             }
-            in_addr address{};
-            if (result.resolved && m_resolver->lookup(result.name, address) == SipStackResolver::State::Resolved) {
+            if (result.resolved) {
                 for (const Waiting &w : waiting)
-                    sendTo(&address, w.port, w.data.data(), w.data.size());
+                    sendTo(&result.address, w.port, w.data.data(), w.data.size());
                 continue;
             }
             m_failedHosts.push_back(result.name);

@@ -1,20 +1,15 @@
 // Host names are looked up without holding the stack: a name server that
 // never answers stalls only the requests to that name, which then fail with
 // a log line; a name that resolves carries its requests.
+#include "FakeNameServer.h"
 #include "StackPeer.h"
 
 #include <gtest/gtest.h>
 #include <osipparser2/osip_parser.h>
 
-#include <arpa/inet.h>
-#include <atomic>
 #include <chrono>
 #include <mutex>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -26,72 +21,6 @@ long msSince(Clock::time_point start)
 {
     return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
-
-// A UDP socket on 127.0.0.1 posing as a name server. Silent, it only counts
-// queries; answering, it gives every A query one record, 127.0.0.1.
-struct NameServer
-{
-    explicit NameServer(bool answers)
-    {
-        fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof sa;
-        if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa) != 0 ||
-            ::getsockname(fd, reinterpret_cast<sockaddr *>(&sa), &len) != 0)
-            return;
-        port = ntohs(sa.sin_port);
-        thread = std::thread([this, answers] { serve(answers); });
-    }
-    ~NameServer()
-    {
-        running = false;
-        if (thread.joinable())
-            thread.join();
-        if (fd >= 0)
-            ::close(fd);
-    }
-
-    void serve(bool answers)
-    {
-        while (running) {
-            pollfd p{fd, POLLIN, 0};
-            if (::poll(&p, 1, 50) <= 0)
-                continue;
-            uint8_t q[512];
-            sockaddr_in from{};
-            socklen_t len = sizeof from;
-            const ssize_t n = ::recvfrom(fd, q, sizeof q, 0, reinterpret_cast<sockaddr *>(&from), &len);
-            if (n < 12)
-                continue;
-            ++queries;
-            if (!answers)
-                continue;
-            // Header, the question as asked, then the answer pointing at it.
-            size_t end = 12;
-            while (end < size_t(n) && q[end] != 0)
-                end += q[end] + 1;
-            end += 5;
-            if (end > size_t(n))
-                continue;
-            std::vector<uint8_t> r(q, q + end);
-            r[2] = 0x81;
-            r[3] = 0x80;
-            r[6] = 0, r[7] = 1;                    // one answer
-            r[8] = r[9] = r[10] = r[11] = 0;       // nothing else
-            const uint8_t answer[] = {0xC0, 12, 0, 1, 0, 1, 0, 0, 0, 60, 0, 4, 127, 0, 0, 1};
-            r.insert(r.end(), answer, answer + sizeof answer);
-            ::sendto(fd, r.data(), r.size(), 0, reinterpret_cast<sockaddr *>(&from), len);
-        }
-    }
-
-    int fd = -1;
-    int port = 0;
-    std::atomic<bool> running{true};
-    std::atomic<int> queries{0};
-    std::thread thread;
-};
 
 // `from` asks `to` for OPTIONS at `target`, which `to` answers 200; false
 // when the answer does not come back within timeoutMs.
@@ -112,10 +41,10 @@ bool optionsAnswered(StackPeer &from, StackPeer &to, const std::string &target, 
 class SipStackNameTest : public ::testing::Test
 {
 protected:
-    SipStackConfig config(const NameServer &dns)
+    SipStackConfig config(const FakeNameServer &dns)
     {
         SipStackConfig c;
-        c.dnsServers = "127.0.0.1:" + std::to_string(dns.port);
+        c.dnsServers = "127.0.0.1:" + std::to_string(dns.port());
         c.dnsTimeoutMs = 300;
         c.dnsTries = 2;
         c.log = [this](const std::string &line) {
@@ -139,8 +68,8 @@ private:
 
 TEST_F(SipStackNameTest, DeadNameServerHoldsOnlyTheRequestsToItsName)
 {
-    NameServer dns(false);
-    ASSERT_GT(dns.port, 0);
+    FakeNameServer dns(false);
+    ASSERT_GT(dns.port(), 0);
     StackPeer ua(config(dns)), other;
     const int rid = ua.stack.registerBuildInitialRegister("sip:100@pbx.example.test", "sip:pbx.example.test", nullptr,
                                                           3600, nullptr);
@@ -153,9 +82,9 @@ TEST_F(SipStackNameTest, DeadNameServerHoldsOnlyTheRequestsToItsName)
     ASSERT_EQ(ua.stack.registerSendRegister(rid, nullptr), 0);
     const int cid = ua.stack.callSendInitialInvite(invite);
     ASSERT_GT(cid, 0);
-    for (auto end = Clock::now() + std::chrono::seconds(2); dns.queries == 0 && Clock::now() < end;)
+    for (auto end = Clock::now() + std::chrono::seconds(2); dns.queries() == 0 && Clock::now() < end;)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_GT(dns.queries.load(), 0) << "the lookup never reached the test's name server";
+    ASSERT_GT(dns.queries(), 0) << "the lookup never reached the test's name server";
 
     // The lookup hangs; another peer on loopback is still served at once.
     const auto asked = Clock::now();
@@ -184,25 +113,25 @@ TEST_F(SipStackNameTest, DeadNameServerHoldsOnlyTheRequestsToItsName)
     EXPECT_NE(lines[0].find("cannot resolve host \"pbx.example.test\""), std::string::npos) << lines[0];
 
     // Asked again soon after, the name fails at once without a new lookup.
-    const int queriesBefore = dns.queries;
+    const int queriesBefore = dns.queries();
     const auto again = Clock::now();
     ASSERT_EQ(ua.stack.registerSendRegister(rid, nullptr), 0);
     ASSERT_TRUE(ua.waitFor(T::RegistrationFailure, 2000));
     EXPECT_LT(msSince(again), 200);
-    EXPECT_EQ(dns.queries.load(), queriesBefore);
+    EXPECT_EQ(dns.queries(), queriesBefore);
 }
 
 TEST_F(SipStackNameTest, ResolvedNameCarriesTheRequestsThatWaitedForIt)
 {
-    NameServer dns(true);
-    ASSERT_GT(dns.port, 0);
+    FakeNameServer dns(true);
+    ASSERT_GT(dns.port(), 0);
     StackPeer ua(config(dns)), other;
     const std::string target = "sip:200@pbx.example.test:" + std::to_string(other.port());
     ASSERT_TRUE(optionsAnswered(ua, other, target, 3000));
     // Known now: the next request goes without asking again.
-    const int queries = dns.queries;
+    const int queries = dns.queries();
     EXPECT_GT(queries, 0);
     ASSERT_TRUE(optionsAnswered(ua, other, target, 3000));
-    EXPECT_EQ(dns.queries.load(), queries);
+    EXPECT_EQ(dns.queries(), queries);
     EXPECT_TRUE(logged().empty());
 }
