@@ -587,15 +587,9 @@ int SipStack::nextWaitMs()
             if (due < wait)
                 wait = due;
         }
-        if (call.outgoing && !call.answered && !call.released) {
-            int64_t due = wait;
-            if (call.cancelSent)
-                due = call.cancelGiveUpMs - now;
-            else if (call.provisional && !call.cancelWanted)
-                due = call.ringingSinceMs + m_config.inviteRingLimitMs - now;
-            if (due < wait)
-                wait = due;
-        }
+        const int64_t ringDue = ringDueMs(call);
+        if (ringDue != INT64_MAX && ringDue - now < wait)
+            wait = ringDue - now;
     }
     return wait < 0 ? 0 : static_cast<int>(wait);
 }
@@ -651,11 +645,15 @@ void SipStack::sweepUnanswered()
         if (now - born >= 64LL * m_config.t1Ms)
             stale.push_back(tr);
     }
-    for (osip_transaction_t *tr : stale) {
-        m_transactions.erase(tr->transactionid);
-        osip_remove_transaction(m_osip, tr);
-        m_garbage.push_back(tr);
-    }
+    for (osip_transaction_t *tr : stale)
+        dropTransaction(tr);
+}
+
+void SipStack::dropTransaction(osip_transaction *tr)
+{
+    m_transactions.erase(tr->transactionid);
+    osip_remove_transaction(m_osip, tr);
+    m_garbage.push_back(tr);
 }
 
 void SipStack::failRequestsTo(const std::string &host)
@@ -737,16 +735,27 @@ void SipStack::sendCancel(SipStackCall &call, osip_transaction *tr)
     }
 }
 
+int64_t SipStack::ringDueMs(const SipStackCall &call) const
+{
+    if (!call.outgoing || call.answered || call.released)
+        return INT64_MAX;
+    if (call.cancelSent)
+        return call.cancelGiveUpMs;
+    if (call.provisional && !call.cancelWanted)
+        return call.ringingSinceMs + m_config.inviteRingLimitMs;
+    return INT64_MAX;
+}
+
 void SipStack::runRingTimers(int64_t now)
 {
     std::vector<int> ringing, abandoned;
     for (auto &entry : m_calls) {
         const SipStackCall &call = *entry.second;
-        if (!call.outgoing || call.answered || call.released)
+        if (now < ringDueMs(call))
             continue;
-        if (call.cancelSent && now >= call.cancelGiveUpMs)
+        if (call.cancelSent)
             abandoned.push_back(call.cid);
-        else if (call.provisional && !call.cancelWanted && now - call.ringingSinceMs >= m_config.inviteRingLimitMs)
+        else
             ringing.push_back(call.cid);
     }
     for (int cid : ringing) {
@@ -761,11 +770,8 @@ void SipStack::runRingTimers(int64_t now)
     }
     for (int cid : abandoned) {
         SipStackCall *call = callByCid(cid);
-        if (osip_transaction_t *tr = transaction(call->inviteTid)) {
-            m_transactions.erase(tr->transactionid);
-            osip_remove_transaction(m_osip, tr);
-            m_garbage.push_back(tr);
-        }
+        if (osip_transaction_t *tr = transaction(call->inviteTid))
+            dropTransaction(tr);
         releaseCall(*call);
     }
 }

@@ -275,9 +275,16 @@ private:
     void releaseCall(SipStackCall &call);
     // Cancels our ringing INVITE `tr` of `call` (once).
     void sendCancel(SipStackCall &call, osip_transaction *tr);
+    // When the ring timers next act on `call` (the ring limit of an
+    // outgoing call ringing unanswered, or the give-up time of its
+    // cancelled INVITE); INT64_MAX when they have nothing to do with it.
+    int64_t ringDueMs(const SipStackCall &call) const;
     // Outgoing calls ringing past their limit, and cancelled INVITEs the
     // peer never finishes.
     void runRingTimers(int64_t now);
+    // Takes `tr` out of the stack and oSIP without an answer; it is freed
+    // with the garbage.
+    void dropTransaction(osip_transaction *tr);
 
     std::string viaAddress() const;
     int viaPort() const;
