@@ -18,7 +18,7 @@ std::deque<FSSipAccountQueue::Queued>::iterator FSSipAccountQueue::lastFor(const
 {
     for (auto it = m_changes.end(); it != m_changes.begin();) {
         --it;
-        if (it->accounts == accounts)
+        if (!it->dropped && it->accounts == accounts)
             return it;
     }
     return m_changes.end();
@@ -32,7 +32,7 @@ void FSSipAccountQueue::post(Change change, const QString &accounts, Kind kind)
         if (kind == Kind::SignOut && !accounts.isEmpty()) {
             auto last = lastFor(accounts);
             if (last != m_changes.end() && last->kind == Kind::SignIn) {
-                m_changes.erase(last);
+                last->dropped = true;
                 last = lastFor(accounts);
             }
             if (last != m_changes.end() && last->kind == Kind::SignOut)
@@ -65,7 +65,7 @@ void FSSipAccountQueue::run()
         if (m_changes.empty())
             return;
         const Queued &front = m_changes.front();
-        if (!m_quit && front.kind != Kind::Other) {
+        if (!m_quit && !front.dropped && front.kind != Kind::Other) {
             // Still settling: a later post may yet drop it. Posts wake
             // nobody while changes wait, so this wait ends on time or at
             // shut-down; then the front is looked at again.
@@ -76,10 +76,12 @@ void FSSipAccountQueue::run()
             }
         }
         Change change = std::move(m_changes.front().change);
+        const bool dropped = m_changes.front().dropped;
         m_changes.pop_front();
         m_running = true;
         lock.unlock();
-        change();
+        if (!dropped)
+            change();
         change = nullptr; // what it captured goes before the queue counts as idle
         lock.lock();
         m_running = false;

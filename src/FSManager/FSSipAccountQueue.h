@@ -21,7 +21,10 @@
 // no work behind: a sign-out drops the sign-in of the same accounts still
 // waiting behind it (the run it was for has ended; nothing else was queued
 // for those accounts since), and a sign-out already waiting makes a second
-// one needless. Every other change is carried out as posted.
+// one needless. Every other change is carried out as posted. A dropped
+// sign-in is released on the queue's thread, never in post(): what it
+// captured (an app's session, say) may end there, and post() runs under
+// its caller's locks.
 //
 // Sign-ins and sign-outs settle for a moment (kSettle) before they are
 // carried out, so that a zone started and stopped in quick turns (a flood of
@@ -63,8 +66,9 @@ private:
         QString accounts;
         Kind kind;
         std::chrono::steady_clock::time_point posted;
+        bool dropped = false; // not to be carried out, only released
     };
-    // The last queued change for `accounts`, or end(); lock held.
+    // The last queued change for `accounts` not dropped, or end(); lock held.
     std::deque<Queued>::iterator lastFor(const QString &accounts);
 
     std::deque<Queued> m_changes;

@@ -103,6 +103,37 @@ TEST_F(FSSipAccountQueueTest, WaitingChangesRunInOrderAndStartStopPairsCollapse)
         EXPECT_NE(id, std::this_thread::get_id());
 }
 
+// A sign-in dropped by its sign-out is released on the queue's thread, not
+// in the post of the sign-out: what it captured (an app's session) may end
+// there, and the poster holds the conference lock.
+TEST_F(FSSipAccountQueueTest, DroppedSignInIsReleasedOnTheQueuesThread)
+{
+    FSSipAccountQueue queue;
+    Gate gate;
+    queue.post(gate.blocker());
+    ASSERT_TRUE(gate.waitInside());
+    std::mutex lock;
+    std::thread::id releasedOn;
+    std::shared_ptr<int> session(new int(7), [&](int *p) {
+        std::lock_guard<std::mutex> l(lock);
+        releasedOn = std::this_thread::get_id();
+        delete p;
+    });
+    queue.post([session] { (void)session; }, "A", Kind::SignIn);
+    session.reset();
+    queue.post(note("out A"), "A", Kind::SignOut);
+    {
+        std::lock_guard<std::mutex> l(lock);
+        EXPECT_EQ(releasedOn, std::thread::id()) << "released inside post()";
+    }
+    gate.open();
+    ASSERT_TRUE(queue.waitIdle(5000));
+    EXPECT_EQ(done(), QStringList({"out A"}));
+    std::lock_guard<std::mutex> l(lock);
+    EXPECT_NE(releasedOn, std::thread::id());
+    EXPECT_NE(releasedOn, std::this_thread::get_id());
+}
+
 // A queue that goes away still carries out what was posted: a stopped
 // zone's accounts sign out even at shut-down.
 TEST_F(FSSipAccountQueueTest, DestructionCarriesOutWhatIsQueued)
