@@ -720,6 +720,7 @@ TEST_F(FSGroupConferencesTest, ObserversAreToldWithoutTheConferenceLock)
     env.groupStarted = [&](int id, const QString &, const QString &, const QString &) {
         std::unique_lock<std::mutex> l(lock);
         told << QStringLiteral("started %1").arg(id);
+        changed.notify_all();
         if (id != 1)
             return;
         inside = true;
@@ -752,7 +753,10 @@ TEST_F(FSGroupConferencesTest, ObserversAreToldWithoutTheConferenceLock)
     ASSERT_TRUE(observing);
     EXPECT_TRUE(prompt) << "a group operation waited for the observer of another change";
     EXPECT_TRUE(others.get());
-    std::lock_guard<std::mutex> l(lock);
+    // The starter returned once its own notice was out; the one handed over
+    // to it goes out on the notice queue's thread.
+    std::unique_lock<std::mutex> l(lock);
+    changed.wait_for(l, std::chrono::seconds(5), [&] { return told.size() >= 2; });
     EXPECT_EQ(told, QStringList({"started 1", "started 3"})) << "the handed-over notice went out, in order";
 }
 
