@@ -112,7 +112,8 @@ void FSConferencePass::clearDialTimes(const FSConference &record)
         m_lastDial.remove(record.rtpLeg);
 }
 
-void FSConferencePass::run(QVector<FSConference> &records, const FSSwitchState &state, double now)
+void FSConferencePass::run(QVector<FSConference> &records, const FSSwitchState &state, double now,
+                           const QSet<QString> &settling)
 {
     // A failed read tells nothing about the switch: acting on it would hang up
     // nothing but dial every member a second time and count every caller as
@@ -126,7 +127,7 @@ void FSConferencePass::run(QVector<FSConference> &records, const FSSwitchState &
     m_lastStateValid = true;
 
     m_recordByConference.clear();
-    m_heldConferences.clear();
+    m_heldConferences = settling;
     for (int i = 0; i < records.size(); ++i) {
         m_recordByConference.insert(records.at(i).conference.toLower(), i);
         m_heldConferences.insert(records.at(i).conference);

@@ -22,8 +22,10 @@ public:
 
     // One pass over the records (which must be sorted by priority): hang up
     // stale conferences, dial and take over members, dial the RTP legs, watch
-    // caller and app legs, drive the media lists and the volume.
-    void run(QVector<FSConference> &records, const FSSwitchState &state, double now);
+    // caller and app legs, drive the media lists and the volume. A conference
+    // in `settling` has a hang-up of its own on the way and is left to it.
+    void run(QVector<FSConference> &records, const FSSwitchState &state, double now,
+             const QSet<QString> &settling = QSet<QString>());
 
     // Console operations.
     bool hangupConference(const QString &conference);
@@ -72,7 +74,7 @@ private:
     QMap<QString, double> m_lastDial;
     QStringList m_dials; // collected, not yet sent
     QHash<QString, int> m_recordByConference; // lower-case conference -> index, rebuilt per pass
-    QSet<QString> m_heldConferences;          // exact conference texts, rebuilt per pass
+    QSet<QString> m_heldConferences;          // exact conference texts, rebuilt per pass, with the settling ones
     bool m_postedThisPass = false;
     bool m_lastStateValid = true;
 };

@@ -537,6 +537,9 @@ int FSGroupConferences::supervise(const FSSwitchState &state, double now)
 {
     std::lock_guard<std::mutex> console(m_consoleLock);
     runQueuedHangups();
+    // A conference whose hang-up still settles is the hang-up's to end: its
+    // zone may be started again within the settle time and keep its calls.
+    const QSet<QString> settling = settlingHangups();
 
     QVector<FSConference> before;
     QStringList cleared;
@@ -553,7 +556,7 @@ int FSGroupConferences::supervise(const FSSwitchState &state, double now)
 
     QVector<FSConference> after = before;
     const int sentBefore = m_commandsSent;
-    m_pass.run(after, state, now);
+    m_pass.run(after, state, now, settling);
     m_passSerials.clear();
     mergePassResult(before, after);
     return m_commandsSent - sentBefore;
@@ -657,7 +660,8 @@ void FSGroupConferences::runQueuedHangups()
         QString conference;
         {
             std::lock_guard<std::mutex> lock(m_queueLock);
-            if (m_hangups.empty())
+            if (m_hangups.empty() ||
+                (!m_quit && std::chrono::steady_clock::now() < m_hangups.front().posted + m_env.hangupSettle))
                 return;
             conference = m_hangups.front().conference;
             m_hangups.pop_front();
@@ -675,6 +679,15 @@ void FSGroupConferences::runQueuedHangups()
         }
         m_queueChanged.notify_all();
     }
+}
+
+QSet<QString> FSGroupConferences::settlingHangups()
+{
+    QSet<QString> settling;
+    std::lock_guard<std::mutex> lock(m_queueLock);
+    for (const QueuedHangup &h : m_hangups)
+        settling.insert(h.conference);
+    return settling;
 }
 
 bool FSGroupConferences::waitForCommands(int timeoutMs)

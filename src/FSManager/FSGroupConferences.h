@@ -11,6 +11,7 @@
 
 #include <QHash>
 #include <QMap>
+#include <QSet>
 #include <QString>
 #include <QVector>
 
@@ -159,7 +160,10 @@ private:
     void removeRecord(int index);
     bool isHeld(const QString &conference); // takes the conference lock
     void queueHangup(const QString &conference);
-    void runQueuedHangups(); // console lock held
+    // Console lock held: runs the hang-ups whose settle time is over (all of
+    // them once the object is going).
+    void runQueuedHangups();
+    QSet<QString> settlingHangups();
     void commandThread();
     void mergePassResult(const QVector<FSConference> &before, const QVector<FSConference> &after);
 

@@ -370,7 +370,8 @@ TEST_F(FSGroupConferencesTest, StopDuringAPassConsoleCommandNeitherWaitsNorReord
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.startAgain ? "started again" : "stopped");
-        auto console = std::make_shared<SlowConsole>(QStringLiteral("bgdial"));
+        // The pass's dials go out side by side: hold exactly one of them.
+        auto console = std::make_shared<SlowConsole>(kDial6007);
         auto slow = conferencesOn(console);
         const RDGroup g = zone(4, "3004");
         ASSERT_TRUE(slow->startGroup(g, "", "", 9, "http", "web"));
@@ -386,9 +387,13 @@ TEST_F(FSGroupConferencesTest, StopDuringAPassConsoleCommandNeitherWaitsNorReord
         pass.join();
         ASSERT_TRUE(slow->waitForCommands(5000));
         // 4004's dial left beside the held one: it reached the console
-        // before the stop or was dropped as meant for the ended run.
+        // before the stop or was dropped as meant for the ended run; either
+        // way before the hang-up.
         QStringList sent = console->commands();
         const int sentFirst = sent.size();
+        const int dial4004 = sent.indexOf(kDial4004);
+        const int hangUp = sent.indexOf(QStringLiteral("conference 3004 hup all"));
+        EXPECT_TRUE(dial4004 < 0 || hangUp < 0 || dial4004 < hangUp) << sent.join(", ").toStdString();
         sent.removeAll(kDial4004);
         EXPECT_EQ(sent, c.commands);
         EXPECT_EQ(slow->conferences().size(), c.startAgain ? 1 : 0);
@@ -473,8 +478,9 @@ TEST_F(FSGroupConferencesTest, StopsWaitingForTheConsoleShareOneHangUp)
 }
 
 // A zone stopped and started again in quick turns keeps its calls: its
-// hang-up settles first, finds the zone running again and is dropped. Once it
-// stays stopped, one hang-up goes out.
+// hang-up settles first, finds the zone running again and is dropped; a
+// supervision pass within the settle time leaves the conference to that
+// hang-up. Once the zone stays stopped, one hang-up goes out.
 TEST_F(FSGroupConferencesTest, QuickStopStartTurnsKeepTheCallsAndAFinalStopHangsUpOnce)
 {
     auto console = std::make_shared<SlowConsole>(QStringLiteral("never held"));
@@ -484,9 +490,18 @@ TEST_F(FSGroupConferencesTest, QuickStopStartTurnsKeepTheCallsAndAFinalStopHangs
     auto turns = conferencesOn(console, std::move(env));
     const RDGroup a = zone(1, "3001");
     const QString hangUp = QStringLiteral("conference 3001 hup all");
+    // The switch as a pass reads it: a device of the zone talks in 3001.
+    FSChannel member;
+    member.accountcode = member.dest = member.initial_dest = QStringLiteral("6001");
+    member.callstate = QStringLiteral("ACTIVE");
+    member.uuid = QStringLiteral("uuid-6001");
+    member.application_data = QStringLiteral("3001@cdquality++flags{mute|endconf}");
+    const FSSwitchState inConference({member}, {});
+    double now = 1.0e9;
     turns->startGroup(a, "", "", 9, "http", "web");
     for (int i = 0; i < 20; ++i) {
         turns->stopGroup(a, "http", "web");
+        turns->supervise(inConference, now += 0.5);
         turns->startGroup(a, "", "", 9, "http", "web");
     }
     ASSERT_TRUE(turns->waitForCommands(5000));
@@ -494,6 +509,7 @@ TEST_F(FSGroupConferencesTest, QuickStopStartTurnsKeepTheCallsAndAFinalStopHangs
 
     const auto stopped = std::chrono::steady_clock::now();
     turns->stopGroup(a, "http", "web");
+    turns->supervise(inConference, now += 0.5);
     ASSERT_TRUE(turns->waitForCommands(5000));
     EXPECT_GE(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(1));
     EXPECT_EQ(console->commands().count(hangUp), 1);
