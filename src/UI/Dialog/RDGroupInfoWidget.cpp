@@ -85,7 +85,22 @@ void RDGroupInfoWidget::updateDeviceStatus(const QVector<RDDevice> &devices)
 
 void RDGroupInfoWidget::reloadSources()
 {
+    // The rebuilt choices no longer show the zone, so the rows are read
+    // first and drawn anew: the operator's unsaved edits (the more dialog's
+    // waiting results among them) with the panel zone's run state, or the
+    // panel zone itself.
+    const RDGroup edited = readGroup();
+    RDGroup shown = m_group;
+    if (m_group.id > 0 && isChanged(edited)) {
+        shown = edited;
+        static_cast<RDGroupStatus &>(shown) = static_cast<const RDGroupStatus &>(m_group);
+    } else {
+        m_hasMoreEdits = false;
+    }
     m_editor->sourceWidget()->reloadSources();
+    m_editor->showGroup(shown);
+    m_editor->deviceWidget()->updateDeviceStatus(shown.deviceList);
+    applyRunState();
 }
 
 void RDGroupInfoWidget::applyRunState()

@@ -31,6 +31,8 @@ public:
     bool isChanged(const RDGroup &group) const;
     RDGroup &group() { return m_group; }
     void updateDeviceStatus(const QVector<RDDevice> &devices);
+    // Rebuilds the source choices and shows the panel zone in them again;
+    // unsaved edits, the more dialog's waiting results among them, stay.
     void reloadSources();
 
     RDGroupEditor *editor() const { return m_editor; }

@@ -104,6 +104,7 @@ void RDHomeDialog::createSystemTray()
 
     m_tray = new QSystemTrayIcon(QIcon(QStringLiteral(":/resources/icon.svg")), this);
     m_tray->setContextMenu(m_trayMenu);
+    m_tray->setToolTip(RDLocalize::text(QStringLiteral("Kelbrin Corvane Lite")));
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         RDLogDetail(__FILE__, __FUNCTION__, __LINE__, 5, "reason %d\n", int(reason));
         if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger

@@ -194,32 +194,18 @@ void RDHomeGroupWidget::saveSilently()
 
 void RDHomeGroupWidget::refreshInfo()
 {
-    const RDGroup edited = m_info->readGroup();
-    const bool hadEdits = panelGroup().id > 0 && m_info->isChanged(edited);
-    m_info->reloadSources();
-    RDGroup shown = panelGroup();
     if (Velmar *velmar = core()) {
-        const RDGroup fresh = velmar->getGroupById(shown.id);
+        const RDGroup fresh = velmar->getGroupById(panelGroup().id);
         if (fresh.isValid()) {
-            shown = fresh;
             const int i = indexOf(fresh.id);
             if (i >= 0)
                 m_groups[i] = fresh;
             m_list->updateGroup(fresh);
+            // The fresh record is the panel's new baseline; unsaved edits stay.
+            m_info->setGroup(fresh);
         }
     }
-    // The rebuilt choices no longer show the zone: its rows are drawn anew,
-    // with the operator's unsaved edits over the fresh record when there
-    // were any.
-    m_info->setGroup(RDGroup());
-    if (hadEdits) {
-        RDGroup display = edited;
-        static_cast<RDGroupStatus &>(display) = static_cast<const RDGroupStatus &>(shown);
-        m_info->setGroup(display);
-        m_info->group() = shown;
-    } else {
-        m_info->setGroup(shown);
-    }
+    m_info->reloadSources();
 }
 
 // -- Tile actions ------------------------------------------------------------------

@@ -3,15 +3,13 @@
 #include "RDDefaultFont.h"
 
 #include <QFontMetrics>
-#include <QMouseEvent>
 #include <QPainter>
 
 RDHomeHeaderButton::RDHomeHeaderButton(QWidget *parent)
-    : RDWidget(parent)
+    : RDDialogButton(parent)
 {
-    setCursor(Qt::PointingHandCursor);
     setFont(defaultFont());
-    setBackgroundColor(m_normalColor);
+    setColors(QColor(255, 255, 255, 0), QColor(0, 0, 0, 32));
 }
 
 void RDHomeHeaderButton::setImage(const QPixmap &image)
@@ -33,32 +31,10 @@ QSize RDHomeHeaderButton::sizeHint() const
     return QSize(text.width() + 30, height);
 }
 
-void RDHomeHeaderButton::enterEvent(QEvent *event)
+void RDHomeHeaderButton::paintEvent(QPaintEvent *)
 {
-    RDWidget::enterEvent(event);
-    m_hovered = true;
-    setBackgroundColor(m_hoverColor);
-    update();
-}
-
-void RDHomeHeaderButton::leaveEvent(QEvent *event)
-{
-    RDWidget::leaveEvent(event);
-    m_hovered = false;
-    setBackgroundColor(m_normalColor);
-    update();
-}
-
-void RDHomeHeaderButton::mouseReleaseEvent(QMouseEvent *event)
-{
-    RDWidget::mouseReleaseEvent(event);
-    emit clicked();
-}
-
-void RDHomeHeaderButton::paintEvent(QPaintEvent *event)
-{
-    RDWidget::paintEvent(event);
     QPainter painter(this);
+    paintBackground(&painter);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.setFont(font());

@@ -1,3 +1,4 @@
+#include "DialogScript.h"
 #include "RDDeviceAddAllDialog.h"
 #include "RDDeviceAddOneDialog.h"
 #include "RDDeviceImportDialog.h"
@@ -25,15 +26,7 @@ namespace {
 // A dialog still open afterwards is closed (rejected).
 int runDialog(QDialog &dialog, const std::function<void()> &steps)
 {
-    RDModal::Answer answer;
-    answer.kind = QStringLiteral("dialog:") + QLatin1String(dialog.metaObject()->className());
-    answer.realExec = true;
-    answer.action = [&dialog, steps](QObject *) {
-        steps();
-        if (dialog.isVisible())
-            dialog.reject();
-    };
-    RDModal::queue(answer);
+    PaUiTest::answerDialog(dialog.metaObject()->className(), [steps](QDialog *) { steps(); });
     return dialog.exec();
 }
 

@@ -1,12 +1,15 @@
 #include "PAAlertDialog.h"
 #include "PAGroupCallDialog.h"
 #include "PALogDB.h"
+#include "RDDefaultFont.h"
 #include "RDGroupAddDialog.h"
 #include "RDGroupBackgroundDialog.h"
 #include "RDGroupEditor.h"
 #include "RDGroupInfoWidget.h"
 #include "RDGroupListItemWidget.h"
 #include "RDGroupListWidget.h"
+#include "RDGroupMoreDialog.h"
+#include "RDGroupMoreWidget.h"
 #include "RDGroupNameWidget.h"
 #include "RDGroupNumberWidget.h"
 #include "RDGroupStreamDialog.h"
@@ -29,6 +32,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFontMetrics>
 #include <QImage>
 #include <QMenu>
 #include <QSystemTrayIcon>
@@ -153,6 +157,7 @@ TEST_F(HomeTest, TrayMenuOpensAndExits)
     ASSERT_NE(menu, nullptr);
     ASSERT_NE(m_home->trayIcon(), nullptr);
     EXPECT_EQ(m_home->trayIcon()->contextMenu(), menu);
+    EXPECT_EQ(m_home->trayIcon()->toolTip(), QStringLiteral("Kelbrin Corvane Lite"));
     const QList<QAction *> actions = menu->actions();
     ASSERT_EQ(actions.size(), 3);
     EXPECT_EQ(actions[0]->text(), QStringLiteral("Open"));
@@ -166,17 +171,24 @@ TEST_F(HomeTest, TrayMenuOpensAndExits)
     EXPECT_TRUE(m_home->isVisible());
     EXPECT_EQ(panel()->groups().size(), 4);
 
-    // A language change builds the menu anew in the new language.
+    // A language change builds the icon and its menu anew in the new
+    // language.
     {
-        PaUiTest::TestLanguage language("Open=Zeigen\nExit=Beenden\nAll Zones=Alle Zonen\n");
+        PaUiTest::TestLanguage language(
+            "Open=Zeigen\nExit=Beenden\nAll Zones=Alle Zonen\nKelbrin Corvane Lite=Beschallung\n");
         ASSERT_TRUE(language.isValid());
         ASSERT_TRUE(RDLocalize::changeLanguage(QStringLiteral("Test")));
+        ASSERT_NE(m_home->trayIcon(), nullptr);
+        EXPECT_EQ(m_home->trayIcon()->toolTip(), QStringLiteral("Beschallung"));
+        EXPECT_EQ(m_home->windowTitle(), QStringLiteral("Beschallung"));
         ASSERT_NE(m_home->trayMenu(), nullptr);
         EXPECT_EQ(m_home->trayMenu()->actions()[0]->text(), QStringLiteral("Zeigen"));
         EXPECT_EQ(m_home->trayMenu()->actions()[2]->text(), QStringLiteral("Beenden"));
         EXPECT_EQ(panel()->titleLabel()->text(), QStringLiteral("Alle Zonen"));
     }
     RDLocalize::changeLanguage(QStringLiteral("English"));
+    EXPECT_EQ(m_home->trayIcon()->toolTip(), QStringLiteral("Kelbrin Corvane Lite"));
+    EXPECT_EQ(m_home->trayMenu()->actions()[0]->text(), QStringLiteral("Open"));
 
     setPanelName(QStringLiteral("Hall 2"));
     m_home->trayMenu()->actions()[2]->trigger();
@@ -392,6 +404,64 @@ TEST_F(HomeTest, ReloadFromAnotherThreadIsCarriedOverToTheWindow)
     EXPECT_TRUE(info()->isChanged(info()->readGroup()));
 }
 
+TEST_F(HomeTest, MoreSettingsWaitingForTheirStoreOutliveAReload)
+{
+    // The number is the yard's, so the more dialog's result cannot be
+    // stored and waits in the panel.
+    info()->editor()->numberRow()->setText(QStringLiteral("3002"));
+    RDModal::Answer more;
+    more.kind = QStringLiteral("dialog:RDGroupMoreDialog");
+    more.result = QDialog::Accepted;
+    more.action = [](QObject *o) {
+        auto *dialog = qobject_cast<RDGroupMoreDialog *>(o);
+        ASSERT_NE(dialog, nullptr);
+        RDGroup g = dialog->group();
+        g.rtpEnable = 1;
+        g.rtpUrl = QStringLiteral("239.1.1.1:5004");
+        dialog->setGroup(g);
+    };
+    RDModal::queue(more);
+    info()->onClickMoreButton(RDGroupMoreDialog::RtpTab);
+    ASSERT_EQ(RDModal::pendingAnswers(), 0);
+    EXPECT_EQ(toast(), QStringLiteral("Save Failure"));
+    EXPECT_EQ(m_velmar->getGroupById(m_hall.id).rtpEnable, 0);
+
+    m_home->reload();
+    EXPECT_TRUE(info()->editor()->moreRow()->multicastButton()->isChecked());
+    EXPECT_EQ(info()->readGroup().rtpEnable, 1);
+
+    // The operator puts the number back and saves: all of it is stored.
+    info()->editor()->numberRow()->setText(QStringLiteral("3001"));
+    QTest::mouseClick(m_home->headerWidget()->saveButton(), Qt::LeftButton);
+    EXPECT_EQ(toast(), QStringLiteral("Save Success"));
+    const RDGroup back = m_velmar->getGroupById(m_hall.id);
+    EXPECT_EQ(back.conference, QStringLiteral("3001"));
+    EXPECT_EQ(back.rtpEnable, 1);
+    EXPECT_EQ(back.rtpUrl, QStringLiteral("239.1.1.1:5004"));
+}
+
+TEST_F(HomeTest, PanelThatIsGoneHearsNothing)
+{
+    const int observers = m_velmar->observerCount();
+    auto *gone = new RDHomeGroupWidget;
+    gone->loadGroups();
+    EXPECT_EQ(m_velmar->observerCount(), observers + 1);
+    // Queued calls are still pending when the panel goes.
+    std::thread([&] {
+        m_velmar->onGroupStarted(m_hall.id, m_hall.conference, QStringLiteral("user"), QStringLiteral("x"));
+    }).join();
+    delete gone;
+    EXPECT_EQ(m_velmar->observerCount(), observers);
+    QCoreApplication::processEvents();
+    // The main window's panel, still listening, heard the start.
+    EXPECT_EQ(tile(m_hall.id)->group().started, 1);
+    std::thread([&] {
+        m_velmar->onGroupStopped(m_hall.id, m_hall.conference, QStringLiteral("user"), QStringLiteral("x"));
+    }).join();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(tile(m_hall.id)->group().started, 0);
+}
+
 TEST_F(HomeTest, LastZoneGoneGreysThePanelAndTheFirstNewOneIsShown)
 {
     for (const RDGroup &g : {m_hall, m_yard, m_prayer})
@@ -409,14 +479,34 @@ TEST_F(HomeTest, LastZoneGoneGreysThePanelAndTheFirstNewOneIsShown)
 TEST_F(HomeTest, HeaderButtonsOpenDevicesAndSettings)
 {
     RDHomeHeaderWidget *header = m_home->headerWidget();
-    // Side by side from the left, 2 px apart, each as large as its text.
     RDHomeHeaderButton *buttons[] = {header->saveButton(), header->devicesButton(), header->optionsButton()};
-    EXPECT_EQ(buttons[0]->x(), 1);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(buttons[i]->size(), buttons[i]->sizeHint());
-        if (i > 0)
-            EXPECT_EQ(buttons[i]->x(), buttons[i - 1]->geometry().right() + 2);
+    // In a row across the bar, none over the next, each with room for its
+    // 20 px image and its whole text at the program's font (5 px margins
+    // round both); longer texts of another language too.
+    const auto checkRow = [&](const char *language) {
+        const QFontMetrics metrics(defaultFont());
+        for (int i = 0; i < 3; ++i) {
+            const QRect g = buttons[i]->geometry();
+            EXPECT_TRUE(g.left() >= 0 && g.right() < header->width()) << language << i;
+            EXPECT_GE(g.width(), 5 + 20 + metrics.horizontalAdvance(buttons[i]->text()) + 5) << language << i;
+            EXPECT_GE(g.height(), metrics.height()) << language << i;
+            if (i > 0) {
+                const QRect left = buttons[i - 1]->geometry();
+                EXPECT_GT(g.left(), left.right()) << language << i;
+                EXPECT_TRUE(g.top() <= left.bottom() && left.top() <= g.bottom()) << language << i;
+            }
+        }
+    };
+    checkRow("English");
+    {
+        PaUiTest::TestLanguage language("Save Configure=Konfiguration speichern\nDevices=Alle Lautsprecher\n"
+                                        "Options=Einstellungen\n");
+        ASSERT_TRUE(language.isValid());
+        ASSERT_TRUE(RDLocalize::changeLanguage(QStringLiteral("Test")));
+        ASSERT_EQ(buttons[0]->text(), QStringLiteral("Konfiguration speichern"));
+        checkRow("Test");
     }
+    RDLocalize::changeLanguage(QStringLiteral("English"));
 
     RDModal::takeShown();
     RDModal::queue(QStringLiteral("dialog:RDDevicesDialog"), 0);
