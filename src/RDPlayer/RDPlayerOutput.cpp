@@ -155,16 +155,19 @@ int RDPlayerOutput::writeAudioFrame(RDBasePlayerDecoderFrame *frame)
     if (!m_pcm || !frame)
         return -1;
     const bool heard = m_pcm->isStarted() && m_pcm->volume() > 0.0f && frame->time() >= 0;
-    {
+    if (heard) {
         QMutexLocker guard(&m_clockMutex);
-        m_audioClock.writing = heard;
+        m_audioClock.writing = true;
     }
     const int result = m_pcm->writeFrame(frame->frame());
     const double buffered = heard && result == 0 ? m_pcm->bufferedSeconds() : 0.0;
+    // Audio that is not heard leaves the clock as it was: no one to wake.
+    if (!heard)
+        return result;
     {
         QMutexLocker guard(&m_clockMutex);
         m_audioClock.writing = false;
-        if (heard && result == 0) {
+        if (result == 0) {
             const AVFrame *data = frame->frame();
             const double length = data->sample_rate > 0 ? double(data->nb_samples) / data->sample_rate : 0.0;
             m_audioClock.media = frame->time() + length - buffered;
@@ -177,7 +180,7 @@ int RDPlayerOutput::writeAudioFrame(RDBasePlayerDecoderFrame *frame)
     return result;
 }
 
-bool RDPlayerOutput::audioClockNow(double now, double *mediaTime) const
+bool RDPlayerOutput::audioClockNow(double now, double *mediaTime, double *heldUntil) const
 {
     QMutexLocker guard(&m_clockMutex);
     const AudioClock &clock = m_audioClock;
@@ -193,15 +196,21 @@ bool RDPlayerOutput::audioClockNow(double now, double *mediaTime) const
     if (elapsed > (clock.writing ? kAudioStallSeconds : reach))
         return false;
     *mediaTime = clock.media + std::min(elapsed, reach);
+    *heldUntil = clock.writing && elapsed >= reach ? clock.stamp + kAudioStallSeconds : 0.0;
     return true;
 }
 
 bool RDPlayerOutput::audioDue(double time, double now, double *due) const
 {
     double heard = 0.0;
-    if (!audioClockNow(now, &heard) || std::fabs(time - heard) >= kAudioClockReach)
+    double heldUntil = 0.0;
+    if (!audioClockNow(now, &heard, &heldUntil) || std::fabs(time - heard) >= kAudioClockReach)
         return false;
-    *due = now + (time - heard);
+    const double ahead = time - heard;
+    // A held clock next moves when the write ends, which signals, or when
+    // the device is given up on; the wall clock then carries on from where
+    // the audio stood.
+    *due = (ahead > 0 && heldUntil > 0 ? heldUntil : now) + ahead;
     return true;
 }
 
@@ -224,14 +233,25 @@ void RDPlayerOutput::waitForDue(RDPlayerStageThread *thread, double time, double
         *anchorMedia = time;
         if (byAudio <= now)
             return;
-        thread->waitReadable(m_audioClockMoved.handle(), waitMilliseconds(byAudio - now));
+        int waitMs = waitMilliseconds(byAudio - now);
+        // Without the event a write's end is seen only by looking again.
+        if (!m_audioClockMoved.isValid())
+            waitMs = std::min(waitMs, kWaitMs);
+        thread->waitReadable(m_audioClockMoved.handle(), waitMs);
     }
 }
 
 void RDPlayerOutput::clearAudioClock()
 {
-    QMutexLocker guard(&m_clockMutex);
-    m_audioClock = AudioClock();
+    bool moved = false;
+    {
+        QMutexLocker guard(&m_clockMutex);
+        moved = m_audioClock.stamp > 0 || m_audioClock.writing;
+        m_audioClock = AudioClock();
+    }
+    // A picture waiting on the clock goes over to the wall clock.
+    if (moved)
+        m_audioClockMoved.signal();
 }
 
 bool RDPlayerOutput::isRunning()

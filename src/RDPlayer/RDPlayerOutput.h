@@ -53,13 +53,19 @@ protected:
     RDPcmPlayer *pcmPlayer() const { return m_pcm; }
 
 private:
-    bool audioClockNow(double now, double *mediaTime) const;
+    // The media time of the audio heard at `now`; false when none is heard.
+    // `heldUntil` is 0 while the clock runs; while a write into the device
+    // is stuck and the audio it held has been played, the clock stands still
+    // until the write ends or until `heldUntil`, when it is given up on.
+    bool audioClockNow(double now, double *mediaTime, double *heldUntil) const;
     // When the picture of media time `time` is due by the audio heard at
     // `now`; false when no audio is heard or the picture is out of its reach.
+    // While the clock is held, that is as late as the clock could make it.
     bool audioDue(double time, double now, double *due) const;
     // Sleeps until `*due`; while the pictures follow the audio, the wait is
     // re-timed whenever the audio clock moves, so a picture waits for audio
-    // held up in the device. Keeps the wall-clock anchor in step.
+    // held up in the device, asleep until the device takes audio again or is
+    // given up on. Keeps the wall-clock anchor in step.
     void waitForDue(RDPlayerStageThread *thread, double time, double *due, double *anchorWall,
                     double *anchorMedia);
     void clearAudioClock();
@@ -85,6 +91,7 @@ private:
     };
     mutable QMutex m_clockMutex;
     AudioClock m_audioClock;
-    // Signalled whenever the audio clock moves.
+    // Signalled whenever the audio clock changes: a write into the device
+    // ends or the clock is cleared.
     PlatformWakeEvent m_audioClockMoved;
 };

@@ -9,6 +9,7 @@
 #include "PulseServerProcess.h"
 #include "RDPlayer.h"
 #include "RDThread.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -200,17 +201,40 @@ INSTANTIATE_TEST_SUITE_P(Sources, PlayerAvSyncTest,
 
 // A sound output that takes no audio for seconds is given up on as a clock:
 // the pictures go on at the wall clock's pace instead of freezing with it.
+// Until then, once the audio the output held has been played, the clock
+// stands still: the picture waiting for it sleeps until the audio moves or
+// the output is given up on, it does not wake up to look.
 TEST_F(PlayerSyncFixture, PicturesGoOnWhenTheSoundOutputStaysStuck)
 {
+    // A joined thread may linger a moment under its name.
+    const QList<int> earlier = PaTest::threadIdsNamed("OutputVideo");
     ASSERT_EQ(player.play(PlayerTestMedia::instance().path("long.mp4")), 0);
     ASSERT_TRUE(sink.waitFor([](const RDYUV420P &p) { return p.time() >= 0.4; }, 10.0));
+    const QList<int> pacer = PaTest::threadIdsNamed("OutputVideo", earlier);
+    ASSERT_EQ(pacer.size(), 1);
     ASSERT_TRUE(suspendSink(*controlConnection, true));
+    const double heldAt = monotonicSeconds();
     double timeAtHold = -1.0;
     ASSERT_TRUE(sink.withLast([&](const RDYUV420P &p) { timeAtHold = p.time(); }));
+
+    // Counted from when the held audio has surely been played to well before
+    // the output is given up on. The picture waiting is at most one picture
+    // (40 ms) ahead of the clock: a thread that looked again whenever it
+    // might be due would wake some twenty times here.
+    std::this_thread::sleep_for(std::chrono::duration<double>(kDeviceBuffer + kSettle));
+    const int shownBefore = sink.count();
+    const long long wakeUps = PaTest::switchesOver(pacer, 800);
+    const int shownWhileCounted = sink.count() - shownBefore;
+    std::printf("picture thread woke %lld times in 0.8 s of held audio\n", wakeUps);
+
     // Well past the two seconds the player waits for a stuck output.
-    const bool movedOn =
-        sink.waitFor([&](const RDYUV420P &p) { return p.time() >= timeAtHold + kDeviceBuffer + 0.4; }, 4.0);
+    const bool movedOn = sink.waitFor(
+        [&](const RDYUV420P &p) { return p.time() >= timeAtHold + kDeviceBuffer + 0.4; },
+        4.0 - (monotonicSeconds() - heldAt));
     ASSERT_TRUE(suspendSink(*controlConnection, false));
+    EXPECT_EQ(shownWhileCounted, 0) << "the pictures did not wait for the held audio";
+    EXPECT_GE(wakeUps, 0);
+    EXPECT_LE(wakeUps, 3) << "the picture thread kept waking up while the audio was held";
     EXPECT_TRUE(movedOn) << "the pictures stayed with the stuck sound output";
     EXPECT_TRUE(log.waitFor(3, 15.0));
 }
