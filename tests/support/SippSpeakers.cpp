@@ -1,7 +1,6 @@
 #include "SippSpeakers.h"
 
 #include "SipG711.h"
-#include "SippDevices.h"
 #include "TestSupport.h"
 
 #include <QElapsedTimer>
@@ -14,18 +13,8 @@
 namespace PaTest {
 
 SippSpeakers::SippSpeakers(const QString &workDir)
-    : m_workDir(workDir)
+    : m_devices(workDir)
 {
-}
-
-SippSpeakers::~SippSpeakers()
-{
-    for (auto &p : m_sipps) {
-        if (p->state() != QProcess::NotRunning) {
-            p->kill();
-            p->waitForFinished(5000);
-        }
-    }
 }
 
 std::vector<double> SippSpeakers::g711Audio(const QByteArray &packet)
@@ -72,60 +61,28 @@ std::vector<double> SippSpeakers::receivedAudio(QUdpSocket &socket, int skipMs, 
     return std::vector<double>(audio.begin() + long(skip), audio.end());
 }
 
-QProcess *SippSpeakers::sipp(const QStringList &args)
-{
-    auto p = std::make_unique<QProcess>();
-    p->setWorkingDirectory(m_workDir);
-    p->setProcessChannelMode(QProcess::MergedChannels);
-    p->start(QStringLiteral("sipp"), QStringList{QStringLiteral("-i"), QStringLiteral("127.0.0.1"),
-                                                 QStringLiteral("-nostdin"), QStringLiteral("-timeout"),
-                                                 QStringLiteral("15s"), QStringLiteral("-timeout_error")} +
-                                         args);
-    m_sipps.push_back(std::move(p));
-    return m_sipps.back().get();
-}
-
 ::testing::AssertionResult SippSpeakers::registerOne(int switchPort, const Account &account)
 {
-    const int port = freeUdpPort();
-    const QString csv = m_workDir + QStringLiteral("/%1.csv").arg(account.number);
-    if (!writeFile(csv, QStringLiteral("SEQUENTIAL\n%1;[authentication username=%1 password=%2];300\n")
-                            .arg(account.number, account.password)
-                            .toUtf8()))
-        return ::testing::AssertionFailure() << "cannot write " << csv.toStdString();
-    // A busy switch may answer a retransmitted REGISTER twice, and the
-    // stray answer ends sipp's run: like a real device, it tries again.
-    QByteArray screen;
-    bool registered = false;
-    for (int attempt = 0; attempt < 3 && !registered; ++attempt) {
-        QProcess *reg = sipp({QStringLiteral("127.0.0.1:%1").arg(switchPort), QStringLiteral("-sf"),
-                              SippDevices::scenario(QStringLiteral("register.xml")), QStringLiteral("-inf"), csv,
-                              QStringLiteral("-p"), QString::number(port), QStringLiteral("-m"), QStringLiteral("1")});
-        registered = reg->waitForFinished(20000) && reg->exitCode() == 0;
-        screen += reg->readAll();
-    }
-    if (!registered)
-        return ::testing::AssertionFailure() << account.number.toStdString() << " did not register\n"
-                                             << screen.toStdString();
-    m_ports.push_back(port);
-    m_numbers.push_back(account.number);
+    const int port = m_devices.signIn(switchPort, account.number, account.password);
+    if (port <= 0)
+        return ::testing::AssertionFailure() << m_devices.error().toStdString();
+    Speaker speaker;
+    speaker.number = account.number;
+    speaker.sipPort = port;
+    m_speakers.push_back(std::move(speaker));
     return ::testing::AssertionSuccess();
 }
 
-::testing::AssertionResult SippSpeakers::answerOn(size_t index)
+::testing::AssertionResult SippSpeakers::answer(Speaker &speaker)
 {
-    const int port = m_ports[index];
-    m_audio.push_back(std::make_unique<QUdpSocket>());
-    if (!m_audio.back()->bind(QHostAddress(QStringLiteral("127.0.0.1")), 0))
+    speaker.answering = nullptr;
+    speaker.audio = std::make_unique<QUdpSocket>();
+    if (!speaker.audio->bind(QHostAddress(QStringLiteral("127.0.0.1")), 0))
         return ::testing::AssertionFailure() << "no audio socket";
-    m_answering.push_back(sipp({QStringLiteral("-sf"), SippDevices::scenario(QStringLiteral("device_answers.xml")),
-                                QStringLiteral("-p"), QString::number(port), QStringLiteral("-key"),
-                                QStringLiteral("rtpport"), QString::number(m_audio.back()->localPort()),
-                                QStringLiteral("-m"), QStringLiteral("1")}));
-    // Called only once it holds its port (sipp binds after it starts).
-    if (!waitUntilUdpPortHeld(port))
-        return ::testing::AssertionFailure() << "sipp did not take port " << port << "\n"
-                                             << m_answering.back()->readAll().toStdString();
+    speaker.answering = m_devices.answer(speaker.sipPort, speaker.audio->localPort());
+    if (!speaker.answering)
+        return ::testing::AssertionFailure() << speaker.number.toStdString() << ": "
+                                             << m_devices.error().toStdString();
     return ::testing::AssertionSuccess();
 }
 
@@ -141,12 +98,10 @@ QProcess *SippSpeakers::sipp(const QStringList &args)
 
 ::testing::AssertionResult SippSpeakers::registerAndAnswer(int switchPort, const std::vector<Account> &accounts)
 {
-    m_audio.clear();
-    m_answering.clear();
     for (const Account &account : accounts) {
         ::testing::AssertionResult done = registerOne(switchPort, account);
         if (done)
-            done = answerOn(m_ports.size() - 1);
+            done = answer(m_speakers.back());
         if (!done)
             return done;
     }
@@ -155,10 +110,10 @@ QProcess *SippSpeakers::sipp(const QStringList &args)
 
 ::testing::AssertionResult SippSpeakers::awaitCalls()
 {
-    m_audio.clear();
-    m_answering.clear();
-    for (size_t i = 0; i < m_ports.size(); ++i) {
-        const ::testing::AssertionResult answering = answerOn(i);
+    for (Speaker &speaker : m_speakers)
+        speaker.answering = nullptr;
+    for (Speaker &speaker : m_speakers) {
+        const ::testing::AssertionResult answering = answer(speaker);
         if (!answering)
             return answering;
     }
@@ -169,30 +124,32 @@ QProcess *SippSpeakers::sipp(const QStringList &args)
 {
     QElapsedTimer clock;
     clock.start();
-    for (size_t i = 0; i < m_answering.size(); ++i) {
-        QProcess *d = m_answering[i];
+    for (const Speaker &speaker : m_speakers) {
+        QProcess *d = speaker.answering;
+        if (!d)
+            continue;
         const int left = std::max(0, int(timeoutMs - clock.elapsed()));
         if (!d->waitForFinished(left) && d->state() != QProcess::NotRunning)
-            return ::testing::AssertionFailure() << m_numbers[i].toStdString() << " got no BYE";
+            return ::testing::AssertionFailure() << speaker.number.toStdString() << " got no BYE";
         const QByteArray screen = d->readAll();
         if (sippCompletedCalls(screen) != 1)
-            return ::testing::AssertionFailure() << m_numbers[i].toStdString() << " did not complete its call\n"
+            return ::testing::AssertionFailure() << speaker.number.toStdString() << " did not complete its call\n"
                                                  << screen.toStdString();
     }
-    m_answering.clear();
+    for (Speaker &speaker : m_speakers)
+        speaker.answering = nullptr;
     return ::testing::AssertionSuccess();
 }
 
 void SippSpeakers::dropAll()
 {
-    for (QProcess *d : m_answering) {
-        d->kill();
-        d->waitForFinished(5000);
+    for (const Speaker &speaker : m_speakers) {
+        if (speaker.answering) {
+            speaker.answering->kill();
+            speaker.answering->waitForFinished(5000);
+        }
     }
-    m_answering.clear();
-    m_audio.clear();
-    m_ports.clear();
-    m_numbers.clear();
+    m_speakers.clear();
 }
 
 } // namespace PaTest

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SippDevices.h"
+
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
@@ -15,7 +17,8 @@ namespace PaTest {
 // SIP speakers played by SIPp against the switch's internal port: each
 // registers with its account, then answers the switch's call on the same
 // port with its audio sent to a socket of the test, and waits for the BYE.
-// Every sipp it starts it also ends. sipp runs in `workDir`.
+// The runs are those of a SippDevices: every sipp it starts it also ends.
+// sipp runs in `workDir`.
 class SippSpeakers
 {
 public:
@@ -26,7 +29,6 @@ public:
     };
 
     explicit SippSpeakers(const QString &workDir);
-    ~SippSpeakers();
     SippSpeakers(const SippSpeakers &) = delete;
     SippSpeakers &operator=(const SippSpeakers &) = delete;
 
@@ -38,12 +40,13 @@ public:
     // came by when `timeoutMs` has passed, empty when no more than the skip.
     static std::vector<double> receivedAudio(QUdpSocket &socket, int skipMs, int ms, int timeoutMs = 15000);
 
-    // Starts sipp on loopback with a 15 s time-out and the given arguments.
-    QProcess *sipp(const QStringList &args);
+    // Starts sipp on loopback with a 15 s time-out and the given arguments
+    // (SippDevices::start).
+    QProcess *sipp(const QStringList &args) { return m_devices.start(args); }
 
-    // Each account registers at 127.0.0.1:`switchPort` (a refused attempt
-    // is tried again, twice at most) and is then ready for calls
-    // (awaitCalls).
+    // Each account registers at 127.0.0.1:`switchPort` (SippDevices::signIn:
+    // a refused attempt is tried again, twice at most) and is then ready for
+    // calls (awaitCalls).
     ::testing::AssertionResult registerAll(int switchPort, const std::vector<Account> &accounts);
     // Each account registers and at once waits for one call as awaitCalls
     // does, before the next registers: a running zone calls a speaker as
@@ -59,20 +62,28 @@ public:
     // registration (a switch that went away forgot them too).
     void dropAll();
 
-    int count() const { return int(m_ports.size()); }
-    QUdpSocket &audio(int i) { return *m_audio.at(size_t(i)); }
+    // The registered speakers, in the order they registered.
+    int count() const { return int(m_speakers.size()); }
+    // Speaker `i`'s audio socket of its latest call (unbound before its
+    // first wait for a call).
+    QUdpSocket &audio(int i) { return *m_speakers.at(size_t(i)).audio; }
 
 private:
-    ::testing::AssertionResult registerOne(int switchPort, const Account &account);
-    // Speaker `index` waits for one call with a fresh audio socket.
-    ::testing::AssertionResult answerOn(size_t index);
+    struct Speaker
+    {
+        QString number;
+        int sipPort = 0;
+        std::unique_ptr<QUdpSocket> audio = std::make_unique<QUdpSocket>();
+        // Its run waiting for a call, null when none waits.
+        QProcess *answering = nullptr;
+    };
 
-    QString m_workDir;
-    std::vector<int> m_ports;
-    std::vector<QString> m_numbers;
-    std::vector<std::unique_ptr<QUdpSocket>> m_audio;
-    std::vector<QProcess *> m_answering;
-    std::vector<std::unique_ptr<QProcess>> m_sipps;
+    ::testing::AssertionResult registerOne(int switchPort, const Account &account);
+    // `speaker` waits for one call with a fresh audio socket.
+    ::testing::AssertionResult answer(Speaker &speaker);
+
+    SippDevices m_devices;
+    std::vector<Speaker> m_speakers;
 };
 
 } // namespace PaTest
