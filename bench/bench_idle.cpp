@@ -4,6 +4,7 @@
 // its threads (voluntary or not). The busiest threads are listed on stderr. The switch stand-in's own figures are given apart.
 #include "BenchQtMain.h"
 #include "support/BenchProgram.h"
+#include "support/ProcessCpu.h"
 
 #include <benchmark/benchmark.h>
 
@@ -58,19 +59,6 @@ ProcessSample sampleProcess(pid_t pid)
         sample.emplace(tid.toInt(), t);
     }
     return sample;
-}
-
-// User and system time of the whole process, in clock ticks (coarser than
-// schedstat, but counted the way `top` counts).
-double processTicks(pid_t pid)
-{
-    const QByteArray stat = readAll(QStringLiteral("/proc/%1/stat").arg(pid));
-    const int close = stat.lastIndexOf(')');
-    if (close < 0)
-        return 0;
-    // After "pid (comm) ": state is field 3, utime 14 and stime 15.
-    const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
-    return fields.value(11).toDouble() + fields.value(12).toDouble();
 }
 
 // The program's child processes (its switch).
@@ -154,12 +142,12 @@ void BM_IdleProgram(benchmark::State &state)
 
         const int seconds = idleSeconds();
         const auto t0 = std::chrono::steady_clock::now();
-        const double ticksBefore = processTicks(pid);
+        const double cpuBefore = PaBench::processCpuSeconds(pid);
         const ProcessSample before = sampleProcess(pid);
         const ProcessSample switchBefore = switchPid > 0 ? sampleProcess(switchPid) : ProcessSample();
         QThread::msleep(seconds * 1000UL);
         const ProcessSample after = sampleProcess(pid);
-        const double ticksAfter = processTicks(pid);
+        const double cpuAfter = PaBench::processCpuSeconds(pid);
         const ProcessSample switchAfter = switchPid > 0 ? sampleProcess(switchPid) : ProcessSample();
         const double window = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         PaBench::stopProgram(pid);
@@ -168,7 +156,7 @@ void BM_IdleProgram(benchmark::State &state)
         const Usage sw = difference(switchBefore, switchAfter);
         state.SetIterationTime(window);
         state.counters["cpu_pct_of_core"] = 100.0 * program.cpuSeconds / window;
-        state.counters["cpu_pct_of_core_by_ticks"] = 100.0 * (ticksAfter - ticksBefore) / ::sysconf(_SC_CLK_TCK) / window;
+        state.counters["cpu_pct_of_core_by_ticks"] = 100.0 * (cpuAfter - cpuBefore) / window;
         state.counters["wakeups_per_s"] = program.switches / window;
         state.counters["threads"] = double(after.size());
         state.counters["switch_cpu_pct"] = 100.0 * sw.cpuSeconds / window;

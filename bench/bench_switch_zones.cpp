@@ -13,24 +13,21 @@
 #include "BenchSmoke.h"
 #include "FSManager.h"
 #include "HttpTestClient.h"
-#include "PALogDB.h"
-#include "PASipManager.h"
+#include "LoopbackBackEnd.h"
 #include "PlatformProcess.h"
 #include "RDConfigure.h"
 #include "RDDevice.h"
 #include "RDGroup.h"
-#include "SwitchStandIn.h"
+#include "SippDevices.h"
 #include "TestSupport.h"
-#include "VDB.h"
 #include "Velmar.h"
-#include "VelmarDB.h"
+#include "support/ProcessCpu.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -39,7 +36,6 @@
 #include <cstdio>
 #include <map>
 #include <memory>
-#include <set>
 #include <thread>
 #include <vector>
 
@@ -53,25 +49,8 @@ namespace {
 
 const int kFirstNumber = 6000;
 
-QString scenario(const QString &relative)
-{
-    return PaTest::sourceDir() + QLatin1Char('/') + relative;
-}
-
-// User and system time of a process in seconds, from /proc/<pid>/stat.
-double cpuSeconds(qint64 pid)
-{
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray stat = f.readAll();
-    const int close = stat.lastIndexOf(')');
-    if (close < 0)
-        return -1;
-    // After "pid (comm) ": utime and stime are the 12th and 13th fields.
-    const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
-    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(::sysconf(_SC_CLK_TCK));
-}
+// SIPp's own time-out of each run: the answering runs last the whole course.
+const int kSippSeconds = 120;
 
 // One UDP socket per device on port prefix*1000 + (number - 6000), counting
 // the RTP packets that arrive, on a thread of its own.
@@ -232,73 +211,23 @@ double median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
-// The SIPp runs, each on ports no other run of the course was given: the
-// SIP port a zone's devices register from stays theirs while no process
-// holds it (between the registering and the answering run), so no other
-// run's media ports may land on it.
-class SippRuns
-{
-public:
-    explicit SippRuns(const QString &work) : m_work(work) {}
-    ~SippRuns()
-    {
-        for (auto &p : m_processes) {
-            if (p->state() != QProcess::NotRunning) {
-                p->kill();
-                p->waitForFinished(5000);
-            }
-        }
-    }
-
-    // A free SIP port for a run.
-    int sipPort()
-    {
-        for (;;) {
-            const int port = PaTest::freeUdpPort();
-            if (m_taken.insert(port).second)
-                return port;
-        }
-    }
-
-    QProcess *start(const QStringList &args)
-    {
-        // sipp binds four ports from its media base.
-        int media = 0;
-        while (media == 0) {
-            media = PaTest::freeSippMediaPort();
-            for (int i = 0; i < 4 && media; ++i)
-                media = m_taken.count(media + i) ? 0 : media;
-        }
-        for (int i = 0; i < 4; ++i)
-            m_taken.insert(media + i);
-        auto p = std::make_unique<QProcess>();
-        p->setWorkingDirectory(m_work);
-        p->setProcessChannelMode(QProcess::MergedChannels);
-        p->start(QStringLiteral("sipp"),
-                 QStringList{QStringLiteral("-i"), QStringLiteral("127.0.0.1"), QStringLiteral("-mp"),
-                             QString::number(media), QStringLiteral("-nostdin"),
-                             QStringLiteral("-timeout"), QStringLiteral("120s"), QStringLiteral("-timeout_error")}
-                     + args);
-        m_processes.push_back(std::move(p));
-        return m_processes.back().get();
-    }
-
-private:
-    QString m_work;
-    std::vector<std::unique_ptr<QProcess>> m_processes;
-    std::set<int> m_taken;
-};
-
 int fail(const char *what)
 {
     std::fprintf(stderr, "bench_switch_zones: %s\n", what);
     return 1;
 }
 
+int fail(const QString &what)
+{
+    return fail(qPrintable(what));
+}
+
 // The whole course on a back end set up by main(); returns the exit status.
-int runCourse(int devices, int perZone, int windowSeconds, int httpPort, int sipPort, FSManager *fs, Velmar *velmar,
+int runCourse(int devices, int perZone, int windowSeconds, int httpPort, PaTest::LoopbackBackEnd &backEnd,
               const QString &work)
 {
+    FSManager *fs = backEnd.fs();
+    Velmar *velmar = backEnd.velmar();
     const int zones = (devices + perZone - 1) / perZone;
 
     // The tone every zone plays, longer than the whole run.
@@ -337,11 +266,8 @@ int runCourse(int devices, int perZone, int windowSeconds, int httpPort, int sip
             return fail("zone not stored");
     }
 
-    if (!fs->start() || !PaTest::waitUntil([&] { return fs->isReady(); }, 60000))
-        return fail("switch not ready");
-    if (!PaTest::waitUntil([&] { return velmar->servicesStartCount() >= 1 && !velmar->isRestartPending(); }, 20000)
-        || !velmar->api())
-        return fail("services not started");
+    if (!backEnd.startSwitch())
+        return fail(backEnd.error());
     const QVector<qint64> switchPids = Platform::findProcessesByExecutable(fs->directory(), FSManager::kSwitchProgram);
     if (switchPids.size() != 1)
         return fail("switch process not found");
@@ -353,7 +279,7 @@ int runCourse(int devices, int perZone, int windowSeconds, int httpPort, int sip
     rtp.start();
 
     // Registration, one SIPp per zone, all zones at once.
-    SippRuns sipps(work);
+    PaTest::SippDevices sipps(work);
     std::vector<int> ports;
     std::vector<QProcess *> registering;
     for (int z = 0; z < zones; ++z) {
@@ -368,10 +294,11 @@ int runCourse(int devices, int perZone, int windowSeconds, int httpPort, int sip
             return fail("cannot write the users");
         ports.push_back(sipps.sipPort());
         registering.push_back(sipps.start(
-            {QStringLiteral("127.0.0.1:%1").arg(sipPort), QStringLiteral("-sf"),
-             scenario(QStringLiteral("tests/ruvidaza/sip/register.xml")), QStringLiteral("-inf"), csvPath,
+            {QStringLiteral("127.0.0.1:%1").arg(backEnd.internalPort()), QStringLiteral("-sf"),
+             PaTest::SippDevices::scenario(QStringLiteral("register.xml")), QStringLiteral("-inf"), csvPath,
              QStringLiteral("-p"), QString::number(ports.back()), QStringLiteral("-m"), QString::number(users),
-             QStringLiteral("-r"), QStringLiteral("50")}));
+             QStringLiteral("-r"), QStringLiteral("50")},
+            kSippSeconds));
     }
     for (QProcess *p : registering) {
         if (!p->waitForFinished(60000) || p->exitCode() != 0) {
@@ -380,17 +307,18 @@ int runCourse(int devices, int perZone, int windowSeconds, int httpPort, int sip
         }
     }
     // Each zone's devices answer on the port they registered from.
+    const QString answerScenario = PaTest::sourceDir() + QStringLiteral("/bench/sipp/zone_devices_answer.xml");
     std::vector<QProcess *> answering;
     std::vector<QString> logs;
     for (int z = 0; z < zones; ++z) {
         const int users = std::min(devices, (z + 1) * perZone) - z * perZone;
         logs.push_back(work + QStringLiteral("/zone%1.log").arg(z));
-        answering.push_back(sipps.start({QStringLiteral("-sf"),
-                                         scenario(QStringLiteral("bench/sipp/zone_devices_answer.xml")),
-                                         QStringLiteral("-p"), QString::number(ports[size_t(z)]),
-                                         QStringLiteral("-key"), QStringLiteral("rtpprefix"),
-                                         QString::number(rtp.prefix()), QStringLiteral("-m"), QString::number(users),
-                                         QStringLiteral("-trace_logs"), QStringLiteral("-log_file"), logs.back()}));
+        answering.push_back(sipps.start({QStringLiteral("-sf"), answerScenario, QStringLiteral("-p"),
+                                         QString::number(ports[size_t(z)]), QStringLiteral("-key"),
+                                         QStringLiteral("rtpprefix"), QString::number(rtp.prefix()),
+                                         QStringLiteral("-m"), QString::number(users), QStringLiteral("-trace_logs"),
+                                         QStringLiteral("-log_file"), logs.back()},
+                                        kSippSeconds));
         if (!PaTest::waitUntilUdpPortHeld(ports[size_t(z)])) {
             std::fprintf(stderr, "%s\n", answering.back()->readAll().constData());
             return fail("an answering sipp did not start");
@@ -450,13 +378,13 @@ int runCourse(int devices, int perZone, int windowSeconds, int httpPort, int sip
         30000);
     runEvents(1000);
 
-    const double cpuBefore = cpuSeconds(switchPid);
+    const double cpuBefore = PaBench::processCpuSeconds(pid_t(switchPid));
     const std::vector<long long> before = rtp.counts();
     QElapsedTimer window;
     window.start();
     runEvents(windowSeconds * 1000);
     const double seconds = double(window.nsecsElapsed()) / 1e9;
-    const double cpuAfter = cpuSeconds(switchPid);
+    const double cpuAfter = PaBench::processCpuSeconds(pid_t(switchPid));
     const std::vector<long long> after = rtp.counts();
 
     std::vector<double> rates;
@@ -504,7 +432,7 @@ int main(int argc, char **argv)
     ::setenv("PA_SWITCH_DIR", PA_BENCH_SWITCH_DIR, 0);
     ::setenv("PA_SOURCE_DIR", PA_BENCH_SOURCE_DIR, 0);
     QCoreApplication app(argc, argv);
-    if (QStandardPaths::findExecutable(QStringLiteral("sipp")).isEmpty())
+    if (!PaTest::SippDevices::available())
         return fail("sipp is not installed");
     const int devices = BenchSmoke::size(argc > 1 ? std::atoi(argv[1]) : 200, 20);
     const int perZone = std::max(1, argc > 2 ? std::atoi(argv[2]) : 10);
@@ -512,46 +440,29 @@ int main(int argc, char **argv)
     if (devices < 1 || devices > 1000)
         return fail("devices: 1..1000");
 
-    QTemporaryDir data;
     QTemporaryDir work;
-    PaTest::SwitchStandIn switchCopy(false);
-    if (!data.isValid() || !work.isValid() || !switchCopy.isValid())
+    if (!work.isValid())
         return fail("cannot prepare the folders");
-    VDB::setDataDir(data.path());
-    {
-        VelmarDB db(true);
-        db.checkUpgrade();
-        PALogDB log(true);
-        log.checkUpgrade();
-    }
     const int httpPort = freeLoopbackPort();
-    {
-        RDConfigure conf;
-        conf.setHttpServerPort(httpPort);
-        conf.setHttpApiEnable(true);
-    }
-    PASipManager::createInstance(QStringLiteral("127.0.0.1"));
-    FSManager *fs = FSManager::createInstance();
-    fs->setDirectory(switchCopy.folder());
-    fs->setHttpPort(httpPort);
-    const int sipPort = PaTest::freeUdpPort();
-    fs->setNetwork(QStringLiteral("127.0.0.1"), QStringLiteral("255.0.0.0"), sipPort, false,
-                   QStringLiteral("127.0.0.1"), PaTest::freeUdpPort(), QStringLiteral("PCMU,PCMA"));
+    PaTest::LoopbackBackEnd::Options options;
+    options.defaultGroup = false;
+    // The switch's call scripts report to the program's HTTP server.
+    options.switchReportPort = httpPort;
     // Two ports a call, and room to spare.
-    const int rtpFirst = 33000;
-    fs->setRtpPortRange(rtpFirst, rtpFirst + 4 * devices + 100);
-    fs->setSwitchTimingForTesting(5000, 200);
+    options.rtpFirstPort = 33000;
+    options.rtpPorts = 4 * devices + 100;
+    options.servicesStartMs = 20000;
+    PaTest::LoopbackBackEnd backEnd;
     int status = 1;
-    if (Velmar::createInstance()) {
-        status = runCourse(devices, perZone, windowSeconds, httpPort, sipPort, fs, Velmar::instance(), work.path());
-        Velmar::destroyInstance();
-    } else {
-        fail("the central object did not start");
-    }
-    fs->stop();
-    PASipManager::destroyInstance();
-    FSManager::destroyInstance();
-    PALogDB::closeSharedLog();
-    VelmarDB::closeIdleConnections();
+    if (backEnd.setUp(options, [httpPort] {
+            RDConfigure conf;
+            conf.setHttpServerPort(httpPort);
+            conf.setHttpApiEnable(true);
+            return true;
+        }))
+        status = runCourse(devices, perZone, windowSeconds, httpPort, backEnd, work.path());
+    else
+        fail(backEnd.error());
+    backEnd.tearDown();
     return status;
 }

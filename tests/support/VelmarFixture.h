@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LoopbackBackEnd.h"
 #include "SwitchStandIn.h"
 
 #include <gtest/gtest.h>
@@ -12,10 +13,11 @@ class Velmar;
 
 // The central object over a private database (application and event log,
 // created and upgraded), with the SIP layer and the switch manager set up on
-// a private copy of the switch package, on loopback. The switch is started
-// only when a test calls startSwitch(). Subclasses adjust the setup in
-// configure() (settings, environment) and extend SetUp/TearDown, calling
-// these first (SetUp) and last (TearDown).
+// a private copy of the switch package, on loopback: a LoopbackBackEnd set
+// up and torn down around each test. The switch is started only when a test
+// calls startSwitch(). Subclasses adjust the setup in configure() (settings,
+// environment) and extend SetUp/TearDown, calling these first (SetUp) and
+// last (TearDown).
 class VelmarFixture : public ::testing::Test
 {
 protected:
@@ -30,7 +32,7 @@ protected:
     // has started its services and its app API.
     void startSwitch();
     // What the switch's console was told, as its journal holds it.
-    QString consoleJournal() const;
+    QString consoleJournal() const { return m_backEnd.consoleJournal(); }
 
     // Setup choices, to be set before SetUp runs (in the constructor).
     bool m_withDefaultGroup = true;
@@ -39,10 +41,9 @@ protected:
     // The switch lets the test sign devices in (its test hooks).
     bool m_switchTestHooks = false;
 
-    QTemporaryDir m_data;
-    PaTest::SwitchStandIn m_switch{true};
-    QString m_oldDataDir;
-    bool m_dataDirSet = false;
+    PaTest::LoopbackBackEnd m_backEnd;
+    QTemporaryDir &m_data = m_backEnd.data();
+    PaTest::SwitchStandIn &m_switch = m_backEnd.switchCopy();
     FSManager *m_fs = nullptr;
     Velmar *m_velmar = nullptr;
     // The switch's internal SIP port.
